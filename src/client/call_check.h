@@ -1,0 +1,57 @@
+#pragma once
+// Turning failed client API calls into raised errors.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "client/esb_api.h"
+
+namespace cubesec {
+
+/// Error numbers of raised errors.
+inline constexpr int kErrorSyntax = 50;          // unrecognised command-line token
+inline constexpr int kErrorMissingParameter = 51;
+inline constexpr int kErrorDumpFileNotFound = 56;
+inline constexpr int kErrorFileIo = 57;           // a file cannot be written or read
+inline constexpr int kErrorOverflow = 6;          // a number does not fit its field
+inline constexpr int kErrorClientCall = 99;
+inline constexpr int kErrorResume = 49;           // cleared by the driver, the run goes on
+inline constexpr int kErrorUnusableClient = 9999;
+
+/// The one failure type above the client layer: an error number and a description.
+class RunError : public std::runtime_error {
+ public:
+  RunError(int number, std::string description)
+      : std::runtime_error(description), number_(number), description_(std::move(description)) {}
+  int number() const { return number_; }
+  const std::string& description() const { return description_; }
+
+ private:
+  int number_;
+  std::string description_;
+};
+
+/// The client API of a run with its handles and the last status of any call.
+struct ClientContext {
+  explicit ClientContext(EsbApi& api_in) : api(&api_in) {}
+  EsbApi* api;
+  EsbHandle instance = 0;
+  EsbHandle context = 0;
+  int32_t last_status = 0;
+  uint32_t api_version = 0;
+  EsbStatus version_status = 0;
+};
+
+/// Fetches the library's pending message. Stores EsbGetMessage's status as the last
+/// status; on success `text` is the message cut at NUL and trimmed and the result is the
+/// message number, otherwise `text` is left alone and the result is 0.
+int32_t GetMessageText(ClientContext& client, std::string& text);
+
+/// Does nothing for status 0. Otherwise fetches the message and raises error 99
+/// "Essbase Error calling NAME (ref=NUMBER)\r\nTEXT"; when the library gives no message
+/// number, returns normally.
+void CheckStatus(ClientContext& client, std::string_view function, EsbStatus status);
+
+}  // namespace cubesec

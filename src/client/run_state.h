@@ -1,0 +1,68 @@
+#pragma once
+// The state of one run, owned by the run driver and passed by reference to every dump,
+// restore and reset routine. There is exactly one per process.
+
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "client/call_check.h"
+#include "tools/files.h"
+#include "tools/platform.h"
+
+namespace cubesec {
+
+/// Watches a run's progress; interactive runs show it, batch runs use the silent default.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  /// A block with head key `key_word` ("Group", "Filter", ...) is being written or read;
+  /// `blocks` counts the blocks of this run so far, this one included.
+  virtual void OnBlock(std::string_view key_word, int blocks) {
+    (void)key_word;
+    (void)blocks;
+  }
+  /// Lets a window process its pending events; called often, not necessarily per line.
+  virtual void PumpEvents() {}
+};
+
+struct RunState {
+  RunState(Platform& platform_in, EsbApi& api) : platform(platform_in), client(api) {}
+
+  Platform& platform;
+  ClientContext client;
+  RunObserver* observer = nullptr;  // never null during a run: the driver sets one
+  bool interactive = false;         // parameters came from the window or terminal form
+
+  std::string log_path;
+  std::string dump_file;
+  std::string server;
+  std::string user;
+  std::string password;
+
+  std::unique_ptr<LineWriter> log;       // the run log
+  std::unique_ptr<LineWriter> dump_out;  // the dump file being written
+  std::unique_ptr<LineReader> dump_in;   // the dump file being restored
+  int blocks = 0;                        // blocks written or read so far
+
+  // Restore: the application and database whose sections came last and exist on the
+  // target (empty when skipped), and the filters that did not verify on the target.
+  std::string current_app;
+  std::string current_db;
+  std::set<std::string> skipped_filters;  // keys of FilterKey()
+
+  /// Appends one line to the run log. A log that cannot be written raises error 57.
+  void Log(std::string_view line);
+  /// Appends one line to the dump file. A failed write raises error 57.
+  void WriteDumpLine(std::string_view line);
+  /// Counts a block and tells the observer.
+  void BeginBlock(std::string_view key_word);
+  /// Reads the next key line of the dump file being restored (false at an empty key).
+  bool ReadKeyLine(std::string& key, std::string& value);
+  /// The key of a filter in skipped_filters: names compare without regard to case.
+  static std::string FilterKey(std::string_view app, std::string_view db,
+                               std::string_view filter);
+};
+
+}  // namespace cubesec

@@ -1,0 +1,24 @@
+#pragma once
+// The restore: one reader per block of the dump file, each reading the lines of its own
+// block from RunState::dump_in and returning at the block's end; and the security reset.
+
+#include <string>
+
+#include "client/run_state.h"
+
+namespace cubesec {
+
+void RestoreServerState(RunState& state);
+void RestoreGroup(RunState& state, const std::string& name);
+/// `head_value` is the "User" head line's value: the name, possibly followed by markers.
+void RestoreUser(RunState& state, const std::string& head_value);
+void RestoreApplication(RunState& state, const std::string& name);
+void RestoreDatabase(RunState& state, const std::string& name);
+void RestoreFilter(RunState& state, const std::string& name);
+void RestoreAccess(RunState& state, const std::string& name);
+
+/// Asks for confirmation, then deletes every user but the logged-in one, every group and
+/// every filter. False when the user declined or could not be asked (nothing deleted).
+bool ResetSecurity(RunState& state);
+
+}  // namespace cubesec

@@ -1,0 +1,85 @@
+#pragma once
+// A Platform for tests: environment, registry, INI values, clock, random bytes, message
+// box answers and editor starts are all set and inspected by the test. Files are real.
+
+#include <cstring>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tools/dates.h"
+#include "tools/platform.h"
+#include "tools/text.h"
+
+namespace cubesec {
+
+class FakePlatform : public Platform {
+ public:
+  std::map<std::string, std::string> env;
+  std::map<std::string, std::string> registry;  // "sub_key|value_name" -> value
+  std::string windows_directory = "/etc";
+  // "file|SECTION|KEY" (section and key upper-cased) -> value
+  std::map<std::string, std::string> ini;
+  int64_t now = 1796000000;     // 2026-11-30 (UTC)
+  int utc_offset_minutes = 0;   // local = UTC + offset
+  uint8_t next_random = 1;
+  bool random_available = true;
+  std::string executable_path = "/opt/cubesec/bin/cubesec";
+  bool stdin_is_terminal = false;
+  bool has_display = false;
+  std::deque<MessageBoxAnswer> answers;  // answers to the next message boxes
+  std::vector<MessageBoxRequest> shown;  // every message box shown
+  std::vector<std::string> editor_starts;
+  bool editor_available = true;
+
+  std::optional<std::string> GetEnv(const std::string& name) const override {
+    auto it = env.find(name);
+    if (it == env.end()) return std::nullopt;
+    return it->second;
+  }
+  std::optional<std::string> ReadRegistryValue(const std::string& sub_key,
+                                               const std::string& value_name) override {
+    auto it = registry.find(sub_key + "|" + value_name);
+    if (it == registry.end()) return std::nullopt;
+    return it->second;
+  }
+  std::string WindowsDirectory() override { return windows_directory; }
+  std::optional<std::string> ReadIniValue(const std::string& file, const std::string& section,
+                                          const std::string& key) override {
+    auto it = ini.find(file + "|" + ToUpper(section) + "|" + ToUpper(key));
+    if (it == ini.end()) return std::nullopt;
+    return it->second;
+  }
+  int64_t NowUtc() override { return now; }
+  LocalDateTime ToLocal(int64_t utc_seconds) override {
+    return CivilFromUtc(utc_seconds + int64_t{utc_offset_minutes} * 60);
+  }
+  bool SecureRandom(void* out, size_t size) override {
+    if (!random_available) return false;
+    auto* bytes = static_cast<uint8_t*>(out);
+    for (size_t i = 0; i < size; ++i) bytes[i] = next_random++;
+    return true;
+  }
+  std::string ExecutablePath() override { return executable_path; }
+  std::unique_ptr<AppendFile> OpenAppend(const std::string& path, bool owner_only,
+                                         std::string* error) override {
+    return SystemPlatform().OpenAppend(path, owner_only, error);
+  }
+  bool StdinIsTerminal() override { return stdin_is_terminal; }
+  bool HasDisplay() override { return has_display; }
+  MessageBoxAnswer ShowMessageBox(const MessageBoxRequest& request) override {
+    shown.push_back(request);
+    if (answers.empty()) return MessageBoxAnswer::kUnavailable;
+    MessageBoxAnswer answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  void SetMessageBoxPresenter(MessageBoxPresenter*) override {}
+  bool StartEditor(const std::string& path) override {
+    editor_starts.push_back(path);
+    return editor_available;
+  }
+};
+
+}  // namespace cubesec

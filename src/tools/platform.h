@@ -1,0 +1,105 @@
+#pragma once
+// The one door to the operating system. Everything that depends on the OS (environment,
+// registry, files with owner-only rights, clock and time zone, secure random bytes, the
+// executable's path, message boxes, starting the editor) goes through this interface, so
+// that tests can replace it and a Windows build only adds platform_win32.cc.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace cubesec {
+
+/// A calendar date and time in local time (or UTC where a caller says so).
+struct LocalDateTime {
+  int year = 1970;
+  int month = 1;   // 1..12
+  int day = 1;     // 1..31
+  int hour = 0;    // 0..23
+  int minute = 0;  // 0..59
+  int second = 0;  // 0..60
+  int weekday = 4; // 0 = Sunday .. 6 = Saturday
+};
+
+/// A file opened for appending whole lines. Write() hands the bytes to the operating
+/// system before it returns, so a killed process loses nothing already written.
+class AppendFile {
+ public:
+  virtual ~AppendFile() = default;
+  /// Writes all of `bytes`; false when the OS refused (no space, I/O error).
+  virtual bool Write(std::string_view bytes) = 0;
+};
+
+enum class MessageBoxIcon { kNone, kCritical, kExclamation, kInformation };
+enum class MessageBoxButtons { kOk, kYesNo };
+enum class MessageBoxAnswer { kOk, kYes, kNo, kUnavailable };
+
+struct MessageBoxRequest {
+  std::string title;
+  std::string text;
+  MessageBoxButtons buttons = MessageBoxButtons::kOk;
+  MessageBoxIcon icon = MessageBoxIcon::kNone;
+  bool default_is_no = false;  // Only for kYesNo.
+};
+
+/// Shows message boxes. The run installs the one that fits (Qt, terminal, none).
+class MessageBoxPresenter {
+ public:
+  virtual ~MessageBoxPresenter() = default;
+  virtual MessageBoxAnswer Show(const MessageBoxRequest& request) = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Environment and client settings.
+  virtual std::optional<std::string> GetEnv(const std::string& name) const = 0;
+  /// Reads a value under HKEY_CURRENT_USER. POSIX has no registry: always nullopt.
+  virtual std::optional<std::string> ReadRegistryValue(const std::string& sub_key,
+                                                       const std::string& value_name) = 0;
+  /// The Windows directory; on POSIX $WINDIR when set, else "/etc". Empty when unknown.
+  virtual std::string WindowsDirectory() = 0;
+  /// Private-profile lookup: sections and keys compare without regard to case; the value
+  /// is the text after "=", trimmed. nullopt when the file, section or key is missing.
+  virtual std::optional<std::string> ReadIniValue(const std::string& file,
+                                                  const std::string& section,
+                                                  const std::string& key) = 0;
+
+  // Clock and time zone.
+  /// Seconds since 1970-01-01 00:00 UTC.
+  virtual int64_t NowUtc() = 0;
+  /// The local date and time of an instant, by the platform's time-zone rules.
+  virtual LocalDateTime ToLocal(int64_t utc_seconds) = 0;
+
+  /// Fills `out` from the OS's secure random source; false when it is unavailable.
+  virtual bool SecureRandom(void* out, size_t size) = 0;
+
+  // Files.
+  /// Full path of the running executable.
+  virtual std::string ExecutablePath() = 0;
+  /// Opens `path` for appending, creating it when missing (owner-only rights when
+  /// `owner_only`). nullptr with `error` set when it cannot be opened.
+  virtual std::unique_ptr<AppendFile> OpenAppend(const std::string& path, bool owner_only,
+                                                 std::string* error) = 0;
+
+  // User interaction.
+  virtual bool StdinIsTerminal() = 0;
+  /// True when a window can be shown (DISPLAY or WAYLAND_DISPLAY on POSIX).
+  virtual bool HasDisplay() = 0;
+  /// Shows a message box through the installed presenter; kUnavailable when none.
+  virtual MessageBoxAnswer ShowMessageBox(const MessageBoxRequest& request) = 0;
+  /// Installs the presenter used by ShowMessageBox (not owned; nullptr removes it).
+  virtual void SetMessageBoxPresenter(MessageBoxPresenter* presenter) = 0;
+  /// Starts the text editor on `path` without waiting and without a shell.
+  /// False when no editor could be started.
+  virtual bool StartEditor(const std::string& path) = 0;
+};
+
+/// The platform of the machine the program runs on.
+Platform& SystemPlatform();
+
+}  // namespace cubesec
