@@ -1,0 +1,103 @@
+#pragma once
+// Helpers for tests that run the built programs: a private temporary folder per test with its
+// own copy of cubesec (the run log lies beside the executable), its own simulated-server
+// folder and a fixed environment, and a way to run a program without a shell and collect
+// what it printed.
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace cubesec::e2e {
+
+/// What a finished (or stopped) program left behind.
+struct RunResult {
+  int exit_code = -1;      // the exit status, or -1 when the program did not exit normally
+  int signal = 0;          // the signal that ended it, 0 when it exited
+  bool timed_out = false;  // it was killed because it ran past the time limit
+  std::string out;         // everything written to standard output
+  std::string err;         // everything written to standard error
+};
+
+struct RunOptions {
+  std::map<std::string, std::string> env;  // the whole environment of the program
+  std::string stdin_text;                  // fed to standard input, which then ends
+  std::string cwd;                         // working folder; empty: the caller's
+  int timeout_seconds = 60;
+};
+
+/// Starts `program` with `args` (argv[1..]) by fork and exec, no shell involved, and waits
+/// for it, at most `options.timeout_seconds`. Throws std::runtime_error when it cannot start.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const RunOptions& options);
+
+/// A new empty folder under the system's temporary folder, removed with its contents when
+/// the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  /// `path()` + "/" + `name`.
+  std::string Path(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+// Whole files. ReadFile and WriteFile throw std::runtime_error on failure.
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+/// The lines of a text, without their CRLF or LF ends.
+std::vector<std::string> Lines(const std::string& text);
+
+/// Paths of the built programs and of the source tree.
+std::string CubesecBinary();
+std::string SimBinary();
+/// CUBESEC_SOURCE_DIR + "/" + `relative`.
+std::string SourcePath(const std::string& relative);
+
+/// Seconds since 1970 that every sandbox pins the clock to (CUBESEC_NOW):
+/// 2026-12-01 12:00:00 UTC.
+inline constexpr long long kPinnedNow = 1796126400;
+
+/// One test's world: a temporary folder holding bin/cubesec (a copy of the built program),
+/// servers/ (CUBESEC_SIM_DIR) and room for dump files, and the environment the programs get:
+/// CUBESEC_SIM_DIR, CUBESEC_NOW = kPinnedNow, TZ=UTC, LC_ALL=C, HOME = the folder, PATH.
+/// Nothing of the caller's environment leaks in (no DISPLAY, no editor).
+class Sandbox {
+ public:
+  Sandbox();
+  const TempDir& dir() const { return dir_; }
+  /// A path inside the sandbox folder.
+  std::string Path(const std::string& name) const { return dir_.Path(name); }
+  const std::string& cubesec() const { return cubesec_; }
+  const std::string& sim_dir() const { return sim_dir_; }
+  /// The run log of the sandbox's cubesec: bin/cubesec.log.
+  std::string LogPath() const;
+  /// The run log's text; empty when there is none.
+  std::string Log() const;
+
+  /// The environment handed to programs; tests may change or erase entries.
+  std::map<std::string, std::string>& env() { return env_; }
+
+  /// Builds simulated server `server` from the fixture file (a path, or relative to the
+  /// source tree). Throws std::runtime_error with the tool's message when loading fails.
+  void LoadFixture(const std::string& server, const std::string& fixture_path);
+
+  /// Runs the sandbox's cubesec in the sandbox folder.
+  RunResult Cubesec(const std::vector<std::string>& args, const std::string& stdin_text = "");
+  /// Runs cubesec-sim with the sandbox's environment.
+  RunResult Sim(const std::vector<std::string>& args);
+
+ private:
+  TempDir dir_;
+  std::string cubesec_;
+  std::string sim_dir_;
+  std::map<std::string, std::string> env_;
+};
+
+}  // namespace cubesec::e2e
