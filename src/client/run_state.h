@@ -51,6 +51,9 @@ struct RunState {
   std::string current_app;
   std::string current_db;
   std::set<std::string> skipped_filters;  // keys of FilterKey()
+  // The target's minimum password length, read when a restore first creates a user and
+  // kept up to date by the server state restore; -1 while unknown.
+  int min_password_length = -1;
 
   /// Appends one line to the run log. A log that cannot be written raises error 57.
   void Log(std::string_view line);
