@@ -1,0 +1,100 @@
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "client/access_levels.h"
+#include "dump/dump.h"
+#include "dump/name_list.h"
+#include "tools/text.h"
+
+namespace cubesec {
+namespace {
+
+// The application access code that makes a name's database access count as Application
+// Designer, whatever the database entry says.
+constexpr uint16_t kAppAccessDesigner = 0x0200;
+
+struct Holder {
+  std::string name;
+  uint16_t app_access = 0;
+};
+
+// Every user and group with some access to `app`, with its own application access, in name
+// order.
+std::vector<Holder> AccessHolders(RunState& state, const std::string& app) {
+  EsbApi& api = *state.client.api;
+  uint32_t count = 0;
+  CheckStatus(state.client, "EsbGetApplicationAccess",
+              api.EsbGetApplicationAccess(state.client.context, "", app, &count));
+  // Codes by name, in the order fetched, so that the sorted names find their own entries.
+  std::map<std::string, std::vector<uint16_t>> codes;
+  std::vector<std::string> names;
+  for (uint32_t i = 0; i < count; ++i) {
+    EsbItem item;
+    const EsbStatus status = api.EsbGetNextItem(state.client.context, kItemUserApp, &item);
+    CheckStatus(state.client, "EsbGetApplicationAccess", status);
+    if (status != 0) continue;
+    std::string name = CutAtNul(item.user_app.user);
+    if (item.user_app.access == 0 || name.empty()) continue;  // no access: no block
+    codes[name].push_back(item.user_app.access);
+    names.push_back(std::move(name));
+  }
+  SortList(names);
+  std::map<std::string, size_t> taken;
+  std::vector<Holder> holders;
+  for (const std::string& name : names) {
+    holders.push_back({name, codes[name][taken[name]++]});
+  }
+  return holders;
+}
+
+void WriteCalcs(RunState& state, const std::string& name, const std::string& app,
+                const std::string& db) {
+  int16_t all_calcs = 0;
+  uint32_t count = 0;
+  CheckStatus(state.client, "EsbGetCalcList",
+              state.client.api->EsbGetCalcList(state.client.context, name, app, db, &all_calcs,
+                                               &count));
+  if (all_calcs == 1) {
+    state.WriteDumpLine("   Calcs: <All>");
+  } else if (count > 0) {
+    const std::vector<std::string> calcs =
+        FetchNames(state, count, kItemCalcName, "EsbGetCalcList");
+    WriteLine(state, "   Calcs: %1", Join(calcs, ", "));
+  }
+}
+
+}  // namespace
+
+void WriteAccessBlocks(RunState& state, const std::string& app, const std::string& db) {
+  if (app.empty() || db.empty()) return;
+  EsbApi& api = *state.client.api;
+  for (const Holder& holder : AccessHolders(state, app)) {
+    EsbUserInfo info;
+    CheckStatus(state.client, "EsbGetUser",
+                api.EsbGetUser(state.client.context, holder.name, &info));
+    uint32_t count = 0;
+    CheckStatus(state.client, "EsbGetDatabaseAccess",
+                api.EsbGetDatabaseAccess(state.client.context, holder.name, app, db, &count));
+    EsbItem item;
+    if (count > 0) {
+      CheckStatus(state.client, "EsbGetDatabaseAccess",
+                  api.EsbGetNextItem(state.client.context, kItemUserDb, &item));
+    }
+    const EsbUserDb& entry = item.user_db;
+    const char* head = info.type == kUserTypeGroup ? "Group Access" : "User Access";
+    state.BeginBlock(head);
+    state.WriteDumpLine(FormatMsg("%1: %2", {std::string(head), holder.name}));
+    const uint16_t access = holder.app_access == kAppAccessDesigner ? kAccessAppDesign
+                                                                     : entry.access;
+    WriteLine(state, "   Access: %1", AccessName(access));
+    WriteLine(state, "   Max Access: %1", AccessName(entry.max_access));
+    const std::string filter = CutAtNul(entry.filter);
+    if (!filter.empty()) WriteLine(state, "   Filter: %1", filter);
+    if (entry.max_access & kAccessCalcBit) WriteCalcs(state, holder.name, app, db);
+    state.WriteDumpLine("");
+  }
+}
+
+}  // namespace cubesec

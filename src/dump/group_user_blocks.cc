@@ -1,0 +1,85 @@
+#include <string>
+#include <vector>
+
+#include "client/access_levels.h"
+#include "dump/dump.h"
+#include "dump/name_list.h"
+#include "tools/dates.h"
+#include "tools/text.h"
+
+namespace cubesec {
+namespace {
+
+// A user whose last login lies further back than this is marked inactive.
+constexpr int64_t kInactiveAfterSeconds = int64_t{180} * 24 * 60 * 60;
+
+uint16_t ShownAccess(const EsbUserInfo& info) {
+  return info.type == kUserTypeSupervisor ? kAccessSupervisor : info.access;
+}
+
+// The members of a group, or the groups of a user.
+std::vector<std::string> GroupList(RunState& state, const std::string& name, uint32_t* count) {
+  *count = 0;
+  CheckStatus(state.client, "EsbGetGroupList",
+              state.client.api->EsbGetGroupList(state.client.context, name, count));
+  return FetchNames(state, *count, kItemName, "EsbGetGroupList");
+}
+
+}  // namespace
+
+void WriteGroupBlocks(RunState& state) {
+  uint32_t count = 0;
+  CheckStatus(state.client, "EsbListGroups",
+              state.client.api->EsbListGroups(state.client.context, "", "", &count));
+  const std::vector<std::string> groups =
+      FetchNames(state, count, kItemGroupName, "esbListGroups");
+  for (const std::string& group : groups) {
+    EsbUserInfo info;
+    CheckStatus(state.client, "EsbGetGroup",
+                state.client.api->EsbGetGroup(state.client.context, group, &info));
+    state.BeginBlock("Group");
+    WriteLine(state, "Group: %1", group);
+    WriteLine(state, "   Access: %1", AccessName(ShownAccess(info)));
+    uint32_t members = 0;
+    const std::vector<std::string> users = GroupList(state, group, &members);
+    if (members != 0) {
+      WriteLine(state, "   Users: %1", Join(users, ", "));
+    } else {
+      state.WriteDumpLine("   *** No users in this group ***");
+    }
+    state.WriteDumpLine("");
+  }
+}
+
+void WriteUserBlocks(RunState& state) {
+  uint32_t count = 0;
+  CheckStatus(state.client, "EsbListUsers",
+              state.client.api->EsbListUsers(state.client.context, "", "", &count));
+  const std::vector<std::string> users = FetchNames(state, count, kItemUserName, "EsbListUsers");
+  for (const std::string& user : users) {
+    EsbUserInfo info;
+    CheckStatus(state.client, "EsbGetUser",
+                state.client.api->EsbGetUser(state.client.context, user, &info));
+    std::string head = FormatMsg("User: %1", {user});
+    if (info.disabled == 1) head += " * Account Disabled *";
+    if (info.password_expired == 1) head += " * Password Expired *";
+    if (state.platform.NowUtc() - int64_t{info.last_login} > kInactiveAfterSeconds) {
+      head += " * Inactive *";
+    }
+    state.BeginBlock("User");
+    state.WriteDumpLine(ReplaceAll(head, "* *", "*"));
+    WriteLine(state, "   Access: %1", AccessName(ShownAccess(info)));
+    if (info.last_login > 0) {
+      WriteLine(state, "   Last Login: %1",
+                FormatLongDate(ServerTimeToDate(state.platform, info.last_login)));
+    } else {
+      state.WriteDumpLine("   Last Login: <Unknown>");
+    }
+    uint32_t memberships = 0;
+    const std::vector<std::string> groups = GroupList(state, user, &memberships);
+    if (memberships > 0) WriteLine(state, "   Groups: %1", Join(groups, ", "));
+    state.WriteDumpLine("");
+  }
+}
+
+}  // namespace cubesec

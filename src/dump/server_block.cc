@@ -1,0 +1,32 @@
+#include "client/access_levels.h"
+#include "dump/dump.h"
+#include "dump/name_list.h"
+#include "tools/dates.h"
+#include "tools/text.h"
+
+namespace cubesec {
+
+void WriteServerBlock(RunState& state) {
+  EsbGlobalState global;
+  const EsbStatus status = state.client.api->EsbGetGlobalState(state.client.context, &global);
+  state.client.last_status = status;
+  if (status != 0) {
+    // A block made of whatever the failed call left would restore wrong settings; the
+    // server block is left out instead.
+    CheckStatus(state.client, "EsbGetGlobalState", status);
+    return;
+  }
+  state.BeginBlock("Server");
+  WriteLine(state, "Server: %1", state.server);
+  WriteLine(state, "   Date Made: %1", NowText(state.platform));
+  WriteLine(state, "   Security: %1", YesNo(global.security));
+  WriteLine(state, "   Logins: %1", YesNo(global.logins));
+  WriteLine(state, "   Default Access: %1", AccessName(global.default_access));
+  WriteLine(state, "   Validity: %1 Days", std::to_string(global.validity));
+  WriteLine(state, "   MinLength: %1 Characters", std::to_string(global.min_length));
+  WriteLine(state, "   TimeOut: %1 Seconds", std::to_string(global.timeout));
+  WriteLine(state, "   Check Frequency: %1 Seconds", std::to_string(global.check_frequency));
+  state.WriteDumpLine("");
+}
+
+}  // namespace cubesec

@@ -1,0 +1,91 @@
+#include "front/program.h"
+
+#include <istream>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "front/api_choice.h"
+#include "front/command_line.h"
+#include "front/interactive.h"
+#include "front/run_outcome.h"
+#include "front/terminal_presenter.h"
+#include "tools/text.h"
+
+namespace cubesec {
+
+int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std::ostream& out,
+                std::ostream& err) {
+  const std::string name = ProgramNameOf(platform.ExecutablePath());
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  switch (RequestOf(args)) {
+    case CommandLineRequest::kHelp:
+      out << UsageText(name);
+      return kExitSuccess;
+    case CommandLineRequest::kVersion:
+      out << VersionText(name) << "\n";
+      return kExitSuccess;
+    case CommandLineRequest::kRun:
+      break;
+  }
+
+  RunParameters params;
+  try {
+    params = GatherFromCommandLine(platform, args);
+  } catch (const RunError& error) {
+    err << name << ": " << error.description() << "\n";
+    return kExitUsage;
+  }
+
+  std::string api_error;
+  std::unique_ptr<ChosenApi> api = ChooseApi(platform, &api_error);
+  if (!api) {
+    err << name << ": " << api_error << "\n";
+    return kExitUsage;
+  }
+
+  std::unique_ptr<InteractiveSession> session;
+  if (!params.Complete()) {
+    session = MakeInteractiveSession(platform, name, argc, argv);
+    RunParameters asked = params;
+    const InteractiveResult result =
+        session ? session->Ask(asked) : InteractiveResult::kUnavailable;
+    if (result == InteractiveResult::kCancelled) return kExitSuccess;
+    if (result == InteractiveResult::kUnavailable) {
+      err << name << ": " << FirstMissingParameter(params).value_or("") << "\n";
+      return kExitUsage;
+    }
+    params = asked;
+  }
+
+  RunState state(platform, api->api());
+  std::unique_ptr<TerminalMessageBoxPresenter> presenter;
+  if (session) {
+    state.interactive = true;
+    state.observer = &session->observer();
+  } else if (platform.StdinIsTerminal()) {
+    // A batch run can still ask its one question (the reset's) on the terminal.
+    presenter = std::make_unique<TerminalMessageBoxPresenter>(in, err);
+    platform.SetMessageBoxPresenter(presenter.get());
+  }
+  const RunOutcome outcome = CarryOutRun(state, params);
+  if (presenter) platform.SetMessageBoxPresenter(nullptr);
+  if (session) session->ShowCompletion(params.command, outcome.completed, state.log_path);
+
+  if (outcome.error && !state.interactive) {
+    err << name << ": Error: " << outcome.error->number() << " - "
+        << ReplaceAll(outcome.error->description(), "\r\n", "\n") << "\n";
+  }
+  if (!outcome.log_failure.empty()) {
+    err << name << ": the run log could not be written: " << outcome.log_failure << "\n";
+    return kExitFailed;
+  }
+  if (outcome.declined) {
+    err << name << ": security reset not confirmed; nothing was deleted\n";
+    return kExitFailed;
+  }
+  return outcome.completed ? kExitSuccess : kExitFailed;
+}
+
+}  // namespace cubesec

@@ -1,0 +1,229 @@
+#include "front/run_driver.h"
+
+#include <filesystem>
+#include <memory>
+
+#include "client/client_settings.h"
+#include "dump/dump.h"
+#include "front/command_line.h"
+#include "front/run_outcome.h"
+#include "restore/restore.h"
+#include "tools/dates.h"
+#include "tools/files.h"
+#include "tools/text.h"
+
+namespace cubesec {
+namespace {
+
+// A failure that is no RunError (out of memory, a broken invariant of a library) still
+// ends the run through the closing step, under this number.
+constexpr int kErrorUnexpected = 1;
+constexpr int kBackupGenerations = 5;
+// Window events are let through every so many lines that the restore loop reads itself.
+constexpr int kLinesPerEventPump = 64;
+
+class SilentObserver : public RunObserver {};
+
+void StartClient(RunState& state) {
+  ClientContext& client = state.client;
+  uint32_t version = 0;
+  client.version_status = client.api->EsbGetAPIVersion(&version);
+  client.api_version = version;
+  if (client.instance == 0) CheckStatus(client, "EsbInit", InitAPI(client, state.platform));
+  if (client.context == 0) {
+    uint16_t app_count = 0;
+    EsbHandle context = 0;
+    const EsbStatus status = client.api->EsbLogin(client.instance, state.server, state.user,
+                                                  state.password, &app_count, &context);
+    // A failed login hands out no context, whatever the library left in the variable.
+    if (status == 0) client.context = context;
+    CheckStatus(client, "EsbLogin", status);
+  }
+}
+
+std::string StartLine(RunState& state, const char* tmpl) {
+  return FormatMsg(tmpl, {NowText(state.platform), "\t", state.server, state.dump_file});
+}
+
+std::string EndLine(RunState& state, const char* tmpl) {
+  // The line break at the end leaves an empty line after each run in the log.
+  return FormatMsg(tmpl, {NowText(state.platform), "\t", state.server, state.dump_file, "\r\n"});
+}
+
+void DumpRun(RunState& state) {
+  state.Log(StartLine(state, "%1%2Creating security dump of %3 to %4"));
+  std::string error;
+  if (!RotateBackups(state.dump_file, kBackupGenerations, &error)) {
+    // Writing anyway would append to, or overwrite, the previous dump.
+    throw RunError(kErrorFileIo, FormatMsg("Cannot set the previous dump file '%1' aside: %2",
+                                           {state.dump_file, error}));
+  }
+  state.dump_out = std::make_unique<LineWriter>(state.platform, state.dump_file, false);
+  WriteServerBlock(state);
+  WriteGroupBlocks(state);
+  WriteUserBlocks(state);
+  WriteApplicationBlocks(state);
+  state.Log(EndLine(state, "%1%2Completed security dump of %3 to %4%5"));
+}
+
+// Hands a head line to the routine of its key word. Lines that begin with a blank are
+// detail lines that no routine took (a block that its routine passed over, or one of an
+// unknown kind); they are read and dropped one by one, and so is a head line of a key word
+// that no routine knows.
+void DispatchLine(RunState& state, const std::string& line) {
+  if (line.empty() || line[0] == ' ' || line[0] == '\t') return;
+  const KeyLine head = SplitKeyLine(line);
+  const std::string& key = head.key;
+  if (key == "Server") {
+    RestoreServerState(state);
+  } else if (key == "User") {
+    RestoreUser(state, head.value);
+  } else if (key == "Group") {
+    RestoreGroup(state, head.value);
+  } else if (key == "Application") {
+    RestoreApplication(state, head.value);
+  } else if (key == "Database") {
+    RestoreDatabase(state, head.value);
+  } else if (key == "Filter") {
+    RestoreFilter(state, head.value);
+  } else if (key == "Group Access" || key == "User Access" || key == "User/Group") {
+    RestoreAccess(state, head.value);
+  }
+}
+
+void RestoreRun(RunState& state) {
+  if (!FileExists(state.dump_file)) {
+    throw RunError(kErrorDumpFileNotFound,
+                   FormatMsg("Security Dump File (%1) Not Found", {state.dump_file}));
+  }
+  state.dump_in = std::make_unique<LineReader>(state.dump_file);
+  if (!state.dump_in->is_open()) {
+    throw RunError(kErrorFileIo, FormatMsg("Cannot read dump file '%1'", {state.dump_file}));
+  }
+  state.Log(StartLine(state, "%1%2Restoring security of %3 from %4"));
+  std::string line;
+  for (int lines = 1; state.dump_in->ReadLine(line); ++lines) {
+    DispatchLine(state, line);
+    if (lines % kLinesPerEventPump == 0) state.observer->PumpEvents();
+  }
+  state.Log(EndLine(state, "%1%2Completed security Restore of %3 from %4%5"));
+  // The log is shown for reading; a machine without an editor is no failure of the restore.
+  state.platform.StartEditor(state.log_path);
+}
+
+// Steps up to and including the command. Returns the outcome of a run that raised nothing.
+RunOutcome Perform(RunState& state, const RunParameters& params) {
+  if (std::optional<std::string> missing = FirstMissingParameter(params)) {
+    throw RunError(kErrorMissingParameter, *missing);
+  }
+  state.dump_file = params.dump_file;
+  state.server = params.server;
+  state.user = params.user;
+  state.password = params.password;
+  StartClient(state);
+
+  RunOutcome outcome;
+  if (params.command == "C") {
+    outcome.declined = !ResetSecurity(state);
+    outcome.completed = !outcome.declined;
+  } else if (params.command == "D") {
+    DumpRun(state);
+    outcome.completed = true;
+  } else if (params.command == "R") {
+    RestoreRun(state);
+    outcome.completed = true;
+  }
+  return outcome;
+}
+
+void ReportError(RunState& state, RunOutcome& outcome) {
+  const RunError& error = *outcome.error;
+  try {
+    state.Log(FormatMsg("%1Error: %2 - %3",
+                        {"\t", std::to_string(error.number()), error.description()}));
+  } catch (const RunError& log_error) {
+    outcome.log_failure = log_error.description();
+  }
+  if (state.interactive) {
+    MessageBoxRequest box;
+    box.title = ProgramNameOf(state.platform.ExecutablePath());
+    box.text = error.description();
+    box.buttons = MessageBoxButtons::kOk;
+    box.icon = MessageBoxIcon::kCritical;
+    state.platform.ShowMessageBox(box);
+  }
+}
+
+// Whatever happened, the dump file is closed and the server connection released. Errors
+// here are of no use to anyone any more and are passed over.
+void Release(RunState& state) {
+  if (state.dump_in) state.dump_in->Close();
+  state.dump_in.reset();
+  if (state.dump_out) state.dump_out->Close();
+  state.dump_out.reset();
+  ClientContext& client = state.client;
+  if (client.context != 0) {
+    try {
+      CheckStatus(client, "EsbLogout", client.api->EsbLogout(client.context));
+    } catch (const std::exception&) {
+    }
+    client.context = 0;
+  }
+  if (client.instance != 0) {
+    try {
+      CheckStatus(client, "EsbTerm", client.api->EsbTerm(client.instance));
+    } catch (const std::exception&) {
+    }
+    client.instance = 0;
+  }
+}
+
+}  // namespace
+
+std::string RunLogPath(const std::string& executable_path) {
+  const std::filesystem::path exe(executable_path);
+  return (exe.parent_path() / (exe.stem().string() + ".log")).string();
+}
+
+std::optional<std::string> FirstMissingParameter(const RunParameters& params) {
+  if (params.command.empty()) {
+    return "Syntax Error - No command provided ('/d{file}' or '/r{file}')";
+  }
+  if (params.dump_file.empty()) {
+    return "Syntax Error - No dump filename provided ('/d{file}' or '/r{file}')";
+  }
+  if (params.server.empty()) return "Syntax Error - No server provided ('/s{server name}')";
+  if (params.user.empty()) return "Syntax Error - No essbase user provided ('/u{username}')";
+  if (params.password.empty()) return "Syntax Error - No password provided ('/p{password}')";
+  return std::nullopt;
+}
+
+RunOutcome CarryOutRun(RunState& state, const RunParameters& params) {
+  SilentObserver silent;
+  const bool own_observer = state.observer == nullptr;
+  if (own_observer) state.observer = &silent;
+  state.log_path = RunLogPath(state.platform.ExecutablePath());
+
+  RunOutcome outcome;
+  try {
+    outcome = Perform(state, params);
+  } catch (const RunError& error) {
+    outcome.error = error;
+  } catch (const std::exception& error) {
+    outcome.error = RunError(kErrorUnexpected, error.what());
+  }
+  // Error 49 asks for the run to go on; nothing is reported for it. The command it
+  // interrupted did not finish, so the run does not count as completed.
+  if (outcome.error && outcome.error->number() == kErrorResume) outcome.error.reset();
+  if (outcome.error) ReportError(state, outcome);
+  Release(state);
+
+  if (own_observer) state.observer = nullptr;
+  return outcome;
+}
+
+bool RunDriver(RunState& state, const RunParameters& params) {
+  return CarryOutRun(state, params).completed;
+}
+
+}  // namespace cubesec

@@ -1,0 +1,32 @@
+#pragma once
+// What one run came to, for the program's exit status and its messages on the terminal.
+// RunDriver (front/run_driver.h) is the same run reduced to "completed or not".
+
+#include <optional>
+#include <string>
+
+#include "client/call_check.h"
+#include "client/run_state.h"
+#include "front/run_parameters.h"
+
+namespace cubesec {
+
+struct RunOutcome {
+  bool completed = false;         // the command ran to its end
+  bool declined = false;          // the security reset was not confirmed: nothing was done
+  std::optional<RunError> error;  // the error that ended the run (also in the run log)
+  std::string log_failure;        // why the run log could not be written; empty when it could
+};
+
+/// Carries out one run: validation, client start and login, the command, and the closing
+/// step that reports the error, closes the dump file, logs out and ends the client.
+RunOutcome CarryOutRun(RunState& state, const RunParameters& params);
+
+/// The run log of a program: beside the executable, named after it, with ".log".
+std::string RunLogPath(const std::string& executable_path);
+
+/// The message for the first empty parameter, in the order command, dump file name, server,
+/// user, password; nullopt when all are given.
+std::optional<std::string> FirstMissingParameter(const RunParameters& params);
+
+}  // namespace cubesec
