@@ -1,0 +1,104 @@
+// Application and database blocks: their security-relevant state. Neither is ever created;
+// one that the target lacks is skipped, and so is everything under it.
+#include "client/access_levels.h"
+#include "restore/restore.h"
+#include "restore/restore_support.h"
+#include "tools/text.h"
+
+namespace cubesec {
+
+void RestoreApplication(RunState& state, const std::string& name) {
+  state.BeginBlock("Application");
+  // No database block of this application has been read yet.
+  state.current_db.clear();
+  EsbAppState app_state;
+  EsbStatus status =
+      state.client.api->EsbGetApplicationState(state.client.context, name, &app_state);
+  state.client.last_status = status;
+  bool apply = false;
+  if (status == 0) {
+    state.current_app = name;
+    apply = true;
+  } else if (status == kStatusAppNotFound) {
+    state.current_app.clear();
+    LogTabbed(state, "%1Restoration of application '%2' skipped (application does not exist)",
+              {name});
+  } else {
+    // When the check lets the failure through, the current application stays as it was and
+    // this block writes nothing: its record was never read.
+    CheckStatus(state.client, "EsbGetApplicationState", status);
+  }
+
+  std::string key, value;
+  while (state.ReadKeyLine(key, value)) {
+    if (!apply) continue;
+    if (key == "Description") {
+      CopyToField(value, app_state.description, ' ');
+    } else if (key == "Loadable") {
+      app_state.loadable = ParseFlag(value);
+    } else if (key == "Autoload") {
+      app_state.autoload = ParseFlag(value);
+    } else if (key == "Default Access") {
+      app_state.default_access = AccessCode(value);
+    } else if (key == "Connects") {
+      app_state.connects = ParseFlag(value);
+    } else if (key == "Commands") {
+      app_state.commands = ParseFlag(value);
+    } else if (key == "Updates") {
+      app_state.updates = ParseFlag(value);
+    } else if (key == "Security") {
+      app_state.security = ParseFlag(value);
+    }
+  }
+  if (!apply) return;
+  status =
+      state.client.api->EsbSetApplicationState(state.client.context, state.current_app, app_state);
+  if (CallSucceeded(state, "EsbSetApplicationState", status)) {
+    LogTabbed(state, "%1Restored application state for '%2'", {state.current_app});
+  }
+}
+
+void RestoreDatabase(RunState& state, const std::string& name) {
+  state.BeginBlock("Database");
+  state.current_db.clear();
+  const std::string app = state.current_app;
+  EsbDbState db_state;
+  bool apply = false;
+  // Under a skipped application the server is not asked and nothing is logged.
+  if (!app.empty()) {
+    EsbStatus status =
+        state.client.api->EsbGetDatabaseState(state.client.context, app, name, &db_state);
+    state.client.last_status = status;
+    if (status == 0) {
+      state.current_db = name;
+      apply = true;
+    } else if (status == kStatusDbNotFound) {
+      LogTabbed(state, "%1Restoration of database '%2:%3' skipped (database does not exist)",
+                {app, name});
+    } else {
+      CheckStatus(state.client, "EsbGetDatabaseState", status);
+    }
+  }
+
+  std::string key, value;
+  while (state.ReadKeyLine(key, value)) {
+    if (!apply) continue;
+    if (key == "Description") {
+      CopyToField(value, db_state.description, ' ');
+    } else if (key == "Loadable") {
+      db_state.loadable = ParseFlag(value);
+    } else if (key == "Autoload") {
+      db_state.autoload = ParseFlag(value);
+    } else if (key == "Default Access") {
+      db_state.default_access = AccessCode(value);
+    }
+  }
+  if (!apply) return;
+  EsbStatus status =
+      state.client.api->EsbSetDatabaseState(state.client.context, app, name, db_state);
+  if (CallSucceeded(state, "EsbSetDatabaseState", status)) {
+    LogTabbed(state, "%1Restored database state for '%2:%3'", {app, name});
+  }
+}
+
+}  // namespace cubesec

@@ -1,0 +1,118 @@
+// Filter blocks: a filter is verified against the target's outline first; one that does not
+// verify is skipped with the server's reason and remembered, so that no access is granted
+// through it.
+#include <limits>
+#include <vector>
+
+#include "client/access_levels.h"
+#include "restore/restore.h"
+#include "restore/restore_support.h"
+#include "tools/text.h"
+
+namespace cubesec {
+namespace {
+
+struct FilterRow {
+  uint16_t access = 0;
+  std::string text;
+};
+
+struct FilterDefinition {
+  int16_t active = 0;
+  uint16_t default_access = 0;
+  std::vector<FilterRow> rows;  // any number, in file order
+  std::vector<std::string> users;
+};
+
+// A row line's key is its access word; a number stands for a code of its own.
+uint16_t RowAccess(const std::string& key) {
+  if (key == "Meta") return kAccessFiltered;  // what the dump writes for the metadata level
+  if (LeadingNumber(key) == 0) return AccessCode(key);
+  return static_cast<uint16_t>(LeadingWholeNumber(key, std::numeric_limits<int16_t>::min(),
+                                                  std::numeric_limits<uint16_t>::max()));
+}
+
+FilterDefinition ReadDefinition(RunState& state) {
+  FilterDefinition filter;
+  std::string key, value;
+  while (state.ReadKeyLine(key, value)) {
+    if (key == "Active") {
+      filter.active = ParseFlag(value);
+    } else if (key == "Default Access") {
+      filter.default_access = AccessCode(value);
+    } else if (key == "Users") {
+      filter.users = SplitNames(value);
+    } else if (key == "None" || key == "Read" || key == "Write" || key == "Meta" ||
+               !value.empty()) {
+      // An access word makes a row even when empty; other lines without a value (the
+      // "not used" notice, the validity notices) carry nothing.
+      filter.rows.push_back({RowAccess(key), value});
+    }
+  }
+  return filter;
+}
+
+// Asks the server whether every row names what the target's outline holds.
+bool Verifies(RunState& state, const std::string& app, const std::string& db,
+              const FilterDefinition& filter) {
+  EsbApi& api = *state.client.api;
+  EsbHandle context = state.client.context;
+  state.client.last_status = api.EsbVerifyFilter(context, app, db);
+  if (state.client.last_status != 0) return false;
+  for (const FilterRow& row : filter.rows) {
+    state.client.last_status = api.EsbVerifyFilterRow(context, true, row.text);
+    if (state.client.last_status != 0) return false;
+  }
+  state.client.last_status = api.EsbVerifyFilterRow(context, false, "");
+  return state.client.last_status == 0;
+}
+
+// Sends the definition; on the first failure the check is made and false returned.
+bool Write(RunState& state, const std::string& app, const std::string& db, const std::string& name,
+           const FilterDefinition& filter) {
+  EsbApi& api = *state.client.api;
+  EsbHandle context = state.client.context;
+  EsbStatus status = api.EsbSetFilter(context, app, db, name, filter.active, filter.default_access);
+  for (size_t i = 0; status == 0 && i < filter.rows.size(); ++i) {
+    status = api.EsbSetFilterRow(context, true, filter.rows[i].text, filter.rows[i].access);
+  }
+  if (status == 0) status = api.EsbSetFilterRow(context, false, "", 0);
+  return CallSucceeded(state, "EsbSetFilter", status);
+}
+
+std::string FirstLine(const std::string& text) {
+  return text.substr(0, text.find_first_of("\r\n"));
+}
+
+}  // namespace
+
+void RestoreFilter(RunState& state, const std::string& name) {
+  state.BeginBlock("Filter");
+  const std::string app = state.current_app;
+  const std::string db = state.current_db;
+  // Under a skipped database nothing is sent and nothing is logged.
+  if (app.empty() || db.empty() || name.empty()) return SkipRestOfBlock(state);
+  FilterDefinition filter = ReadDefinition(state);
+
+  std::string key = RunState::FilterKey(app, db, name);
+  if (!Verifies(state, app, db, filter)) {
+    std::string message;
+    int32_t ref = GetMessageText(state.client, message);
+    state.skipped_filters.insert(key);
+    LogTabbed(state, "%1Restoration of Filter '%2' skipped (ref=%3, msg=%4)",
+              {name, std::to_string(ref), FirstLine(message)});
+    return;
+  }
+  if (!Write(state, app, db, name, filter)) return;
+  state.skipped_filters.erase(key);
+  LogTabbed(state, "%1Restored filter '%2' for database '%3:%4'", {name, app, db});
+
+  uint32_t count = static_cast<uint32_t>(filter.users.size());
+  EsbStatus status = state.client.api->EsbSetFilterList(state.client.context, app, db, name,
+                                                        JoinLines(filter.users), count);
+  if (CallSucceeded(state, "EsbSetFilterList", status)) {
+    LogTabbed(state, "%1Assigned filter '%2' to %3 user/groups", {name, std::to_string(count)});
+  }
+}
+
+}  // namespace cubesec

@@ -1,0 +1,199 @@
+// Group and user blocks: missing ones are created, access, memberships and disabled
+// accounts are applied. A restore never enables an account, never removes a membership and
+// never deletes anything.
+#include <stdexcept>
+
+#include "client/access_levels.h"
+#include "restore/restore.h"
+#include "restore/restore_support.h"
+#include "tools/temp_password.h"
+#include "tools/text.h"
+
+namespace cubesec {
+namespace {
+
+constexpr std::string_view kDisabledMarker = "* Account Disabled *";
+
+bool IsNotFound(EsbStatus status) {
+  return status == kStatusUserNotFound || status == kStatusGroupNotFound;
+}
+
+// The user head value is the name followed by the block's markers (" * Account Disabled *",
+// " * Password Expired *", " * Inactive *", adjacent ones sharing an asterisk).
+struct UserHead {
+  std::string name;
+  bool disabled = false;
+};
+
+UserHead ParseUserHead(std::string_view head_value) {
+  UserHead head;
+  size_t markers = head_value.find(" * ");
+  head.name = Trim(head_value.substr(0, markers));
+  if (markers != std::string_view::npos) {
+    head.disabled = head_value.find("* Account Disabled", markers) != std::string_view::npos;
+  }
+  return head;
+}
+
+class UserRestore {
+ public:
+  UserRestore(RunState& state, std::string name) : state_(state), name_(std::move(name)) {}
+
+  // Reads the user, creating it when missing. False when no record could be read.
+  bool Load() {
+    EsbApi& api = *state_.client.api;
+    EsbStatus status = api.EsbGetUser(state_.client.context, name_, &info_);
+    state_.client.last_status = status;
+    if (status == 0) return true;
+    if (!IsNotFound(status)) return CallSucceeded(state_, "EsbGetUser", status);
+
+    std::string password = NewPassword();
+    status = api.EsbCreateUser(state_.client.context, name_, password);
+    if (!CallSucceeded(state_, "EsbCreateUser", status)) return false;
+    LogTabbed(state_, "%1Created user '%2' with temporary password '%3'", {name_, password});
+    status = api.EsbGetUser(state_.client.context, name_, &info_);
+    if (!CallSucceeded(state_, "EsbGetUser", status)) return false;
+    // The user is to choose a password of their own at the first login.
+    if (info_.password_expired != 1) {
+      info_.password_expired = 1;
+      Store();
+    }
+    return true;
+  }
+
+  void SetAccess(const std::string& value) {
+    uint16_t code = AccessCode(value);
+    if (code == info_.access) return;
+    info_.access = code;
+    if (Store()) LogTabbed(state_, "%1Assigned '%2' access to user '%3'", {value, name_});
+  }
+
+  void Disable() {
+    if (info_.disabled == 1) return;
+    info_.disabled = 1;
+    if (Store()) LogTabbed(state_, "%1Disabled user '%2'", {name_});
+  }
+
+  void AddToGroups(const std::string& value) {
+    std::vector<std::string> current = CurrentGroups();
+    std::vector<std::string> assigned, not_present;
+    for (const std::string& group : SplitNames(value)) {
+      // A membership the user already has is left alone, so a user in sync logs nothing.
+      bool member = false;
+      for (const std::string& have : current) member = member || EqualsIgnoreCase(have, group);
+      if (member) continue;
+      EsbStatus status = state_.client.api->EsbAddToGroup(state_.client.context, group, name_);
+      state_.client.last_status = status;
+      if (status == 0) {
+        assigned.push_back(group);
+        current.push_back(group);
+      } else if (status == kStatusGroupNotFound) {
+        not_present.push_back(group);
+      } else {
+        CheckStatus(state_.client, "EsbAddToGroup", status);
+      }
+    }
+    if (!assigned.empty()) {
+      LogTabbed(state_, "%1Assigned user '%2' to security groups: %3",
+                {name_, Join(assigned, ", ")});
+    }
+    if (!not_present.empty()) {
+      LogTabbed(state_,
+                "%1User '%2' was NOT assigned to security groups: %3 (groups were not present)",
+                {name_, Join(not_present, ", ")});
+    }
+  }
+
+ private:
+  std::string NewPassword() {
+    try {
+      return MakeTempPassword(state_.platform, TargetMinPasswordLength(state_));
+    } catch (const std::runtime_error& error) {
+      throw RunError(kErrorNoRandomSource,
+                     FormatMsg("Cannot make a temporary password for '%1': %2",
+                               {name_, std::string(error.what())}));
+    }
+  }
+
+  bool Store() {
+    return CallSucceeded(state_, "EsbSetUser",
+                         state_.client.api->EsbSetUser(state_.client.context, info_));
+  }
+
+  std::vector<std::string> CurrentGroups() {
+    EsbApi& api = *state_.client.api;
+    uint32_t count = 0;
+    std::vector<std::string> groups;
+    if (!CallSucceeded(state_, "EsbGetGroupList",
+                       api.EsbGetGroupList(state_.client.context, name_, &count))) {
+      return groups;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+      EsbItem item;
+      if (!CallSucceeded(state_, "EsbGetGroupList",
+                         api.EsbGetNextItem(state_.client.context, kItemName, &item))) {
+        break;
+      }
+      groups.push_back(CutAtNul(item.name));
+    }
+    return groups;
+  }
+
+  RunState& state_;
+  std::string name_;
+  EsbUserInfo info_;
+};
+
+}  // namespace
+
+void RestoreGroup(RunState& state, const std::string& name) {
+  state.BeginBlock("Group");
+  if (name.empty()) return SkipRestOfBlock(state);
+  EsbApi& api = *state.client.api;
+  EsbUserInfo info;
+  EsbStatus status = api.EsbGetGroup(state.client.context, name, &info);
+  state.client.last_status = status;
+  bool loaded = status == 0;
+  if (IsNotFound(status)) {
+    if (CallSucceeded(state, "EsbCreateGroup", api.EsbCreateGroup(state.client.context, name))) {
+      LogTabbed(state, "%1Created user group '%2'", {name});
+      loaded =
+          CallSucceeded(state, "EsbGetGroup", api.EsbGetGroup(state.client.context, name, &info));
+    }
+  } else if (status != 0) {
+    CheckStatus(state.client, "EsbGetGroup", status);
+  }
+
+  // Members are passed over: memberships come back from the user blocks.
+  std::string key, value;
+  while (state.ReadKeyLine(key, value)) {
+    if (!loaded || key != "Access") continue;
+    uint16_t code = AccessCode(value);
+    if (code == info.access) continue;
+    info.access = code;
+    CheckStatus(state.client, "EsbSetGroup", api.EsbSetGroup(state.client.context, info));
+  }
+}
+
+void RestoreUser(RunState& state, const std::string& head_value) {
+  state.BeginBlock("User");
+  UserHead head = ParseUserHead(head_value);
+  if (head.name.empty()) return SkipRestOfBlock(state);
+  UserRestore user(state, head.name);
+  bool loaded = user.Load();
+  if (loaded && head.disabled) user.Disable();
+
+  std::string key, value;
+  while (state.ReadKeyLine(key, value)) {
+    if (!loaded) continue;
+    if (key == "Access") {
+      user.SetAccess(value);
+    } else if (key == "Groups") {
+      user.AddToGroups(value);
+    } else if (key == kDisabledMarker) {
+      user.Disable();
+    }
+  }
+}
+
+}  // namespace cubesec

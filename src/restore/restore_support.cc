@@ -1,0 +1,55 @@
+#include "restore/restore_support.h"
+
+#include "tools/text.h"
+
+namespace cubesec {
+
+void LogTabbed(RunState& state, std::string_view tmpl, std::initializer_list<std::string> values) {
+  std::vector<MsgValue> all;
+  all.reserve(values.size() + 1);
+  all.emplace_back(std::string("\t"));
+  for (const std::string& value : values) all.emplace_back(value);
+  state.Log(FormatMsg(tmpl, all));
+}
+
+bool CallSucceeded(RunState& state, std::string_view function, EsbStatus status) {
+  CheckStatus(state.client, function, status);
+  return status == 0;
+}
+
+void SkipRestOfBlock(RunState& state) {
+  std::string key, value;
+  while (state.ReadKeyLine(key, value)) {
+  }
+}
+
+std::vector<std::string> SplitNames(std::string_view value) {
+  std::vector<std::string> names;
+  for (const std::string& piece : Split(value, ",")) {
+    std::string name = Trim(piece);
+    if (!name.empty()) names.push_back(std::move(name));
+  }
+  return names;
+}
+
+std::string JoinLines(const std::vector<std::string>& names) { return Join(names, "\r\n"); }
+
+int64_t LeadingWholeNumber(std::string_view text, int64_t low, int64_t high) {
+  double rounded = RoundHalfEven(LeadingNumber(text));
+  // Written so that NaN fails the test too.
+  if (!(rounded >= static_cast<double>(low) && rounded <= static_cast<double>(high))) {
+    throw RunError(kErrorOverflow, "Overflow");
+  }
+  return static_cast<int64_t>(rounded);
+}
+
+int TargetMinPasswordLength(RunState& state) {
+  if (state.min_password_length >= 0) return state.min_password_length;
+  EsbGlobalState global;
+  EsbStatus status = state.client.api->EsbGetGlobalState(state.client.context, &global);
+  if (!CallSucceeded(state, "EsbGetGlobalState", status)) return 0;
+  state.min_password_length = global.min_length > 0 ? global.min_length : 0;
+  return state.min_password_length;
+}
+
+}  // namespace cubesec

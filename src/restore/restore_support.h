@@ -1,0 +1,47 @@
+#pragma once
+// What every block reader of a restore shares: log lines that begin with a tab, checked
+// calls that tell whether they succeeded, reading a block to its end, name lists.
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "client/run_state.h"
+
+namespace cubesec {
+
+/// The not-found statuses that a restore acts on instead of failing.
+inline constexpr EsbStatus kStatusUserNotFound = 1051012;
+inline constexpr EsbStatus kStatusGroupNotFound = 1051013;
+inline constexpr EsbStatus kStatusAppNotFound = 1051030;
+inline constexpr EsbStatus kStatusDbNotFound = 1023003;
+
+/// Raised when no temporary password can be made (the OS has no secure random source).
+inline constexpr int kErrorNoRandomSource = 58;
+
+/// Logs `tmpl` with "%1" as one tab and "%2", "%3", ... from `values`.
+void LogTabbed(RunState& state, std::string_view tmpl, std::initializer_list<std::string> values);
+
+/// Checks `status` under `function` (which raises for a failure with a message number)
+/// and tells whether the call succeeded. A failure without a message number returns false,
+/// so the caller neither reports success nor builds on what the call did not do.
+bool CallSucceeded(RunState& state, std::string_view function, EsbStatus status);
+
+/// Reads and drops the remaining lines of the current block.
+void SkipRestOfBlock(RunState& state);
+
+/// Splits a list of names at its commas; pieces are trimmed and empty ones dropped.
+std::vector<std::string> SplitNames(std::string_view value);
+
+/// A list of names as the server takes it in one text: one name per line.
+std::string JoinLines(const std::vector<std::string>& names);
+
+/// The leading number of `text`, rounded half to even, or error 6 when it lies outside
+/// [low, high]. Nothing is changed before the error is raised.
+int64_t LeadingWholeNumber(std::string_view text, int64_t low, int64_t high);
+
+/// The target's minimum password length, read from the server the first time it is needed.
+int TargetMinPasswordLength(RunState& state);
+
+}  // namespace cubesec
