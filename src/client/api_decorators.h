@@ -21,8 +21,7 @@ class EsbApiDecorator : public EsbApi {
   EsbStatus EsbInit(const EsbInitRecord& init, EsbHandle* instance) override;
   EsbStatus EsbGetAPIVersion(uint32_t* version) override;
   EsbStatus EsbLogin(EsbHandle instance, const std::string& server, const std::string& user,
-                     const std::string& password, uint16_t* app_count,
-                     EsbHandle* context) override;
+                     const std::string& password, uint16_t* app_count, EsbHandle* context) override;
   EsbStatus EsbLogout(EsbHandle context) override;
   EsbStatus EsbTerm(EsbHandle instance) override;
   EsbStatus EsbGetMessage(EsbHandle instance, int32_t* level, int32_t* number, char* buffer,
@@ -32,12 +31,10 @@ class EsbApiDecorator : public EsbApi {
   EsbStatus EsbListGroups(EsbHandle context, const std::string& app, const std::string& db,
                           uint32_t* count) override;
   EsbStatus EsbListApplications(EsbHandle context, uint32_t* count) override;
-  EsbStatus EsbListDatabases(EsbHandle context, const std::string& app,
-                             uint32_t* count) override;
+  EsbStatus EsbListDatabases(EsbHandle context, const std::string& app, uint32_t* count) override;
   EsbStatus EsbListFilters(EsbHandle context, const std::string& app, const std::string& db,
                            uint32_t* count) override;
-  EsbStatus EsbGetGroupList(EsbHandle context, const std::string& name,
-                            uint32_t* count) override;
+  EsbStatus EsbGetGroupList(EsbHandle context, const std::string& name, uint32_t* count) override;
   EsbStatus EsbGetFilterList(EsbHandle context, const std::string& app, const std::string& db,
                              const std::string& filter, uint32_t* count) override;
   EsbStatus EsbGetCalcList(EsbHandle context, const std::string& name, const std::string& app,
@@ -48,13 +45,12 @@ class EsbApiDecorator : public EsbApi {
   EsbStatus EsbGetGroup(EsbHandle context, const std::string& name, EsbUserInfo* info) override;
   EsbStatus EsbGetApplicationState(EsbHandle context, const std::string& app,
                                    EsbAppState* state) override;
-  EsbStatus EsbGetDatabaseState(EsbHandle context, const std::string& app,
-                                const std::string& db, EsbDbState* state) override;
+  EsbStatus EsbGetDatabaseState(EsbHandle context, const std::string& app, const std::string& db,
+                                EsbDbState* state) override;
   EsbStatus EsbGetApplicationAccess(EsbHandle context, const std::string& user,
                                     const std::string& app, uint32_t* count) override;
-  EsbStatus EsbGetDatabaseAccess(EsbHandle context, const std::string& user,
-                                 const std::string& app, const std::string& db,
-                                 uint32_t* count) override;
+  EsbStatus EsbGetDatabaseAccess(EsbHandle context, const std::string& user, const std::string& app,
+                                 const std::string& db, uint32_t* count) override;
   EsbStatus EsbGetFilter(EsbHandle context, const std::string& app, const std::string& db,
                          const std::string& filter, int16_t* active, uint16_t* access) override;
   EsbStatus EsbGetFilterRow(EsbHandle context, std::string* row, uint16_t* access) override;
@@ -68,8 +64,8 @@ class EsbApiDecorator : public EsbApi {
                           const std::string& user) override;
   EsbStatus EsbSetApplicationState(EsbHandle context, const std::string& app,
                                    const EsbAppState& state) override;
-  EsbStatus EsbSetDatabaseState(EsbHandle context, const std::string& app,
-                                const std::string& db, const EsbDbState& state) override;
+  EsbStatus EsbSetDatabaseState(EsbHandle context, const std::string& app, const std::string& db,
+                                const EsbDbState& state) override;
   EsbStatus EsbSetApplicationAccess(EsbHandle context, const EsbUserApp& access) override;
   EsbStatus EsbSetDatabaseAccess(EsbHandle context, const EsbUserDb& access) override;
   EsbStatus EsbSetFilter(EsbHandle context, const std::string& app, const std::string& db,
@@ -118,14 +114,15 @@ struct FaultSpec {
 };
 
 /// Parses "CALL#N=STATUS,*#N=STATUS,...". nullopt (with `error`) on a malformed list.
-std::optional<std::vector<FaultSpec>> ParseFaultSpecs(const std::string& text,
-                                                      std::string* error);
+std::optional<std::vector<FaultSpec>> ParseFaultSpecs(const std::string& text, std::string* error);
 
 /// Fails the planned calls without running them, leaving the message "Injected fault"
-/// for EsbGetMessage.
+/// (number = the injected status) that the next EsbGetMessage hands out once. Every call
+/// counts, EsbGetMessage included; a later real failure replaces the pending message.
 class FaultInjector : public EsbApiDecorator {
  public:
   static constexpr const char* kMessage = "Injected fault";
+  static constexpr int32_t kMessageLevel = 2;  // the level of an error message
   FaultInjector(EsbApi& inner, std::vector<FaultSpec> faults)
       : EsbApiDecorator(inner), faults_(std::move(faults)) {}
 

@@ -64,8 +64,13 @@ struct RunState {
   /// Reads the next key line of the dump file being restored (false at an empty key).
   bool ReadKeyLine(std::string& key, std::string& value);
   /// The key of a filter in skipped_filters: names compare without regard to case.
-  static std::string FilterKey(std::string_view app, std::string_view db,
-                               std::string_view filter);
+  static std::string FilterKey(std::string_view app, std::string_view db, std::string_view filter);
+
+  /// Lines written or read since the observer last pumped events.
+  int lines_since_pump = 0;
+
+ private:
+  void CountLineAndPump();
 };
 
 }  // namespace cubesec

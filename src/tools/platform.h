@@ -16,12 +16,12 @@ namespace cubesec {
 /// A calendar date and time in local time (or UTC where a caller says so).
 struct LocalDateTime {
   int year = 1970;
-  int month = 1;   // 1..12
-  int day = 1;     // 1..31
-  int hour = 0;    // 0..23
-  int minute = 0;  // 0..59
-  int second = 0;  // 0..60
-  int weekday = 4; // 0 = Sunday .. 6 = Saturday
+  int month = 1;    // 1..12
+  int day = 1;      // 1..31
+  int hour = 0;     // 0..23
+  int minute = 0;   // 0..59
+  int second = 0;   // 0..60
+  int weekday = 4;  // 0 = Sunday .. 6 = Saturday
 };
 
 /// A file opened for appending whole lines. Write() hands the bytes to the operating
@@ -31,6 +31,8 @@ class AppendFile {
   virtual ~AppendFile() = default;
   /// Writes all of `bytes`; false when the OS refused (no space, I/O error).
   virtual bool Write(std::string_view bytes) = 0;
+  /// Why the last Write() failed (e.g. "No space left on device"); empty when unknown.
+  virtual std::string LastError() const { return {}; }
 };
 
 enum class MessageBoxIcon { kNone, kCritical, kExclamation, kInformation };

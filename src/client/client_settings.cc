@@ -1,0 +1,56 @@
+#include "client/client_settings.h"
+
+#include "tools/text.h"
+
+namespace cubesec {
+namespace {
+
+constexpr const char kSettingsKey[] = "Software\\Hyperion Solutions\\Essbase\\";
+constexpr const char kMessageFile[] = "\\Bin\\Essbase.mdb";
+constexpr uint16_t kMaxHandles = 20;
+constexpr uint16_t kErrorStackDepth = 100;
+
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
+}  // namespace
+
+EsbStatus InitAPI(ClientContext& client, Platform& platform) {
+  EsbInitRecord record;
+  record.version = kEsbApiVersion;
+  record.max_handles = kMaxHandles;
+  std::string arbor_path = platform.GetEnv("ArborPath").value_or("");
+  CopyToField(arbor_path, record.local_path);
+  CopyToField(arbor_path + kMessageFile, record.message_file);
+  record.client_error = 1;
+  record.error_stack = kErrorStackDepth;
+
+  EsbStatus status = client.api->EsbInit(record, &client.instance);
+
+  // The version is asked for whatever EsbInit returned: an unusable library is reported as
+  // such rather than as a failed start.
+  uint32_t version = 0;
+  client.version_status = client.api->EsbGetAPIVersion(&version);
+  client.api_version = version;
+  if (client.version_status != 0) {
+    throw RunError(kErrorUnusableClient, "Unable to validate client API.");
+  }
+  if (version < kEsbMinApiVersion) throw RunError(kErrorUnusableClient, "Unsupported client API.");
+  return status;
+}
+
+std::string GetEssbaseSetting(Platform& platform, const std::string& section,
+                              const std::string& key) {
+  if (std::optional<std::string> value = platform.ReadRegistryValue(kSettingsKey + section, key)) {
+    return Trim(*value);
+  }
+  std::string folder = platform.WindowsDirectory();
+  if (folder.empty()) return {};
+  if (folder.back() != kPathSeparator) folder.push_back(kPathSeparator);
+  return platform.ReadIniValue(folder + "essbase.ini", section, key).value_or("");
+}
+
+}  // namespace cubesec

@@ -1,0 +1,291 @@
+// The platform of POSIX machines. This is the only file that includes POSIX headers.
+//
+// CUBESEC_NOW, when it holds a whole number of seconds since 1970-01-01 UTC, replaces the
+// real clock: with it two runs on the same server write identical dump files, which tests
+// and reproducible demos rely on.
+//
+// CUBESEC_EDITOR names the program that opens the run log; without it "xdg-open" is used
+// when a display is there.
+
+#include <errno.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "tools/dates.h"
+#include "tools/platform.h"
+#include "tools/text.h"
+
+extern char** environ;
+
+namespace cubesec {
+namespace {
+
+std::string ErrnoText(int error) { return std::strerror(error); }
+
+std::string TrimBlanks(std::string_view text) {
+  size_t begin = text.find_first_not_of(" \t");
+  if (begin == std::string_view::npos) return {};
+  size_t end = text.find_last_not_of(" \t");
+  return std::string(text.substr(begin, end - begin + 1));
+}
+
+class PosixAppendFile : public AppendFile {
+ public:
+  explicit PosixAppendFile(int fd) : fd_(fd) {}
+  ~PosixAppendFile() override { ::close(fd_); }
+  PosixAppendFile(const PosixAppendFile&) = delete;
+  PosixAppendFile& operator=(const PosixAppendFile&) = delete;
+
+  bool Write(std::string_view bytes) override {
+    const char* data = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+      ssize_t written = ::write(fd_, data, left);
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        last_error_ = ErrnoText(errno);
+        return false;
+      }
+      if (written == 0) {
+        last_error_ = "the system accepted no bytes";
+        return false;
+      }
+      data += written;
+      left -= static_cast<size_t>(written);
+    }
+    return true;
+  }
+  std::string LastError() const override { return last_error_; }
+
+ private:
+  int fd_;
+  std::string last_error_;
+};
+
+class PosixPlatform : public Platform {
+ public:
+  std::optional<std::string> GetEnv(const std::string& name) const override {
+    const char* value = std::getenv(name.c_str());
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+  }
+
+  std::optional<std::string> ReadRegistryValue(const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
+
+  std::string WindowsDirectory() override {
+    std::optional<std::string> windir = GetEnv("WINDIR");
+    if (windir && !windir->empty()) return *windir;
+    return "/etc";
+  }
+
+  std::optional<std::string> ReadIniValue(const std::string& file, const std::string& section,
+                                          const std::string& key) override {
+    std::ifstream in(file, std::ios::in | std::ios::binary);
+    if (!in.is_open()) return std::nullopt;
+    std::string line;
+    bool in_section = false;
+    while (std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      std::string text = TrimBlanks(line);
+      if (text.empty() || text.front() == ';') continue;
+      if (text.front() == '[') {
+        size_t close = text.find(']');
+        std::string name = TrimBlanks(std::string_view(text).substr(
+            1, close == std::string::npos ? std::string::npos : close - 1));
+        in_section = EqualsIgnoreCase(name, section);
+        continue;
+      }
+      if (!in_section) continue;
+      size_t equals = text.find('=');
+      if (equals == std::string::npos) continue;
+      if (EqualsIgnoreCase(TrimBlanks(std::string_view(text).substr(0, equals)), key)) {
+        return TrimBlanks(std::string_view(text).substr(equals + 1));
+      }
+    }
+    return std::nullopt;
+  }
+
+  int64_t NowUtc() override {
+    if (std::optional<std::string> pinned = GetEnv("CUBESEC_NOW")) {
+      int64_t seconds = 0;
+      const char* begin = pinned->data();
+      const char* end = begin + pinned->size();
+      auto [ptr, ec] = std::from_chars(begin, end, seconds);
+      if (ec == std::errc() && ptr == end && !pinned->empty()) return seconds;
+    }
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+  }
+
+  LocalDateTime ToLocal(int64_t utc_seconds) override {
+    time_t t = static_cast<time_t>(utc_seconds);
+    struct tm local {};
+    tzset();
+    if (static_cast<int64_t>(t) != utc_seconds || localtime_r(&t, &local) == nullptr) {
+      return CivilFromUtc(utc_seconds);
+    }
+    LocalDateTime out;
+    out.year = local.tm_year + 1900;
+    out.month = local.tm_mon + 1;
+    out.day = local.tm_mday;
+    out.hour = local.tm_hour;
+    out.minute = local.tm_min;
+    out.second = local.tm_sec;
+    out.weekday = local.tm_wday;
+    return out;
+  }
+
+  bool SecureRandom(void* out, size_t size) override {
+    auto* bytes = static_cast<unsigned char*>(out);
+    size_t filled = 0;
+    while (filled < size) {
+      ssize_t got = getrandom(bytes + filled, size - filled, 0);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        return ReadUrandom(bytes + filled, size - filled);
+      }
+      filled += static_cast<size_t>(got);
+    }
+    return true;
+  }
+
+  std::string ExecutablePath() override {
+    std::vector<char> buffer(1024);
+    while (true) {
+      ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+      if (length < 0) return {};
+      if (static_cast<size_t>(length) < buffer.size()) {
+        return std::string(buffer.data(), static_cast<size_t>(length));
+      }
+      buffer.resize(buffer.size() * 2);
+    }
+  }
+
+  std::unique_ptr<AppendFile> OpenAppend(const std::string& path, bool owner_only,
+                                         std::string* error) override {
+    int fd;
+    do {
+      fd =
+          ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, owner_only ? 0600 : 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+      if (error) *error = ErrnoText(errno);
+      return nullptr;
+    }
+    return std::make_unique<PosixAppendFile>(fd);
+  }
+
+  bool StdinIsTerminal() override { return isatty(0) == 1; }
+
+  bool HasDisplay() override {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+      std::optional<std::string> value = GetEnv(name);
+      if (value && !value->empty()) return true;
+    }
+    return false;
+  }
+
+  MessageBoxAnswer ShowMessageBox(const MessageBoxRequest& request) override {
+    if (presenter_ == nullptr) return MessageBoxAnswer::kUnavailable;
+    return presenter_->Show(request);
+  }
+
+  void SetMessageBoxPresenter(MessageBoxPresenter* presenter) override { presenter_ = presenter; }
+
+  // The editor is started from a short-lived intermediate process that is waited for at
+  // once; the editor itself is then a child of init, so it never lingers as our zombie.
+  bool StartEditor(const std::string& path) override {
+    std::string program;
+    if (std::optional<std::string> editor = GetEnv("CUBESEC_EDITOR"); editor && !editor->empty()) {
+      program = *editor;
+    } else if (HasDisplay()) {
+      program = "xdg-open";
+    } else {
+      return false;
+    }
+
+    // Everything the intermediate needs is prepared before fork().
+    std::string program_arg = program;
+    std::string path_arg = path;
+    char* argv[] = {program_arg.data(), path_arg.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) return false;
+    bool actions_ok = true;
+    for (int fd : {0, 1, 2}) {
+      int flags = fd == 0 ? O_RDONLY : O_WRONLY;
+      actions_ok =
+          actions_ok && posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", flags, 0) == 0;
+    }
+    posix_spawnattr_t attributes;
+    bool attributes_ok = posix_spawnattr_init(&attributes) == 0;
+    if (attributes_ok) {
+      // The editor gets its own session, so a terminal's signals for us do not reach it.
+      attributes_ok = posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID) == 0;
+    }
+    if (!actions_ok || !attributes_ok) {
+      posix_spawn_file_actions_destroy(&actions);
+      if (attributes_ok) posix_spawnattr_destroy(&attributes);
+      return false;
+    }
+
+    pid_t intermediate = fork();
+    if (intermediate == 0) {
+      pid_t editor = 0;
+      int rc = posix_spawnp(&editor, program_arg.c_str(), &actions, &attributes, argv, environ);
+      _exit(rc == 0 ? 0 : 1);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (intermediate < 0) return false;
+    int status = 0;
+    while (waitpid(intermediate, &status, 0) < 0) {
+      if (errno != EINTR) return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+
+ private:
+  static bool ReadUrandom(unsigned char* out, size_t size) {
+    int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    size_t filled = 0;
+    while (filled < size) {
+      ssize_t got = ::read(fd, out + filled, size - filled);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        ::close(fd);
+        return false;
+      }
+      filled += static_cast<size_t>(got);
+    }
+    ::close(fd);
+    return true;
+  }
+
+  MessageBoxPresenter* presenter_ = nullptr;
+};
+
+}  // namespace
+
+Platform& SystemPlatform() {
+  static PosixPlatform platform;
+  return platform;
+}
+
+}  // namespace cubesec
