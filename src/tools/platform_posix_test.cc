@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "tools/dates.h"
+#include "tools/platform.h"
+
+namespace cubesec {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = getenv(name)) old_ = old;
+    if (value) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      setenv(name_, old_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+    tzset();
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+class PosixPlatformTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("cubesec_platform_" + std::to_string(getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  fs::path dir_;
+  Platform& platform_ = SystemPlatform();
+};
+
+TEST_F(PosixPlatformTest, ReadIniValueFollowsPrivateProfileRules) {
+  std::ofstream(Path("essbase.ini"), std::ios::binary) << "; comment\r\n"
+                                                       << "Server=outside\r\n"
+                                                       << "[Other]\r\n"
+                                                       << "Server=wrong\r\n"
+                                                       << "  [ SQL Server ]  \r\n"
+                                                       << "  SERVER  =  hyperion01  \r\n"
+                                                       << "server=second\r\n"
+                                                       << ";User=commented\n"
+                                                       << "Empty=\n"
+                                                       << "[sql server]\n"
+                                                       << "User=admin\n";
+  std::string file = Path("essbase.ini");
+  EXPECT_EQ(platform_.ReadIniValue(file, "sql server", "Server"), "hyperion01");
+  EXPECT_EQ(platform_.ReadIniValue(file, "SQL SERVER", "user"), "admin");
+  EXPECT_EQ(platform_.ReadIniValue(file, "Other", "server"), "wrong");
+  EXPECT_EQ(platform_.ReadIniValue(file, "SQL Server", "Empty"), "");
+  EXPECT_EQ(platform_.ReadIniValue(file, "SQL Server", "Password"), std::nullopt);
+  EXPECT_EQ(platform_.ReadIniValue(file, "Missing", "Server"), std::nullopt);
+  EXPECT_EQ(platform_.ReadIniValue(Path("none.ini"), "SQL Server", "Server"), std::nullopt);
+}
+
+TEST_F(PosixPlatformTest, EnvironmentAndWindowsDirectory) {
+  ScopedEnv windir("WINDIR", nullptr);
+  EXPECT_EQ(platform_.WindowsDirectory(), "/etc");
+  {
+    ScopedEnv empty("WINDIR", "");
+    EXPECT_EQ(platform_.WindowsDirectory(), "/etc");
+  }
+  ScopedEnv set("WINDIR", "/srv/win");
+  EXPECT_EQ(platform_.WindowsDirectory(), "/srv/win");
+  EXPECT_EQ(platform_.GetEnv("WINDIR"), "/srv/win");
+  EXPECT_EQ(platform_.GetEnv("CUBESEC_SURELY_UNSET_VARIABLE"), std::nullopt);
+  EXPECT_EQ(platform_.ReadRegistryValue("Software\\x", "y"), std::nullopt);
+}
+
+TEST_F(PosixPlatformTest, ClockCanBePinned) {
+  {
+    ScopedEnv now("CUBESEC_NOW", "1796741702");
+    EXPECT_EQ(platform_.NowUtc(), 1796741702);
+  }
+  {
+    ScopedEnv now("CUBESEC_NOW", "-5");
+    EXPECT_EQ(platform_.NowUtc(), -5);
+  }
+  for (const char* junk : {"12x", "", " 12", "1.5"}) {
+    ScopedEnv now("CUBESEC_NOW", junk);
+    int64_t real = static_cast<int64_t>(time(nullptr));
+    EXPECT_LE(std::llabs(platform_.NowUtc() - real), 5) << junk;
+  }
+}
+
+TEST_F(PosixPlatformTest, ToLocalUsesTheTimeZoneRules) {
+  {
+    ScopedEnv tz("TZ", "UTC0");
+    LocalDateTime t = platform_.ToLocal(951782400);
+    EXPECT_EQ(FormatGeneralDate(t), "2000-02-29 00:00:00");
+    EXPECT_EQ(t.weekday, 2);
+  }
+  ScopedEnv tz("TZ", "XYZ-2");  // two hours east of UTC, without tzdata
+  LocalDateTime t = platform_.ToLocal(951782400 - 3600);
+  EXPECT_EQ(FormatGeneralDate(t), "2000-02-29 01:00:00");
+  EXPECT_EQ(t.weekday, 2);
+  EXPECT_EQ(FormatGeneralDate(platform_.ToLocal(-7200)), "1970-01-01 00:00:00");
+}
+
+TEST_F(PosixPlatformTest, OpenAppendRightsAndWriteFailures) {
+  mode_t old_mask = umask(022);
+  std::string error;
+  {
+    auto file = platform_.OpenAppend(Path("private.log"), true, &error);
+    ASSERT_TRUE(file) << error;
+    EXPECT_TRUE(file->Write("abc"));
+    auto shared = platform_.OpenAppend(Path("shared.txt"), false, &error);
+    ASSERT_TRUE(shared) << error;
+  }
+  umask(old_mask);
+  struct stat info {};
+  ASSERT_EQ(stat(Path("private.log").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(info.st_size, 3);
+  ASSERT_EQ(stat(Path("shared.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0644u);
+
+  EXPECT_EQ(platform_.OpenAppend(Path("no/such/dir.log"), false, &error), nullptr);
+  EXPECT_EQ(error, "No such file or directory");
+
+  auto full = platform_.OpenAppend("/dev/full", false, &error);
+  ASSERT_TRUE(full) << error;
+  EXPECT_FALSE(full->Write("x"));
+  EXPECT_EQ(full->LastError(), "No space left on device");
+}
+
+TEST_F(PosixPlatformTest, RandomBytesAndExecutablePath) {
+  unsigned char a[32] = {}, b[32] = {};
+  ASSERT_TRUE(platform_.SecureRandom(a, sizeof a));
+  ASSERT_TRUE(platform_.SecureRandom(b, sizeof b));
+  EXPECT_NE(std::string(reinterpret_cast<char*>(a), 32),
+            std::string(reinterpret_cast<char*>(b), 32));
+  EXPECT_EQ(fs::path(platform_.ExecutablePath()).filename(), "tools_tests");
+}
+
+TEST_F(PosixPlatformTest, DisplayDetection) {
+  ScopedEnv x("DISPLAY", "");
+  ScopedEnv w("WAYLAND_DISPLAY", nullptr);
+  EXPECT_FALSE(platform_.HasDisplay());
+  ScopedEnv w2("WAYLAND_DISPLAY", "wayland-0");
+  EXPECT_TRUE(platform_.HasDisplay());
+}
+
+class CountingPresenter : public MessageBoxPresenter {
+ public:
+  int shown = 0;
+  MessageBoxAnswer Show(const MessageBoxRequest&) override {
+    ++shown;
+    return MessageBoxAnswer::kYes;
+  }
+};
+
+TEST_F(PosixPlatformTest, MessageBoxesGoToTheInstalledPresenter) {
+  MessageBoxRequest request{"Title", "Text", MessageBoxButtons::kYesNo};
+  EXPECT_EQ(platform_.ShowMessageBox(request), MessageBoxAnswer::kUnavailable);
+  CountingPresenter presenter;
+  platform_.SetMessageBoxPresenter(&presenter);
+  EXPECT_EQ(platform_.ShowMessageBox(request), MessageBoxAnswer::kYes);
+  platform_.SetMessageBoxPresenter(nullptr);
+  EXPECT_EQ(platform_.ShowMessageBox(request), MessageBoxAnswer::kUnavailable);
+  EXPECT_EQ(presenter.shown, 1);
+}
+
+TEST_F(PosixPlatformTest, StartEditorRunsTheProgramWithThePathAsOneArgument) {
+  std::string script = Path("editor.sh");
+  std::string out = Path("editor.out");
+  std::ofstream(script) << "#!/bin/sh\nprintf '%s|' \"$#\" \"$1\" > '" << out << ".tmp'\nmv '"
+                        << out << ".tmp' '" << out << "'\n";
+  fs::permissions(script, fs::perms::owner_all);
+  ScopedEnv editor("CUBESEC_EDITOR", script.c_str());
+  std::string log = Path("run log; $(touch injected).log");
+  ASSERT_TRUE(platform_.StartEditor(log));
+  for (int i = 0; i < 200 && !fs::exists(out); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  std::ifstream in(out);
+  std::string seen((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(seen, "1|" + log + "|");
+  EXPECT_FALSE(fs::exists(Path("injected")));
+}
+
+TEST_F(PosixPlatformTest, StartEditorFailsWithoutAnEditor) {
+  {
+    ScopedEnv editor("CUBESEC_EDITOR", Path("no-such-editor").c_str());
+    EXPECT_FALSE(platform_.StartEditor(Path("x.log")));
+  }
+  ScopedEnv editor("CUBESEC_EDITOR", "");
+  ScopedEnv x("DISPLAY", nullptr);
+  ScopedEnv w("WAYLAND_DISPLAY", nullptr);
+  EXPECT_FALSE(platform_.StartEditor(Path("x.log")));
+}
+
+}  // namespace
+}  // namespace cubesec
