@@ -53,9 +53,9 @@ void WriteCalcs(RunState& state, const std::string& name, const std::string& app
                 const std::string& db) {
   int16_t all_calcs = 0;
   uint32_t count = 0;
-  CheckStatus(state.client, "EsbGetCalcList",
-              state.client.api->EsbGetCalcList(state.client.context, name, app, db, &all_calcs,
-                                               &count));
+  CheckStatus(
+      state.client, "EsbGetCalcList",
+      state.client.api->EsbGetCalcList(state.client.context, name, app, db, &all_calcs, &count));
   if (all_calcs == 1) {
     state.WriteDumpLine("   Calcs: <All>");
   } else if (count > 0) {
@@ -86,8 +86,8 @@ void WriteAccessBlocks(RunState& state, const std::string& app, const std::strin
     const char* head = info.type == kUserTypeGroup ? "Group Access" : "User Access";
     state.BeginBlock(head);
     state.WriteDumpLine(FormatMsg("%1: %2", {std::string(head), holder.name}));
-    const uint16_t access = holder.app_access == kAppAccessDesigner ? kAccessAppDesign
-                                                                     : entry.access;
+    const uint16_t access =
+        holder.app_access == kAppAccessDesigner ? kAccessAppDesign : entry.access;
     WriteLine(state, "   Access: %1", AccessName(access));
     WriteLine(state, "   Max Access: %1", AccessName(entry.max_access));
     const std::string filter = CutAtNul(entry.filter);

@@ -16,8 +16,7 @@ std::vector<std::string> WriteRows(RunState& state) {
   for (;;) {
     std::string row;
     uint16_t access = 0;
-    const EsbStatus status =
-        state.client.api->EsbGetFilterRow(state.client.context, &row, &access);
+    const EsbStatus status = state.client.api->EsbGetFilterRow(state.client.context, &row, &access);
     CheckStatus(state.client, "EsbGetFilterRow", status);
     // A failure that did not raise ends the rows too: the reading cannot go on from there.
     if (status != 0 || row.empty()) break;
@@ -38,9 +37,9 @@ void WriteVerification(RunState& state, const std::string& app, const std::strin
   for (size_t i = 0; i < rows.size(); ++i) {
     state.client.last_status = api.EsbVerifyFilterRow(state.client.context, true, rows[i]);
     if (state.client.last_status != 0) {
-      state.WriteDumpLine(FormatMsg("   *** Filter row %1 failed validity check (ref=%2)",
-                                    {std::to_string(i + 1),
-                                     std::to_string(state.client.last_status)}));
+      state.WriteDumpLine(
+          FormatMsg("   *** Filter row %1 failed validity check (ref=%2)",
+                    {std::to_string(i + 1), std::to_string(state.client.last_status)}));
     }
   }
   if (state.client.last_status != 0) return;

@@ -31,8 +31,7 @@ void WriteGroupBlocks(RunState& state) {
   uint32_t count = 0;
   CheckStatus(state.client, "EsbListGroups",
               state.client.api->EsbListGroups(state.client.context, "", "", &count));
-  const std::vector<std::string> groups =
-      FetchNames(state, count, kItemGroupName, "esbListGroups");
+  const std::vector<std::string> groups = FetchNames(state, count, kItemGroupName, "esbListGroups");
   for (const std::string& group : groups) {
     EsbUserInfo info;
     CheckStatus(state.client, "EsbGetGroup",

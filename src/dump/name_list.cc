@@ -22,8 +22,8 @@ std::vector<std::string> FetchNames(RunState& state, uint32_t count, uint16_t it
   std::vector<std::string> names;
   for (uint32_t i = 0; i < count; ++i) {
     EsbItem item;
-    const EsbStatus status = state.client.api->EsbGetNextItem(state.client.context, item_type,
-                                                              &item);
+    const EsbStatus status =
+        state.client.api->EsbGetNextItem(state.client.context, item_type, &item);
     CheckStatus(state.client, report, status);
     if (status != 0) continue;
     std::string name = ItemName(item, item_type);

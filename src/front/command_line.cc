@@ -69,9 +69,9 @@ void ApplyCommandLine(const std::vector<std::string>& args, RunParameters& param
     } else if (key == "/P") {
       params.password = value;
     } else {
-      throw RunError(kErrorSyntax,
-                     FormatMsg("Syntax Error - Unrecognized parameter in command line ('%1')",
-                               {token}));
+      throw RunError(
+          kErrorSyntax,
+          FormatMsg("Syntax Error - Unrecognized parameter in command line ('%1')", {token}));
     }
   }
 }

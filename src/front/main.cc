@@ -10,8 +10,7 @@ int main(int argc, char** argv) {
   try {
     return cubesec::ProgramMain(platform, argc, argv, std::cin, std::cout, std::cerr);
   } catch (const std::exception& error) {
-    std::cerr << cubesec::ProgramNameOf(platform.ExecutablePath()) << ": " << error.what()
-              << "\n";
+    std::cerr << cubesec::ProgramNameOf(platform.ExecutablePath()) << ": " << error.what() << "\n";
     return cubesec::kExitFailed;
   }
 }

@@ -139,8 +139,8 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
 void ReportError(RunState& state, RunOutcome& outcome) {
   const RunError& error = *outcome.error;
   try {
-    state.Log(FormatMsg("%1Error: %2 - %3",
-                        {"\t", std::to_string(error.number()), error.description()}));
+    state.Log(
+        FormatMsg("%1Error: %2 - %3", {"\t", std::to_string(error.number()), error.description()}));
   } catch (const RunError& log_error) {
     outcome.log_failure = log_error.description();
   }

@@ -101,8 +101,8 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     if (out_open) out_open = Drain(out_pipe[0], result.out);
     if (err_open) err_open = Drain(err_pipe[0], result.err);
     if (in_fd >= 0) {
-      ssize_t n = write(in_fd, options.stdin_text.data() + written,
-                        options.stdin_text.size() - written);
+      ssize_t n =
+          write(in_fd, options.stdin_text.data() + written, options.stdin_text.size() - written);
       if (n > 0) written += static_cast<size_t>(n);
       if ((n < 0 && errno != EAGAIN && errno != EINTR) || written == options.stdin_text.size()) {
         close(in_fd);

@@ -1,0 +1,106 @@
+#include "client/access_levels.h"
+#include "dump/dump.h"
+#include "dump/dump_test_fixture.h"
+
+namespace cubesec::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+class FilterBlocksTest : public DumpTest {
+ protected:
+  FilterBlocksTest() {
+    ScriptedApp app;
+    app.name = "Sample";
+    app.dbs.emplace_back();
+    app.dbs[0].name = "Basic";
+    api_.apps = {app};
+  }
+  std::vector<ScriptedFilter>& filters() { return api_.apps[0].dbs[0].filters; }
+  void Write() { WriteFilterBlocks(state_, "Sample", "Basic"); }
+};
+
+TEST_F(FilterBlocksTest, RowsAssignmentsAndNameOrder) {
+  ScriptedFilter east{"East", 1, kAccessNone, {}, {"zed", "Analysts"}};
+  east.rows = {{kAccessRead, "@IDESCENDANTS(\"East\")  "},
+               {kAccessFiltered, "Market"},
+               {kAccessWrite, "\"New York\": Sales"},
+               {kAccessNone, "West"}};
+  ScriptedFilter bare{"Bare", 0, kAccessRead, {}, {}};
+  filters() = {east, bare};
+  Write();
+  EXPECT_THAT(Lines(), ElementsAre("Filter: Bare", "   Active: No", "   Default Access: Read",
+                                   "   * Filter is not used by any users/groups *", "",  //
+                                   "Filter: East", "   Active: Yes", "   Default Access: None",
+                                   "   Read: @IDESCENDANTS(\"East\")", "   Meta: Market",
+                                   "   Write: \"New York\": Sales", "   None: West",
+                                   "   Users: Analysts, zed", ""));
+  EXPECT_EQ(state_.blocks, 2);
+}
+
+TEST_F(FilterBlocksTest, FilterWithoutRowsIsVerifiedByStartAndEndAlone) {
+  filters() = {{"F", 1, kAccessNone, {}, {}}};
+  Write();
+  EXPECT_EQ(api_.Count("EsbVerifyFilter"), 1);
+  EXPECT_EQ(api_.Count("EsbVerifyFilterRow"), 0);
+  EXPECT_EQ(api_.Count("EsbVerifyFilterRow(end)"), 1);
+}
+
+TEST_F(FilterBlocksTest, FailingMiddleRowAndWholeFilter) {
+  filters() = {
+      {"F", 1, kAccessNone, {{kAccessRead, "a"}, {kAccessRead, "b"}, {kAccessRead, "c"}}, {"u"}}};
+  api_.Fail("EsbVerifyFilterRow", 2, 1054011, 1054011);
+  api_.Fail("EsbVerifyFilterRow(end)", 1, 1054012, 1054012);
+  Write();
+  const std::vector<std::string> lines = Lines();
+  EXPECT_THAT(std::vector<std::string>(lines.end() - 3, lines.end()),
+              ElementsAre("   *** Filter row 2 failed validity check (ref=1054011)",
+                          "   *** Filter failed validity check (ref=1054012)", ""));
+  EXPECT_EQ(state_.client.last_status, 1054012);
+  // Verification results go to the file only: nothing asked for a message.
+  EXPECT_EQ(api_.Count("EsbGetMessage"), 0);
+}
+
+TEST_F(FilterBlocksTest, FailingLastRowSkipsTheClosingCall) {
+  filters() = {{"F", 1, kAccessNone, {{kAccessRead, "a"}, {kAccessRead, "b"}}, {"u"}}};
+  api_.Fail("EsbVerifyFilterRow", 2, 1054011, 1054011);
+  Write();
+  EXPECT_EQ(api_.Count("EsbVerifyFilterRow(end)"), 0);
+  const std::vector<std::string> lines = Lines();
+  EXPECT_EQ(lines.at(lines.size() - 2), "   *** Filter row 2 failed validity check (ref=1054011)");
+  EXPECT_EQ(state_.client.last_status, 1054011);
+}
+
+TEST_F(FilterBlocksTest, AnyNumberOfRowsIsDumpedAndVerifiedWhole) {
+  ScriptedFilter big{"Big", 1, kAccessNone, {}, {"u"}};
+  for (int i = 1; i <= 250; ++i) big.rows.push_back({kAccessRead, "m" + std::to_string(i)});
+  filters() = {big};
+  api_.Fail("EsbVerifyFilterRow", 250, 1054011, 1054011);
+  Write();
+  const std::vector<std::string> lines = Lines();
+  ASSERT_EQ(lines.size(), 256u);
+  EXPECT_EQ(lines.at(3), "   Read: m1");
+  EXPECT_EQ(lines.at(252), "   Read: m250");
+  EXPECT_EQ(lines.at(254), "   *** Filter row 250 failed validity check (ref=1054011)");
+  EXPECT_EQ(api_.Count("EsbVerifyFilterRow"), 250);
+}
+
+TEST_F(FilterBlocksTest, FailedRowReadEndsTheDumpInsideTheBlock) {
+  filters() = {{"F", 1, kAccessNone, {{kAccessRead, "a"}, {kAccessRead, "b"}}, {}}};
+  api_.Fail("EsbGetFilterRow", 2, 1054020, 1054020);
+  EXPECT_EQ(Raised([&] { Write(); }).number(), 99);
+  EXPECT_THAT(Lines(),
+              ElementsAre("Filter: F", "   Active: Yes", "   Default Access: None", "   Read: a"));
+}
+
+TEST_F(FilterBlocksTest, RowReadFailureWithoutMessageNumberEndsTheRowsOnly) {
+  filters() = {{"F", 1, kAccessNone, {{kAccessRead, "a"}, {kAccessRead, "b"}}, {}}};
+  api_.Fail("EsbGetFilterRow", 2, 1054020, 0);
+  EXPECT_EQ(Raised([&] { Write(); }).number(), 0);
+  EXPECT_THAT(Lines(),
+              ElementsAre("Filter: F", "   Active: Yes", "   Default Access: None", "   Read: a",
+                          "   * Filter is not used by any users/groups *", ""));
+}
+
+}  // namespace
+}  // namespace cubesec::testing

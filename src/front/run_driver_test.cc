@@ -1,0 +1,245 @@
+#include "front/run_driver.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "dump/scripted_api.h"
+#include "front/run_outcome.h"
+#include "tools/fake_platform.h"
+
+namespace cubesec::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+namespace fs = std::filesystem;
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class RunDriverTest : public ::testing::Test {
+ protected:
+  RunDriverTest() : state_(platform_, api_) {
+    std::string folder = (fs::temp_directory_path() / "driver-test-XXXXXX").string();
+    if (mkdtemp(folder.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    folder_ = folder;
+    fs::create_directories(folder_ + "/bin");
+    platform_.executable_path = folder_ + "/bin/cubesec";
+    params_ = {"D", folder_ + "/dump.txt", "Prod", "admin", "pw"};
+  }
+  ~RunDriverTest() override { fs::remove_all(folder_); }
+
+  std::string LogPath() const { return folder_ + "/bin/cubesec.log"; }
+  std::string Log() const { return Read(LogPath()); }
+  RunOutcome Run() { return CarryOutRun(state_, params_); }
+
+  FakePlatform platform_;
+  ScriptedApi api_;
+  RunState state_;
+  std::string folder_;
+  RunParameters params_;
+};
+
+TEST_F(RunDriverTest, OnlyTheFirstMissingParameterIsReportedBeforeAnyCall) {
+  struct Case {
+    RunParameters params;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"", "", "", "", ""}, "Syntax Error - No command provided ('/d{file}' or '/r{file}')"},
+      {{"D", "", "", "", ""},
+       "Syntax Error - No dump filename provided ('/d{file}' or '/r{file}')"},
+      {{"D", "f", "", "", ""}, "Syntax Error - No server provided ('/s{server name}')"},
+      {{"D", "f", "s", "", ""}, "Syntax Error - No essbase user provided ('/u{username}')"},
+      {{"D", "f", "s", "u", ""}, "Syntax Error - No password provided ('/p{password}')"},
+  };
+  std::string expected_log;
+  for (const Case& c : cases) {
+    params_ = c.params;
+    const RunOutcome outcome = Run();
+    ASSERT_TRUE(outcome.error.has_value());
+    EXPECT_EQ(outcome.error->number(), kErrorMissingParameter);
+    EXPECT_EQ(outcome.error->description(), c.message);
+    EXPECT_FALSE(outcome.completed);
+    expected_log += std::string("\tError: 51 - ") + c.message + "\r\n";
+  }
+  EXPECT_EQ(Log(), expected_log);
+  EXPECT_TRUE(api_.calls.empty());
+  EXPECT_TRUE(platform_.shown.empty());  // batch runs show no box
+}
+
+TEST_F(RunDriverTest, DumpOfAnEmptyServerLogsStartAndCompletion) {
+  EXPECT_TRUE(RunDriver(state_, params_));
+  const std::string dump = params_.dump_file;
+  EXPECT_EQ(Log(), "2026-11-30 00:53:20\tCreating security dump of Prod to " + dump +
+                       "\r\n2026-11-30 00:53:20\tCompleted security dump of Prod to " + dump +
+                       "\r\n\r\n");
+  EXPECT_THAT(Read(dump), ::testing::StartsWith("Server: Prod\r\n   Date Made: "));
+  EXPECT_THAT(api_.calls, ElementsAre("EsbGetAPIVersion", "EsbInit", "EsbGetAPIVersion", "EsbLogin",
+                                      "EsbGetGlobalState", "EsbListGroups", "EsbListUsers",
+                                      "EsbListApplications", "EsbLogout", "EsbTerm"));
+  EXPECT_TRUE(platform_.editor_starts.empty());
+  EXPECT_EQ(state_.dump_out, nullptr);
+}
+
+TEST_F(RunDriverTest, RunLogIsOwnerOnly) {
+  Run();
+  struct stat info {};
+  ASSERT_EQ(stat(LogPath().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(RunDriverTest, PreviousDumpsAreKeptAsBackups) {
+  std::ofstream(params_.dump_file) << "old\r\n";
+  Run();
+  EXPECT_EQ(Read(folder_ + "/dump.bak.txt"), "old\r\n");
+  EXPECT_THAT(Read(params_.dump_file), ::testing::StartsWith("Server: Prod"));
+}
+
+TEST_F(RunDriverTest, FailedBackupEndsTheRunBeforeAnythingIsWritten) {
+  std::ofstream(params_.dump_file) << "old\r\n";
+  // The oldest generation cannot be deleted: a folder that is not empty stands in its place.
+  fs::create_directories(folder_ + "/dump.bak5.txt/inside");
+  const RunOutcome outcome = Run();
+  ASSERT_TRUE(outcome.error.has_value());
+  EXPECT_EQ(outcome.error->number(), kErrorFileIo);
+  EXPECT_EQ(Read(params_.dump_file), "old\r\n");
+  EXPECT_EQ(api_.Count("EsbGetGlobalState"), 0);
+  EXPECT_THAT(Log(), HasSubstr("\tError: 57 - "));
+  EXPECT_EQ(api_.Count("EsbLogout"), 1);
+}
+
+TEST_F(RunDriverTest, FailedLoginIsLoggedAndTheClientIsStillEnded) {
+  params_.password = "wrong";
+  const RunOutcome outcome = Run();
+  EXPECT_FALSE(outcome.completed);
+  EXPECT_EQ(Log(),
+            "\tError: 99 - Essbase Error calling EsbLogin (ref=1051093)\r\n"
+            "Scripted failure\r\n");
+  EXPECT_EQ(api_.Count("EsbLogout"), 0);
+  EXPECT_EQ(api_.Count("EsbTerm"), 1);
+}
+
+TEST_F(RunDriverTest, ErrorInTheMiddleOfADumpKeepsWhatWasWrittenAndReleasesTheServer) {
+  api_.AddGroup("A", 0);
+  api_.AddGroup("B", 0);
+  api_.Fail("EsbGetGroup", 2, 1051013, 1051013);
+  const RunOutcome outcome = Run();
+  EXPECT_FALSE(outcome.completed);
+  EXPECT_THAT(Read(params_.dump_file), HasSubstr("Group: A\r\n   Access: None\r\n"));
+  EXPECT_THAT(Read(params_.dump_file), ::testing::Not(HasSubstr("Group: B")));
+  EXPECT_THAT(Log(), ::testing::EndsWith("\tError: 99 - Essbase Error calling EsbGetGroup "
+                                         "(ref=1051013)\r\nScripted failure\r\n"));
+  EXPECT_THAT(Log(), ::testing::Not(HasSubstr("Completed")));
+  EXPECT_EQ(api_.calls.back(), "EsbTerm");
+  EXPECT_EQ(api_.Count("EsbLogout"), 1);
+}
+
+TEST_F(RunDriverTest, InteractiveRunsShowTheErrorInACriticalBox) {
+  state_.interactive = true;
+  params_.password = "wrong";
+  Run();
+  ASSERT_EQ(platform_.shown.size(), 1u);
+  EXPECT_EQ(platform_.shown[0].icon, MessageBoxIcon::kCritical);
+  EXPECT_EQ(platform_.shown[0].buttons, MessageBoxButtons::kOk);
+  EXPECT_EQ(platform_.shown[0].title, "cubesec");
+  EXPECT_THAT(platform_.shown[0].text, HasSubstr("EsbLogin"));
+}
+
+TEST_F(RunDriverTest, LogoutAndTermFailuresAreIgnored) {
+  api_.Fail("EsbLogout", 1, 5, 5);
+  api_.Fail("EsbTerm", 1, 6, 6);
+  const RunOutcome outcome = Run();
+  EXPECT_TRUE(outcome.completed);
+  EXPECT_FALSE(outcome.error.has_value());
+  EXPECT_THAT(Log(), ::testing::Not(HasSubstr("Error")));
+}
+
+TEST_F(RunDriverTest, UnknownCommandRunsNothingAfterLogin) {
+  params_.command = "d";  // compared exactly
+  const RunOutcome outcome = Run();
+  EXPECT_FALSE(outcome.completed);
+  EXPECT_FALSE(outcome.error.has_value());
+  EXPECT_EQ(api_.Count("EsbGetGlobalState"), 0);
+  EXPECT_EQ(api_.Count("EsbLogout"), 1);
+}
+
+TEST_F(RunDriverTest, RestoreOfAMissingFileLogsInFirst) {
+  params_.command = "R";
+  const RunOutcome outcome = Run();
+  ASSERT_TRUE(outcome.error.has_value());
+  EXPECT_EQ(outcome.error->number(), kErrorDumpFileNotFound);
+  EXPECT_EQ(Log(), "\tError: 56 - Security Dump File (" + params_.dump_file + ") Not Found\r\n");
+  EXPECT_EQ(api_.Count("EsbLogin"), 1);
+  EXPECT_EQ(api_.Count("EsbLogout"), 1);
+}
+
+TEST_F(RunDriverTest, RestoreDispatchesHeadLinesOnlyByTheirExactKeyWord) {
+  params_.command = "R";
+  std::ofstream(params_.dump_file)
+      << "Comment: not a block\r\n   Server: an indented line is no head\r\nserver: x\r\n"
+         "SERVER: x\r\n\r\n";
+  const RunOutcome outcome = Run();
+  EXPECT_TRUE(outcome.completed);
+  EXPECT_EQ(api_.Count("EsbGetGlobalState"), 0);
+  EXPECT_THAT(Log(), HasSubstr("\tRestoring security of Prod from " + params_.dump_file));
+  EXPECT_THAT(Log(), ::testing::EndsWith("\tCompleted security Restore of Prod from " +
+                                         params_.dump_file + "\r\n\r\n"));
+  EXPECT_THAT(platform_.editor_starts, ElementsAre(LogPath()));
+  EXPECT_EQ(state_.dump_in, nullptr);
+}
+
+TEST_F(RunDriverTest, RestoreHandsTheServerBlockToItsRoutine) {
+  params_.command = "R";
+  std::ofstream(params_.dump_file) << "Server: Old\r\n   Security: Yes\r\n\r\n";
+  const RunOutcome outcome = Run();
+  // The scripted server refuses every change, so the routine's write is what fails.
+  ASSERT_TRUE(outcome.error.has_value());
+  EXPECT_THAT(outcome.error->description(), HasSubstr("EsbSetGlobalState"));
+  EXPECT_EQ(api_.Count("EsbGetGlobalState"), 1);
+}
+
+TEST_F(RunDriverTest, EditorThatCannotStartIsNoError) {
+  params_.command = "R";
+  platform_.editor_available = false;
+  std::ofstream(params_.dump_file) << "\r\n";
+  EXPECT_TRUE(Run().completed);
+}
+
+TEST_F(RunDriverTest, DeclinedResetIsNotCompletedAndLogsNothing) {
+  params_.command = "C";
+  platform_.answers = {MessageBoxAnswer::kNo};
+  const RunOutcome outcome = Run();
+  EXPECT_FALSE(outcome.completed);
+  EXPECT_TRUE(outcome.declined);
+  EXPECT_FALSE(outcome.error.has_value());
+  EXPECT_FALSE(fs::exists(LogPath()));
+  EXPECT_EQ(api_.Count("EsbListUsers"), 0);
+  EXPECT_EQ(api_.Count("EsbTerm"), 1);
+}
+
+TEST_F(RunDriverTest, UnwritableRunLogIsReported) {
+  platform_.executable_path = folder_ + "/missing/cubesec";
+  const RunOutcome outcome = Run();
+  EXPECT_FALSE(outcome.completed);
+  EXPECT_THAT(outcome.log_failure, HasSubstr("cubesec.log"));
+  EXPECT_EQ(api_.Count("EsbTerm"), 1);
+}
+
+TEST(RunLogPathTest, BesideTheExecutableAndNamedAfterIt) {
+  EXPECT_EQ(RunLogPath("/opt/cubesec/bin/cubesec"), "/opt/cubesec/bin/cubesec.log");
+  EXPECT_EQ(RunLogPath("/opt/tools/qmx.exe"), "/opt/tools/qmx.log");
+}
+
+}  // namespace
+}  // namespace cubesec::testing
