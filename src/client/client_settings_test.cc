@@ -1,0 +1,96 @@
+#include "client/client_settings.h"
+
+#include <gtest/gtest.h>
+
+#include "client/stub_api_for_tests.h"
+#include "tools/fake_platform.h"
+
+namespace cubesec {
+namespace {
+
+class InitApiTest : public ::testing::Test {
+ protected:
+  FakePlatform platform_;
+  testing::StubApi api_;
+  ClientContext client_{api_};
+};
+
+TEST_F(InitApiTest, FillsTheStartRecord) {
+  platform_.env["ArborPath"] = "C:\\Hyperion";
+  api_.statuses["EsbInit"] = 1030;
+  EXPECT_EQ(InitAPI(client_, platform_), 1030);  // EsbInit's status is for the caller
+  const EsbInitRecord& record = api_.last_init;
+  EXPECT_EQ(record.version, 0x00070000u);
+  EXPECT_EQ(record.max_handles, 20);
+  EXPECT_STREQ(record.local_path, "C:\\Hyperion");
+  EXPECT_STREQ(record.message_file, "C:\\Hyperion\\Bin\\Essbase.mdb");
+  EXPECT_EQ(record.client_error, 1);
+  EXPECT_EQ(record.error_stack, 100);
+  EXPECT_EQ(record.reserved1, 0u);
+  EXPECT_EQ(record.reserved2, 0u);
+  EXPECT_EQ(client_.instance, api_.instance_to_give);
+  EXPECT_EQ(client_.api_version, 0x00070000u);
+  // The version is asked for even when EsbInit failed.
+  EXPECT_EQ(api_.calls, (std::vector<std::string>{"EsbInit", "EsbGetAPIVersion"}));
+}
+
+TEST_F(InitApiTest, WithoutArborPathAndWithAnOverlongOne) {
+  EXPECT_EQ(InitAPI(client_, platform_), 0);
+  EXPECT_STREQ(api_.last_init.local_path, "");
+  EXPECT_STREQ(api_.last_init.message_file, "\\Bin\\Essbase.mdb");
+
+  platform_.env["ArborPath"] = std::string(2000, 'p');
+  InitAPI(client_, platform_);
+  EXPECT_EQ(std::string(api_.last_init.local_path), std::string(kEsbPathSize, 'p'));
+  EXPECT_EQ(std::string(api_.last_init.message_file), std::string(kEsbPathSize, 'p'));
+}
+
+TEST_F(InitApiTest, VersionBoundary) {
+  api_.version = 0x00050000;
+  EXPECT_NO_THROW(InitAPI(client_, platform_));
+  api_.version = 0x0004FFFF;
+  try {
+    InitAPI(client_, platform_);
+    FAIL() << "an old library was accepted";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.number(), kErrorUnusableClient);
+    EXPECT_EQ(e.description(), "Unsupported client API.");
+  }
+  EXPECT_EQ(client_.api_version, 0x0004FFFFu);
+}
+
+TEST_F(InitApiTest, AnUnreadableVersionIsAnUnusableClient) {
+  api_.statuses["EsbGetAPIVersion"] = 1030011;
+  try {
+    InitAPI(client_, platform_);
+    FAIL() << "nothing raised";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.number(), kErrorUnusableClient);
+    EXPECT_EQ(e.description(), "Unable to validate client API.");
+  }
+  EXPECT_EQ(client_.version_status, 1030011);
+}
+
+TEST(GetEssbaseSetting, RegistryFirstThenIniThenNothing) {
+  FakePlatform platform;
+  const std::string sub_key = "Software\\Hyperion Solutions\\Essbase\\Login";
+  platform.registry[sub_key + "|Server"] = "  fromregistry  ";
+  platform.ini["/etc/essbase.ini|LOGIN|SERVER"] = "fromini";
+  platform.ini["/etc/essbase.ini|LOGIN|USER"] = "admin";
+  EXPECT_EQ(GetEssbaseSetting(platform, "Login", "Server"), "fromregistry");
+  EXPECT_EQ(GetEssbaseSetting(platform, "Login", "User"), "admin");
+  EXPECT_EQ(GetEssbaseSetting(platform, "Login", "Password"), "");
+  EXPECT_EQ(GetEssbaseSetting(platform, "Other", "Server"), "");
+
+  platform.windows_directory = "/etc/";  // a trailing separator is not doubled
+  EXPECT_EQ(GetEssbaseSetting(platform, "Login", "User"), "admin");
+
+  platform.windows_directory = "";
+  platform.ini["/essbase.ini|LOGIN|USER"] = "rootfile";
+  platform.ini["essbase.ini|LOGIN|USER"] = "relative";
+  EXPECT_EQ(GetEssbaseSetting(platform, "Login", "User"), "");
+  EXPECT_EQ(GetEssbaseSetting(platform, "Login", "Server"), "fromregistry");
+}
+
+}  // namespace
+}  // namespace cubesec

@@ -1,0 +1,134 @@
+#include "client/run_state.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "client/stub_api_for_tests.h"
+#include "tools/fake_platform.h"
+
+namespace cubesec {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CountingObserver : public RunObserver {
+ public:
+  int pumps = 0;
+  std::vector<std::string> blocks;
+  void OnBlock(std::string_view key_word, int count) override {
+    blocks.push_back(std::string(key_word) + "#" + std::to_string(count));
+  }
+  void PumpEvents() override { ++pumps; }
+};
+
+class RunStateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("cubesec_run_state_" + std::to_string(getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    state_.observer = &observer_;
+    state_.log_path = Path("cubesec.log");
+    state_.dump_file = Path("dump.txt");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string Read(const std::string& path) const {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  fs::path dir_;
+  FakePlatform platform_;
+  testing::StubApi api_;
+  CountingObserver observer_;
+  RunState state_{platform_, api_};
+};
+
+TEST_F(RunStateTest, LogAppendsOwnerOnlyLines) {
+  state_.Log("first");
+  state_.Log("\tsecond");
+  EXPECT_EQ(Read(state_.log_path), "first\r\n\tsecond\r\n");
+  struct stat info {};
+  ASSERT_EQ(stat(state_.log_path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(RunStateTest, AnUnwritableLogRaisesError57) {
+  state_.log_path = Path("missing/cubesec.log");
+  try {
+    state_.Log("x");
+    FAIL() << "nothing raised";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.number(), kErrorFileIo);
+    EXPECT_EQ(e.description(),
+              "Cannot write run log '" + state_.log_path + "': No such file or directory");
+  }
+}
+
+TEST_F(RunStateTest, DumpLinesAndTheirFailure) {
+  state_.WriteDumpLine("Server: x");
+  EXPECT_EQ(Read(state_.dump_file), "Server: x\r\n");
+
+  state_.dump_out = std::make_unique<LineWriter>(platform_, "/dev/full", false);
+  try {
+    state_.WriteDumpLine("lost");
+    FAIL() << "nothing raised";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.number(), kErrorFileIo);
+    EXPECT_EQ(e.description(), "Cannot write dump file '/dev/full': No space left on device");
+  }
+}
+
+TEST_F(RunStateTest, EventsArePumpedWhileWriting) {
+  for (int i = 0; i < 640; ++i) state_.WriteDumpLine("line");
+  EXPECT_GE(observer_.pumps, 5);
+  EXPECT_LE(observer_.pumps, 20);
+  state_.observer = nullptr;  // no observer: writing still works
+  state_.WriteDumpLine("line");
+  state_.Log("line");
+}
+
+TEST_F(RunStateTest, BlocksAreCountedAndReported) {
+  state_.BeginBlock("Server");
+  state_.BeginBlock("Group");
+  EXPECT_EQ(state_.blocks, 2);
+  EXPECT_EQ(observer_.blocks, (std::vector<std::string>{"Server#1", "Group#2"}));
+}
+
+TEST_F(RunStateTest, ReadKeyLineFromTheDumpBeingRestored) {
+  std::string key = "stale", value = "stale";
+  EXPECT_FALSE(state_.ReadKeyLine(key, value));  // no dump file open
+  EXPECT_EQ(key, "");
+
+  std::string lines;
+  for (int i = 0; i < 200; ++i) lines += "Key" + std::to_string(i) + ": v\r\n";
+  std::ofstream(state_.dump_file, std::ios::binary) << lines;
+  state_.dump_in = std::make_unique<LineReader>(state_.dump_file);
+  int read = 0;
+  while (state_.ReadKeyLine(key, value)) {
+    EXPECT_EQ(key, "Key" + std::to_string(read));
+    EXPECT_EQ(value, "v");
+    ++read;
+  }
+  EXPECT_EQ(read, 200);
+  EXPECT_GE(observer_.pumps, 2);
+  EXPECT_FALSE(state_.ReadKeyLine(key, value));  // the end stays the end
+}
+
+TEST(FilterKey, NamesCompareWithoutRegardToCase) {
+  EXPECT_EQ(RunState::FilterKey("Sample", "Basic", "ReadEast"), "sample\tbasic\treadeast");
+  EXPECT_EQ(RunState::FilterKey("SAMPLE", "basic", "READEAST"),
+            RunState::FilterKey("Sample", "Basic", "ReadEast"));
+  // The separator keeps names apart that would run together.
+  EXPECT_NE(RunState::FilterKey("ab", "c", "d"), RunState::FilterKey("a", "bc", "d"));
+}
+
+}  // namespace
+}  // namespace cubesec
