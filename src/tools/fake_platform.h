@@ -28,6 +28,8 @@ class FakePlatform : public Platform {
   std::string executable_path = "/opt/cubesec/bin/cubesec";
   bool stdin_is_terminal = false;
   bool has_display = false;
+  std::deque<std::string> secret_lines;    // what ReadSecretLine hands out, in order
+  std::vector<std::string> secret_prompts;  // the prompt of every ReadSecretLine
   std::deque<MessageBoxAnswer> answers;  // answers to the next message boxes
   std::vector<MessageBoxRequest> shown;  // every message box shown
   std::vector<std::string> editor_starts;
@@ -68,6 +70,13 @@ class FakePlatform : public Platform {
   }
   bool StdinIsTerminal() override { return stdin_is_terminal; }
   bool HasDisplay() override { return has_display; }
+  bool ReadSecretLine(std::string_view prompt, std::string& line) override {
+    secret_prompts.emplace_back(prompt);
+    if (secret_lines.empty()) return false;
+    line = secret_lines.front();
+    secret_lines.pop_front();
+    return true;
+  }
   MessageBoxAnswer ShowMessageBox(const MessageBoxRequest& request) override {
     shown.push_back(request);
     if (answers.empty()) return MessageBoxAnswer::kUnavailable;

@@ -92,6 +92,11 @@ class Platform {
   virtual bool StdinIsTerminal() = 0;
   /// True when a window can be shown (DISPLAY or WAYLAND_DISPLAY on POSIX).
   virtual bool HasDisplay() = 0;
+  /// Writes `prompt` to standard error and reads one line from standard input without
+  /// showing it: when standard input is a terminal its echo goes off before the prompt
+  /// appears and comes back before this returns, also when an interrupt ends the program
+  /// meanwhile. The line is without its end; false at the end of input.
+  virtual bool ReadSecretLine(std::string_view prompt, std::string& line) = 0;
   /// Shows a message box through the installed presenter; kUnavailable when none.
   virtual MessageBoxAnswer ShowMessageBox(const MessageBoxRequest& request) = 0;
   /// Installs the presenter used by ShowMessageBox (not owned; nullptr removes it).

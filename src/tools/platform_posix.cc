@@ -9,11 +9,14 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -22,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <vector>
 
 #include "tools/dates.h"
@@ -74,6 +78,78 @@ class PosixAppendFile : public AppendFile {
   int fd_;
   std::string last_error_;
 };
+
+// The signals that end a program from its terminal. While a password is typed without
+// echo they are held back, so that none of them can end the program before the echo is
+// back on; they act as usual once it is.
+constexpr int kTerminalSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+
+bool TerminalSignalPending() {
+  sigset_t pending;
+  if (sigpending(&pending) != 0) return false;
+  for (int signal_number : kTerminalSignals) {
+    if (sigismember(&pending, signal_number) == 1) return true;
+  }
+  return false;
+}
+
+// Reads one line from the terminal on descriptor 0, whose echo is already off. The
+// terminal is in its line mode, so one read() never returns more than one line. False at
+// the end of input or when a held-back signal asks the program to stop.
+bool ReadTerminalLine(std::string& line) {
+  for (;;) {
+    if (TerminalSignalPending()) return false;
+    pollfd input{0, POLLIN, 0};
+    const int ready = ::poll(&input, 1, 100);
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready <= 0) continue;
+    char buffer[256];
+    const ssize_t got = ::read(0, buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return false;
+    }
+    if (got == 0) return !line.empty();  // end of input; a partial line still counts
+    line.append(buffer, static_cast<size_t>(got));
+    if (const size_t end = line.find('\n'); end != std::string::npos) {
+      line.resize(end);
+      return true;
+    }
+  }
+}
+
+void WritePrompt(std::string_view prompt) {
+  std::cerr << prompt;
+  std::cerr.flush();
+}
+
+bool ReadLineWithoutEcho(std::string_view prompt, std::string& line) {
+  line.clear();
+  termios saved{};
+  if (!isatty(0) || tcgetattr(0, &saved) != 0) {
+    WritePrompt(prompt);
+    return static_cast<bool>(std::getline(std::cin, line));
+  }
+  sigset_t held;
+  sigemptyset(&held);
+  for (int signal_number : kTerminalSignals) sigaddset(&held, signal_number);
+  sigset_t previous_mask;
+  sigprocmask(SIG_BLOCK, &held, &previous_mask);
+
+  termios quiet = saved;
+  quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL);
+  bool ok = false;
+  if (tcsetattr(0, TCSADRAIN, &quiet) == 0) {
+    // Only now, so that nothing typed in answer to the prompt can be echoed.
+    WritePrompt(prompt);
+    ok = ReadTerminalLine(line);
+    tcsetattr(0, TCSADRAIN, &saved);
+  }
+  // A signal held back meanwhile is delivered here, with the echo back on.
+  sigprocmask(SIG_SETMASK, &previous_mask, nullptr);
+  if (!ok) line.clear();
+  return ok;
+}
 
 class PosixPlatform : public Platform {
  public:
@@ -199,6 +275,10 @@ class PosixPlatform : public Platform {
       if (value && !value->empty()) return true;
     }
     return false;
+  }
+
+  bool ReadSecretLine(std::string_view prompt, std::string& line) override {
+    return ReadLineWithoutEcho(prompt, line);
   }
 
   MessageBoxAnswer ShowMessageBox(const MessageBoxRequest& request) override {
