@@ -1,0 +1,131 @@
+#include "front/main_window_model.h"
+
+#include <algorithm>
+
+#include "client/client_settings.h"
+#include "tools/text.h"
+
+namespace cubesec {
+namespace {
+
+constexpr std::array<std::string_view, MainWindowModel::kInfoCount> kInfoCaptions = {
+    // Hints of the four fields.
+    "Name of file to dump security to or read security from",
+    "Name of server to dump security from or restore security to",
+    "Name of administrative user to connect for dump/restore",
+    "User's password for connection to server",
+    // Batch help.
+    "This utility supports batch operation via:",
+    "Dump Security: %1  /Ddumpfile /Sservername /Uusername /Ppassword",
+    "Restore Security: %1  /Rdumpfile /Sservername /Uusername /Ppassword",
+    "(the server being restored does not have to match the dumpfile's source)",
+    // Column headings.
+    "Server",
+    "User",
+    "Password",
+    "Dump File",
+};
+
+constexpr std::array<std::string_view, MainWindowModel::kFieldCount> kFieldLabels = {
+    "&Dump File: ",
+    "&Server: ",
+    "&User: ",
+    "&Password:  ",
+};
+
+// A field shorter than this is selected whole by the classic length; a longer path must
+// still be selected whole.
+constexpr int kClassicSelectionLength = 999;
+
+}  // namespace
+
+MainWindowModel::MainWindowModel(Platform& platform, const std::string& program_name,
+                                 const RunParameters& params) {
+  for (int i = 0; i < kInfoCount; ++i) info_[i] = ReplaceAll(kInfoCaptions[i], "%1", program_name);
+
+  const std::string default_server = GetEssbaseSetting(platform, "Login", "Server");
+  fields_[kDumpFile] = params.dump_file;
+  fields_[kServer] = params.server;
+  fields_[kUser] = params.user;
+  // ".DAT" alone names no file; without a default server the field stays empty so that the
+  // focus rule sends the user there.
+  if (fields_[kDumpFile].empty() && !default_server.empty()) {
+    fields_[kDumpFile] = default_server + ".DAT";
+  }
+  if (fields_[kServer].empty()) fields_[kServer] = default_server;
+  if (fields_[kUser].empty()) fields_[kUser] = GetEssbaseSetting(platform, "Login", "User");
+  // A password from the command line is never shown.
+  fields_[kPassword].clear();
+}
+
+std::string_view MainWindowModel::FieldLabel(int index) { return kFieldLabels.at(index); }
+
+std::string_view MainWindowModel::ButtonCaption(FormButton button) {
+  switch (button) {
+    case FormButton::kDumpIt:
+      return "&Dump Security";
+    case FormButton::kRestoreIt:
+      return "&Restore Security";
+    case FormButton::kCancel:
+      return "Cancel";
+  }
+  return "";
+}
+
+std::string_view MainWindowModel::ButtonName(FormButton button) {
+  switch (button) {
+    case FormButton::kDumpIt:
+      return "cmdDumpIt";
+    case FormButton::kRestoreIt:
+      return "cmdRestoreIt";
+    case FormButton::kCancel:
+      return "cmdCancel";
+  }
+  return "";
+}
+
+int MainWindowModel::FocusTarget() const {
+  for (int i = kDumpFile; i <= kUser; ++i) {
+    if (fields_[i].empty()) return i;
+  }
+  return kPassword;
+}
+
+FieldSelection MainWindowModel::SelectionOnFocus(int index) const {
+  const int length = static_cast<int>(fields_.at(index).size());
+  return FieldSelection{0, std::max(kClassicSelectionLength, length)};
+}
+
+void MainWindowModel::Press(FormButton button) {
+  switch (button) {
+    case FormButton::kDumpIt:
+      command_ = "D";
+      break;
+    case FormButton::kRestoreIt:
+      command_ = "R";
+      break;
+    case FormButton::kCancel:
+      command_.clear();
+      break;
+  }
+  hidden_ = true;
+}
+
+bool MainWindowModel::KeyPress(int char_code) {
+  if (char_code != kResetKey) return false;
+  command_ = "C";
+  hidden_ = true;
+  return true;
+}
+
+RunParameters MainWindowModel::Result() const {
+  RunParameters params;
+  params.command = command_;
+  params.dump_file = fields_[kDumpFile];
+  params.server = fields_[kServer];
+  params.user = fields_[kUser];
+  params.password = fields_[kPassword];
+  return params;
+}
+
+}  // namespace cubesec

@@ -1,0 +1,89 @@
+#pragma once
+// The behaviour of the main window frmQMX without any toolkit: its fields, captions, focus
+// target, selection and the command that its buttons and keys choose. The Qt view and the
+// terminal form both show this model and let it decide.
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "front/run_parameters.h"
+#include "tools/platform.h"
+
+namespace cubesec {
+
+/// The three buttons of the window.
+enum class FormButton { kDumpIt, kRestoreIt, kCancel };
+
+/// A selection in a text field: `length` characters from `start`.
+struct FieldSelection {
+  int start = 0;
+  int length = 0;
+};
+
+class MainWindowModel {
+ public:
+  // Indexes of txtParm.
+  static constexpr int kDumpFile = 0;
+  static constexpr int kServer = 1;
+  static constexpr int kUser = 2;
+  static constexpr int kPassword = 3;
+  static constexpr int kFieldCount = 4;
+  /// lblInfo(0..3) are the hints of txtParm(0..3), (4..7) the batch help lines, (8..11)
+  /// the column headings.
+  static constexpr int kInfoCount = 12;
+  static constexpr int kFirstHelpLine = 4;
+  static constexpr int kHelpLineCount = 4;
+  static constexpr int kFirstHeading = 8;
+  static constexpr int kHeadingCount = 4;
+  /// The character code of Ctrl+C, the key of the security reset.
+  static constexpr int kResetKey = 3;
+
+  /// Initialises the form: the captions with `program_name` in place of "%1", the fields
+  /// from `params` completed by the client's default server and user, the dump file field
+  /// (when empty) from the default server + ".DAT", and an empty password field.
+  MainWindowModel(Platform& platform, const std::string& program_name, const RunParameters& params);
+
+  static constexpr std::string_view kTitle = "Dumps/Rebuilds Essbase Security";
+
+  /// Caption of lblParm(index), with its access key ("&Dump File: ").
+  static std::string_view FieldLabel(int index);
+  /// Caption of a button, with its access key.
+  static std::string_view ButtonCaption(FormButton button);
+  /// objectName of a button ("cmdDumpIt", ...).
+  static std::string_view ButtonName(FormButton button);
+  /// Caption of lblInfo(index), "%1" already replaced.
+  const std::string& Info(int index) const { return info_.at(index); }
+
+  const std::string& Field(int index) const { return fields_.at(index); }
+  void SetField(int index, std::string text) { fields_.at(index) = std::move(text); }
+
+  /// On activation: the first empty field of the dump file, server and user; the password
+  /// field when all three hold text.
+  int FocusTarget() const;
+  /// What a field selects when it gets the focus: its whole text.
+  FieldSelection SelectionOnFocus(int index) const;
+
+  /// A button was pressed: it chooses the command and hides the window.
+  void Press(FormButton button);
+  /// A key with character code `char_code` was pressed anywhere in the window, a text
+  /// field included. True when the model took it (Ctrl+C: the security reset).
+  bool KeyPress(int char_code);
+
+  /// The command property: "D", "R", "C" or empty.
+  const std::string& command() const { return command_; }
+  /// True once a button or the reset key has ended the dialogue.
+  bool hidden() const { return hidden_; }
+  /// True when the user chose a command (an empty command means no run).
+  bool WantsRun() const { return hidden_ && !command_.empty(); }
+  /// The run parameters read back from the form: the command and the four fields.
+  RunParameters Result() const;
+
+ private:
+  std::array<std::string, kFieldCount> fields_;
+  std::array<std::string, kInfoCount> info_;
+  std::string command_;
+  bool hidden_ = false;
+};
+
+}  // namespace cubesec

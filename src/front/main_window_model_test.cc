@@ -1,0 +1,194 @@
+#include "front/main_window_model.h"
+
+#include <gtest/gtest.h>
+
+#include "tools/fake_platform.h"
+
+namespace cubesec {
+namespace {
+
+using M = MainWindowModel;
+
+class MainWindowModelTest : public ::testing::Test {
+ protected:
+  // The client's settings as essbase.ini in the Windows directory holds them.
+  void SetDefaults(const std::string& server, const std::string& user) {
+    if (!server.empty()) platform_.ini["/etc/essbase.ini|LOGIN|SERVER"] = server;
+    if (!user.empty()) platform_.ini["/etc/essbase.ini|LOGIN|USER"] = user;
+  }
+  M Make(const RunParameters& params = {}) { return M(platform_, "cubesec", params); }
+
+  FakePlatform platform_;
+};
+
+TEST_F(MainWindowModelTest, FieldsComeFromTheClientSettingsWhenNotGiven) {
+  SetDefaults("olap1", "admin");
+  M model = Make();
+  EXPECT_EQ(model.Field(M::kDumpFile), "olap1.DAT");
+  EXPECT_EQ(model.Field(M::kServer), "olap1");
+  EXPECT_EQ(model.Field(M::kUser), "admin");
+  EXPECT_EQ(model.Field(M::kPassword), "");
+
+  // The registry wins over essbase.ini.
+  platform_.registry["Software\\Hyperion Solutions\\Essbase\\Login|Server"] = "regsrv";
+  EXPECT_EQ(Make().Field(M::kServer), "regsrv");
+  EXPECT_EQ(Make().Field(M::kDumpFile), "regsrv.DAT");
+}
+
+TEST_F(MainWindowModelTest, GivenParametersWinOverDefaultsAndThePasswordIsAlwaysEmptied) {
+  SetDefaults("olap1", "admin");
+  RunParameters params;
+  params.dump_file = "/tmp/sec.txt";
+  params.server = "prod";
+  params.user = "boss";
+  params.password = "secret";
+  params.command = "D";
+  M model = Make(params);
+  EXPECT_EQ(model.Field(M::kDumpFile), "/tmp/sec.txt");
+  EXPECT_EQ(model.Field(M::kServer), "prod");
+  EXPECT_EQ(model.Field(M::kUser), "boss");
+  EXPECT_EQ(model.Field(M::kPassword), "");
+  // The command property starts empty: the window chooses it.
+  EXPECT_EQ(model.command(), "");
+  EXPECT_FALSE(model.hidden());
+  EXPECT_EQ(model.Result().password, "");
+}
+
+TEST_F(MainWindowModelTest, DumpFileDefaultUsesTheDefaultServerNotTheGivenOne) {
+  SetDefaults("olap1", "");
+  RunParameters params;
+  params.server = "prod";
+  M model = Make(params);
+  EXPECT_EQ(model.Field(M::kDumpFile), "olap1.DAT");
+  EXPECT_EQ(model.Field(M::kServer), "prod");
+  EXPECT_EQ(model.Field(M::kUser), "");
+}
+
+TEST_F(MainWindowModelTest, WithoutDefaultServerTheDumpFileFieldStaysEmpty) {
+  M model = Make();
+  EXPECT_EQ(model.Field(M::kDumpFile), "");
+  EXPECT_EQ(model.Field(M::kServer), "");
+  EXPECT_EQ(model.FocusTarget(), M::kDumpFile);
+}
+
+TEST_F(MainWindowModelTest, CaptionsHaveTheProgramNameForEveryPlaceholder) {
+  M model(platform_, "secutil", {});
+  EXPECT_EQ(model.Info(M::kFirstHelpLine), "This utility supports batch operation via:");
+  EXPECT_EQ(model.Info(M::kFirstHelpLine + 1),
+            "Dump Security: secutil  /Ddumpfile /Sservername /Uusername /Ppassword");
+  EXPECT_EQ(model.Info(M::kFirstHelpLine + 2),
+            "Restore Security: secutil  /Rdumpfile /Sservername /Uusername /Ppassword");
+  EXPECT_EQ(model.Info(M::kFirstHelpLine + 3),
+            "(the server being restored does not have to match the dumpfile's source)");
+  EXPECT_EQ(model.Info(M::kDumpFile), "Name of file to dump security to or read security from");
+  EXPECT_EQ(model.Info(M::kPassword), "User's password for connection to server");
+  EXPECT_EQ(model.Info(M::kFirstHeading), "Server");
+  EXPECT_EQ(model.Info(M::kFirstHeading + 3), "Dump File");
+  for (int i = 0; i < M::kInfoCount; ++i) {
+    EXPECT_EQ(model.Info(i).find("%1"), std::string::npos) << i;
+  }
+  // A name that itself looks like a placeholder is put in once, not read again.
+  M odd(platform_, "%1x", {});
+  EXPECT_EQ(odd.Info(M::kFirstHelpLine + 1),
+            "Dump Security: %1x  /Ddumpfile /Sservername /Uusername /Ppassword");
+}
+
+TEST_F(MainWindowModelTest, StaticTextsCarryTheirAccessKeys) {
+  EXPECT_EQ(M::kTitle, "Dumps/Rebuilds Essbase Security");
+  EXPECT_EQ(M::FieldLabel(M::kDumpFile), "&Dump File: ");
+  EXPECT_EQ(M::FieldLabel(M::kServer), "&Server: ");
+  EXPECT_EQ(M::FieldLabel(M::kUser), "&User: ");
+  EXPECT_EQ(M::FieldLabel(M::kPassword), "&Password:  ");
+  EXPECT_EQ(M::ButtonCaption(FormButton::kDumpIt), "&Dump Security");
+  EXPECT_EQ(M::ButtonCaption(FormButton::kRestoreIt), "&Restore Security");
+  EXPECT_EQ(M::ButtonCaption(FormButton::kCancel), "Cancel");
+  EXPECT_EQ(M::ButtonName(FormButton::kRestoreIt), "cmdRestoreIt");
+}
+
+TEST_F(MainWindowModelTest, FocusGoesToTheFirstEmptyOfDumpFileServerUserElsePassword) {
+  // Every combination of empty and filled dump file, server and user.
+  for (int mask = 0; mask < 8; ++mask) {
+    M model = Make();
+    for (int i = 0; i < 3; ++i) model.SetField(i, (mask >> i) & 1 ? "x" : "");
+    int expected = M::kPassword;
+    for (int i = 2; i >= 0; --i) {
+      if (!((mask >> i) & 1)) expected = i;
+    }
+    EXPECT_EQ(model.FocusTarget(), expected) << "mask " << mask;
+    // The password's own content never moves the focus.
+    model.SetField(M::kPassword, "pw");
+    EXPECT_EQ(model.FocusTarget(), expected) << "mask " << mask;
+  }
+}
+
+TEST_F(MainWindowModelTest, FocusRuleWithCommandLineFileButNoDefaultServer) {
+  RunParameters params;
+  params.dump_file = "sec.txt";
+  EXPECT_EQ(Make(params).FocusTarget(), M::kServer);
+  SetDefaults("olap1", "admin");
+  EXPECT_EQ(Make(params).FocusTarget(), M::kPassword);
+}
+
+TEST_F(MainWindowModelTest, FocusSelectsTheWholeText) {
+  M model = Make();
+  model.SetField(M::kServer, "olap1");
+  FieldSelection selection = model.SelectionOnFocus(M::kServer);
+  EXPECT_EQ(selection.start, 0);
+  EXPECT_EQ(selection.length, 999);
+  const std::string long_path(1500, 'p');
+  model.SetField(M::kDumpFile, long_path);
+  selection = model.SelectionOnFocus(M::kDumpFile);
+  EXPECT_EQ(selection.start, 0);
+  EXPECT_GE(selection.length, 1500);
+}
+
+TEST_F(MainWindowModelTest, ButtonsAndCtrlCChooseTheCommandAndHideTheWindow) {
+  SetDefaults("olap1", "admin");
+  struct Case {
+    FormButton button;
+    std::string command;
+    bool run;
+  };
+  for (const Case& c :
+       {Case{FormButton::kDumpIt, "D", true}, Case{FormButton::kRestoreIt, "R", true},
+        Case{FormButton::kCancel, "", false}}) {
+    M model = Make();
+    model.SetField(M::kPassword, "pw");
+    model.Press(c.button);
+    EXPECT_TRUE(model.hidden());
+    EXPECT_EQ(model.command(), c.command);
+    EXPECT_EQ(model.WantsRun(), c.run);
+    EXPECT_EQ(model.Result().command, c.command);
+    EXPECT_EQ(model.Result().Complete(), c.run);
+  }
+
+  M model = Make();
+  EXPECT_FALSE(model.KeyPress('c'));
+  EXPECT_FALSE(model.KeyPress(4));
+  EXPECT_FALSE(model.hidden());
+  EXPECT_EQ(model.command(), "");
+  EXPECT_TRUE(model.KeyPress(3));
+  EXPECT_TRUE(model.hidden());
+  EXPECT_EQ(model.command(), "C");
+  EXPECT_TRUE(model.WantsRun());
+}
+
+TEST_F(MainWindowModelTest, CancelAfterEditingGivesNoRunAndResultReadsTheFields) {
+  M model = Make();
+  model.SetField(M::kDumpFile, "a.txt");
+  model.SetField(M::kServer, "s");
+  model.SetField(M::kUser, "u");
+  model.SetField(M::kPassword, "p");
+  RunParameters before = model.Result();
+  EXPECT_EQ(before.dump_file, "a.txt");
+  EXPECT_EQ(before.server, "s");
+  EXPECT_EQ(before.user, "u");
+  EXPECT_EQ(before.password, "p");
+  model.Press(FormButton::kRestoreIt);
+  model.Press(FormButton::kCancel);  // the last choice is the one that counts
+  EXPECT_FALSE(model.WantsRun());
+  EXPECT_EQ(model.Result().command, "");
+}
+
+}  // namespace
+}  // namespace cubesec

@@ -1,0 +1,163 @@
+#include "front/qt_main_window.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace cubesec {
+namespace {
+
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QFrame* MakeLine(const char* name, QWidget* parent) {
+  auto* line = new QFrame(parent);
+  line->setObjectName(name);
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Sunken);
+  return line;
+}
+
+QLabel* MakeInfo(const MainWindowModel& model, int index, QWidget* parent) {
+  auto* label = new QLabel(Q(model.Info(index)), parent);
+  label->setObjectName(QtMainWindow::ControlName("lblInfo", index));
+  // Help texts hold "&" only as text, never as an access key.
+  label->setTextFormat(Qt::PlainText);
+  return label;
+}
+
+}  // namespace
+
+int CharCodeOf(int qt_key, bool control, const QString& text) {
+  if (control && qt_key >= Qt::Key_A && qt_key <= Qt::Key_Z) return qt_key - Qt::Key_A + 1;
+  if (!text.isEmpty()) return text.at(0).unicode();
+  return 0;
+}
+
+QString QtMainWindow::ControlName(const char* array, int index) {
+  return QString("%1(%2)").arg(QLatin1String(array)).arg(index);
+}
+
+QtMainWindow::QtMainWindow(MainWindowModel& model, QWidget* parent)
+    : QDialog(parent), model_(model) {
+  setObjectName("frmQMX");
+  setWindowTitle(Q(MainWindowModel::kTitle));
+
+  auto* outer = new QVBoxLayout(this);
+  auto* grid = new QGridLayout;
+  outer->addLayout(grid);
+  for (int i = 0; i < MainWindowModel::kFieldCount; ++i) {
+    auto* label = new QLabel(Q(MainWindowModel::FieldLabel(i)), this);
+    label->setObjectName(ControlName("lblParm", i));
+    auto* field = new QLineEdit(Q(model_.Field(i)), this);
+    field->setObjectName(ControlName("txtParm", i));
+    field->setMinimumWidth(220);
+    if (i == MainWindowModel::kPassword) field->setEchoMode(QLineEdit::Password);
+    label->setBuddy(field);
+    grid->addWidget(label, i, 0);
+    grid->addWidget(field, i, 1);
+    grid->addWidget(MakeInfo(model_, i, this), i, 2);
+    fields_[i] = field;
+    connect(field, &QLineEdit::textChanged, this,
+            [this, i](const QString& text) { model_.SetField(i, text.toStdString()); });
+  }
+
+  outer->addWidget(MakeLine("Line1", this));
+  outer->addWidget(MakeInfo(model_, MainWindowModel::kFirstHelpLine, this));
+  auto* headings = new QHBoxLayout;
+  for (int i = 0; i < MainWindowModel::kHeadingCount; ++i) {
+    QLabel* heading = MakeInfo(model_, MainWindowModel::kFirstHeading + i, this);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    headings->addWidget(heading);
+  }
+  headings->addStretch();
+  outer->addLayout(headings);
+  for (int i = 1; i < MainWindowModel::kHelpLineCount; ++i) {
+    outer->addWidget(MakeInfo(model_, MainWindowModel::kFirstHelpLine + i, this));
+  }
+  outer->addWidget(MakeLine("Line2", this));
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  for (FormButton button : {FormButton::kDumpIt, FormButton::kRestoreIt, FormButton::kCancel}) {
+    auto* push = new QPushButton(Q(MainWindowModel::ButtonCaption(button)), this);
+    push->setObjectName(Q(MainWindowModel::ButtonName(button)));
+    // Enter in a field must not start a dump or a restore by itself.
+    push->setAutoDefault(false);
+    push->setDefault(false);
+    buttons->addWidget(push);
+    connect(push, &QPushButton::clicked, this, [this, button] { Choose(button); });
+  }
+  outer->addLayout(buttons);
+
+  // Ctrl+C counts anywhere in the window, in a text field too, so every child sees the
+  // key handler before its own (a field would otherwise take it as "copy").
+  installEventFilter(this);
+  for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+}
+
+void QtMainWindow::ShowModal() { exec(); }
+
+void QtMainWindow::reject() {
+  // Closing the window or Escape is Cancel.
+  if (!model_.hidden()) model_.Press(FormButton::kCancel);
+  QDialog::reject();
+}
+
+void QtMainWindow::Choose(FormButton button) {
+  model_.Press(button);
+  FinishIfHidden();
+}
+
+void QtMainWindow::FinishIfHidden() {
+  if (!model_.hidden()) return;
+  if (model_.command().empty()) {
+    QDialog::reject();
+  } else {
+    accept();
+  }
+}
+
+void QtMainWindow::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // Once the window is up, as on activation.
+  QTimer::singleShot(0, this, [this] {
+    QLineEdit* target = fields_[model_.FocusTarget()];
+    activateWindow();
+    target->setFocus(Qt::OtherFocusReason);
+  });
+}
+
+bool QtMainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    const int code =
+        CharCodeOf(key->key(), key->modifiers().testFlag(Qt::ControlModifier), key->text());
+    if (model_.KeyPress(code)) {
+      FinishIfHidden();
+      return true;
+    }
+  } else if (event->type() == QEvent::FocusIn) {
+    for (int i = 0; i < MainWindowModel::kFieldCount; ++i) {
+      if (watched != fields_[i]) continue;
+      // After the click that brought the focus has placed the cursor.
+      QLineEdit* field = fields_[i];
+      QTimer::singleShot(0, field, [this, field, i] {
+        const FieldSelection selection = model_.SelectionOnFocus(i);
+        if (field->hasFocus()) field->setSelection(selection.start, selection.length);
+      });
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace cubesec

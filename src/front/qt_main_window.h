@@ -1,0 +1,51 @@
+#pragma once
+// frmQMX as a Qt Widgets dialog. It only shows the model: every choice (focus, selection,
+// which key or button sets which command) is the model's.
+//
+// Child widgets carry the control names as objectName, control arrays with their index in
+// parentheses: "txtParm(0)" .. "txtParm(3)", "lblParm(0)" .. "lblParm(3)", "lblInfo(0)" ..
+// "lblInfo(11)", and "cmdDumpIt", "cmdRestoreIt", "cmdCancel", "Line1", "Line2".
+
+#include <QDialog>
+#include <QString>
+#include <array>
+
+#include "front/main_window_model.h"
+
+class QLineEdit;
+class QPushButton;
+
+namespace cubesec {
+
+class QtMainWindow : public QDialog {
+  Q_OBJECT
+
+ public:
+  /// Builds the window from `model`, which must outlive it.
+  explicit QtMainWindow(MainWindowModel& model, QWidget* parent = nullptr);
+
+  /// Shows the window modally until a button, Ctrl+C or closing it ends the dialogue.
+  void ShowModal();
+
+  /// "txtParm(2)" and the like.
+  static QString ControlName(const char* array, int index);
+
+  void reject() override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void Choose(FormButton button);
+  void FinishIfHidden();
+
+  MainWindowModel& model_;
+  std::array<QLineEdit*, MainWindowModel::kFieldCount> fields_{};
+};
+
+/// The character code of a key press as the window's key handler sees it: Ctrl+letter
+/// gives its control code (Ctrl+C is 3), other keys the first character of their text.
+int CharCodeOf(int qt_key, bool control, const QString& text);
+
+}  // namespace cubesec

@@ -1,0 +1,75 @@
+#include "front/qt_session.h"
+
+#include <QApplication>
+#include <vector>
+
+#include "front/main_window_model.h"
+#include "front/qt_main_window.h"
+#include "front/qt_message_box.h"
+#include "front/qt_progress_window.h"
+#include "front/session_texts.h"
+
+namespace cubesec {
+namespace {
+
+class QtSession : public InteractiveSession {
+ public:
+  QtSession(Platform& platform, std::string program_name, const char* argv0)
+      : platform_(platform), program_name_(std::move(program_name)), arg0_(argv0) {
+    if (QApplication::instance() == nullptr) {
+      qt_argv_ = {arg0_.data(), nullptr};
+      app_ = std::make_unique<QApplication>(qt_argc_, qt_argv_.data());
+    }
+    platform_.SetMessageBoxPresenter(&presenter_);
+  }
+
+  ~QtSession() override {
+    platform_.SetMessageBoxPresenter(nullptr);
+    progress_.Finish();
+  }
+
+  InteractiveResult Ask(RunParameters& params) override {
+    MainWindowModel model(platform_, program_name_, params);
+    {
+      QtMainWindow window(model);
+      window.ShowModal();
+    }
+    if (!model.WantsRun()) return InteractiveResult::kCancelled;
+    params = model.Result();
+    progress_.SetCommand(params.command);
+    return InteractiveResult::kRun;
+  }
+
+  RunObserver& observer() override { return progress_; }
+
+  void ShowCompletion(const std::string& command, bool succeeded,
+                      const std::string& log_path) override {
+    progress_.Finish();
+    MessageBoxRequest note;
+    note.title = CompletionTitle(command);
+    note.text = CompletionText(command, succeeded, log_path);
+    note.icon = succeeded ? MessageBoxIcon::kInformation : MessageBoxIcon::kExclamation;
+    presenter_.Show(note);
+  }
+
+ private:
+  Platform& platform_;
+  std::string program_name_;
+  std::string arg0_;
+  int qt_argc_ = 1;
+  std::vector<char*> qt_argv_;
+  std::unique_ptr<QApplication> app_;
+  QtMessageBoxPresenter presenter_;
+  QtProgressObserver progress_;
+};
+
+}  // namespace
+
+std::unique_ptr<InteractiveSession> MakeQtSession(Platform& platform,
+                                                  const std::string& program_name, int argc,
+                                                  char** argv) {
+  const char* argv0 = argc > 0 && argv != nullptr && argv[0] != nullptr ? argv[0] : "cubesec";
+  return std::make_unique<QtSession>(platform, program_name, argv0);
+}
+
+}  // namespace cubesec

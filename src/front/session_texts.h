@@ -1,0 +1,19 @@
+#pragma once
+// The short texts that interactive runs show while and after they work: the progress of
+// the blocks being written or read, and the closing note naming the run log.
+
+#include <string>
+#include <string_view>
+
+namespace cubesec {
+
+/// "Writing Group (block 12)" for a dump, "Reading Filter (block 3)" for a restore.
+std::string ProgressText(std::string_view command, std::string_view key_word, int blocks);
+
+/// The closing note of a run: what completed (or did not) and where the run log is.
+std::string CompletionText(std::string_view command, bool succeeded, const std::string& log_path);
+
+/// The title of the closing note: "Security Dump", "Security Restore", "Reset Security".
+std::string CompletionTitle(std::string_view command);
+
+}  // namespace cubesec

@@ -1,0 +1,95 @@
+#include "front/terminal_form.h"
+
+#include <string>
+
+#include "tools/text.h"
+
+namespace cubesec {
+namespace {
+
+constexpr std::string_view kCommandPrompt =
+    "Command (D = %1, R = %2, C = Reset Security, Enter = %3): ";
+
+// Asks for one field until it holds text. False when the input ended.
+bool AskField(MainWindowModel& model, int index, TerminalIo& io) {
+  const std::string name = PlainCaption(MainWindowModel::FieldLabel(index));
+  const bool secret = index == MainWindowModel::kPassword;
+  for (;;) {
+    const std::string& current = model.Field(index);
+    const std::string prompt =
+        current.empty() || secret ? name + ": " : name + " [" + current + "]: ";
+    std::string answer;
+    if (secret) {
+      if (!io.ReadSecretLine(prompt, answer)) return false;
+    } else {
+      io.Write(prompt);
+      if (!io.ReadLine(answer)) return false;
+    }
+    // The typed Enter was not echoed either.
+    if (secret) io.Write("\n");
+    if (!answer.empty()) model.SetField(index, answer);
+    if (!model.Field(index).empty()) return true;
+    io.Write(name + " is needed.\n");
+  }
+}
+
+}  // namespace
+
+std::string PlainCaption(std::string_view caption) {
+  std::string plain;
+  for (size_t i = 0; i < caption.size(); ++i) {
+    if (caption[i] == '&') {
+      if (i + 1 < caption.size() && caption[i + 1] == '&') plain += caption[++i];
+      continue;
+    }
+    plain += caption[i];
+  }
+  plain = Trim(plain);
+  if (!plain.empty() && plain.back() == ':') plain.pop_back();
+  return Trim(plain);
+}
+
+void RunTerminalForm(MainWindowModel& model, TerminalIo& io) {
+  io.Write(std::string(MainWindowModel::kTitle) + "\n\n");
+  for (int i = 0; i < MainWindowModel::kHelpLineCount; ++i) {
+    io.Write(model.Info(MainWindowModel::kFirstHelpLine + i) + "\n");
+  }
+  io.Write("\n");
+
+  for (int i = 0; i < MainWindowModel::kFieldCount; ++i) {
+    if (!AskField(model, i, io)) {
+      io.Write("\n");
+      model.Press(FormButton::kCancel);
+      return;
+    }
+  }
+
+  const std::string prompt = FormatMsg(
+      kCommandPrompt, {PlainCaption(MainWindowModel::ButtonCaption(FormButton::kDumpIt)),
+                       PlainCaption(MainWindowModel::ButtonCaption(FormButton::kRestoreIt)),
+                       PlainCaption(MainWindowModel::ButtonCaption(FormButton::kCancel))});
+  while (!model.hidden()) {
+    io.Write(prompt);
+    std::string answer;
+    if (!io.ReadLine(answer)) {
+      io.Write("\n");
+      model.Press(FormButton::kCancel);
+      return;
+    }
+    const std::string choice = ToUpper(Trim(answer));
+    if (choice.empty()) {
+      model.Press(FormButton::kCancel);
+    } else if (choice == "D") {
+      model.Press(FormButton::kDumpIt);
+    } else if (choice == "R") {
+      model.Press(FormButton::kRestoreIt);
+    } else if (choice == "C") {
+      // The reset has no button: it is the window's Ctrl+C.
+      model.KeyPress(MainWindowModel::kResetKey);
+    } else {
+      io.Write("Please answer D, R or C, or press Enter to cancel.\n");
+    }
+  }
+}
+
+}  // namespace cubesec

@@ -1,0 +1,84 @@
+#include "front/terminal_session.h"
+
+#include <iostream>
+
+#include "front/main_window_model.h"
+#include "front/session_texts.h"
+#include "front/terminal_form.h"
+
+namespace cubesec {
+
+void TerminalProgressLine::OnBlock(std::string_view key_word, int blocks) {
+  const std::string text = ProgressText(command_, key_word, blocks);
+  // Blanks wipe what is left of a longer previous text.
+  const size_t pad = shown_length_ > text.size() ? shown_length_ - text.size() : 0;
+  io_.Write("\r" + text + std::string(pad, ' '));
+  shown_length_ = text.size();
+  open_ = true;
+}
+
+void TerminalProgressLine::Finish() {
+  if (!open_) return;
+  io_.Write("\n");
+  open_ = false;
+  shown_length_ = 0;
+}
+
+TerminalSession::TerminalSession(Platform& platform, std::string program_name, TerminalIo& io,
+                                 std::istream& in, std::ostream& out)
+    : platform_(platform),
+      program_name_(std::move(program_name)),
+      io_(io),
+      presenter_(in, out),
+      progress_(io) {
+  platform_.SetMessageBoxPresenter(&presenter_);
+}
+
+TerminalSession::~TerminalSession() { platform_.SetMessageBoxPresenter(nullptr); }
+
+InteractiveResult TerminalSession::Ask(RunParameters& params) {
+  MainWindowModel model(platform_, program_name_, params);
+  RunTerminalForm(model, io_);
+  if (!model.WantsRun()) return InteractiveResult::kCancelled;
+  params = model.Result();
+  progress_.SetCommand(params.command);
+  return InteractiveResult::kRun;
+}
+
+void TerminalSession::ShowCompletion(const std::string& command, bool succeeded,
+                                     const std::string& log_path) {
+  progress_.Finish();
+  io_.Write(CompletionText(command, succeeded, log_path) + "\n");
+}
+
+}  // namespace cubesec
+
+namespace cubesec {
+namespace {
+
+// Owns the console terminal that the session it wraps talks through.
+class ConsoleSession : public InteractiveSession {
+ public:
+  ConsoleSession(Platform& platform, const std::string& program_name)
+      : terminal_(platform, std::cin, std::cerr),
+        session_(platform, program_name, terminal_, std::cin, std::cerr) {}
+  InteractiveResult Ask(RunParameters& params) override { return session_.Ask(params); }
+  RunObserver& observer() override { return session_.observer(); }
+  void ShowCompletion(const std::string& command, bool succeeded,
+                      const std::string& log_path) override {
+    session_.ShowCompletion(command, succeeded, log_path);
+  }
+
+ private:
+  ConsoleTerminal terminal_;
+  TerminalSession session_;
+};
+
+}  // namespace
+
+std::unique_ptr<InteractiveSession> MakeTerminalSession(Platform& platform,
+                                                        const std::string& program_name) {
+  return std::make_unique<ConsoleSession>(platform, program_name);
+}
+
+}  // namespace cubesec
