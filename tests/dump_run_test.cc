@@ -1,0 +1,154 @@
+// Dump runs of the built program: its exit status, its messages, its run log and the calls it
+// makes when something goes wrong.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "support/e2e.h"
+#include "tools/text.h"
+
+namespace cubesec::e2e {
+namespace {
+
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::StartsWith;
+
+const std::vector<std::string> kDumpArgs = {"/Ddump.txt", "/SApps", "/Uadmin", "/Padmin-pass"};
+
+class DumpRunTest : public ::testing::Test {
+ protected:
+  DumpRunTest() { box_.LoadFixture("apps", "tests/fixtures/dump/apps.json"); }
+  Sandbox box_;
+};
+
+TEST_F(DumpRunTest, CompletedRunLogsItsStartAndEnd) {
+  const RunResult run = box_.Cubesec(kDumpArgs);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_THAT(run.err, IsEmpty());
+  EXPECT_EQ(box_.Log(),
+            "2026-12-01 12:00:00\tCreating security dump of Apps to dump.txt\r\n"
+            "2026-12-01 12:00:00\tCompleted security dump of Apps to dump.txt\r\n\r\n");
+  struct stat info {};
+  ASSERT_EQ(stat(box_.LogPath().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(DumpRunTest, EachRunKeepsThePreviousDumpsAsBackups) {
+  WriteFile(box_.Path("dump.txt"), "first\r\n");
+  ASSERT_EQ(box_.Cubesec(kDumpArgs).exit_code, 0);
+  ASSERT_EQ(box_.Cubesec(kDumpArgs).exit_code, 0);
+  EXPECT_EQ(ReadFile(box_.Path("dump.bak2.txt")), "first\r\n");
+  EXPECT_EQ(ReadFile(box_.Path("dump.bak.txt")), ReadFile(box_.Path("dump.txt")));
+  EXPECT_THAT(ReadFile(box_.Path("dump.txt")), StartsWith("Server: Apps\r\n"));
+}
+
+TEST_F(DumpRunTest, FailedCallInTheMiddleKeepsTheLinesBeforeAndReleasesTheServer) {
+  box_.env()["CUBESEC_SIM_TRACE"] = box_.Path("trace.txt");
+  box_.env()["CUBESEC_SIM_FAULTS"] = "EsbGetUser#2=1051012";
+  const RunResult run = box_.Cubesec(kDumpArgs);
+  EXPECT_EQ(run.exit_code, 1);
+  const std::string error = "Error: 99 - Essbase Error calling EsbGetUser (ref=1051012)";
+  EXPECT_THAT(run.err, HasSubstr(error));
+  EXPECT_THAT(box_.Log(), EndsWith("\t" + error + "\r\nInjected fault\r\n"));
+  EXPECT_THAT(box_.Log(), ::testing::Not(HasSubstr("Completed")));
+
+  // The file holds everything up to the block of the first user, whose read succeeded.
+  const std::string expected = ReadFile(SourcePath("tests/fixtures/dump/apps.expected.txt"));
+  const std::string before = expected.substr(0, expected.find("User: amy"));
+  EXPECT_EQ(ReadFile(box_.Path("dump.txt")), ReplaceAll(before, "\n", "\r\n"));
+
+  const std::vector<std::string> trace = Lines(ReadFile(box_.Path("trace.txt")));
+  ASSERT_GE(trace.size(), 2u);
+  EXPECT_EQ(trace[trace.size() - 2], "EsbLogout 0");
+  EXPECT_EQ(trace.back(), "EsbTerm 0");
+  EXPECT_THAT(trace, ::testing::Contains("EsbGetUser 1051012"));
+}
+
+TEST_F(DumpRunTest, FailedLoginEndsTheRunWithoutLogout) {
+  box_.env()["CUBESEC_SIM_TRACE"] = box_.Path("trace.txt");
+  const RunResult run = box_.Cubesec({"/Ddump.txt", "/SApps", "/Uadmin", "/Pwrong"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_THAT(box_.Log(), StartsWith("\tError: 99 - Essbase Error calling EsbLogin (ref="));
+  EXPECT_FALSE(FileExists(box_.Path("dump.txt")));
+  const std::vector<std::string> trace = Lines(ReadFile(box_.Path("trace.txt")));
+  EXPECT_THAT(trace, ::testing::Not(::testing::Contains(StartsWith("EsbLogout"))));
+  EXPECT_EQ(trace.back(), "EsbTerm 0");
+}
+
+TEST_F(DumpRunTest, UnknownServerIsAFailedLogin) {
+  const RunResult run = box_.Cubesec({"/Ddump.txt", "/SNowhere", "/Uadmin", "/Padmin-pass"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_THAT(box_.Log(), HasSubstr("Essbase Error calling EsbLogin"));
+}
+
+TEST_F(DumpRunTest, WrongSwitchIsASyntaxErrorWithoutRunLog) {
+  const RunResult run = box_.Cubesec({"/Ddump.txt", "/SApps", "/Xtra", "/Uadmin", "/Pp"});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.err, "cubesec: Syntax Error - Unrecognized parameter in command line ('/Xtra')\n");
+  EXPECT_FALSE(FileExists(box_.LogPath()));
+  EXPECT_FALSE(FileExists(box_.Path("dump.txt")));
+}
+
+TEST_F(DumpRunTest, MissingParametersAreNamedInValidationOrder) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"/SApps", "/Uadmin", "/Pp"}, "No command provided ('/d{file}' or '/r{file}')"},
+      {{"/D", "/SApps", "/Uadmin", "/Pp"}, "No dump filename provided"},
+      {{"/Dx", "/Uadmin", "/Pp"}, "No server provided ('/s{server name}')"},
+      {{"/Dx", "/SApps", "/Pp"}, "No essbase user provided ('/u{username}')"},
+      {{"/Dx", "/SApps", "/Uadmin"}, "No password provided ('/p{password}')"},
+      {{"dump.txt"}, "No command provided"},  // no "/": a dump file name alone
+  };
+  for (const Case& c : cases) {
+    const RunResult run = box_.Cubesec(c.args);
+    EXPECT_EQ(run.exit_code, 2) << c.message;
+    EXPECT_THAT(run.err, StartsWith("cubesec: Syntax Error - "));
+    EXPECT_THAT(run.err, HasSubstr(c.message));
+  }
+  EXPECT_FALSE(FileExists(box_.LogPath()));
+}
+
+TEST_F(DumpRunTest, ServerAndUserDefaultToTheClientSettings) {
+  WriteFile(box_.Path("essbase.ini"), "[Login]\r\nServer=Apps\r\nUser=admin\r\n");
+  box_.env()["WINDIR"] = box_.dir().path();
+  const RunResult run = box_.Cubesec({"/Ddump.txt", "/Padmin-pass"});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_THAT(ReadFile(box_.Path("dump.txt")), StartsWith("Server: Apps\r\n"));
+}
+
+TEST_F(DumpRunTest, MalformedFaultPlanStopsBeforeAnyRun) {
+  box_.env()["CUBESEC_SIM_FAULTS"] = "EsbLogin";
+  const RunResult run = box_.Cubesec(kDumpArgs);
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_THAT(run.err, HasSubstr("CUBESEC_SIM_FAULTS"));
+  EXPECT_FALSE(FileExists(box_.LogPath()));
+}
+
+TEST_F(DumpRunTest, UnwritableDumpFileIsAnError) {
+  const RunResult run =
+      box_.Cubesec({"/Dno/such/folder/dump.txt", "/SApps", "/Uadmin", "/Padmin-pass"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_THAT(box_.Log(), HasSubstr("\tError: 57 - "));
+}
+
+TEST(ProgramTest, HelpAndVersion) {
+  Sandbox box;
+  for (const char* flag : {"--help", "-h", "/?"}) {
+    const RunResult run = box.Cubesec({"/Dx", flag});
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_THAT(run.out, StartsWith("This utility supports batch operation via:\n"
+                                    "Dump Security: cubesec  /Ddumpfile /Sservername"));
+  }
+  const RunResult version = box.Cubesec({"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_THAT(version.out, StartsWith("cubesec "));
+  EXPECT_FALSE(FileExists(box.LogPath()));
+}
+
+}  // namespace
+}  // namespace cubesec::e2e
