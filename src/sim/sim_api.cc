@@ -1,0 +1,81 @@
+#include "sim/sim_api.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "sim/fixture_json.h"
+#include "sim/simulated_api.h"
+
+namespace cubesec::sim {
+
+namespace {
+
+class FolderSource : public ServerSource {
+ public:
+  explicit FolderSource(std::string folder) : folder_(std::move(folder)) {}
+
+  std::shared_ptr<Store> Connect(const std::string& server) override {
+    if (!IsValidServerName(server)) return nullptr;
+    std::string path = ServerPath(folder_, server);
+    std::error_code ignored;
+    if (!std::filesystem::is_regular_file(path, ignored)) return nullptr;
+    try {
+      return Store::OpenFile(path, false);
+    } catch (const SqliteError&) {
+      return nullptr;
+    }
+  }
+
+  uint32_t ApiVersion() override { return kEsbApiVersion; }
+
+ private:
+  std::string folder_;
+};
+
+class MemorySource : public ServerSource {
+ public:
+  explicit MemorySource(std::shared_ptr<Store> store) : store_(std::move(store)) {}
+  std::shared_ptr<Store> Connect(const std::string&) override { return store_; }
+  uint32_t ApiVersion() override { return store_->ReadGlobal().api_version; }
+
+ private:
+  std::shared_ptr<Store> store_;
+};
+
+std::string NonEmpty(const std::optional<std::string>& value) { return value ? *value : ""; }
+
+}  // namespace
+
+std::unique_ptr<ServerSource> MakeFolderSource(std::string folder) {
+  return std::make_unique<FolderSource>(std::move(folder));
+}
+
+std::unique_ptr<ServerSource> MakeMemorySource(std::shared_ptr<Store> store) {
+  return std::make_unique<MemorySource>(std::move(store));
+}
+
+std::string ServerFolder(Platform& platform) {
+  std::string dir = NonEmpty(platform.GetEnv("CUBESEC_SIM_DIR"));
+  if (!dir.empty()) return dir;
+  std::string data = NonEmpty(platform.GetEnv("XDG_DATA_HOME"));
+  if (!data.empty()) return data + "/cubesec/servers";
+  std::string home = NonEmpty(platform.GetEnv("HOME"));
+  if (home.empty()) home = NonEmpty(platform.GetEnv("USERPROFILE"));
+  if (!home.empty()) return home + "/.local/share/cubesec/servers";
+  return "cubesec-servers";
+}
+
+std::unique_ptr<EsbApi> MakeSimulatedApi(std::string folder) {
+  return std::make_unique<SimulatedApi>(MakeFolderSource(std::move(folder)));
+}
+
+std::unique_ptr<EsbApi> MakeInMemoryApi(const std::string& fixture_json) {
+  std::string error;
+  std::optional<ServerImage> image = ParseFixture(fixture_json, &error);
+  if (!image) throw std::invalid_argument(error);
+  std::shared_ptr<Store> store = Store::OpenMemory();
+  store->Replace(*image);
+  return std::make_unique<SimulatedApi>(MakeMemorySource(std::move(store)));
+}
+
+}  // namespace cubesec::sim

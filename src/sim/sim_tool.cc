@@ -1,0 +1,198 @@
+#include "sim/sim_tool.h"
+
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <sstream>
+
+#include "sim/sim_api.h"
+
+namespace cubesec::sim {
+
+namespace {
+
+constexpr const char* kUsage = R"(usage: cubesec-sim COMMAND ...
+
+Simulated servers for cubesec, one SQLite file each in the server folder
+($CUBESEC_SIM_DIR, else $XDG_DATA_HOME/cubesec/servers, else ~/.local/share/cubesec/servers).
+
+commands:
+  init NAME --admin USER --password PW   create an empty server with one supervisor
+  load NAME FILE                         replace the server with a JSON fixture ('-': stdin)
+  export NAME [FILE]                     write the server as a fixture (passwords left out)
+  list                                   list the servers of the folder
+  delete NAME                            delete a server
+  generate NAME --scale N                replace the server with a synthetic one of about
+                                         1000*N users and print its admin password
+  --help                                 show this text
+)";
+
+struct CommandLine {
+  std::vector<std::string> positional;
+  std::map<std::string, std::string> options;
+};
+
+// Splits the arguments after the command; nullopt (with `error`) for an option that is not
+// allowed or lacks its value.
+std::optional<CommandLine> Split(const std::vector<std::string>& args,
+                                 const std::vector<std::string>& allowed, std::string* error) {
+  CommandLine line;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
+      line.positional.push_back(arg);
+      continue;
+    }
+    std::string key = arg.substr(2);
+    std::string value;
+    size_t equals = key.find('=');
+    if (equals != std::string::npos) {
+      value = key.substr(equals + 1);
+      key = key.substr(0, equals);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      *error = "option --" + key + " needs a value";
+      return std::nullopt;
+    }
+    bool known = false;
+    for (const std::string& name : allowed) known = known || name == key;
+    if (!known) {
+      *error = "unknown option --" + key;
+      return std::nullopt;
+    }
+    line.options[key] = value;
+  }
+  return line;
+}
+
+bool ReadText(const std::string& file, std::istream& in, std::string* text, std::string* error) {
+  std::ostringstream buffer;
+  if (file == "-") {
+    buffer << in.rdbuf();
+  } else {
+    std::ifstream stream(file, std::ios::binary);
+    if (!stream) {
+      *error = "cannot read " + file;
+      return false;
+    }
+    buffer << stream.rdbuf();
+  }
+  *text = buffer.str();
+  return true;
+}
+
+int Usage(std::ostream& err, const std::string& problem) {
+  err << "cubesec-sim: " << problem << "\n\n" << kUsage;
+  return kToolUsage;
+}
+
+int Failed(std::ostream& err, const std::string& problem) {
+  err << "cubesec-sim: " << problem << "\n";
+  return kToolFailed;
+}
+
+}  // namespace
+
+int RunSimTool(const std::vector<std::string>& args, const std::string& folder, std::istream& in,
+               std::ostream& out, std::ostream& err) {
+  if (args.empty()) return Usage(err, "no command given");
+  const std::string& command = args[0];
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h" || arg == "help") {
+      out << kUsage;
+      return kToolOk;
+    }
+  }
+  struct Shape {
+    size_t min_positional, max_positional;
+    std::vector<std::string> options;
+  };
+  static const std::map<std::string, Shape> kShapes = {
+      {"init", {1, 1, {"admin", "password"}}},
+      {"load", {2, 2, {}}},
+      {"export", {1, 2, {}}},
+      {"list", {0, 0, {}}},
+      {"delete", {1, 1, {}}},
+      {"generate", {1, 1, {"scale"}}},
+  };
+  auto shape = kShapes.find(command);
+  if (shape == kShapes.end()) return Usage(err, "unknown command \"" + command + "\"");
+  std::string error;
+  std::optional<CommandLine> line = Split(args, shape->second.options, &error);
+  if (!line) return Usage(err, error);
+  const std::vector<std::string>& pos = line->positional;
+  if (pos.size() < shape->second.min_positional || pos.size() > shape->second.max_positional) {
+    return Usage(err, "wrong number of arguments for " + command);
+  }
+  for (const std::string& option : shape->second.options) {
+    if (!line->options.count(option)) return Usage(err, command + " needs --" + option);
+  }
+
+  if (command == "init") {
+    error = InitServer(folder, pos[0], line->options["admin"], line->options["password"]);
+    if (!error.empty()) return Failed(err, error);
+    out << "Created server \"" << pos[0] << "\" with supervisor \"" << line->options["admin"]
+        << "\" in " << ServerPath(folder, pos[0]) << "\n";
+    return kToolOk;
+  }
+  if (command == "load") {
+    std::string text;
+    if (!ReadText(pos[1], in, &text, &error)) return Failed(err, error);
+    error = LoadFixture(folder, pos[0], text);
+    if (!error.empty()) return Failed(err, (pos[1] == "-" ? "stdin" : pos[1]) + ": " + error);
+    out << "Loaded server \"" << pos[0] << "\" into " << ServerPath(folder, pos[0]) << "\n";
+    return kToolOk;
+  }
+  if (command == "export") {
+    std::string json;
+    error = ExportServer(folder, pos[0], &json);
+    if (!error.empty()) return Failed(err, error);
+    if (pos.size() == 1 || pos[1] == "-") {
+      out << json;
+      return kToolOk;
+    }
+    std::ofstream file(pos[1], std::ios::binary | std::ios::trunc);
+    file << json;
+    file.close();
+    if (!file) return Failed(err, "cannot write " + pos[1]);
+    return kToolOk;
+  }
+  if (command == "list") {
+    std::vector<ServerSummary> servers;
+    error = ListServers(folder, &servers);
+    if (!error.empty()) return Failed(err, error);
+    for (const ServerSummary& s : servers) {
+      out << s.name << "\t" << s.users << " users, " << s.groups << " groups, " << s.applications
+          << " applications, " << s.databases << " databases, " << s.filters << " filters\n";
+    }
+    return kToolOk;
+  }
+  if (command == "delete") {
+    error = DeleteServer(folder, pos[0]);
+    if (!error.empty()) return Failed(err, error);
+    out << "Deleted server \"" << pos[0] << "\"\n";
+    return kToolOk;
+  }
+  // generate
+  const std::string& scale_text = line->options["scale"];
+  int scale = 0;
+  try {
+    size_t used = 0;
+    scale = std::stoi(scale_text, &used);
+    if (used != scale_text.size()) scale = 0;
+  } catch (const std::exception&) {
+    scale = 0;
+  }
+  if (scale < 1) return Usage(err, "--scale needs a whole number of at least 1");
+  std::string password;
+  error = GenerateServer(folder, pos[0], scale, &password);
+  if (!error.empty()) return Failed(err, error);
+  out << "Generated server \"" << pos[0] << "\" at scale " << scale << " in "
+      << ServerPath(folder, pos[0]) << "\n";
+  out << "admin password (shown once): " << password << "\n";
+  return kToolOk;
+}
+
+}  // namespace cubesec::sim
