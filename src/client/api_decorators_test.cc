@@ -181,16 +181,5 @@ TEST(FaultInjector, ALaterRealFailureKeepsItsOwnMessage) {
   EXPECT_EQ(text, "logout failed");
 }
 
-TEST(FaultInjector, TracerOutsideSeesInjectedStatuses) {
-  testing::StubApi inner;
-  FaultInjector injector(inner, {{"EsbGetUser", 1, 12}});
-  std::vector<std::string> lines;
-  ApiTracer tracer(injector, [&lines](const std::string& line) { lines.push_back(line); });
-  EsbUserInfo info;
-  tracer.EsbGetUser(1, "joe", &info);
-  tracer.EsbGetUser(1, "joe", &info);
-  EXPECT_EQ(lines, (std::vector<std::string>{"EsbGetUser 12", "EsbGetUser 0"}));
-}
-
 }  // namespace
 }  // namespace cubesec

@@ -160,34 +160,6 @@ TEST_F(PosixPlatformTest, RandomBytesAndExecutablePath) {
   EXPECT_EQ(fs::path(platform_.ExecutablePath()).filename(), "tools_tests");
 }
 
-TEST_F(PosixPlatformTest, DisplayDetection) {
-  ScopedEnv x("DISPLAY", "");
-  ScopedEnv w("WAYLAND_DISPLAY", nullptr);
-  EXPECT_FALSE(platform_.HasDisplay());
-  ScopedEnv w2("WAYLAND_DISPLAY", "wayland-0");
-  EXPECT_TRUE(platform_.HasDisplay());
-}
-
-class CountingPresenter : public MessageBoxPresenter {
- public:
-  int shown = 0;
-  MessageBoxAnswer Show(const MessageBoxRequest&) override {
-    ++shown;
-    return MessageBoxAnswer::kYes;
-  }
-};
-
-TEST_F(PosixPlatformTest, MessageBoxesGoToTheInstalledPresenter) {
-  MessageBoxRequest request{"Title", "Text", MessageBoxButtons::kYesNo};
-  EXPECT_EQ(platform_.ShowMessageBox(request), MessageBoxAnswer::kUnavailable);
-  CountingPresenter presenter;
-  platform_.SetMessageBoxPresenter(&presenter);
-  EXPECT_EQ(platform_.ShowMessageBox(request), MessageBoxAnswer::kYes);
-  platform_.SetMessageBoxPresenter(nullptr);
-  EXPECT_EQ(platform_.ShowMessageBox(request), MessageBoxAnswer::kUnavailable);
-  EXPECT_EQ(presenter.shown, 1);
-}
-
 TEST_F(PosixPlatformTest, StartEditorRunsTheProgramWithThePathAsOneArgument) {
   std::string script = Path("editor.sh");
   std::string out = Path("editor.out");
