@@ -55,9 +55,11 @@ struct RunState {
   // kept up to date by the server state restore; -1 while unknown.
   int min_password_length = -1;
 
-  /// Appends one line to the run log. A log that cannot be written raises error 57.
+  /// Appends one line to the run log, opening log_path (owner-only) on first use. A log
+  /// that cannot be written raises error 57 "Cannot write run log '<path>': <reason>".
   void Log(std::string_view line);
-  /// Appends one line to the dump file. A failed write raises error 57.
+  /// Appends one line to dump_out, opening dump_file when dump_out is not set yet. A failed
+  /// write raises error 57 "Cannot write dump file '<path>': <reason>".
   void WriteDumpLine(std::string_view line);
   /// Counts a block and tells the observer.
   void BeginBlock(std::string_view key_word);
