@@ -72,6 +72,7 @@ QtMainWindow::QtMainWindow(MainWindowModel& model, QWidget* parent)
   outer->addWidget(MakeLine("Line1", this));
   outer->addWidget(MakeInfo(model_, MainWindowModel::kFirstHelpLine, this));
   auto* headings = new QHBoxLayout;
+  headings->setSpacing(24);
   for (int i = 0; i < MainWindowModel::kHeadingCount; ++i) {
     QLabel* heading = MakeInfo(model_, MainWindowModel::kFirstHeading + i, this);
     QFont bold = heading->font();

@@ -1,0 +1,227 @@
+#include "front/qt_main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <cstdlib>
+
+#include "front/testing_qt_app.h"
+#include "tools/fake_platform.h"
+
+namespace cubesec {
+namespace {
+
+using M = MainWindowModel;
+
+class QtMainWindowTest : public QtTest {
+ protected:
+  QtMainWindowTest() {
+    platform_.ini["/etc/essbase.ini|LOGIN|SERVER"] = "olap1";
+    platform_.ini["/etc/essbase.ini|LOGIN|USER"] = "admin";
+  }
+  QLineEdit* Field(QWidget& window, int index) {
+    return window.findChild<QLineEdit*>(QtMainWindow::ControlName("txtParm", index));
+  }
+  QPushButton* Button(QWidget& window, FormButton button) {
+    const std::string_view name = M::ButtonName(button);
+    return window.findChild<QPushButton*>(QString::fromLatin1(name.data(), name.size()));
+  }
+  // Shows the window and waits until it has the focus where the model wants it.
+  void ShowAndSettle(QtMainWindow& window) {
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(50);
+  }
+
+  FakePlatform platform_;
+};
+
+TEST_F(QtMainWindowTest, WidgetsCarryTheControlNamesCaptionsAndTitle) {
+  RunParameters params;
+  params.password = "from-command-line";
+  M model(platform_, "secutil", params);
+  QtMainWindow window(model);
+
+  EXPECT_EQ(window.objectName(), "frmQMX");
+  EXPECT_EQ(window.windowTitle(), "Dumps/Rebuilds Essbase Security");
+  const char* labels[] = {"&Dump File: ", "&Server: ", "&User: ", "&Password:  "};
+  const char* texts[] = {"olap1.DAT", "olap1", "admin", ""};
+  for (int i = 0; i < M::kFieldCount; ++i) {
+    QLineEdit* field = Field(window, i);
+    ASSERT_NE(field, nullptr) << i;
+    EXPECT_EQ(field->text(), texts[i]) << i;
+    auto* label = window.findChild<QLabel*>(QtMainWindow::ControlName("lblParm", i));
+    ASSERT_NE(label, nullptr) << i;
+    EXPECT_EQ(label->text(), labels[i]);
+    EXPECT_EQ(label->buddy(), field) << "the access key must lead to its field";
+  }
+  EXPECT_EQ(Field(window, M::kPassword)->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(Field(window, M::kDumpFile)->echoMode(), QLineEdit::Normal);
+
+  for (int i = 0; i < M::kInfoCount; ++i) {
+    auto* info = window.findChild<QLabel*>(QtMainWindow::ControlName("lblInfo", i));
+    ASSERT_NE(info, nullptr) << i;
+    EXPECT_EQ(info->text().toStdString(), model.Info(i));
+  }
+  auto* restore_help = window.findChild<QLabel*>("lblInfo(6)");
+  EXPECT_EQ(restore_help->text(),
+            "Restore Security: secutil  /Rdumpfile /Sservername /Uusername /Ppassword");
+
+  EXPECT_EQ(Button(window, FormButton::kDumpIt)->text(), "&Dump Security");
+  EXPECT_EQ(Button(window, FormButton::kRestoreIt)->text(), "&Restore Security");
+  EXPECT_EQ(Button(window, FormButton::kCancel)->text(), "Cancel");
+  for (FormButton button : {FormButton::kDumpIt, FormButton::kRestoreIt, FormButton::kCancel}) {
+    EXPECT_FALSE(Button(window, button)->isDefault()) << "Enter must not start a run";
+  }
+  EXPECT_NE(window.findChild<QFrame*>("Line1"), nullptr);
+  EXPECT_NE(window.findChild<QFrame*>("Line2"), nullptr);
+}
+
+TEST_F(QtMainWindowTest, EachButtonSetsItsCommandAndHidesTheWindow) {
+  struct Case {
+    FormButton button;
+    const char* command;
+    int result;
+  };
+  for (const Case& c : {Case{FormButton::kDumpIt, "D", QDialog::Accepted},
+                        Case{FormButton::kRestoreIt, "R", QDialog::Accepted},
+                        Case{FormButton::kCancel, "", QDialog::Rejected}}) {
+    M model(platform_, "cubesec", {});
+    QtMainWindow window(model);
+    ShowAndSettle(window);
+    QTest::keyClicks(Field(window, M::kPassword), "pw");
+    QTest::mouseClick(Button(window, c.button), Qt::LeftButton);
+    EXPECT_EQ(model.command(), c.command);
+    EXPECT_TRUE(model.hidden());
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.result(), c.result);
+    // What was typed reached the model.
+    EXPECT_EQ(model.Result().password, "pw");
+  }
+}
+
+TEST_F(QtMainWindowTest, CtrlCInATextFieldChoosesTheReset) {
+  for (int index : {M::kServer, M::kPassword}) {
+    M model(platform_, "cubesec", {});
+    QtMainWindow window(model);
+    ShowAndSettle(window);
+    QLineEdit* field = Field(window, index);
+    field->setFocus();
+    QTest::keyClicks(field, "x");
+    EXPECT_FALSE(model.hidden()) << "a plain key only types";
+    QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(model.command(), "C") << index;
+    EXPECT_TRUE(model.hidden());
+    EXPECT_FALSE(window.isVisible());
+  }
+  // The same key on a button, outside any field.
+  M model(platform_, "cubesec", {});
+  QtMainWindow window(model);
+  ShowAndSettle(window);
+  QTest::keyClick(Button(window, FormButton::kCancel), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(model.command(), "C");
+}
+
+TEST_F(QtMainWindowTest, EscapeOrClosingIsCancel) {
+  M model(platform_, "cubesec", {});
+  QtMainWindow window(model);
+  ShowAndSettle(window);
+  QTest::keyClick(&window, Qt::Key_Escape);
+  EXPECT_TRUE(model.hidden());
+  EXPECT_EQ(model.command(), "");
+  EXPECT_FALSE(model.WantsRun());
+
+  M closed(platform_, "cubesec", {});
+  QtMainWindow second(closed);
+  ShowAndSettle(second);
+  second.close();
+  EXPECT_TRUE(closed.hidden());
+  EXPECT_FALSE(closed.WantsRun());
+}
+
+TEST_F(QtMainWindowTest, FocusLandsWhereTheModelSaysAndSelectsTheWholeText) {
+  struct Case {
+    bool defaults;
+    const char* dump_file;
+    int expected;
+  };
+  for (const Case& c : {Case{true, "", M::kPassword}, Case{false, "sec.txt", M::kServer},
+                        Case{false, "", M::kDumpFile}}) {
+    FakePlatform platform;
+    if (c.defaults) platform.ini = platform_.ini;
+    RunParameters params;
+    params.dump_file = c.dump_file;
+    M model(platform, "cubesec", params);
+    ASSERT_EQ(model.FocusTarget(), c.expected);
+    QtMainWindow window(model);
+    ShowAndSettle(window);
+    EXPECT_EQ(QApplication::focusWidget(), Field(window, c.expected)) << c.dump_file;
+  }
+
+  M model(platform_, "cubesec", {});
+  QtMainWindow window(model);
+  ShowAndSettle(window);
+  QLineEdit* server = Field(window, M::kServer);
+  server->setCursorPosition(2);
+  server->deselect();
+  server->setFocus(Qt::MouseFocusReason);
+  QTest::qWait(20);
+  EXPECT_EQ(server->selectedText(), "olap1");
+}
+
+TEST_F(QtMainWindowTest, ShowModalReturnsWhenAButtonIsPressed) {
+  M model(platform_, "cubesec", {});
+  QtMainWindow window(model);
+  QTimer::singleShot(100, &window, [&] {
+    QTest::keyClicks(Field(window, M::kPassword), "pw");
+    Button(window, FormButton::kRestoreIt)->click();
+  });
+  window.ShowModal();
+  EXPECT_EQ(model.command(), "R");
+  EXPECT_EQ(model.Result().password, "pw");
+}
+
+TEST_F(QtMainWindowTest, ScreenshotIsWritten) {
+  // CUBESEC_SCREENSHOT names where the picture goes (the README's docs/main-window.png);
+  // otherwise a temporary folder holds it.
+  QTemporaryDir temp;
+  ASSERT_TRUE(temp.isValid());
+  const char* wanted = std::getenv("CUBESEC_SCREENSHOT");
+  const QString path = wanted && *wanted ? QString(wanted) : temp.filePath("main-window.png");
+
+  M model(platform_, "cubesec", {});
+  QtMainWindow window(model);
+  ShowAndSettle(window);
+  QTest::keyClicks(Field(window, M::kPassword), "secret");
+  ASSERT_TRUE(window.grab().save(path, "PNG"));
+
+  QImage image(path);
+  ASSERT_FALSE(image.isNull());
+  EXPECT_EQ(image.size(), window.size() * window.devicePixelRatio());
+  // Text and frames make many colours; a blank or failed render has one or two.
+  QSet<QRgb> colours;
+  for (int y = 0; y < image.height(); y += 2) {
+    for (int x = 0; x < image.width(); x += 2) colours.insert(image.pixel(x, y));
+  }
+  EXPECT_GT(colours.size(), 20);
+}
+
+TEST(CharCodeTest, ControlLettersGiveTheirControlCodes) {
+  EXPECT_EQ(CharCodeOf(Qt::Key_C, true, "c"), 3);
+  EXPECT_EQ(CharCodeOf(Qt::Key_C, true, QString(QChar(3))), 3);
+  EXPECT_EQ(CharCodeOf(Qt::Key_A, true, ""), 1);
+  EXPECT_EQ(CharCodeOf(Qt::Key_C, false, "c"), 'c');
+  EXPECT_EQ(CharCodeOf(Qt::Key_Shift, false, ""), 0);
+}
+
+}  // namespace
+}  // namespace cubesec
