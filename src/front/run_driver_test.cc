@@ -108,8 +108,8 @@ TEST_F(RunDriverTest, PreviousDumpsAreKeptAsBackups) {
 
 TEST_F(RunDriverTest, FailedBackupEndsTheRunBeforeAnythingIsWritten) {
   std::ofstream(params_.dump_file) << "old\r\n";
-  // The oldest generation cannot be deleted: a folder that is not empty stands in its place.
-  fs::create_directories(folder_ + "/dump.bak5.txt/inside");
+  // The file cannot become the first backup: a folder that is not empty has that name.
+  fs::create_directories(folder_ + "/dump.bak.txt/inside");
   const RunOutcome outcome = Run();
   ASSERT_TRUE(outcome.error.has_value());
   EXPECT_EQ(outcome.error->number(), kErrorFileIo);
