@@ -77,12 +77,6 @@ TEST_F(DumpRunTest, FailedLoginEndsTheRunWithoutLogout) {
   EXPECT_EQ(trace.back(), "EsbTerm 0");
 }
 
-TEST_F(DumpRunTest, UnknownServerIsAFailedLogin) {
-  const RunResult run = box_.Cubesec({"/Ddump.txt", "/SNowhere", "/Uadmin", "/Padmin-pass"});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_THAT(box_.Log(), HasSubstr("Essbase Error calling EsbLogin"));
-}
-
 TEST_F(DumpRunTest, WrongSwitchIsASyntaxErrorWithoutRunLog) {
   const RunResult run = box_.Cubesec({"/Ddump.txt", "/SApps", "/Xtra", "/Uadmin", "/Pp"});
   EXPECT_EQ(run.exit_code, 2);

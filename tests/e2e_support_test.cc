@@ -60,10 +60,6 @@ TEST(E2eSupportTest, SandboxHasItsOwnProgramCopyAndIsRemoved) {
   EXPECT_FALSE(FileExists(root));
 }
 
-TEST(E2eSupportTest, LinesDropTheirEnds) {
-  EXPECT_THAT(Lines("a\r\nb\n\r\nc"), ::testing::ElementsAre("a", "b", "", "c"));
-}
-
 TEST(E2eSupportTest, FailedFixtureLoadNamesTheProblem) {
   Sandbox box;
   WriteFile(box.Path("bad.json"), "{\"users\": 5}");

@@ -27,12 +27,6 @@ TEST_F(ServerBlockTest, WritesEverySettingInItsForm) {
   EXPECT_EQ(state_.blocks, 1);
 }
 
-TEST_F(ServerBlockTest, DateMadeIsLocalTime) {
-  platform_.utc_offset_minutes = 90;
-  WriteServerBlock(state_);
-  EXPECT_EQ(Lines().at(1), "   Date Made: 2026-11-30 02:23:20");
-}
-
 TEST_F(ServerBlockTest, FailedStateReadWritesNoBlock) {
   api_.Fail("EsbGetGlobalState", 1, 1051001, 1051001);
   const RunError error = Raised([&] { WriteServerBlock(state_); });
