@@ -1,0 +1,224 @@
+// The terminal form of the built program, driven through a pseudo-terminal as a user at
+// the keyboard would: the prompts, the defaults from the client settings, the password
+// that is never echoed, the command, and the run that follows.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <map>
+
+#include "support/e2e.h"
+
+namespace cubesec::e2e {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+// One program on the slave side of a pseudo-terminal; the test holds the master side.
+class PtyProgram {
+ public:
+  PtyProgram(const std::string& program, const std::vector<std::string>& args,
+             const std::map<std::string, std::string>& env, const std::string& cwd) {
+    std::vector<std::string> argv_text = {program};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<std::string> env_text;
+    for (const auto& [name, value] : env) env_text.push_back(name + "=" + value);
+    std::vector<char*> argv;
+    for (auto& arg : argv_text) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& entry : env_text) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
+    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+    if (pid_ == 0) {
+      if (chdir(cwd.c_str()) != 0) _exit(126);
+      execve(program.c_str(), argv.data(), envp.data());
+      _exit(127);
+    }
+    if (pid_ < 0) throw std::runtime_error("forkpty failed");
+  }
+
+  ~PtyProgram() {
+    if (pid_ > 0 && !exited_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (master_ >= 0) close(master_);
+  }
+
+  // Reads until `text` appears after what earlier waits matched. False on timeout or when
+  // the program closed the terminal first.
+  bool WaitFor(const std::string& text, int timeout_ms = 15000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+      if (size_t at = output_.find(text, matched_); at != std::string::npos) {
+        matched_ = at + text.size();
+        return true;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0 || !ReadSome(static_cast<int>(left.count()))) return false;
+    }
+  }
+
+  void Send(const std::string& text) {
+    ASSERT_EQ(write(master_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  }
+
+  // Waits for the program to end, reading what it still writes. Its exit status, or
+  // 128 + the signal that ended it, or -1 on timeout.
+  int Wait(int timeout_ms = 30000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (ReadSome(100)) {
+      if (std::chrono::steady_clock::now() > deadline) break;
+    }
+    for (;;) {
+      int status = 0;
+      const pid_t done = waitpid(pid_, &status, WNOHANG);
+      if (done == pid_) {
+        exited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      if (std::chrono::steady_clock::now() > deadline) return -1;
+      usleep(20000);
+    }
+  }
+
+  // Whether the terminal echoes what is typed right now.
+  bool Echoes() const {
+    termios settings{};
+    if (tcgetattr(master_, &settings) != 0) return true;
+    return (settings.c_lflag & ECHO) != 0;
+  }
+
+  const std::string& output() const { return output_; }
+  // What was written after the last match.
+  std::string Rest() const { return output_.substr(matched_); }
+
+ private:
+  // False when the terminal is closed (the program ended) or nothing came in time.
+  bool ReadSome(int timeout_ms) {
+    pollfd in{master_, POLLIN, 0};
+    const int ready = poll(&in, 1, timeout_ms);
+    if (ready <= 0) return false;
+    char buffer[4096];
+    const ssize_t got = read(master_, buffer, sizeof buffer);
+    if (got <= 0) return false;  // EIO once the slave side is closed
+    output_.append(buffer, static_cast<size_t>(got));
+    return true;
+  }
+
+  pid_t pid_ = -1;
+  int master_ = -1;
+  bool exited_ = false;
+  std::string output_;
+  size_t matched_ = 0;
+};
+
+class TerminalFormRunTest : public ::testing::Test {
+ protected:
+  TerminalFormRunTest() {
+    box_.LoadFixture("demo", "examples/demo-server.json");
+    // The client's settings: the defaults of the server and user fields.
+    WriteFile(box_.Path("essbase.ini"), "[Login]\r\nServer=demo\r\nUser=admin\r\n");
+    box_.env()["WINDIR"] = box_.dir().path();
+  }
+  std::unique_ptr<PtyProgram> Start(const std::vector<std::string>& args = {}) {
+    return std::make_unique<PtyProgram>(box_.cubesec(), args, box_.env(), box_.dir().path());
+  }
+  // Answers the four field prompts: Enter keeps the default.
+  void FillFields(PtyProgram& form, const std::string& dump_file, const std::string& password) {
+    ASSERT_TRUE(form.WaitFor("Dump File [demo.DAT]: ")) << form.output();
+    form.Send(dump_file + "\n");
+    ASSERT_TRUE(form.WaitFor("Server [demo]: ")) << form.output();
+    form.Send("\n");
+    ASSERT_TRUE(form.WaitFor("User [admin]: ")) << form.output();
+    form.Send("\n");
+    ASSERT_TRUE(form.WaitFor("Password: ")) << form.output();
+    EXPECT_FALSE(form.Echoes()) << "the password prompt must not echo";
+    form.Send(password + "\n");
+    ASSERT_TRUE(form.WaitFor("Command (")) << form.output();
+    EXPECT_TRUE(form.Echoes()) << "the echo must be back after the password";
+  }
+
+  Sandbox box_;
+};
+
+TEST_F(TerminalFormRunTest, CompletesADumpWithDefaultsAndAnUnseenPassword) {
+  auto form = Start();
+  ASSERT_TRUE(form->WaitFor("This utility supports batch operation via:")) << form->output();
+  ASSERT_TRUE(
+      form->WaitFor("Dump Security: cubesec  /Ddumpfile /Sservername /Uusername /Ppassword"));
+  FillFields(*form, "form.txt", "demo-password");
+  form->Send("d\n");
+  ASSERT_EQ(form->Wait(), 0) << form->output();
+
+  EXPECT_THAT(form->output(), HasSubstr("Security dump completed.\r\nRun log: " + box_.LogPath()));
+  EXPECT_THAT(form->output(), Not(HasSubstr("demo-password")));
+  EXPECT_THAT(box_.Log(), HasSubstr("\tCreating security dump of demo to form.txt\r\n"));
+  EXPECT_THAT(box_.Log(), HasSubstr("\tCompleted security dump of demo to form.txt\r\n"));
+
+  // The same dump in batch, without any display or terminal, writes the same file.
+  const RunResult batch = box_.Cubesec({"/Dbatch.txt", "/Sdemo", "/Uadmin", "/Pdemo-password"});
+  ASSERT_EQ(batch.exit_code, 0) << batch.err;
+  EXPECT_EQ(ReadFile(box_.Path("form.txt")), ReadFile(box_.Path("batch.txt")));
+}
+
+TEST_F(TerminalFormRunTest, CommandLineFileNameIsTheDefaultAndAnEmptyCommandCancels) {
+  // No "/" on the command line: the arguments are the dump file name.
+  auto form = Start({"given.txt"});
+  ASSERT_TRUE(form->WaitFor("Dump File [given.txt]: ")) << form->output();
+  form->Send("\n\n\n");
+  ASSERT_TRUE(form->WaitFor("Password: ")) << form->output();
+  form->Send("demo-password\n");
+  ASSERT_TRUE(form->WaitFor("Command (")) << form->output();
+  form->Send("\n");
+  EXPECT_EQ(form->Wait(), 0) << form->output();
+  EXPECT_FALSE(FileExists(box_.Path("given.txt")));
+  EXPECT_FALSE(FileExists(box_.LogPath())) << "a cancelled form leaves no run log";
+}
+
+TEST_F(TerminalFormRunTest, AFailedRunShowsItsErrorOnTheTerminal) {
+  auto form = Start();
+  FillFields(*form, "form.txt", "wrong-password");
+  form->Send("D\n");
+  EXPECT_EQ(form->Wait(), 1) << form->output();
+  // The closing step's error box, shown because the parameters came from the form.
+  EXPECT_THAT(form->output(), HasSubstr("Essbase Error calling EsbLogin"));
+  EXPECT_THAT(form->output(), HasSubstr("Security dump did not complete."));
+  EXPECT_THAT(box_.Log(), HasSubstr("Error: 99 - Essbase Error calling EsbLogin"));
+}
+
+TEST_F(TerminalFormRunTest, AnInterruptAtThePasswordLeavesTheEchoOn) {
+  auto form = Start();
+  for (const char* prompt : {"Dump File [demo.DAT]: ", "Server [demo]: ", "User [admin]: "}) {
+    ASSERT_TRUE(form->WaitFor(prompt)) << form->output();
+    form->Send("\n");
+  }
+  ASSERT_TRUE(form->WaitFor("Password: ")) << form->output();
+  ASSERT_FALSE(form->Echoes());
+  form->Send("half");
+  form->Send("\x03");  // Ctrl+C: the terminal interrupts the program
+  EXPECT_EQ(form->Wait(), 128 + SIGINT) << form->output();
+  EXPECT_TRUE(form->Echoes());
+  EXPECT_FALSE(FileExists(box_.LogPath()));
+}
+
+TEST_F(TerminalFormRunTest, WithoutTerminalTheMissingParameterIsReported) {
+  const RunResult run = box_.Cubesec({"/Ddump.txt", "/Sdemo", "/Uadmin"});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_THAT(run.err, HasSubstr("Syntax Error - No password provided ('/p{password}')"));
+  EXPECT_FALSE(FileExists(box_.LogPath()));
+}
+
+}  // namespace
+}  // namespace cubesec::e2e
