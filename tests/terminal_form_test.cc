@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <map>
+#include <nlohmann/json.hpp>
 
 #include "support/e2e.h"
 
@@ -211,6 +212,43 @@ TEST_F(TerminalFormRunTest, AnInterruptAtThePasswordLeavesTheEchoOn) {
   EXPECT_EQ(form->Wait(), 128 + SIGINT) << form->output();
   EXPECT_TRUE(form->Echoes());
   EXPECT_FALSE(FileExists(box_.LogPath()));
+}
+
+// The names of the users and groups that the simulated server holds now.
+std::vector<std::string> Names(Sandbox& box, const char* kind) {
+  const RunResult exported = box.Sim({"export", "demo"});
+  EXPECT_EQ(exported.exit_code, 0) << exported.err;
+  std::vector<std::string> names;
+  const nlohmann::json server = nlohmann::json::parse(exported.out);
+  for (const auto& entry : server.at(kind)) {
+    names.push_back(entry.at("name").get<std::string>());
+  }
+  return names;
+}
+
+TEST_F(TerminalFormRunTest, CIsTheResetAndItsWarningIsAnsweredOnTheTerminal) {
+  const size_t users_before = Names(box_, "users").size();
+  ASSERT_GT(users_before, 1u);
+  {
+    auto form = Start();
+    FillFields(*form, "", "demo-password");
+    form->Send("c\n");
+    ASSERT_TRUE(form->WaitFor("Reset Security")) << form->output();
+    ASSERT_TRUE(form->WaitFor("ARE YOU SURE???")) << form->output();
+    ASSERT_TRUE(form->WaitFor("[y/N] ")) << form->output();
+    form->Send("\n");  // the default is No
+    EXPECT_EQ(form->Wait(), 1) << form->output();
+    EXPECT_EQ(Names(box_, "users").size(), users_before);
+  }
+  auto form = Start();
+  FillFields(*form, "", "demo-password");
+  form->Send("C\n");
+  ASSERT_TRUE(form->WaitFor("[y/N] ")) << form->output();
+  form->Send("y\n");
+  EXPECT_EQ(form->Wait(), 0) << form->output();
+  EXPECT_THAT(form->output(), HasSubstr("Security reset completed."));
+  EXPECT_EQ(Names(box_, "users"), std::vector<std::string>{"admin"});
+  EXPECT_TRUE(Names(box_, "groups").empty());
 }
 
 TEST_F(TerminalFormRunTest, WithoutTerminalTheMissingParameterIsReported) {
