@@ -1,0 +1,140 @@
+// The command-line parser: any list of arguments either becomes run parameters by the
+// switch rules or is refused with error 50; help and version requests are recognised
+// wherever they stand.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "client/call_check.h"
+#include "front/command_line.h"
+#include "fuzz_check.h"
+#include "tools/fake_platform.h"
+#include "tools/text.h"
+
+namespace cubesec {
+namespace {
+
+// Arguments are separated by newlines or NULs (an argv element holds neither).
+std::vector<std::string> ArgumentsOf(const uint8_t* data, size_t size) {
+  std::vector<std::string> args;
+  std::string current;
+  for (size_t i = 0; i < size; ++i) {
+    const char c = static_cast<char>(data[i]);
+    if (c == '\n' || c == '\0') {
+      args.push_back(current);
+      current.clear();
+    } else {
+      current.push_back(c);
+    }
+  }
+  if (!current.empty()) args.push_back(current);
+  return args;
+}
+
+bool IsSwitch(const std::string& token, char letter) {
+  return token.size() >= 2 && token[0] == '/' && ToUpper(token.substr(1, 1))[0] == letter;
+}
+
+// The value of the last argument that is switch `letter`, if any.
+std::optional<std::string> LastValue(const std::vector<std::string>& args, char letter) {
+  std::optional<std::string> value;
+  for (const std::string& arg : args) {
+    const std::string token = Trim(arg);
+    if (IsSwitch(token, letter)) value = Trim(token.substr(2));
+  }
+  return value;
+}
+
+void CheckRequest(const std::vector<std::string>& args) {
+  bool help = false, version = false;
+  for (const std::string& arg : args) {
+    help = help || arg == "/?" || arg == "-h" || arg == "--help";
+    version = version || arg == "--version";
+  }
+  const CommandLineRequest request = RequestOf(args);
+  FUZZ_CHECK(help == (request == CommandLineRequest::kHelp));
+  FUZZ_CHECK((!help && version) == (request == CommandLineRequest::kVersion));
+}
+
+void CheckParameters(const std::vector<std::string>& args) {
+  RunParameters before;
+  before.server = "default-server";
+  before.user = "default-user";
+  before.password = "old-password";
+  RunParameters params = before;
+
+  bool has_slash = false;
+  for (const std::string& arg : args) has_slash = has_slash || arg.find('/') != std::string::npos;
+  std::optional<std::string> first_bad;
+  for (const std::string& arg : args) {
+    const std::string token = Trim(arg);
+    if (token.empty() || first_bad) continue;
+    bool known = false;
+    for (char letter : std::string("CDRSUP")) known = known || IsSwitch(token, letter);
+    if (!known) first_bad = token;
+  }
+
+  try {
+    ApplyCommandLine(args, params);
+  } catch (const RunError& error) {
+    FUZZ_CHECK(has_slash && first_bad.has_value());
+    FUZZ_CHECK(error.number() == kErrorSyntax);
+    FUZZ_CHECK(error.description() ==
+               "Syntax Error - Unrecognized parameter in command line ('" + *first_bad + "')");
+    return;
+  }
+
+  if (args.empty()) {
+    FUZZ_CHECK(params.dump_file.empty() && params.command.empty());
+    FUZZ_CHECK(params.password == before.password);
+    return;
+  }
+  if (!has_slash) {
+    FUZZ_CHECK(params.dump_file == Join(args, " "));
+    FUZZ_CHECK(params.password.empty() && params.command.empty());
+    FUZZ_CHECK(params.server == before.server && params.user == before.user);
+    return;
+  }
+  FUZZ_CHECK(!first_bad.has_value());
+  FUZZ_CHECK(params.server == LastValue(args, 'S').value_or(before.server));
+  FUZZ_CHECK(params.user == LastValue(args, 'U').value_or(before.user));
+  FUZZ_CHECK(params.password == LastValue(args, 'P').value_or(before.password));
+  // The last of /C, /D and /R sets both the command and the file.
+  std::optional<std::string> command, file;
+  for (const std::string& arg : args) {
+    const std::string token = Trim(arg);
+    for (char letter : std::string("CDR")) {
+      if (IsSwitch(token, letter)) {
+        command = std::string(1, letter);
+        file = Trim(token.substr(2));
+      }
+    }
+  }
+  FUZZ_CHECK(params.command == command.value_or(""));
+  FUZZ_CHECK(params.dump_file == file.value_or(""));
+}
+
+}  // namespace
+}  // namespace cubesec
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace cubesec;
+  const std::vector<std::string> args = ArgumentsOf(data, size);
+  CheckRequest(args);
+  CheckParameters(args);
+
+  // The whole gathering, with client defaults that come from the settings file.
+  FakePlatform platform;
+  platform.ini["/etc/essbase.ini|LOGIN|SERVER"] = "ini-server";
+  try {
+    const RunParameters params = GatherFromCommandLine(platform, args);
+    FUZZ_CHECK(params.command.empty() || params.command == "C" || params.command == "D" ||
+               params.command == "R");
+  } catch (const RunError& error) {
+    FUZZ_CHECK(error.number() == kErrorSyntax);
+  }
+  return 0;
+}
