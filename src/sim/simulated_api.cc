@@ -67,13 +67,15 @@ EsbStatus SimulatedApi::Call(EsbHandle context, Privilege privilege, Body&& body
   }
   Context& c = it->second;
   try {
-    if (privilege == Privilege::kSupervisor) {
-      // Checked on every call: another session may have removed the right meanwhile.
-      std::optional<Principal> me = c.store->PrincipalById(c.user_id);
-      if (!me) return Fail(c, kStatusNotLoggedIn, {});
-      if (!me->IsSupervisor()) return Fail(c, kStatusNoPrivilege, c.user);
-    }
-    return body(c);
+    if (privilege == Privilege::kSession) return body(c);
+    std::unique_ptr<Transaction> transaction = c.store->Begin(privilege == Privilege::kWrite);
+    // Checked on every call: another session may have removed the right meanwhile.
+    std::optional<Principal> me = c.store->PrincipalById(c.user_id);
+    if (!me) return Fail(c, kStatusNotLoggedIn, {});
+    if (!me->IsSupervisor()) return Fail(c, kStatusNoPrivilege, c.user);
+    EsbStatus status = body(c);
+    transaction->Commit();
+    return status;
   } catch (const SqliteError& error) {
     return Fail(c, kStatusStoreFailure, error.what());
   }
@@ -171,7 +173,7 @@ EsbStatus SimulatedApi::EsbLogin(EsbHandle instance, const std::string& server,
 }
 
 EsbStatus SimulatedApi::EsbLogout(EsbHandle context) {
-  return Call(context, Privilege::kAnyUser, [&](Context&) {
+  return Call(context, Privilege::kSession, [&](Context&) {
     contexts_.erase(context);
     logged_out_.insert(context);
     return kStatusOk;
@@ -209,7 +211,7 @@ EsbStatus SimulatedApi::EsbGetMessage(EsbHandle instance, int32_t* level, int32_
 
 EsbStatus SimulatedApi::ListPrincipals(EsbHandle context, bool groups, const std::string& app,
                                        const std::string& db, uint32_t* count) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kRead, [&](Context& c) {
     uint16_t type = groups ? kItemGroupName : kItemUserName;
     if (CallName(app).empty()) return Names(c, type, c.store->PrincipalNames(groups), count);
     Target t;
@@ -233,13 +235,13 @@ EsbStatus SimulatedApi::EsbListGroups(EsbHandle context, const std::string& app,
 }
 
 EsbStatus SimulatedApi::EsbListApplications(EsbHandle context, uint32_t* count) {
-  return Call(context, Privilege::kSupervisor,
+  return Call(context, Privilege::kRead,
               [&](Context& c) { return Names(c, kItemAppName, c.store->AppNames(), count); });
 }
 
 EsbStatus SimulatedApi::EsbListDatabases(EsbHandle context, const std::string& app,
                                          uint32_t* count) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kRead, [&](Context& c) {
     int64_t app_id = 0;
     if (!CallName(app).empty()) {
       AppRecord found;
@@ -256,7 +258,7 @@ EsbStatus SimulatedApi::EsbListDatabases(EsbHandle context, const std::string& a
 
 EsbStatus SimulatedApi::EsbListFilters(EsbHandle context, const std::string& app,
                                        const std::string& db, uint32_t* count) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kRead, [&](Context& c) {
     Target t;
     if (EsbStatus status = FindTarget(c, app, db, &t)) return status;
     return Names(c, kItemFilterName, c.store->FilterNames(t.db.id), count);
@@ -265,7 +267,7 @@ EsbStatus SimulatedApi::EsbListFilters(EsbHandle context, const std::string& app
 
 EsbStatus SimulatedApi::EsbGetGroupList(EsbHandle context, const std::string& name,
                                         uint32_t* count) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kRead, [&](Context& c) {
     std::string wanted = CallName(name);
     std::optional<Principal> p = c.store->FindPrincipal(wanted);
     if (!p) return Fail(c, kStatusUserNotFound, wanted);
@@ -277,7 +279,7 @@ EsbStatus SimulatedApi::EsbGetGroupList(EsbHandle context, const std::string& na
 EsbStatus SimulatedApi::EsbGetFilterList(EsbHandle context, const std::string& app,
                                          const std::string& db, const std::string& filter,
                                          uint32_t* count) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kRead, [&](Context& c) {
     Target t;
     if (EsbStatus status = FindTarget(c, app, db, &t)) return status;
     std::string name = CallName(filter);
@@ -290,7 +292,7 @@ EsbStatus SimulatedApi::EsbGetFilterList(EsbHandle context, const std::string& a
 EsbStatus SimulatedApi::EsbGetCalcList(EsbHandle context, const std::string& name,
                                        const std::string& app, const std::string& db,
                                        int16_t* all_calcs, uint32_t* count) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kRead, [&](Context& c) {
     std::string wanted = CallName(name);
     std::optional<Principal> p = c.store->FindPrincipal(wanted);
     if (!p) return Fail(c, kStatusUserNotFound, wanted);
@@ -303,7 +305,7 @@ EsbStatus SimulatedApi::EsbGetCalcList(EsbHandle context, const std::string& nam
 }
 
 EsbStatus SimulatedApi::EsbGetNextItem(EsbHandle context, uint16_t item_type, EsbItem* item) {
-  return Call(context, Privilege::kAnyUser, [&](Context& c) {
+  return Call(context, Privilege::kSession, [&](Context& c) {
     if (item == nullptr) return Fail(c, kStatusInvalidParameter, "item");
     if (c.next_item >= c.list.size()) return Fail(c, kStatusListExhausted, {});
     if (item_type != c.list_type) return Fail(c, kStatusWrongItemType, std::to_string(item_type));
@@ -338,7 +340,7 @@ EsbStatus SimulatedApi::EsbGetNextItem(EsbHandle context, uint16_t item_type, Es
 // Read ------------------------------------------------------------------------------------
 
 EsbStatus SimulatedApi::EsbGetGlobalState(EsbHandle context, EsbGlobalState* state) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kRead, [&](Context& c) {
     if (state == nullptr) return Fail(c, kStatusInvalidParameter, "state");
     ImageGlobal g = c.store->ReadGlobal();
     state->security = g.security ? 1 : 0;
@@ -355,7 +357,7 @@ EsbStatus SimulatedApi::EsbGetGlobalState(EsbHandle context, EsbGlobalState* sta
 
 EsbStatus SimulatedApi::GetPrincipal(EsbHandle context, const std::string& name, EsbUserInfo* info,
                                      bool groups_only) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kRead, [&](Context& c) {
     if (info == nullptr) return Fail(c, kStatusInvalidParameter, "info");
     std::string wanted = CallName(name);
     std::optional<Principal> p = c.store->FindPrincipal(wanted);
@@ -376,7 +378,7 @@ EsbStatus SimulatedApi::EsbGetGroup(EsbHandle context, const std::string& name, 
 
 EsbStatus SimulatedApi::EsbGetApplicationState(EsbHandle context, const std::string& app,
                                                EsbAppState* state) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kRead, [&](Context& c) {
     if (state == nullptr) return Fail(c, kStatusInvalidParameter, "state");
     AppRecord found;
     if (EsbStatus status = FindApp(c, app, &found)) return status;
@@ -398,7 +400,7 @@ EsbStatus SimulatedApi::EsbGetApplicationState(EsbHandle context, const std::str
 
 EsbStatus SimulatedApi::EsbGetDatabaseState(EsbHandle context, const std::string& app,
                                             const std::string& db, EsbDbState* state) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kRead, [&](Context& c) {
     if (state == nullptr) return Fail(c, kStatusInvalidParameter, "state");
     Target t;
     if (EsbStatus status = FindTarget(c, app, db, &t)) return status;
@@ -413,7 +415,7 @@ EsbStatus SimulatedApi::EsbGetDatabaseState(EsbHandle context, const std::string
 
 EsbStatus SimulatedApi::EsbGetApplicationAccess(EsbHandle context, const std::string& user,
                                                 const std::string& app, uint32_t* count) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kRead, [&](Context& c) {
     AppRecord found;
     if (EsbStatus status = FindApp(c, app, &found)) return status;
     std::vector<ListItem> items;
@@ -434,7 +436,7 @@ EsbStatus SimulatedApi::EsbGetApplicationAccess(EsbHandle context, const std::st
 EsbStatus SimulatedApi::EsbGetDatabaseAccess(EsbHandle context, const std::string& user,
                                              const std::string& app, const std::string& db,
                                              uint32_t* count) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kRead, [&](Context& c) {
     Target t;
     if (EsbStatus status = FindTarget(c, app, db, &t)) return status;
     std::vector<Principal> holders;
@@ -464,7 +466,7 @@ EsbStatus SimulatedApi::EsbGetDatabaseAccess(EsbHandle context, const std::strin
 EsbStatus SimulatedApi::EsbGetFilter(EsbHandle context, const std::string& app,
                                      const std::string& db, const std::string& filter,
                                      int16_t* active, uint16_t* access) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kRead, [&](Context& c) {
     c.reading.reset();
     Target t;
     if (EsbStatus status = FindTarget(c, app, db, &t)) return status;
@@ -480,7 +482,7 @@ EsbStatus SimulatedApi::EsbGetFilter(EsbHandle context, const std::string& app,
 }
 
 EsbStatus SimulatedApi::EsbGetFilterRow(EsbHandle context, std::string* row, uint16_t* access) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kRead, [&](Context& c) {
     if (!c.reading) return Fail(c, kStatusNoFilterRead, {});
     if (c.next_row < c.reading->size()) {
       const ImageFilterRow& next = (*c.reading)[c.next_row++];
@@ -499,7 +501,7 @@ EsbStatus SimulatedApi::EsbGetFilterRow(EsbHandle context, std::string* row, uin
 // Write ---------------------------------------------------------------------------------
 
 EsbStatus SimulatedApi::EsbSetGlobalState(EsbHandle context, const EsbGlobalState& state) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kWrite, [&](Context& c) {
     ImageGlobal g = c.store->ReadGlobal();
     g.security = state.security != 0;
     g.logins = state.logins != 0;
@@ -516,7 +518,7 @@ EsbStatus SimulatedApi::EsbSetGlobalState(EsbHandle context, const EsbGlobalStat
 
 EsbStatus SimulatedApi::EsbCreateUser(EsbHandle context, const std::string& name,
                                       const std::string& password) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kWrite, [&](Context& c) {
     std::string wanted = CallName(name);
     if (!IsValidObjectName(wanted)) return Fail(c, kStatusInvalidName, wanted);
     if (c.store->FindPrincipal(wanted)) return Fail(c, kStatusAlreadyExists, wanted);
@@ -530,7 +532,7 @@ EsbStatus SimulatedApi::EsbCreateUser(EsbHandle context, const std::string& name
 }
 
 EsbStatus SimulatedApi::SetPrincipal(EsbHandle context, const EsbUserInfo& info, bool group) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kWrite, [&](Context& c) {
     std::string wanted = FieldName(info.name);
     std::optional<Principal> p = c.store->FindPrincipal(wanted);
     if (!p || p->is_group != group) {
@@ -556,7 +558,7 @@ EsbStatus SimulatedApi::EsbSetUser(EsbHandle context, const EsbUserInfo& info) {
 }
 
 EsbStatus SimulatedApi::EsbCreateGroup(EsbHandle context, const std::string& name) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kWrite, [&](Context& c) {
     std::string wanted = CallName(name);
     if (!IsValidObjectName(wanted)) return Fail(c, kStatusInvalidName, wanted);
     if (c.store->FindPrincipal(wanted)) return Fail(c, kStatusAlreadyExists, wanted);
@@ -571,7 +573,7 @@ EsbStatus SimulatedApi::EsbSetGroup(EsbHandle context, const EsbUserInfo& info) 
 
 EsbStatus SimulatedApi::EsbAddToGroup(EsbHandle context, const std::string& group,
                                       const std::string& user) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kWrite, [&](Context& c) {
     std::string group_name = CallName(group);
     std::optional<Principal> g = c.store->FindPrincipal(group_name);
     if (!g || !g->is_group) return Fail(c, kStatusGroupNotFound, group_name);
@@ -585,7 +587,7 @@ EsbStatus SimulatedApi::EsbAddToGroup(EsbHandle context, const std::string& grou
 
 EsbStatus SimulatedApi::EsbSetApplicationState(EsbHandle context, const std::string& app,
                                                const EsbAppState& state) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kWrite, [&](Context& c) {
     AppRecord found;
     if (EsbStatus status = FindApp(c, app, &found)) return status;
     ImageApplication& a = found.state;
@@ -606,7 +608,7 @@ EsbStatus SimulatedApi::EsbSetApplicationState(EsbHandle context, const std::str
 
 EsbStatus SimulatedApi::EsbSetDatabaseState(EsbHandle context, const std::string& app,
                                             const std::string& db, const EsbDbState& state) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kWrite, [&](Context& c) {
     Target t;
     if (EsbStatus status = FindTarget(c, app, db, &t)) return status;
     t.db.state.description = FieldContent(state.description);
@@ -619,7 +621,7 @@ EsbStatus SimulatedApi::EsbSetDatabaseState(EsbHandle context, const std::string
 }
 
 EsbStatus SimulatedApi::EsbSetApplicationAccess(EsbHandle context, const EsbUserApp& access) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kWrite, [&](Context& c) {
     std::string wanted = FieldName(access.user);
     std::optional<Principal> p = c.store->FindPrincipal(wanted);
     if (!p) return Fail(c, kStatusUserNotFound, wanted);
@@ -631,7 +633,7 @@ EsbStatus SimulatedApi::EsbSetApplicationAccess(EsbHandle context, const EsbUser
 }
 
 EsbStatus SimulatedApi::EsbSetDatabaseAccess(EsbHandle context, const EsbUserDb& access) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kWrite, [&](Context& c) {
     std::string wanted = FieldName(access.user);
     std::optional<Principal> p = c.store->FindPrincipal(wanted);
     if (!p) return Fail(c, kStatusUserNotFound, wanted);
@@ -654,7 +656,7 @@ EsbStatus SimulatedApi::EsbSetDatabaseAccess(EsbHandle context, const EsbUserDb&
 EsbStatus SimulatedApi::EsbSetFilter(EsbHandle context, const std::string& app,
                                      const std::string& db, const std::string& filter,
                                      int16_t active, uint16_t access) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kRead, [&](Context& c) {
     c.writing.reset();
     Target t;
     if (EsbStatus status = FindTarget(c, app, db, &t)) return status;
@@ -667,7 +669,7 @@ EsbStatus SimulatedApi::EsbSetFilter(EsbHandle context, const std::string& app,
 
 EsbStatus SimulatedApi::EsbSetFilterRow(EsbHandle context, bool has_row, const std::string& row,
                                         uint16_t access) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kWrite, [&](Context& c) {
     if (!c.writing) return Fail(c, kStatusNoFilterWrite, {});
     if (has_row) {
       // A blank row would read back as the end of the rows; it names nothing, so drop it.
@@ -683,7 +685,7 @@ EsbStatus SimulatedApi::EsbSetFilterRow(EsbHandle context, bool has_row, const s
 
 EsbStatus SimulatedApi::EsbVerifyFilter(EsbHandle context, const std::string& app,
                                         const std::string& db) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kRead, [&](Context& c) {
     c.verifying_db.reset();
     Target t;
     if (EsbStatus status = FindTarget(c, app, db, &t)) return status;
@@ -695,7 +697,7 @@ EsbStatus SimulatedApi::EsbVerifyFilter(EsbHandle context, const std::string& ap
 
 EsbStatus SimulatedApi::EsbVerifyFilterRow(EsbHandle context, bool has_row,
                                            const std::string& row) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kRead, [&](Context& c) {
     if (!c.verifying_db) return Fail(c, kStatusNoVerification, {});
     if (!has_row) {
       bool failed = c.verify_failed;
@@ -716,7 +718,7 @@ EsbStatus SimulatedApi::EsbVerifyFilterRow(EsbHandle context, bool has_row,
 EsbStatus SimulatedApi::EsbSetFilterList(EsbHandle context, const std::string& app,
                                          const std::string& db, const std::string& filter,
                                          const std::string& names, uint32_t count) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kWrite, [&](Context& c) {
     Target t;
     if (EsbStatus status = FindTarget(c, app, db, &t)) return status;
     std::string name = CallName(filter);
@@ -737,7 +739,7 @@ EsbStatus SimulatedApi::EsbSetCalcList(EsbHandle context, const std::string& nam
                                        const std::string& app, const std::string& db,
                                        int16_t all_calcs, const std::string& names,
                                        uint32_t count) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kWrite, [&](Context& c) {
     std::string wanted = CallName(name);
     std::optional<Principal> p = c.store->FindPrincipal(wanted);
     if (!p) return Fail(c, kStatusUserNotFound, wanted);
@@ -758,7 +760,7 @@ EsbStatus SimulatedApi::EsbSetCalcList(EsbHandle context, const std::string& nam
 // Delete --------------------------------------------------------------------------------
 
 EsbStatus SimulatedApi::EsbDeleteUser(EsbHandle context, const std::string& name) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kWrite, [&](Context& c) {
     std::string wanted = CallName(name);
     std::optional<Principal> p = c.store->FindPrincipal(wanted);
     if (!p || p->is_group) return Fail(c, kStatusUserNotFound, wanted);
@@ -769,7 +771,7 @@ EsbStatus SimulatedApi::EsbDeleteUser(EsbHandle context, const std::string& name
 }
 
 EsbStatus SimulatedApi::EsbDeleteGroup(EsbHandle context, const std::string& name) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kWrite, [&](Context& c) {
     std::string wanted = CallName(name);
     std::optional<Principal> p = c.store->FindPrincipal(wanted);
     if (!p || !p->is_group) return Fail(c, kStatusGroupNotFound, wanted);
@@ -780,7 +782,7 @@ EsbStatus SimulatedApi::EsbDeleteGroup(EsbHandle context, const std::string& nam
 
 EsbStatus SimulatedApi::EsbDeleteFilter(EsbHandle context, const std::string& app,
                                         const std::string& db, const std::string& filter) {
-  return Call(context, Privilege::kSupervisor, [&](Context& c) {
+  return Call(context, Privilege::kWrite, [&](Context& c) {
     Target t;
     if (EsbStatus status = FindTarget(c, app, db, &t)) return status;
     std::string name = CallName(filter);

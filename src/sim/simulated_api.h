@@ -143,7 +143,10 @@ class SimulatedApi : public EsbApi {
     AppRecord app;
     DbRecord db;
   };
-  enum class Privilege { kAnyUser, kSupervisor };
+  // kSession: the session's own state only (no supervisor needed, the store untouched).
+  // kRead: a supervisor's call that only reads, run in one read transaction.
+  // kWrite: a supervisor's call that changes the server, committed before it returns.
+  enum class Privilege { kSession, kRead, kWrite };
 
   template <typename Body>
   EsbStatus Call(EsbHandle context, Privilege privilege, Body&& body);

@@ -115,14 +115,17 @@ int64_t SqliteDb::LastInsertId() const { return sqlite3_last_insert_rowid(db_); 
 
 int SqliteDb::Changes() const { return sqlite3_changes(db_); }
 
-Transaction::Transaction(Statement& begin, Statement& commit, Statement& rollback)
-    : commit_(commit), rollback_(rollback) {
+bool SqliteDb::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
+
+Transaction::Transaction(SqliteDb& db, Statement& begin, Statement& commit, Statement& rollback)
+    : commit_(commit), rollback_(rollback), nested_(db.InTransaction()) {
+  if (nested_) return;
   Query q(begin);
   q->Run();
 }
 
 Transaction::~Transaction() {
-  if (done_) return;
+  if (done_ || nested_) return;
   try {
     Query q(rollback_);
     q->Run();
@@ -132,6 +135,7 @@ Transaction::~Transaction() {
 }
 
 void Transaction::Commit() {
+  if (nested_) return;
   Query q(commit_);
   q->Run();
   done_ = true;

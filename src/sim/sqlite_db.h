@@ -77,16 +77,19 @@ class SqliteDb {
   Statement Prepare(std::string_view sql);
   int64_t LastInsertId() const;
   int Changes() const;
+  /// True inside an explicit transaction.
+  bool InTransaction() const;
   sqlite3* handle() { return db_; }
 
  private:
   sqlite3* db_ = nullptr;
 };
 
-/// BEGIN IMMEDIATE on construction, ROLLBACK on destruction unless Commit() was called.
+/// Runs `begin` on construction, ROLLBACK on destruction unless Commit() was called. Inside
+/// a transaction that is already open it does nothing: the outer one commits or rolls back.
 class Transaction {
  public:
-  Transaction(Statement& begin, Statement& commit, Statement& rollback);
+  Transaction(SqliteDb& db, Statement& begin, Statement& commit, Statement& rollback);
   ~Transaction();
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
@@ -96,6 +99,7 @@ class Transaction {
   Statement& commit_;
   Statement& rollback_;
   bool done_ = false;
+  bool nested_ = false;
 };
 
 }  // namespace cubesec::sim

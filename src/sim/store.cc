@@ -110,6 +110,8 @@ void Configure(SqliteDb& db, bool in_memory) {
     db.Exec("PRAGMA synchronous=NORMAL");
   }
   db.Exec("PRAGMA foreign_keys=ON");
+  // A generated server of scale 10 is about 10 MB: keep it in the page cache.
+  db.Exec("PRAGMA cache_size=-65536");
   Statement version = db.Prepare("PRAGMA user_version");
   version.Step();
   int64_t found = version.Int(0);
@@ -153,6 +155,11 @@ Store::Store(std::unique_ptr<SqliteDb> db)
     : db_(std::move(db)), s_(std::make_unique<Statements>(*db_)) {}
 
 Store::~Store() = default;
+
+std::unique_ptr<Transaction> Store::Begin(bool write) {
+  return std::make_unique<Transaction>(*db_, write ? s_->begin : s_->begin_read, s_->commit,
+                                       s_->rollback);
+}
 
 std::vector<std::string> Store::Names(Statement& statement) {
   std::vector<std::string> names;
@@ -423,7 +430,7 @@ std::vector<ImageFilterRow> Store::FilterRows(int64_t filter_id) {
 
 void Store::ReplaceFilter(int64_t db_id, const std::string& name, bool active, uint16_t access,
                           const std::vector<ImageFilterRow>& rows) {
-  Transaction t(s_->begin, s_->commit, s_->rollback);
+  Transaction t(*db_, s_->begin, s_->commit, s_->rollback);
   int64_t filter_id = 0;
   if (std::optional<FilterRecord> found = FindFilter(db_id, name)) {
     filter_id = found->id;
@@ -470,7 +477,7 @@ std::vector<std::string> Store::FilterHolders(int64_t filter_id) {
 
 void Store::SetFilterHolders(int64_t filter_id, int64_t db_id,
                              const std::vector<int64_t>& holders) {
-  Transaction t(s_->begin, s_->commit, s_->rollback);
+  Transaction t(*db_, s_->begin, s_->commit, s_->rollback);
   {
     Query clear(s_->clear_filter_holders);
     clear->Bind(1, filter_id);
@@ -528,7 +535,7 @@ uint16_t Store::DbAccess(int64_t principal_id, int64_t db_id) {
 
 void Store::SetDbAccess(int64_t principal_id, int64_t db_id, uint16_t access,
                         std::optional<int64_t> filter_id) {
-  Transaction t(s_->begin, s_->commit, s_->rollback);
+  Transaction t(*db_, s_->begin, s_->commit, s_->rollback);
   {
     Query q(s_->set_db_access);
     q->Bind(1, principal_id);
@@ -562,7 +569,7 @@ CalcList Store::GetCalcList(int64_t principal_id, int64_t db_id) {
 }
 
 void Store::SetCalcList(int64_t principal_id, int64_t db_id, const CalcList& list) {
-  Transaction t(s_->begin, s_->commit, s_->rollback);
+  Transaction t(*db_, s_->begin, s_->commit, s_->rollback);
   {
     Query q(s_->set_all_calcs);
     q->Bind(1, principal_id);

@@ -77,6 +77,12 @@ class Store {
   static std::unique_ptr<Store> OpenMemory();
   ~Store();
 
+  /// Starts a transaction that the calls made until its Commit() join: a read one (one
+  /// snapshot, and one round of file locking instead of one per statement) or a write one
+  /// (the write lock taken at once, one commit for the whole call). Rolled back when it is
+  /// destroyed without Commit().
+  std::unique_ptr<Transaction> Begin(bool write);
+
   // Server-wide settings.
   ImageGlobal ReadGlobal();
   void WriteGlobal(const ImageGlobal& global);

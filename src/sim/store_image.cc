@@ -27,7 +27,7 @@ int64_t Lookup(const std::map<std::string, int64_t>& ids, const std::string& nam
 }  // namespace
 
 void Store::Replace(const ServerImage& image) {
-  Transaction t(s_->begin, s_->commit, s_->rollback);
+  Transaction t(*db_, s_->begin, s_->commit, s_->rollback);
   for (const char* sql : kClearTables) db_->Exec(sql);
   WriteGlobal(image.global);
 
@@ -154,7 +154,7 @@ void Store::Replace(const ServerImage& image) {
 
 ServerImage Store::Export() {
   // One read transaction, so the image is one consistent state.
-  Transaction t(s_->begin_read, s_->commit, s_->rollback);
+  Transaction t(*db_, s_->begin_read, s_->commit, s_->rollback);
   ServerImage image;
   image.global = ReadGlobal();
   std::map<int64_t, std::string> names;  // principal id -> name

@@ -1,0 +1,280 @@
+// Servers kept as files: the tool's operations and durability across connections and
+// processes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "sim/fixture_json.h"
+#include "sim/generator.h"
+#include "sim/row_members.h"
+#include "sim/sim_api.h"
+#include "sim/status_codes.h"
+#include "sim/test_server.h"
+
+namespace cubesec::sim {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ServerFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = (fs::temp_directory_path() /
+               ("cubesec-sim-test-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+                  .string();
+    fs::remove_all(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  // Logs in to `server` with a fresh API on the folder; the context handle, or 0.
+  EsbHandle Login(EsbApi& api, const std::string& server, const std::string& user,
+                  const std::string& password, EsbStatus* status = nullptr) {
+    EsbHandle instance = 0, context = 0;
+    EXPECT_EQ(api.EsbInit(EsbInitRecord{}, &instance), 0);
+    uint16_t apps = 0;
+    EsbStatus result = api.EsbLogin(instance, server, user, password, &apps, &context);
+    if (status != nullptr) *status = result;
+    return result == 0 ? context : 0;
+  }
+
+  std::string folder_;
+};
+
+TEST_F(ServerFilesTest, LoginOpensTheLowerCasedFileAndAMissingOneIsUnreachable) {
+  ASSERT_EQ(LoadFixture(folder_, "Demo", kTestFixture), "");
+  EXPECT_TRUE(fs::exists(folder_ + "/demo.sqlite"));
+  auto api = MakeSimulatedApi(folder_);
+  EXPECT_NE(Login(*api, "DEMO", "admin", "pw-admin"), 0u);
+  EsbStatus status = 0;
+  EXPECT_EQ(Login(*api, "other", "admin", "pw-admin", &status), 0u);
+  EXPECT_EQ(status, kStatusServerUnreachable);
+  EXPECT_EQ(Login(*api, "../demo", "admin", "pw-admin", &status), 0u);
+  EXPECT_EQ(status, kStatusServerUnreachable);
+  std::ofstream(folder_ + "/junk.sqlite") << "not a database at all, just text";
+  EXPECT_EQ(Login(*api, "junk", "admin", "pw-admin", &status), 0u);
+  EXPECT_EQ(status, kStatusServerUnreachable);
+}
+
+TEST_F(ServerFilesTest, ApiVersionIsTheLoggedInServersOnce) {
+  ASSERT_EQ(LoadFixture(folder_, "demo", kTestFixture), "");
+  auto api = MakeSimulatedApi(folder_);
+  uint32_t version = 0;
+  ASSERT_EQ(api->EsbGetAPIVersion(&version), 0);
+  EXPECT_EQ(version, kEsbApiVersion);
+  ASSERT_NE(Login(*api, "demo", "admin", "pw-admin"), 0u);
+  ASSERT_EQ(api->EsbGetAPIVersion(&version), 0);
+  EXPECT_EQ(version, 458753u);
+}
+
+TEST_F(ServerFilesTest, ASecondApiSeesEveryCommittedChange) {
+  ASSERT_EQ(LoadFixture(folder_, "demo", kTestFixture), "");
+  auto first = MakeSimulatedApi(folder_);
+  auto second = MakeSimulatedApi(folder_);
+  EsbHandle a = Login(*first, "demo", "admin", "pw-admin");
+  EsbHandle b = Login(*second, "demo", "admin", "pw-admin");
+  ASSERT_NE(a, 0u);
+  ASSERT_NE(b, 0u);
+  ASSERT_EQ(first->EsbCreateUser(a, "Eve", "eve-pw"), 0);
+  ASSERT_EQ(first->EsbAddToGroup(a, "Idle", "Eve"), 0);
+  ASSERT_EQ(first->EsbSetCalcList(a, "Eve", "Sample", "Basic", 0, "Rollup", 1), 0);
+  ASSERT_EQ(first->EsbDeleteGroup(a, "Planners"), 0);
+  EsbUserInfo info;
+  ASSERT_EQ(second->EsbGetUser(b, "eve", &info), 0);
+  uint32_t count = 0;
+  ASSERT_EQ(second->EsbGetGroupList(b, "Eve", &count), 0);
+  EXPECT_EQ(count, 1u);
+  int16_t all = 0;
+  ASSERT_EQ(second->EsbGetCalcList(b, "Eve", "Sample", "Basic", &all, &count), 0);
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(second->EsbGetGroup(b, "Planners", &info), kStatusGroupNotFound);
+  // The other way round, and a new user can log in through the other API at once.
+  ASSERT_EQ(second->EsbDeleteUser(b, "bob"), 0);
+  EXPECT_EQ(first->EsbGetUser(a, "bob", &info), kStatusUserNotFound);
+  EXPECT_NE(Login(*second, "demo", "Eve", "eve-pw"), 0u);
+}
+
+TEST_F(ServerFilesTest, ChangesSurviveAKilledProcess) {
+  ASSERT_EQ(LoadFixture(folder_, "demo", kTestFixture), "");
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto api = MakeSimulatedApi(folder_);
+    EsbHandle instance = 0, context = 0;
+    uint16_t apps = 0;
+    api->EsbInit(EsbInitRecord{}, &instance);
+    api->EsbLogin(instance, "demo", "admin", "pw-admin", &apps, &context);
+    bool ok = api->EsbCreateGroup(context, "Survivors") == 0 &&
+              api->EsbSetFilter(context, "Sample", "Basic", "Kept", 1, 273) == 0 &&
+              api->EsbSetFilterRow(context, true, "East", 273) == 0 &&
+              api->EsbSetFilterRow(context, false, "", 0) == 0;
+    if (!ok) _exit(3);
+    kill(getpid(), SIGKILL);  // no clean shutdown: nothing is closed or checkpointed
+    _exit(4);
+  }
+  int wait_status = 0;
+  ASSERT_EQ(waitpid(child, &wait_status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(wait_status)) << "child exit " << WEXITSTATUS(wait_status);
+  auto api = MakeSimulatedApi(folder_);
+  EsbHandle context = Login(*api, "demo", "admin", "pw-admin");
+  ASSERT_NE(context, 0u);
+  EsbUserInfo info;
+  EXPECT_EQ(api->EsbGetGroup(context, "Survivors", &info), 0);
+  int16_t active = 0;
+  uint16_t access = 0;
+  EXPECT_EQ(api->EsbGetFilter(context, "Sample", "Basic", "Kept", &active, &access), 0);
+}
+
+TEST_F(ServerFilesTest, AWriteKilledBeforeItsCommitLeavesTheServerAsItWas) {
+  ASSERT_EQ(LoadFixture(folder_, "demo", kTestFixture), "");
+  std::string path = ServerPath(folder_, "demo");
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) _exit(3);
+    if (sqlite3_exec(db,
+                     "BEGIN IMMEDIATE; DELETE FROM memberships; DELETE FROM principals "
+                     "WHERE name <> 'admin'; UPDATE server SET min_length = 99;",
+                     nullptr, nullptr, nullptr) != SQLITE_OK) {
+      _exit(4);
+    }
+    kill(getpid(), SIGKILL);
+    _exit(5);
+  }
+  int wait_status = 0;
+  ASSERT_EQ(waitpid(child, &wait_status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(wait_status)) << "child exit " << WEXITSTATUS(wait_status);
+  std::string json;
+  ASSERT_EQ(ExportServer(folder_, "demo", &json), "");
+  nlohmann::json doc = nlohmann::json::parse(json);
+  EXPECT_EQ(doc["users"].size(), 6u);
+  EXPECT_EQ(doc["global"]["min_length"], 4);
+  auto api = MakeSimulatedApi(folder_);
+  EsbHandle context = Login(*api, "demo", "admin", "pw-admin");
+  ASSERT_NE(context, 0u);
+  EXPECT_EQ(api->EsbCreateGroup(context, "AfterCrash"), 0);
+}
+
+TEST_F(ServerFilesTest, LoadReplacesTheServerAndABadFixtureChangesNothing) {
+  ASSERT_EQ(LoadFixture(folder_, "demo", kTestFixture), "");
+  EXPECT_EQ(LoadFixture(folder_, "demo", R"({"users": [{"name": "only", "groups": ["Missing"]}]})"),
+            "users[0].groups[0]: group \"Missing\" does not exist");
+  std::string json;
+  ASSERT_EQ(ExportServer(folder_, "demo", &json), "");
+  EXPECT_EQ(nlohmann::json::parse(json)["users"].size(), 6u);
+  ASSERT_EQ(LoadFixture(folder_, "demo", R"({"users": [{"name": "only", "password": "p"}]})"), "");
+  ASSERT_EQ(ExportServer(folder_, "demo", &json), "");
+  nlohmann::json doc = nlohmann::json::parse(json);
+  ASSERT_EQ(doc["users"].size(), 1u);
+  EXPECT_EQ(doc["users"][0]["name"], "only");
+  EXPECT_EQ(doc["applications"].size(), 0u);
+  EXPECT_NE(LoadFixture(folder_, "bad/name", "{}"), "");
+}
+
+TEST_F(ServerFilesTest, InitListAndDelete) {
+  ASSERT_EQ(InitServer(folder_, "Alpha", "root", "root-pw"), "");
+  EXPECT_NE(InitServer(folder_, "alpha", "root", "root-pw"), "");  // exists already
+  ASSERT_EQ(LoadFixture(folder_, "beta", kTestFixture), "");
+  auto api = MakeSimulatedApi(folder_);
+  EsbHandle context = Login(*api, "alpha", "root", "root-pw");
+  ASSERT_NE(context, 0u);
+  EsbUserInfo info;
+  ASSERT_EQ(api->EsbGetUser(context, "root", &info), 0);
+  EXPECT_EQ(info.type, kUserTypeSupervisor);
+  std::vector<ServerSummary> servers;
+  ASSERT_EQ(ListServers(folder_, &servers), "");
+  ASSERT_EQ(servers.size(), 2u);
+  EXPECT_EQ(servers[0].name, "alpha");
+  EXPECT_EQ(servers[0].users, 1);
+  EXPECT_EQ(servers[1].name, "beta");
+  EXPECT_EQ(servers[1].users, 6);
+  EXPECT_EQ(servers[1].groups, 3);
+  EXPECT_EQ(servers[1].applications, 2);
+  EXPECT_EQ(servers[1].databases, 2);
+  EXPECT_EQ(servers[1].filters, 2);
+  ASSERT_EQ(DeleteServer(folder_, "ALPHA"), "");
+  EXPECT_FALSE(fs::exists(folder_ + "/alpha.sqlite"));
+  EXPECT_FALSE(fs::exists(folder_ + "/alpha.sqlite-wal"));
+  EXPECT_NE(DeleteServer(folder_, "alpha"), "");
+  ASSERT_EQ(ListServers(folder_, &servers), "");
+  EXPECT_EQ(servers.size(), 1u);
+  ASSERT_EQ(ListServers(folder_ + "/none", &servers), "");
+  EXPECT_TRUE(servers.empty());
+  std::string json;
+  EXPECT_NE(ExportServer(folder_, "alpha", &json), "");
+}
+
+TEST_F(ServerFilesTest, GenerateBuildsTheScaledServer) {
+  std::string password;
+  ASSERT_EQ(GenerateServer(folder_, "bench", 1, &password), "");
+  EXPECT_GE(password.size(), 16u);
+  auto api = MakeSimulatedApi(folder_);
+  EXPECT_NE(Login(*api, "bench", "admin", password), 0u);
+  std::vector<ServerSummary> servers;
+  ASSERT_EQ(ListServers(folder_, &servers), "");
+  ASSERT_EQ(servers.size(), 1u);
+  EXPECT_EQ(servers[0].users, 1001);
+  EXPECT_EQ(servers[0].groups, 100);
+  EXPECT_EQ(servers[0].applications, 10);
+  EXPECT_EQ(servers[0].databases, 20);
+  EXPECT_EQ(servers[0].filters, 100);
+  // The same content again for the same scale, whatever the password.
+  std::string first, second;
+  ASSERT_EQ(ExportServer(folder_, "bench", &first), "");
+  ASSERT_EQ(GenerateServer(folder_, "bench", 1, &password), "");
+  ASSERT_EQ(ExportServer(folder_, "bench", &second), "");
+  EXPECT_EQ(first, second);
+  EXPECT_NE(GenerateServer(folder_, "bench", 0, &password), "");
+}
+
+TEST(GeneratorTest, ScaleOneHasTheAdvertisedShape) {
+  ServerImage image = GenerateImage(1, "pw");
+  EXPECT_EQ(ValidateImage(image), "");
+  ASSERT_EQ(image.users.size(), 1001u);
+  EXPECT_EQ(image.groups.size(), 100u);
+  EXPECT_TRUE(image.users[0].supervisor);
+  for (size_t u = 1; u < image.users.size(); ++u) {
+    EXPECT_EQ(image.users[u].groups.size(), 3u);
+    std::set<std::string> distinct(image.users[u].groups.begin(), image.users[u].groups.end());
+    EXPECT_EQ(distinct.size(), 3u) << image.users[u].name;
+  }
+  ASSERT_EQ(image.applications.size(), 10u);
+  size_t calc_lists = 0;
+  for (const ImageApplication& app : image.applications) {
+    ASSERT_EQ(app.databases.size(), 2u);
+    for (const ImageDatabase& db : app.databases) {
+      ASSERT_EQ(db.filters.size(), 5u);
+      std::set<std::string> outline(db.members.begin(), db.members.end());
+      for (const ImageFilter& filter : db.filters) {
+        ASSERT_EQ(filter.rows.size(), 10u);
+        for (const ImageFilterRow& row : filter.rows) {
+          for (const std::string& member : MembersNamedBy(row.text)) {
+            EXPECT_TRUE(outline.count(member)) << row.text;  // every row verifies
+          }
+        }
+      }
+      EXPECT_EQ(db.access.size(), 100u + 500u);  // every group, every second user
+      for (const ImageDbAccess& entry : db.access) {
+        bool has_calcs = entry.all_calcs || !entry.calcs.empty();
+        if (has_calcs) {
+          EXPECT_TRUE(entry.access & 0x0004) << entry.name;
+        }
+        calc_lists += has_calcs;
+      }
+    }
+  }
+  EXPECT_GT(calc_lists, 0u);
+  EXPECT_EQ(FixtureJson(GenerateImage(1, "a")), FixtureJson(GenerateImage(1, "b")));
+  EXPECT_EQ(GenerateImage(2, "a").users.size(), 2001u);
+}
+
+}  // namespace
+}  // namespace cubesec::sim
