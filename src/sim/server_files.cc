@@ -1,6 +1,7 @@
 // The servers of a folder: one SQLite file each, and the operations of the cubesec-sim tool.
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "sim/fixture_json.h"
@@ -55,6 +56,13 @@ std::string WriteImage(const std::string& folder, const std::string& name,
                        const ServerImage& image) {
   if (std::string error = EnsureFolder(folder); !error.empty()) return error;
   std::string path = ServerPath(folder, name);
+  std::error_code ignored;
+  if (!fs::exists(path, ignored)) {
+    // The file holds password digests: readable by its owner only. SQLite gives its journal
+    // files the rights of the database file, so they are set before it first opens it.
+    std::ofstream(path, std::ios::binary).close();
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, ignored);
+  }
   try {
     std::unique_ptr<Store> store = Store::OpenFile(path, true);
     store->Replace(image);
