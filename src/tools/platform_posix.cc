@@ -54,6 +54,9 @@ class PosixAppendFile : public AppendFile {
   PosixAppendFile& operator=(const PosixAppendFile&) = delete;
 
   bool Write(std::string_view bytes) override {
+    // Where the file ended before: a write that fails half-way (the disk filled up) is
+    // taken back, so the file never ends inside a line.
+    const off_t start = ::lseek(fd_, 0, SEEK_END);
     const char* data = bytes.data();
     size_t left = bytes.size();
     while (left > 0) {
@@ -61,10 +64,12 @@ class PosixAppendFile : public AppendFile {
       if (written < 0) {
         if (errno == EINTR) continue;
         last_error_ = ErrnoText(errno);
+        TakeBack(start, bytes.size() - left);
         return false;
       }
       if (written == 0) {
         last_error_ = "the system accepted no bytes";
+        TakeBack(start, bytes.size() - left);
         return false;
       }
       data += written;
@@ -75,6 +80,13 @@ class PosixAppendFile : public AppendFile {
   std::string LastError() const override { return last_error_; }
 
  private:
+  void TakeBack(off_t start, size_t written) {
+    // A device (/dev/full) cannot be cut; its bytes are gone anyway.
+    if (written > 0 && start >= 0 && ::ftruncate(fd_, start) != 0) {
+      last_error_ += "; a partial line stays in the file";
+    }
+  }
+
   int fd_;
   std::string last_error_;
 };
