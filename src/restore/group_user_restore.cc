@@ -64,12 +64,22 @@ class UserRestore {
   void SetAccess(const std::string& value) {
     uint16_t code = AccessCode(value);
     if (code == info_.access) return;
+    if (IsRunUser()) {
+      LogTabbed(state_, "%1Access of user '%2' kept (the restore is logged in as that user)",
+                {name_});
+      return;
+    }
     info_.access = code;
     if (Store()) LogTabbed(state_, "%1Assigned '%2' access to user '%3'", {value, name_});
   }
 
   void Disable() {
     if (info_.disabled == 1) return;
+    if (IsRunUser()) {
+      LogTabbed(state_, "%1User '%2' not disabled (the restore is logged in as that user)",
+                {name_});
+      return;
+    }
     info_.disabled = 1;
     if (Store()) LogTabbed(state_, "%1Disabled user '%2'", {name_});
   }
@@ -105,6 +115,11 @@ class UserRestore {
   }
 
  private:
+  // The user the run is logged in as keeps its access and its account: a dump from another
+  // server would otherwise take the run's own rights away half-way, leaving the rest of the
+  // restore undone and the server perhaps without an administrator who can log in.
+  bool IsRunUser() const { return EqualsIgnoreCase(name_, state_.user); }
+
   std::string NewPassword() {
     try {
       return MakeTempPassword(state_.platform, TargetMinPasswordLength(state_));
