@@ -296,6 +296,24 @@ TEST_F(BadInput, AFilterOfAThousandRowsIsRestoredAndDumpedWhole) {
   EXPECT_TRUE(Contains(out, block));
 }
 
+TEST_F(BadInput, ADumpNeverTakesTheLoggedInAdministratorsRightsAway) {
+  // A dump from another server in which "admin" was an ordinary, disabled user.
+  const RunResult run = Restore(Crlf({"User: ADMIN * Account Disabled *", "   Access: None", "",
+                                      "Group: After", "   Access: Read", ""}));
+  EXPECT_EQ(run.exit_code, 0) << box_.Log();
+  const json state = Target();
+  const json* admin = Find(state["users"], "admin");
+  ASSERT_NE(admin, nullptr);
+  EXPECT_EQ((*admin)["access"], 65535);
+  EXPECT_EQ((*admin)["disabled"], false);
+  EXPECT_NE(Find(state["groups"], "After"), nullptr) << "the rest of the restore was not done";
+  EXPECT_TRUE(Contains(box_.Log(),
+                       "\tUser 'ADMIN' not disabled (the restore is logged in as that "
+                       "user)\r\n\tAccess of user 'ADMIN' kept (the restore is logged "
+                       "in as that user)\r\n"))
+      << box_.Log();
+}
+
 // Unwritable files. Root may write anywhere, so "cannot be written" is a full device
 // (/dev/full, or a tiny file system when one can be mounted) or a path that is a folder.
 class Unwritable : public BadInput {
