@@ -1,0 +1,159 @@
+#pragma once
+// What the restore and reset end-to-end tests share: running cubesec on a terminal (the reset
+// asks its question there), the run log's lines without the dated start and end lines, a
+// simulated server's exported state, and dump files reduced to what a restore carries over.
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/e2e.h"
+
+namespace cubesec::e2e {
+
+/// Runs the sandbox's cubesec with a terminal as its standard input and output, typing
+/// `typed` into it. The result's `out` holds everything the terminal showed.
+inline RunResult RunOnTerminal(Sandbox& sandbox, const std::vector<std::string>& args,
+                               const std::string& typed) {
+  std::vector<std::string> env_text;
+  for (const auto& [name, value] : sandbox.env()) env_text.push_back(name + "=" + value);
+  std::vector<char*> envp;
+  for (auto& entry : env_text) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> argv_text{sandbox.cubesec()};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& arg : argv_text) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  std::string folder = sandbox.dir().path();
+
+  RunResult result;
+  int master = -1;
+  pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid < 0) throw std::runtime_error("forkpty failed");
+  if (pid == 0) {
+    if (chdir(folder.c_str()) != 0) _exit(126);
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  if (!typed.empty() && write(master, typed.data(), typed.size()) < 0) {
+    result.err = "cannot type into the terminal";
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  char buffer[4096];
+  for (;;) {
+    pollfd fd{master, POLLIN, 0};
+    if (poll(&fd, 1, 200) > 0) {
+      ssize_t n = read(master, buffer, sizeof buffer);
+      if (n <= 0) break;  // EIO once the program has closed its side
+      result.out.append(buffer, static_cast<size_t>(n));
+    } else if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      result.timed_out = true;
+      break;
+    }
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(master);
+  if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  return result;
+}
+
+/// The run log's lines, without the dated "Restoring ..." and "Completed ..." lines (whose
+/// date and time begin with a digit) and without empty lines.
+inline std::vector<std::string> LogBody(const Sandbox& sandbox) {
+  std::vector<std::string> body;
+  for (const std::string& line : Lines(sandbox.Log())) {
+    if (!line.empty() && !(line[0] >= '0' && line[0] <= '9')) body.push_back(line);
+  }
+  return body;
+}
+
+/// The exported state of simulated server `name`.
+inline nlohmann::json Export(Sandbox& sandbox, const std::string& name) {
+  RunResult exported = sandbox.Sim({"export", name});
+  if (exported.exit_code != 0) throw std::runtime_error("export failed: " + exported.err);
+  return nlohmann::json::parse(exported.out);
+}
+
+/// The entry of `array` whose "name" is `name`; null when there is none.
+inline nlohmann::json Named(const nlohmann::json& array, const std::string& name) {
+  for (const nlohmann::json& entry : array) {
+    if (entry.value("name", "") == name) return entry;
+  }
+  return nullptr;
+}
+
+/// A dump file reduced to what a restore onto another server carries over: the server's name,
+/// the date made and last logins are dropped, a user's head line keeps only the name and the
+/// disabled marker, and filters that failed verification are dropped with the access blocks
+/// that go through them (a restore does not write such a filter and grants no access by it).
+/// Those access blocks are added to `not_granted` ("app:db:name"); an access block named there
+/// that holds no access and no filter is dropped too: on the rebuilt server it is what the
+/// access that was not granted leaves when the name holds access elsewhere in the application.
+inline std::string CarriedOver(const std::string& dump, std::set<std::string>& not_granted) {
+  std::vector<std::vector<std::string>> blocks(1);
+  for (const std::string& line : Lines(dump)) {
+    if (line.empty()) {
+      if (!blocks.back().empty()) blocks.emplace_back();
+    } else {
+      blocks.back().push_back(line);
+    }
+  }
+  std::string app, db, out;
+  std::set<std::string> failed;
+  for (std::vector<std::string>& block : blocks) {
+    if (block.empty()) continue;
+    std::string& head = block[0];
+    bool keep = true;
+    if (head.rfind("Server: ", 0) == 0) {
+      head = "Server:";
+    } else if (head.rfind("User: ", 0) == 0) {
+      size_t markers = head.find(" * ");
+      bool disabled = head.find("* Account Disabled", markers) != std::string::npos;
+      head = head.substr(0, markers) + (disabled ? " * Account Disabled *" : "");
+    } else if (head.rfind("Application: ", 0) == 0) {
+      app = head.substr(13);
+    } else if (head.rfind("Database: ", 0) == 0) {
+      db = head.substr(10);
+    } else if (head.rfind("Filter: ", 0) == 0) {
+      for (const std::string& line : block) {
+        if (line.find("failed validity check") != std::string::npos) keep = false;
+      }
+      if (!keep) failed.insert(app + ":" + db + ":" + head.substr(8));
+    } else if (head.find("Access: ") != std::string::npos) {
+      std::string holder = app + ":" + db + ":" + head.substr(head.find(": ") + 2);
+      bool empty = true;
+      for (const std::string& line : block) {
+        if (line.rfind("   Filter: ", 0) == 0) {
+          empty = false;
+          if (failed.count(app + ":" + db + ":" + line.substr(11))) {
+            keep = false;
+            not_granted.insert(holder);
+          }
+        }
+        if (line.rfind("   Access: ", 0) == 0 && line != "   Access: None") empty = false;
+      }
+      if (keep && empty && not_granted.count(holder)) keep = false;
+    }
+    if (!keep) continue;
+    for (const std::string& line : block) {
+      if (line.rfind("   Date Made: ", 0) == 0 || line.rfind("   Last Login: ", 0) == 0) continue;
+      out += line + "\n";
+    }
+    out += "\n";
+  }
+  return out;
+}
+
+}  // namespace cubesec::e2e
