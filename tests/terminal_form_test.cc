@@ -251,12 +251,5 @@ TEST_F(TerminalFormRunTest, CIsTheResetAndItsWarningIsAnsweredOnTheTerminal) {
   EXPECT_TRUE(Names(box_, "groups").empty());
 }
 
-TEST_F(TerminalFormRunTest, WithoutTerminalTheMissingParameterIsReported) {
-  const RunResult run = box_.Cubesec({"/Ddump.txt", "/Sdemo", "/Uadmin"});
-  EXPECT_EQ(run.exit_code, 2);
-  EXPECT_THAT(run.err, HasSubstr("Syntax Error - No password provided ('/p{password}')"));
-  EXPECT_FALSE(FileExists(box_.LogPath()));
-}
-
 }  // namespace
 }  // namespace cubesec::e2e

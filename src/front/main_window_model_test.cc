@@ -80,10 +80,6 @@ TEST_F(MainWindowModelTest, CaptionsHaveTheProgramNameForEveryPlaceholder) {
             "Restore Security: secutil  /Rdumpfile /Sservername /Uusername /Ppassword");
   EXPECT_EQ(model.Info(M::kFirstHelpLine + 3),
             "(the server being restored does not have to match the dumpfile's source)");
-  EXPECT_EQ(model.Info(M::kDumpFile), "Name of file to dump security to or read security from");
-  EXPECT_EQ(model.Info(M::kPassword), "User's password for connection to server");
-  EXPECT_EQ(model.Info(M::kFirstHeading), "Server");
-  EXPECT_EQ(model.Info(M::kFirstHeading + 3), "Dump File");
   for (int i = 0; i < M::kInfoCount; ++i) {
     EXPECT_EQ(model.Info(i).find("%1"), std::string::npos) << i;
   }
@@ -91,18 +87,6 @@ TEST_F(MainWindowModelTest, CaptionsHaveTheProgramNameForEveryPlaceholder) {
   M odd(platform_, "%1x", {});
   EXPECT_EQ(odd.Info(M::kFirstHelpLine + 1),
             "Dump Security: %1x  /Ddumpfile /Sservername /Uusername /Ppassword");
-}
-
-TEST_F(MainWindowModelTest, StaticTextsCarryTheirAccessKeys) {
-  EXPECT_EQ(M::kTitle, "Dumps/Rebuilds Essbase Security");
-  EXPECT_EQ(M::FieldLabel(M::kDumpFile), "&Dump File: ");
-  EXPECT_EQ(M::FieldLabel(M::kServer), "&Server: ");
-  EXPECT_EQ(M::FieldLabel(M::kUser), "&User: ");
-  EXPECT_EQ(M::FieldLabel(M::kPassword), "&Password:  ");
-  EXPECT_EQ(M::ButtonCaption(FormButton::kDumpIt), "&Dump Security");
-  EXPECT_EQ(M::ButtonCaption(FormButton::kRestoreIt), "&Restore Security");
-  EXPECT_EQ(M::ButtonCaption(FormButton::kCancel), "Cancel");
-  EXPECT_EQ(M::ButtonName(FormButton::kRestoreIt), "cmdRestoreIt");
 }
 
 TEST_F(MainWindowModelTest, FocusGoesToTheFirstEmptyOfDumpFileServerUserElsePassword) {

@@ -11,7 +11,6 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <cstdlib>
 
 #include "front/testing_qt_app.h"
@@ -176,18 +175,6 @@ TEST_F(QtMainWindowTest, FocusLandsWhereTheModelSaysAndSelectsTheWholeText) {
   server->setFocus(Qt::MouseFocusReason);
   QTest::qWait(20);
   EXPECT_EQ(server->selectedText(), "olap1");
-}
-
-TEST_F(QtMainWindowTest, ShowModalReturnsWhenAButtonIsPressed) {
-  M model(platform_, "cubesec", {});
-  QtMainWindow window(model);
-  QTimer::singleShot(100, &window, [&] {
-    QTest::keyClicks(Field(window, M::kPassword), "pw");
-    Button(window, FormButton::kRestoreIt)->click();
-  });
-  window.ShowModal();
-  EXPECT_EQ(model.command(), "R");
-  EXPECT_EQ(model.Result().password, "pw");
 }
 
 TEST_F(QtMainWindowTest, ScreenshotIsWritten) {

@@ -119,7 +119,6 @@ TEST(SessionTextsTest, ProgressNamesTheDirectionTheBlockAndTheCount) {
   EXPECT_EQ(CompletionText("R", true, "/l.log"), "Security restore completed.\nRun log: /l.log");
   EXPECT_EQ(CompletionText("D", false, "/l.log"),
             "Security dump did not complete.\nRun log: /l.log");
-  EXPECT_EQ(CompletionTitle("C"), "Reset Security");
 }
 
 }  // namespace
