@@ -1,0 +1,119 @@
+// The dump-file reader driving a whole restore: any bytes, read as a dump file, are restored
+// onto a copy of the demo server held in memory. Whatever the file holds, the run ends
+// through its closing step (logout, then the client's end) with either completion or an
+// error of a kind the utility raises, and the server it leaves can still be dumped whole.
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "client/api_decorators.h"
+#include "client/call_check.h"
+#include "front/run_outcome.h"
+#include "fuzz_check.h"
+#include "sim/sim_api.h"
+#include "tools/fake_platform.h"
+
+namespace cubesec {
+namespace {
+
+class DiscardFile : public AppendFile {
+ public:
+  bool Write(std::string_view) override { return true; }
+};
+
+// A platform whose run log goes nowhere: a restore logs a line per object, and millions of
+// runs would fill a disk.
+class FuzzPlatform : public FakePlatform {
+ public:
+  std::unique_ptr<AppendFile> OpenAppend(const std::string& path, bool owner_only,
+                                         std::string* error) override {
+    if (path.ends_with(".log")) {
+      return std::make_unique<DiscardFile>();
+    }
+    return FakePlatform::OpenAppend(path, owner_only, error);
+  }
+};
+
+const std::string& DemoFixture() {
+  static const std::string* text = [] {
+    std::ifstream in(CUBESEC_DEMO_FIXTURE, std::ios::binary);
+    auto* read = new std::string(std::istreambuf_iterator<char>(in), {});
+    if (read->empty()) {
+      std::fprintf(stderr, "cannot read %s\n", CUBESEC_DEMO_FIXTURE);
+      std::abort();
+    }
+    return read;
+  }();
+  return *text;
+}
+
+std::string ScratchPath(const char* what) {
+  return "/dev/shm/cubesec-fuzz-" + std::to_string(getpid()) + "-" + what + ".txt";
+}
+
+// Runs one command against `api`, tracing its calls into `calls`.
+RunOutcome RunCommand(EsbApi& api, const std::string& command, const std::string& file,
+                      std::vector<std::string>& calls) {
+  ApiTracer tracer(api, [&calls](const std::string& line) {
+    const std::string call = line.substr(0, line.find(' '));
+    if (call != "EsbGetMessage") calls.push_back(call);
+  });
+  FuzzPlatform platform;
+  platform.executable_path = "/nonexistent/cubesec";
+  RunState state(platform, tracer);
+  RunParameters params{command, file, "demo", "admin", "demo-password"};
+  return CarryOutRun(state, params);
+}
+
+void CheckReleased(const std::vector<std::string>& calls) {
+  FUZZ_CHECK(calls.size() >= 2);
+  FUZZ_CHECK(calls[calls.size() - 2] == "EsbLogout");
+  FUZZ_CHECK(calls.back() == "EsbTerm");
+}
+
+}  // namespace
+}  // namespace cubesec
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace cubesec;
+  static const std::string input_path = ScratchPath("input");
+  static const std::string dump_path = ScratchPath("dump");
+  {
+    std::ofstream out(input_path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  std::unique_ptr<EsbApi> server = sim::MakeInMemoryApi(DemoFixture());
+
+  std::vector<std::string> calls;
+  const RunOutcome restore = RunCommand(*server, "R", input_path, calls);
+  CheckReleased(calls);
+  FUZZ_CHECK(restore.completed != restore.error.has_value());
+  if (restore.error) {
+    // A failed call (99), a number that does not fit (6); never anything unforeseen.
+    const int number = restore.error->number();
+    if (number != kErrorClientCall && number != kErrorOverflow) {
+      std::fprintf(stderr, "restore error %d: %s\n", number, restore.error->description().c_str());
+    }
+    FUZZ_CHECK(number == kErrorClientCall || number == kErrorOverflow);
+  }
+
+  // Whatever the restore made of the server, it can be dumped whole.
+  std::remove(dump_path.c_str());
+  calls.clear();
+  const RunOutcome dump = RunCommand(*server, "D", dump_path, calls);
+  CheckReleased(calls);
+  if (!dump.completed) {
+    std::fprintf(stderr, "dump after restore failed: %s\n",
+                 dump.error ? dump.error->description().c_str() : "(no error)");
+  }
+  FUZZ_CHECK(dump.completed);
+  return 0;
+}
