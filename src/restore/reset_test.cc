@@ -8,91 +8,43 @@ namespace cubesec {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-using ::testing::UnorderedElementsAre;
 
 class ResetTest : public RestoreTest {
  protected:
-  ResetTest() {
-    server.AddUser("ADMIN", 0xFFFF, kUserTypeSupervisor);
-    server.AddUser("bob");
-    server.AddUser("carol");
-    server.AddUser("Analysts", 0, kUserTypeGroup);
-    server.AddDatabase("Sample", "Basic").filters["f1"];
-    server.AddDatabase("Sample", "Basic").filters["f2"];
-    server.AddDatabase("Finance", "Plan").filters["f3"];
-  }
-  std::vector<std::string> Principals() {
+  ResetTest() { platform.answers = {MessageBoxAnswer::kYes}; }
+  std::vector<std::string> Names(const nlohmann::json& array) {
     std::vector<std::string> names;
-    for (const auto& [key, p] : server.principals) names.push_back(key);
+    for (const nlohmann::json& entry : array) names.push_back(entry["name"]);
     return names;
   }
-  int FilterCount() {
-    int n = 0;
-    for (auto& [k, app] : server.applications)
-      for (auto& [d, db] : app.databases) n += static_cast<int>(db.filters.size());
-    return n;
+  size_t Filters(const std::string& app, const std::string& db) {
+    return Named(Named(Export()["applications"], app)["databases"], db)["filters"].size();
   }
 };
 
-TEST_F(ResetTest, AskingFirstAndNoDeletesNothing) {
-  platform.answers = {MessageBoxAnswer::kNo};
-  EXPECT_FALSE(ResetSecurity(state));
-  ASSERT_EQ(platform.shown.size(), 1u);
-  const MessageBoxRequest& box = platform.shown[0];
-  EXPECT_EQ(box.title, "Reset Security");
-  EXPECT_EQ(box.text,
-            "Warning! This will delete all (other) users, all groups, and all security filters, "
-            "ARE YOU SURE???");
-  EXPECT_EQ(box.buttons, MessageBoxButtons::kYesNo);
-  EXPECT_EQ(box.icon, MessageBoxIcon::kExclamation);
-  EXPECT_TRUE(box.default_is_no);
-  EXPECT_THAT(server.calls, IsEmpty());
-}
-
-TEST_F(ResetTest, NoWayToAskIsAnErrorThatDeletesNothing) {
-  try {
-    ResetSecurity(state);
-    ADD_FAILURE() << "nothing raised";
-  } catch (const RunError& error) {
-    EXPECT_EQ(error.number(), 53);
-    EXPECT_EQ(error.description(),
-              "Security reset needs a confirmation, but there is no window or terminal to ask it "
-              "on; nothing was deleted.");
-  }
-  EXPECT_THAT(server.calls, IsEmpty());
-}
-
-TEST_F(ResetTest, YesDeletesAllButTheLoggedInUserFetchingEachListWholeFirst) {
-  platform.answers = {MessageBoxAnswer::kYes};
+TEST_F(ResetTest, EveryListIsFetchedWholeAndAFailedDeletionIsPassedOver) {
+  Connect("EsbDeleteUser#1=1051002");
+  state.user = "ADMIN";  // the server lists it as "admin"
   EXPECT_TRUE(ResetSecurity(state));
-  EXPECT_THAT(Principals(), ElementsAre("admin"));  // logged in as "admin", listed as "ADMIN"
-  EXPECT_EQ(FilterCount(), 0);
-  EXPECT_THAT(LogLines(), IsEmpty());
-  // No list is read after a deletion from it has begun.
-  std::vector<std::string> names = server.CallNames();
-  auto first_user_delete = std::find(names.begin(), names.end(), "EsbDeleteUser");
-  EXPECT_EQ(std::count(names.begin(), first_user_delete, "EsbGetNextItem"), 3);
-  EXPECT_EQ(server.Count("EsbDeleteFilter Sample|Basic|f"), 0);  // names are as listed
-  EXPECT_EQ(server.Count("EsbDeleteFilter sample|basic|f"), 2);
+  EXPECT_EQ(Count("EsbDeleteUser"), 2);  // bob and carol, never the logged-in user
+  auto first_delete = std::find(calls.begin(), calls.end(), "EsbDeleteUser 1051002");
+  ASSERT_NE(first_delete, calls.end());
+  EXPECT_EQ(std::count(calls.begin(), first_delete, "EsbGetNextItem 0"), 3);
+  EXPECT_THAT(Names(Export()["users"]), ElementsAre("admin", "bob"));  // bob's deletion failed
+  EXPECT_TRUE(Export()["groups"].empty());
+  EXPECT_EQ(Filters("Sample", "Basic") + Filters("Finance", "Plan"), 0u);
 }
 
 TEST_F(ResetTest, ADatabaseWhoseFiltersCannotBeListedKeepsThem) {
-  platform.answers = {MessageBoxAnswer::kYes};
-  server.fail["EsbListFilters"] = {1051002};
-  server.fail["EsbDeleteUser"] = {1051002};  // a failed deletion is passed over
+  Connect("EsbListFilters#1=1051002");
   EXPECT_TRUE(ResetSecurity(state));
-  EXPECT_EQ(FilterCount(), 1);  // the first database listed keeps its filter
-  EXPECT_EQ(server.applications.at("finance").databases.at("plan").filters.size(), 1u);
-  EXPECT_THAT(Principals(), UnorderedElementsAre("admin", "bob"));
+  EXPECT_EQ(Filters("Sample", "Basic") + Filters("Finance", "Plan"), 1u);
 }
 
 TEST_F(ResetTest, AFailedDatabaseListIsReported) {
-  platform.answers = {MessageBoxAnswer::kYes};
-  server.fail["EsbListDatabases"] = {1051002};
+  Connect("EsbListDatabases#1=1051002");
   EXPECT_THROW(ResetSecurity(state), RunError);
-  EXPECT_THAT(Principals(), ElementsAre("admin"));
-  EXPECT_EQ(FilterCount(), 3);
+  EXPECT_EQ(Filters("Sample", "Basic"), 1u);
 }
 
 }  // namespace
