@@ -49,12 +49,5 @@ TEST_F(GroupUserRestoreTest, TemporaryPasswordsFollowTheMinimumThatTheServerBloc
                                               "'TP[A-Za-z0-9]{22}'"));
 }
 
-TEST_F(GroupUserRestoreTest, AnotherFailureOfTheReadEndsTheRestore) {
-  Connect("EsbGetGroup#1=1051002");
-  Dump("Access: Write\n");
-  EXPECT_THROW(RestoreGroup(state, "Writers"), RunError);
-  EXPECT_EQ(Count("EsbCreateGroup"), 0);
-}
-
 }  // namespace
 }  // namespace cubesec
