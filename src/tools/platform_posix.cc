@@ -54,9 +54,6 @@ class PosixAppendFile : public AppendFile {
   PosixAppendFile& operator=(const PosixAppendFile&) = delete;
 
   bool Write(std::string_view bytes) override {
-    // Where the file ended before: a write that fails half-way (the disk filled up) is
-    // taken back, so the file never ends inside a line.
-    const off_t start = ::lseek(fd_, 0, SEEK_END);
     const char* data = bytes.data();
     size_t left = bytes.size();
     while (left > 0) {
@@ -64,12 +61,12 @@ class PosixAppendFile : public AppendFile {
       if (written < 0) {
         if (errno == EINTR) continue;
         last_error_ = ErrnoText(errno);
-        TakeBack(start, bytes.size() - left);
+        TakeBack(bytes.size() - left);
         return false;
       }
       if (written == 0) {
         last_error_ = "the system accepted no bytes";
-        TakeBack(start, bytes.size() - left);
+        TakeBack(bytes.size() - left);
         return false;
       }
       data += written;
@@ -80,9 +77,12 @@ class PosixAppendFile : public AppendFile {
   std::string LastError() const override { return last_error_; }
 
  private:
-  void TakeBack(off_t start, size_t written) {
-    // A device (/dev/full) cannot be cut; its bytes are gone anyway.
-    if (written > 0 && start >= 0 && ::ftruncate(fd_, start) != 0) {
+  // A write that fails half-way (the disk filled up) is taken back, so that the file never
+  // ends inside a line. The file is appended to, so its bytes end where this write's do.
+  void TakeBack(size_t written) {
+    struct stat info;
+    if (written == 0 || ::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return;
+    if (::ftruncate(fd_, info.st_size - static_cast<off_t>(written)) != 0) {
       last_error_ += "; a partial line stays in the file";
     }
   }
