@@ -264,7 +264,8 @@ TEST_F(BadInput, NamesLongerThanTheFieldsNeverOverflowThem) {
       EXPECT_LE(item["name"].get<std::string>().size(), 120u) << list;
     }
   }
-  for (const json& f : Database(state, "Sample", "Basic")["filters"]) {
+  const json basic = Database(state, "Sample", "Basic");
+  for (const json& f : basic["filters"]) {
     EXPECT_LE(f["name"].get<std::string>().size(), 120u);
   }
 }
