@@ -1,5 +1,6 @@
 #include "sim/names.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace cubesec::sim {
@@ -28,9 +29,65 @@ std::string FieldContent(const char* field, size_t size) {
   return std::string(field, length);
 }
 
+namespace {
+
+bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+}  // namespace
+
+size_t CharacterCount(std::string_view text) {
+  size_t count = 0;
+  for (char c : text) count += !IsContinuation(static_cast<unsigned char>(c));
+  return count;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    unsigned char lead = static_cast<unsigned char>(text[i]);
+    size_t length = 0;
+    uint32_t code = 0;
+    uint32_t lowest = 0;
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    } else if ((lead & 0xE0) == 0xC0) {
+      length = 2, code = lead & 0x1F, lowest = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+      length = 3, code = lead & 0x0F, lowest = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+      length = 4, code = lead & 0x07, lowest = 0x10000;
+    } else {
+      return false;
+    }
+    if (text.size() - i < length) return false;
+    for (size_t k = 1; k < length; ++k) {
+      unsigned char next = static_cast<unsigned char>(text[i + k]);
+      if (!IsContinuation(next)) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    i += length;
+  }
+  return true;
+}
+
+std::string_view CutToCharacters(std::string_view text, size_t characters, size_t bytes) {
+  size_t end = 0;
+  size_t count = 0;
+  while (end < text.size()) {
+    size_t next = end + 1;
+    while (next < text.size() && IsContinuation(static_cast<unsigned char>(text[next]))) ++next;
+    if (count == characters || next > bytes) break;
+    ++count;
+    end = next;
+  }
+  return text.substr(0, end);
+}
+
 void CopyToField(char* field, size_t size, std::string_view text) {
   if (size == 0) return;
-  size_t length = text.size() < size - 1 ? text.size() : size - 1;
+  size_t length = CutToCharacters(text, text.size(), size - 1).size();
   std::memcpy(field, text.data(), length);
   std::memset(field + length, 0, size - length);
 }
