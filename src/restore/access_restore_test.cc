@@ -54,6 +54,17 @@ TEST_F(AccessRestoreTest, ACalcsLineSetsTheListWhateverTheBlocksOwnAccess) {
                           "\tGranted 'Read' access to 'Sample:Basic' for 'carol'"));
 }
 
+TEST_F(AccessRestoreTest, AFailureWhileTryingEachCalcScriptEndsTheBlockAndARunAgainMendsIt) {
+  const std::string block = "Access: Calc\nCalcs: CalcAll, Gone\n\n";
+  Connect("EsbSetCalcList#2=1054001");  // the first script tried alone
+  Dump(block);
+  EXPECT_THROW(RestoreAccess(state, "Analysts"), RunError);
+  Connect("");
+  Dump(block);
+  RestoreAccess(state, "Analysts");
+  EXPECT_EQ(Basic()["access"]["Analysts"]["calcs"], nlohmann::json::array({"CalcAll"}));
+}
+
 TEST_F(AccessRestoreTest, ABlockWithoutAFilterKeepsTheOneThatTheTargetAssigns) {
   Dump("Access: Read\nFilter: Old\n\n");
   RestoreAccess(state, "bob");
