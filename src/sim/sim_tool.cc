@@ -47,8 +47,8 @@ constexpr CommandHelp kCommands[] = {
      "Replaces server NAME with a synthetic one: about 1000*N users and 100*N groups, 10\n"
      "applications of 2 databases with 5*N filters each, access for every group and every\n"
      "second user, and a fixed set of edge cases (a supervisor group, calc access through\n"
-     "groups and database defaults, filters held by groups, Application Designer on one\n"
-     "database of two, names with blanks, commas and non-ASCII letters). The same N gives the\n"
+     "groups and database defaults, filters held by groups, Application Designer on a whole\n"
+     "application, names with blanks, commas and non-ASCII letters). The same N gives the\n"
      "same server. Prints the password of its supervisor, admin, once.\n"},
 };
 
