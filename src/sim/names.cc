@@ -41,37 +41,6 @@ size_t CharacterCount(std::string_view text) {
   return count;
 }
 
-bool IsValidUtf8(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    unsigned char lead = static_cast<unsigned char>(text[i]);
-    size_t length = 0;
-    uint32_t code = 0;
-    uint32_t lowest = 0;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if ((lead & 0xE0) == 0xC0) {
-      length = 2, code = lead & 0x1F, lowest = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3, code = lead & 0x0F, lowest = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4, code = lead & 0x07, lowest = 0x10000;
-    } else {
-      return false;
-    }
-    if (text.size() - i < length) return false;
-    for (size_t k = 1; k < length; ++k) {
-      unsigned char next = static_cast<unsigned char>(text[i + k]);
-      if (!IsContinuation(next)) return false;
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-    i += length;
-  }
-  return true;
-}
-
 std::string_view CutToCharacters(std::string_view text, size_t characters, size_t bytes) {
   size_t end = 0;
   size_t count = 0;

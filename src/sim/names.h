@@ -32,9 +32,6 @@ std::string FieldName(const char (&field)[N]) {
 /// a multi-byte sequence starts one.
 size_t CharacterCount(std::string_view text);
 
-/// True when `text` is well-formed UTF-8 (no stray, overlong or surrogate sequences).
-bool IsValidUtf8(std::string_view text);
-
 /// The longest start of `text` that holds at most `characters` characters and `bytes` bytes
 /// and never ends inside a multi-byte sequence.
 std::string_view CutToCharacters(std::string_view text, size_t characters, size_t bytes);

@@ -79,7 +79,8 @@ std::string ValidateDatabase(const ImageDatabase& db, const std::string& place,
 }  // namespace
 
 bool IsValidObjectName(const std::string& name) {
-  if (name.empty() || CharacterCount(name) > kEsbNameSize || !IsValidUtf8(name)) return false;
+  // Bytes that are no UTF-8 are kept as they stand, each counted as a character.
+  if (name.empty() || CharacterCount(name) > kEsbNameSize) return false;
   if (name.front() == ' ' || name.back() == ' ') return false;
   for (size_t i = 0; i < name.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(name[i]);

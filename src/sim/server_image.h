@@ -112,7 +112,7 @@ std::string ValidateImage(const ServerImage& image);
 void ImplyApplicationAccess(ServerImage& image);
 
 /// True when `name` can name a user, group, application, database or filter: 1 to 120
-/// characters of well-formed UTF-8, no control characters, no blank at either end.
+/// characters (UTF-8 code points), no control characters, no blank at either end.
 bool IsValidObjectName(const std::string& name);
 
 }  // namespace cubesec::sim
