@@ -314,9 +314,8 @@ class FaultSweep : public ::testing::Test {
       if (!log.empty() && !EndsWith(log, "\r\n\r\n")) {
         fault("the completed run's last line is not followed by the empty line");
       }
-      if (command != Command::kReset &&
-          (log_lines.size() < 2 ||
-           log_lines[log_lines.size() - 2].find("Completed security") == std::string::npos)) {
+      if (log_lines.size() < 2 ||
+          log_lines[log_lines.size() - 2].find("Completed security") == std::string::npos) {
         fault("a completed run without its completion line");
       }
     }

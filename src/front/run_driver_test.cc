@@ -268,7 +268,7 @@ TEST_F(RunDriverTest, EditorThatCannotStartIsLoggedButNoError) {
   EXPECT_THAT(Log(), ::testing::Not(HasSubstr("editor")));
 }
 
-TEST_F(RunDriverTest, DeclinedResetIsNotCompletedAndTheWarningNamesTheServer) {
+TEST_F(RunDriverTest, DeclinedResetLogsThatNothingWasDeletedAndTheWarningNamesTheServer) {
   params_ = {"C", "", "Prod", "admin", "pw"};  // a reset needs no dump file
   platform_.answers = {MessageBoxAnswer::kNo};
   const RunOutcome outcome = Run();
@@ -279,6 +279,7 @@ TEST_F(RunDriverTest, DeclinedResetIsNotCompletedAndTheWarningNamesTheServer) {
   EXPECT_EQ(platform_.shown[0].text,
             "Server: Prod\nWarning! This will delete all (other) users, all groups, and all "
             "security filters, ARE YOU SURE???");
+  EXPECT_THAT(Log(), HasSubstr("declined: nothing was deleted"));
   EXPECT_EQ(api_.Count("EsbListUsers"), 0);
   EXPECT_EQ(api_.Count("EsbTerm"), 1);
 }
