@@ -21,17 +21,17 @@ class FakePlatform : public Platform {
   std::string windows_directory = "/etc";
   // "file|SECTION|KEY" (section and key upper-cased) -> value
   std::map<std::string, std::string> ini;
-  int64_t now = 1796000000;     // 2026-11-30 (UTC)
-  int utc_offset_minutes = 0;   // local = UTC + offset
+  int64_t now = 1796000000;    // 2026-11-30 (UTC)
+  int utc_offset_minutes = 0;  // local = UTC + offset
   uint8_t next_random = 1;
   bool random_available = true;
   std::string executable_path = "/opt/cubesec/bin/cubesec";
   bool stdin_is_terminal = false;
   bool has_display = false;
-  std::deque<std::string> secret_lines;    // what ReadSecretLine hands out, in order
+  std::deque<std::string> secret_lines;     // what ReadSecretLine hands out, in order
   std::vector<std::string> secret_prompts;  // the prompt of every ReadSecretLine
-  std::deque<MessageBoxAnswer> answers;  // answers to the next message boxes
-  std::vector<MessageBoxRequest> shown;  // every message box shown
+  std::deque<MessageBoxAnswer> answers;     // answers to the next message boxes
+  std::vector<MessageBoxRequest> shown;     // every message box shown
   std::vector<std::string> editor_starts;
   bool editor_available = true;
 
@@ -67,6 +67,9 @@ class FakePlatform : public Platform {
   std::unique_ptr<AppendFile> OpenAppend(const std::string& path, bool owner_only,
                                          std::string* error) override {
     return SystemPlatform().OpenAppend(path, owner_only, error);
+  }
+  std::unique_ptr<LoadedModule> LoadModule(const std::string& path, std::string* error) override {
+    return SystemPlatform().LoadModule(path, error);
   }
   bool StdinIsTerminal() override { return stdin_is_terminal; }
   bool HasDisplay() override { return has_display; }
