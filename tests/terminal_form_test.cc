@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -212,6 +213,30 @@ TEST_F(TerminalFormRunTest, AnInterruptAtThePasswordLeavesTheEchoOn) {
   EXPECT_EQ(form->Wait(), 128 + SIGINT) << form->output();
   EXPECT_TRUE(form->Echoes());
   EXPECT_FALSE(FileExists(box_.LogPath()));
+}
+
+TEST_F(TerminalFormRunTest, ADisplayThatCannotBeOpenedLeavesTheTerminalForm) {
+#ifdef CUBESEC_QT_MODULE_BIN
+  // The window module where the package puts it, relative to the program.
+  const std::filesystem::path module = box_.Path("bin/" CUBESEC_QT_MODULE_FROM_BIN);
+  std::filesystem::create_directories(module.parent_path());
+  std::filesystem::create_symlink(CUBESEC_QT_MODULE_BIN, module);
+  const std::string note = "cubesec: the window cannot be shown: cannot open X display \":9797\"";
+#else
+  const std::string note = "This utility supports batch operation via:";
+#endif
+  box_.env()["DISPLAY"] = ":9797";
+  auto form = Start();
+  ASSERT_TRUE(form->WaitFor(note)) << form->output();
+  FillFields(*form, "form.txt", "demo-password");
+  form->Send("\n");
+  EXPECT_EQ(form->Wait(), 0) << form->output() << "\nthe program must not abort";
+
+  // Without a terminal either, nothing can be asked: a usage error, not an abort.
+  const RunResult batch = box_.Cubesec({"/Sdemo"});
+  EXPECT_EQ(batch.exit_code, 2) << batch.err;
+  EXPECT_EQ(batch.signal, 0);
+  EXPECT_THAT(batch.err, HasSubstr("No command provided")) << batch.err;
 }
 
 // The names of the users and groups that the simulated server holds now.

@@ -32,10 +32,13 @@ class InteractiveSession {
                               const std::string& log_path) = 0;
 };
 
-/// The session that fits this machine (Qt window, terminal form), or nullptr when
-/// neither can be shown. Installs its message-box presenter on `platform`.
+/// The session that fits this machine (the window when a display is set and the window
+/// module can open it, else the terminal form), or nullptr when neither can be shown.
+/// Installs its message-box presenter on `platform`. When a display is set but the window
+/// cannot be shown there, `no_window` (when given) says why.
 std::unique_ptr<InteractiveSession> MakeInteractiveSession(Platform& platform,
                                                            const std::string& program_name,
-                                                           int argc, char** argv);
+                                                           int argc, char** argv,
+                                                           std::string* no_window = nullptr);
 
 }  // namespace cubesec

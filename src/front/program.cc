@@ -59,7 +59,9 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
 
   std::unique_ptr<InteractiveSession> session;
   if (!params.Complete()) {
-    session = MakeInteractiveSession(platform, name, argc, argv);
+    std::string no_window;
+    session = MakeInteractiveSession(platform, name, argc, argv, &no_window);
+    if (!no_window.empty()) err << name << ": the window cannot be shown: " << no_window << "\n";
     RunParameters asked = params;
     const InteractiveResult result =
         session ? session->Ask(asked) : InteractiveResult::kUnavailable;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "front/main_window_model.h"
+#include "front/qt_display.h"
 #include "front/qt_main_window.h"
 #include "front/qt_message_box.h"
 #include "front/qt_progress_window.h"
@@ -14,10 +15,14 @@ namespace {
 
 class QtSession : public InteractiveSession {
  public:
-  QtSession(Platform& platform, std::string program_name, const char* argv0)
-      : platform_(platform), program_name_(std::move(program_name)), arg0_(argv0) {
+  QtSession(Platform& platform, std::string program_name, const char* argv0,
+            std::string qt_platforms)
+      : platform_(platform),
+        program_name_(std::move(program_name)),
+        arg0_(argv0),
+        qt_platforms_(std::move(qt_platforms)) {
     if (QApplication::instance() == nullptr) {
-      qt_argv_ = {arg0_.data(), nullptr};
+      qt_argv_ = {arg0_.data(), option_.data(), qt_platforms_.data(), nullptr};
       app_ = std::make_unique<QApplication>(qt_argc_, qt_argv_.data());
     }
     platform_.SetMessageBoxPresenter(&presenter_);
@@ -57,7 +62,9 @@ class QtSession : public InteractiveSession {
   Platform& platform_;
   std::string program_name_;
   std::string arg0_;
-  int qt_argc_ = 1;
+  std::string option_ = "-platform";
+  std::string qt_platforms_;
+  int qt_argc_ = 3;
   std::vector<char*> qt_argv_;
   std::unique_ptr<QApplication> app_;
   QtMessageBoxPresenter presenter_;
@@ -68,9 +75,14 @@ class QtSession : public InteractiveSession {
 
 std::unique_ptr<InteractiveSession> MakeQtSession(Platform& platform,
                                                   const std::string& program_name, int argc,
-                                                  char** argv) {
+                                                  char** argv, std::string* why) {
   const char* argv0 = argc > 0 && argv != nullptr && argv[0] != nullptr ? argv[0] : "cubesec";
-  return std::make_unique<QtSession>(platform, program_name, argv0);
+  std::string qt_platforms;
+  if (QApplication::instance() == nullptr) {
+    qt_platforms = UsableQtPlatforms(platform, why);
+    if (qt_platforms.empty()) return nullptr;
+  }
+  return std::make_unique<QtSession>(platform, program_name, argv0, std::move(qt_platforms));
 }
 
 }  // namespace cubesec

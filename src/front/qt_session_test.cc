@@ -1,16 +1,20 @@
 #include "front/qt_session.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
+#include <map>
 
-#include "front/interactive.h"
+#include "front/qt_display.h"
 #include "front/qt_progress_window.h"
 #include "front/testing_qt_app.h"
 #include "tools/fake_platform.h"
@@ -41,29 +45,28 @@ class QtSessionTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(QApplication::instance(), nullptr);
     QtTest::UseOffscreenUnlessChosen();
+    platform_.env["QT_QPA_PLATFORM"] = qgetenv("QT_QPA_PLATFORM").toStdString();
     platform_.ini["/etc/essbase.ini|LOGIN|SERVER"] = "olap1";
     platform_.ini["/etc/essbase.ini|LOGIN|USER"] = "admin";
   }
-  std::unique_ptr<InteractiveSession> Make() {
+  std::unique_ptr<InteractiveSession> Make(std::string* why = nullptr) {
     // Arguments that Qt would read as its own must not reach it.
     char* argv[] = {kArg0, kQtOption, kQtValue, nullptr};
-    return MakeInteractiveSession(platform_, "cubesec", 3, argv);
+    return MakeQtSession(platform_, "cubesec", 3, argv, why);
   }
   PresenterPlatform platform_;
 };
 
-TEST_F(QtSessionTest, TheApplicationIsMadeOnlyForADisplay) {
-  platform_.stdin_is_terminal = false;
-  EXPECT_EQ(Make(), nullptr);
+TEST_F(QtSessionTest, TheApplicationIsMadeOnlyWhereItsPlatformCanStart) {
+  // Displays that nothing serves: Qt is never started, so it cannot end the process.
+  platform_.env = {{"DISPLAY", ":9797"}, {"QT_QPA_PLATFORM", "xcb"}};
+  std::string why;
+  EXPECT_EQ(Make(&why), nullptr);
+  EXPECT_EQ(why, "cannot open X display \":9797\"");
   EXPECT_EQ(QApplication::instance(), nullptr);
+  EXPECT_EQ(platform_.presenter, nullptr);
 
-  platform_.stdin_is_terminal = true;
-  std::unique_ptr<InteractiveSession> terminal = Make();
-  EXPECT_NE(terminal, nullptr);
-  EXPECT_EQ(QApplication::instance(), nullptr) << "a terminal session never starts Qt";
-  terminal.reset();
-
-  platform_.has_display = true;
+  platform_.env = {{"QT_QPA_PLATFORM", "offscreen"}};
   std::unique_ptr<InteractiveSession> session = Make();
   ASSERT_NE(session, nullptr);
   EXPECT_NE(QApplication::instance(), nullptr);
@@ -158,6 +161,61 @@ TEST_F(QtSessionTest, TheRunsMessageBoxesGoThroughQt) {
   request.buttons = MessageBoxButtons::kYesNo;
   request.default_is_no = true;
   EXPECT_EQ(platform_.presenter->Show(request), MessageBoxAnswer::kYes);
+}
+
+}  // namespace
+}  // namespace cubesec
+
+namespace cubesec {
+namespace {
+
+TEST(UsableQtPlatformsTest, KeepsOnlyPlatformsWhoseDisplayOpens) {
+  struct Case {
+    std::map<std::string, std::string> env;
+    std::string platforms;
+    std::string why;
+  };
+  const Case cases[] = {
+      // A platform that needs no display server is taken as it stands.
+      {{{"QT_QPA_PLATFORM", "offscreen"}, {"DISPLAY", ":9797"}}, "offscreen", ""},
+      {{{"QT_QPA_PLATFORM", "xcb;minimal"}}, "xcb;minimal", ""},
+      {{}, "", "no display is set"},
+      {{{"DISPLAY", ":9797"}}, "", "cannot open X display \":9797\""},
+      {{{"QT_QPA_PLATFORM", " xcb ; xcb "}, {"DISPLAY", ":9797"}},
+       "",
+       "cannot open X display \":9797\""},
+      // Only the displays of the chosen platforms count.
+      {{{"QT_QPA_PLATFORM", "wayland"}, {"DISPLAY", ":9797"}}, "", "no display is set"},
+  };
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    platform.env = c.env;
+    std::string why;
+    EXPECT_EQ(UsableQtPlatforms(platform, &why), c.platforms) << ::testing::PrintToString(c.env);
+    EXPECT_EQ(why, c.why) << ::testing::PrintToString(c.env);
+  }
+}
+
+// A display that opens: a private X server on a socket of its own, when Xvfb is installed.
+TEST(UsableQtPlatformsTest, AServedXDisplayIsUsed) {
+  const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+  if (xvfb.isEmpty()) GTEST_SKIP() << "Xvfb is not installed";
+  const std::string display = ":" + std::to_string(200 + getpid() % 700);
+  QProcess server;
+  server.start(xvfb, {QString::fromStdString(display), "-nolisten", "tcp"});
+  ASSERT_TRUE(server.waitForStarted(5000));
+  FakePlatform platform;
+  platform.env = {{"DISPLAY", display}, {"QT_QPA_PLATFORM", "wayland;xcb"}};
+  std::string platforms;
+  std::string why;
+  // The server takes a moment to listen.
+  for (int attempt = 0; attempt < 50 && platforms.empty(); ++attempt) {
+    platforms = UsableQtPlatforms(platform, &why);
+    if (platforms.empty()) QTest::qWait(100);
+  }
+  EXPECT_EQ(platforms, "xcb") << why;
+  server.terminate();  // so that it removes its socket
+  server.waitForFinished(5000);
 }
 
 }  // namespace

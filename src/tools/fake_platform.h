@@ -89,6 +89,9 @@ class FakePlatform : public Platform {
     return false;
   }
   std::string UserStateFolder() override { return state_folder; }
+  std::unique_ptr<LoadedModule> LoadModule(const std::string& path, std::string* error) override {
+    return SystemPlatform().LoadModule(path, error);
+  }
   bool StdinIsTerminal() override { return stdin_is_terminal; }
   bool HasDisplay() override { return has_display; }
   bool ReadSecretLine(std::string_view prompt, std::string& line) override {

@@ -47,6 +47,15 @@ struct MessageBoxRequest {
   bool default_is_no = false;  // Only for kYesNo.
 };
 
+/// A shared module loaded into the process. It stays loaded for the rest of the process
+/// even when this object goes: a window toolkit cannot be unloaded safely.
+class LoadedModule {
+ public:
+  virtual ~LoadedModule() = default;
+  /// The address of the exported symbol `name`, or nullptr when the module has none.
+  virtual void* Symbol(const char* name) = 0;
+};
+
 /// Shows message boxes. The run installs the one that fits (Qt, terminal, none).
 class MessageBoxPresenter {
  public:
@@ -115,6 +124,16 @@ class Platform {
   /// False when no editor was started: `error` then says why, or is empty when this
   /// machine has no editor to start at all.
   virtual bool StartEditor(const std::string& path, std::string* error) = 0;
+
+  // Loadable modules.
+  /// Loads the shared module at `path` (a system library also by its file name alone).
+  /// nullptr with `error` set when it cannot be loaded; a platform without loadable
+  /// modules always says so.
+  virtual std::unique_ptr<LoadedModule> LoadModule(const std::string& path, std::string* error) {
+    (void)path;
+    if (error) *error = "loadable modules are not supported here";
+    return nullptr;
+  }
 };
 
 /// The platform of the machine the program runs on.

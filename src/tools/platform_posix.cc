@@ -7,6 +7,7 @@
 // CUBESEC_EDITOR names the program that opens the run log, with its arguments if any (split
 // into words, no shell); without it "xdg-open" is used when a display is there.
 
+#include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -167,6 +168,17 @@ bool ReadLineWithoutEcho(std::string_view prompt, std::string& line) {
   return ok;
 }
 
+// The handle is never closed: a module that started a window toolkit leaves threads and
+// exit handlers behind that would run into unmapped code.
+class PosixModule : public LoadedModule {
+ public:
+  explicit PosixModule(void* handle) : handle_(handle) {}
+  void* Symbol(const char* name) override { return dlsym(handle_, name); }
+
+ private:
+  void* handle_;
+};
+
 class PosixPlatform : public Platform {
  public:
   std::optional<std::string> GetEnv(const std::string& name) const override {
@@ -277,6 +289,17 @@ class PosixPlatform : public Platform {
       }
       buffer.resize(buffer.size() * 2);
     }
+  }
+
+  std::unique_ptr<LoadedModule> LoadModule(const std::string& path, std::string* error) override {
+    // RTLD_LOCAL: the module's symbols never stand in for the program's own.
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+      const char* reason = dlerror();
+      if (error) *error = reason != nullptr ? reason : "cannot load " + path;
+      return nullptr;
+    }
+    return std::make_unique<PosixModule>(handle);
   }
 
   std::unique_ptr<AppendFile> OpenAppend(const std::string& path, bool owner_only,

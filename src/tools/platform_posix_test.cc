@@ -210,6 +210,24 @@ TEST_F(PosixPlatformTest, RandomBytesAndExecutablePath) {
   EXPECT_EQ(fs::path(platform_.ExecutablePath()).filename(), "tools_tests");
 }
 
+TEST_F(PosixPlatformTest, LoadModuleFindsSymbolsOrSaysWhyNot) {
+  std::string error;
+  std::unique_ptr<LoadedModule> libc = platform_.LoadModule("libc.so.6", &error);
+  ASSERT_NE(libc, nullptr) << error;
+  using GetPid = int (*)();
+  auto get_pid = reinterpret_cast<GetPid>(libc->Symbol("getpid"));
+  ASSERT_NE(get_pid, nullptr);
+  EXPECT_EQ(get_pid(), getpid());
+  EXPECT_EQ(libc->Symbol("no_such_symbol_in_libc"), nullptr);
+
+  std::ofstream(Path("not-a-module.so")) << "text\n";
+  for (const std::string& path : {Path("missing.so"), Path("not-a-module.so")}) {
+    error.clear();
+    EXPECT_EQ(platform_.LoadModule(path, &error), nullptr) << path;
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+  }
+}
+
 TEST_F(PosixPlatformTest, StartEditorRunsTheProgramWithThePathAsOneArgument) {
   std::string script = Path("editor.sh");
   std::string out = Path("editor.out");
