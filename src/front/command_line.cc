@@ -18,7 +18,13 @@ CommandLineRequest RequestOf(const std::vector<std::string>& args) {
     if (arg == "/?" || arg == "-h" || arg == "--help") return CommandLineRequest::kHelp;
     if (arg == "--version") version = true;
   }
+  if (!args.empty() && args[0] == "--check") return CommandLineRequest::kCheck;
   return version ? CommandLineRequest::kVersion : CommandLineRequest::kRun;
+}
+
+std::optional<std::string> CheckFileOf(const std::vector<std::string>& args) {
+  if (args.size() != 2 || args[0] != "--check" || args[1].empty()) return std::nullopt;
+  return args[1];
 }
 
 std::string UsageText(const std::string& program) {
@@ -29,9 +35,12 @@ std::string UsageText(const std::string& program) {
       "(the server being restored does not have to match the dumpfile's source)",
       "Reset Security: %1  /Cdumpfile /Sservername /Uusername /Ppassword (asks before it "
       "deletes all other users, all groups and all filters)",
+      "Check a dump file: %1  --check dumpfile (no login; lists each problem with its line "
+      "number; exit status 0 when a restore can read the file)",
       "Server and user default to the Essbase client's Login settings. Environment: "
       "CUBESEC_SIM_DIR (folder of the simulated servers), CUBESEC_SIM_TRACE=FILE (trace every "
-      "client call), CUBESEC_SIM_FAULTS=CALL#N=STATUS,... (make chosen calls fail), "
+      "client call), CUBESEC_SIM_FAULTS=CALL#N=STATUS,... (make chosen calls fail; "
+      "STATUS/nomsg: fail without a message), "
       "CUBESEC_NOW (pin the clock, seconds since 1970), CUBESEC_EDITOR (editor for the run "
       "log).",
   };

@@ -2,6 +2,7 @@
 // The command line: switches into run parameters, and the help and version requests that
 // come before any run.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ enum class CommandLineRequest {
   kRun,      // gather the parameters and run
   kHelp,     // "/?", "-h" or "--help" anywhere: print the usage
   kVersion,  // "--version": print the version
+  kCheck,    // "--check FILE" as the first argument: check a dump file, no login
 };
 
 /// The program's name: the executable's file name without its extension.
@@ -21,6 +23,9 @@ std::string ProgramNameOf(const std::string& executable_path);
 
 /// What the arguments (argv[1..]) ask for before any parsing.
 CommandLineRequest RequestOf(const std::vector<std::string>& args);
+
+/// The file of a "--check FILE" request; nullopt when the arguments are not exactly that.
+std::optional<std::string> CheckFileOf(const std::vector<std::string>& args);
 
 /// The usage text: the batch help lines with `program` in place of "%1", one per line.
 std::string UsageText(const std::string& program);

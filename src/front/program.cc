@@ -8,6 +8,7 @@
 
 #include "front/api_choice.h"
 #include "front/command_line.h"
+#include "front/dump_file_check.h"
 #include "front/interactive.h"
 #include "front/run_outcome.h"
 #include "front/terminal_presenter.h"
@@ -26,6 +27,12 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
     case CommandLineRequest::kVersion:
       out << VersionText(name) << "\n";
       return kExitSuccess;
+    case CommandLineRequest::kCheck:
+      if (std::optional<std::string> file = CheckFileOf(args)) {
+        return CheckDumpFileCommand(platform, *file, out, err);
+      }
+      err << name << ": usage: " << name << " --check dumpfile\n";
+      return kExitUsage;
     case CommandLineRequest::kRun:
       break;
   }

@@ -1,6 +1,7 @@
 // Access blocks: a user's or group's access to the current database, its filter and the
 // calc scripts it may run there.
 #include "client/access_levels.h"
+#include "restore/name_lists.h"
 #include "restore/restore.h"
 #include "restore/restore_support.h"
 #include "tools/text.h"
@@ -28,7 +29,7 @@ AccessDefinition ReadDefinition(RunState& state) {
       access.filter = value;
     } else if (key == "Calcs") {
       access.all_calcs = value == "<All>" ? 1 : 0;
-      access.calcs = access.all_calcs ? std::vector<std::string>{} : SplitNames(value);
+      access.calcs = access.all_calcs ? std::vector<std::string>{} : SplitCalcsValue(value);
     }
   }
   return access;

@@ -29,7 +29,7 @@ TEST_F(AccessRestoreTest, ApplicationDesignerOnTheDatabaseGoesWithDesignerOnTheA
 
 TEST_F(AccessRestoreTest, AccessThroughAFilterThatWasNotRestoredIsNotGrantedAtAll) {
   state.skipped_filters.insert(RunState::FilterKey("Sample", "Basic", "Old"));
-  Dump("Access: Read\nFilter: old\nCalcs: <All>\n\nUser Access: next");
+  Dump("   Access: Read\n   Filter: old\n   Calcs: <All>\n\nUser Access: next");
   RestoreAccess(state, "carol");
   EXPECT_THAT(calls, IsEmpty());
   EXPECT_THAT(LogLines(), ElementsAre("\tRestoration of access for 'carol' to 'Sample:Basic' "
