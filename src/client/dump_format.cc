@@ -62,10 +62,11 @@ UserHead ParseUserHeadValue(std::string_view value) {
                                 std::pair{&head.markers.expired, kExpired},
                                 std::pair{&head.markers.inactive, kInactive}}) {
         const size_t size = word.size() + 3;
-        if (rest.size() >= size && rest.ends_with(word) &&
-            rest.substr(rest.size() - size, 3) == " * ") {
+        const bool whole = rest.size() == size - 1 && rest.starts_with("* ");  // no name
+        if (rest.ends_with(word) &&
+            (whole || (rest.size() >= size && rest.substr(rest.size() - size, 3) == " * "))) {
           *flag = true;
-          rest.remove_suffix(size);
+          rest.remove_suffix(whole ? size - 1 : size);
           matched = any = true;
           break;
         }
