@@ -171,9 +171,9 @@ TEST_F(BadInput, EveryLineEndAndAByteOrderMarkReadAsCrLf) {
 }
 
 TEST_F(BadInput, AHeadLineStartsABlockEvenWithoutTheEmptyLineBefore) {
-  const RunResult run = Restore(Crlf({"User: a", "   Access: Read", "User: b", "   Access: Write",
-                                      "Application: Sample", "   Loadable: No", "Group: After",
-                                      "   Access: Read", ""}));
+  const RunResult run = Restore(
+      Crlf({"User: a", "   Access: Read", "User: b", "   Access: Write", "Application: Sample",
+            "   Loadable: No", "Group: After", "   Access: Read", ""}));
   EXPECT_EQ(run.exit_code, 0) << box_.Log();
   const json state = Target();
   EXPECT_EQ((*Find(state["users"], "a"))["access"], 273);
@@ -183,9 +183,10 @@ TEST_F(BadInput, AHeadLineStartsABlockEvenWithoutTheEmptyLineBefore) {
   // Each missing empty line is a warning in the run log, after the start line.
   const std::string log = box_.Log();
   for (const char* line : {"3: \"User: b\"", "5: \"Application: Sample\"", "7: \"Group: After\""}) {
-    EXPECT_TRUE(Contains(log, std::string("\tLine ") + line +
-                                  ": warning: no empty line before this head line\r\n"))
-        << line << "\n" << log;
+    EXPECT_TRUE(Contains(
+        log, std::string("\tLine ") + line + ": warning: no empty line before this head line\r\n"))
+        << line << "\n"
+        << log;
   }
   EXPECT_LT(log.find("Restoring security"), log.find("warning"));
 }
@@ -205,8 +206,8 @@ TEST_F(BadInput, DamagedFilesAreRefusedWithTheirLineAndChangeNothing) {
   const std::vector<Case> cases = {
       {{"Group: Readers", "   Access: read", ""},
        "Line 2: \"   Access: read\": \"read\" is no access level"},
-      {under_database({"Filter: F", "   Active: Yes", "   Default Access: None",
-                       "   Reed: \"East\"", ""}),
+      {under_database(
+           {"Filter: F", "   Active: Yes", "   Default Access: None", "   Reed: \"East\"", ""}),
        "Line 8: \"   Reed: \"East\"\": \"Reed\" is no key of a Filter block"},
       {under_database({"Filter: F", "   Active: Y", "   Default Access: None", ""}),
        "Line 6: \"   Active: Y\": \"Y\" is neither Yes nor No"},
@@ -223,14 +224,16 @@ TEST_F(BadInput, DamagedFilesAreRefusedWithTheirLineAndChangeNothing) {
       {under_database({"Filter: Wrapped", "   Active: No", "   Default Access: None",
                        "   70000: \"East\"", ""}),
        "Line 8: \"   70000: \"East\"\": \"70000\" is no key of a Filter block"},
-      {{"Group: G", "\tAccess: Read", ""}, "Line 2: \"\tAccess: Read\": a line indented with a tab"},
+      {{"Group: G", "\tAccess: Read", ""},
+       "Line 2: \"\tAccess: Read\": a line indented with a tab"},
       {{"Group: G", "   access: Read", ""},
        "Line 2: \"   access: Read\": \"access\" is no key of a Group block"},
       {under_database({"User Access: admin", "   Max Access: Read", ""}),
        "Line 5: \"User Access: admin\": the block has no \"Access:\" line"},
       {under_database({"Filter: Bare", "   Active: Yes", ""}),
        "Line 5: \"Filter: Bare\": the block has no \"Default Access:\" line"},
-      {{"Widget: w1", "   Access: Write", ""}, "Line 1: \"Widget: w1\": \"Widget\" is no head line key word"},
+      {{"Widget: w1", "   Access: Write", ""},
+       "Line 1: \"Widget: w1\": \"Widget\" is no head line key word"},
       {{"group: lower", "   Access: Write", ""},
        "Line 1: \"group: lower\": \"group\" is no head line key word"},
       {{"Group: G", "   Access: Read", "", "   Access: Write", ""},
@@ -249,7 +252,8 @@ TEST_F(BadInput, DamagedFilesAreRefusedWithTheirLineAndChangeNothing) {
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_TRUE(Contains(box_.Log(), "\t" + c.problem + "\r\n")) << box_.Log();
     EXPECT_TRUE(LastLogLine().starts_with("\tError: 60 - The dump file '" + box_.Path("input.txt") +
-                                          "' has 1 error")) << LastLogLine();
+                                          "' has 1 error"))
+        << LastLogLine();
     EXPECT_TRUE(TraceCalls(box_.Path("trace.txt")).empty()) << "a call reached the server";
     EXPECT_EQ(Target(), before_);
   }
@@ -258,7 +262,8 @@ TEST_F(BadInput, DamagedFilesAreRefusedWithTheirLineAndChangeNothing) {
 // The fuzz target's seeds that fail the check are refused the same way.
 TEST_F(BadInput, FuzzSeedsThatFailTheCheckChangeNothing) {
   int refused = 0;
-  for (const fs::directory_entry& seed : fs::directory_iterator(SourcePath("fuzz/corpus/fuzz_restore"))) {
+  for (const fs::directory_entry& seed :
+       fs::directory_iterator(SourcePath("fuzz/corpus/fuzz_restore"))) {
     SCOPED_TRACE(seed.path().string());
     fs::copy_file(seed.path(), box_.Path("seed.txt"), fs::copy_options::overwrite_existing);
     const RunResult check = box_.Cubesec({"--check", box_.Path("seed.txt")});
@@ -286,10 +291,10 @@ TEST_F(BadInput, ALastBlockWithoutItsEmptyLineOrLineEndIsApplied) {
 }
 
 TEST_F(BadInput, HeadLinesWithoutDetailsStillNameTheirObjects) {
-  const RunResult run = Restore(Crlf({"Server: elsewhere", "", "Group: Lonely", "", "User: solo", "",
-                                      "Application: Sample", "", "Database: Basic", "",
-                                      "Filter: Bare", "   Active: No", "   Default Access: None", "",
-                                      "User Access: solo", "   Access: None", ""}));
+  const RunResult run = Restore(
+      Crlf({"Server: elsewhere", "", "Group: Lonely", "", "User: solo", "", "Application: Sample",
+            "", "Database: Basic", "", "Filter: Bare", "   Active: No", "   Default Access: None",
+            "", "User Access: solo", "   Access: None", ""}));
   EXPECT_EQ(run.exit_code, 0) << box_.Log();
   const json state = Target();
   EXPECT_EQ(state["global"], before_["global"]);
@@ -307,12 +312,27 @@ TEST_F(BadInput, HeadLinesWithoutDetailsStillNameTheirObjects) {
 
 TEST_F(BadInput, NamesLongerThanTheFieldsNeverOverflowThem) {
   const std::string group(200, 'g'), user(150, 'u'), filter(130, 'f');
-  const RunResult run =
-      Restore(Crlf({"Group: " + group, "   Access: Read", "", "User: " + user, "   Access: Read",
-                    "   Groups: " + group, "", "Application: Sample", "", "Database: Basic", "",
-                    "Filter: " + filter, "   Active: Yes", "   Default Access: None",
-                    "   Read: \"East\"", "   Users: " + user, "",
-                    "User Access: " + user, "   Access: Read", "   Filter: " + filter, ""}));
+  const RunResult run = Restore(Crlf({"Group: " + group,
+                                      "   Access: Read",
+                                      "",
+                                      "User: " + user,
+                                      "   Access: Read",
+                                      "   Groups: " + group,
+                                      "",
+                                      "Application: Sample",
+                                      "",
+                                      "Database: Basic",
+                                      "",
+                                      "Filter: " + filter,
+                                      "   Active: Yes",
+                                      "   Default Access: None",
+                                      "   Read: \"East\"",
+                                      "   Users: " + user,
+                                      "",
+                                      "User Access: " + user,
+                                      "   Access: Read",
+                                      "   Filter: " + filter,
+                                      ""}));
   EXPECT_TRUE(run.exit_code == 0 || Contains(LastLogLine(), "\tError: ")) << LastLogLine();
   // Whatever the server kept, no name is longer than the server's name field.
   const json state = Target();
@@ -329,7 +349,7 @@ TEST_F(BadInput, NamesLongerThanTheFieldsNeverOverflowThem) {
 
 TEST_F(BadInput, AFilterOfAThousandRowsIsRestoredAndDumpedWhole) {
   std::vector<std::string> lines = {
-      "Application: Sample", "", "Database: Basic", "", "Filter: Thousand", "   Active: Yes",
+      "Application: Sample",    "", "Database: Basic", "", "Filter: Thousand", "   Active: Yes",
       "   Default Access: None"};
   for (int i = 0; i < 1000; ++i) {
     lines.push_back(std::string(i % 2 ? "   Read: " : "   Write: ") + "\"East\", " +

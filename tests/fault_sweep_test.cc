@@ -184,9 +184,9 @@ class World {
     options.env = box_.env();
     options.env["CUBESEC_SIM_TRACE"] = Trace();
     if (position > 0) {
-      options.env["CUBESEC_SIM_FAULTS"] =
-          "*#" + std::to_string(position) + "=" + std::to_string(kInjected) +
-          (with_message ? "" : "/nomsg");
+      options.env["CUBESEC_SIM_FAULTS"] = "*#" + std::to_string(position) + "=" +
+                                          std::to_string(kInjected) +
+                                          (with_message ? "" : "/nomsg");
     }
     options.cwd = box_.dir().path();
     options.out_path = box_.Path("out.txt");
@@ -259,8 +259,8 @@ class FaultSweep : public ::testing::Test {
 
   // Everything wrong with the run that failed call `position`; empty when it ended as it must.
   // `exit_code` receives the run's exit status.
-  std::vector<std::string> Check(World& world, Command command, const CleanRun& clean,
-                                 int position, bool with_message, int* exit_code) {
+  std::vector<std::string> Check(World& world, Command command, const CleanRun& clean, int position,
+                                 bool with_message, int* exit_code) {
     std::vector<std::string> faults;
     auto fault = [&](const std::string& what) {
       faults.push_back("position " + std::to_string(position) +

@@ -119,12 +119,17 @@ TEST(ParseFaultSpecs, AcceptsListsWithBlanks) {
 }
 
 TEST(ParseFaultSpecs, RejectsMalformedItemsWithAReason) {
-  for (const char* bad : {"EsbLogin#1=0", "EsbLogin#0=5", "EsbLogin#-1=5", "EsbLogin#x=5",
-                          "EsbLogin#1=abc", "EsbLogin#1=", "EsbLogin=5", "#1=5", "EsbLogin#1",
-                          "EsbLogin#1=5,", ",EsbLogin#1=5", "EsbLogin#1=2147483648",
-                          "EsbLogin#1=+5", "EsbLogin#1=5x", "Esb Login#1=5", "EsbLogin #1=5",
-                          "EsbLogin#1=/nomsg", "EsbLogin#1=0/nomsg", "EsbLogin#1=5/NOMSG",
-                          "EsbLogin#1=5/nomsg/nomsg", "EsbLogin#1=5 /nomsg"}) {
+  for (const char* bad : {"EsbLogin#1=0",       "EsbLogin#0=5",
+                          "EsbLogin#-1=5",      "EsbLogin#x=5",
+                          "EsbLogin#1=abc",     "EsbLogin#1=",
+                          "EsbLogin=5",         "#1=5",
+                          "EsbLogin#1",         "EsbLogin#1=5,",
+                          ",EsbLogin#1=5",      "EsbLogin#1=2147483648",
+                          "EsbLogin#1=+5",      "EsbLogin#1=5x",
+                          "Esb Login#1=5",      "EsbLogin #1=5",
+                          "EsbLogin#1=/nomsg",  "EsbLogin#1=0/nomsg",
+                          "EsbLogin#1=5/NOMSG", "EsbLogin#1=5/nomsg/nomsg",
+                          "EsbLogin#1=5 /nomsg"}) {
     std::string error;
     EXPECT_EQ(ParseFaultSpecs(bad, &error), std::nullopt) << bad;
     EXPECT_FALSE(error.empty()) << bad;

@@ -11,11 +11,11 @@
 namespace cubesec {
 
 /// Error numbers of raised errors.
-inline constexpr int kErrorSyntax = 50;          // unrecognised command-line token
+inline constexpr int kErrorSyntax = 50;  // unrecognised command-line token
 inline constexpr int kErrorMissingParameter = 51;
 inline constexpr int kErrorDumpFileNotFound = 56;
-inline constexpr int kErrorFileIo = 57;           // a file cannot be written or read
-inline constexpr int kErrorOverflow = 6;          // a number does not fit its field
+inline constexpr int kErrorFileIo = 57;   // a file cannot be written or read
+inline constexpr int kErrorOverflow = 6;  // a number does not fit its field
 inline constexpr int kErrorClientCall = 99;
 inline constexpr int kErrorUnsoundDumpFile = 60;  // a restore's file fails the check
 inline constexpr int kErrorUncarriedName = 61;    // a name that no dump line can hold

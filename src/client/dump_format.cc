@@ -8,8 +8,8 @@ namespace cubesec {
 namespace {
 
 constexpr std::array<std::string_view, 9> kHeadKeys = {
-    "Server",   "Group",  "User",         "Application", "Database",
-    "Filter",   "Group Access", "User Access", "User/Group",
+    "Server", "Group",        "User",        "Application", "Database",
+    "Filter", "Group Access", "User Access", "User/Group",
 };
 
 // In the order they follow the name.
@@ -38,9 +38,9 @@ bool IsHeadLine(std::string_view line) {
 std::string UserHeadValue(std::string_view name, const UserMarkers& markers) {
   std::string value(name);
   bool any = false;
-  for (auto [set, word] : {std::pair{markers.disabled, kDisabled},
-                           std::pair{markers.expired, kExpired},
-                           std::pair{markers.inactive, kInactive}}) {
+  for (auto [set, word] :
+       {std::pair{markers.disabled, kDisabled}, std::pair{markers.expired, kExpired},
+        std::pair{markers.inactive, kInactive}}) {
     if (!set) continue;
     value.append(" * ").append(word);
     any = true;

@@ -85,7 +85,8 @@ void WriteAccessBlocks(RunState& state, const std::string& app, const std::strin
     }
     const EsbUserDb& entry = item.user_db;
     // A supervisor group's record says supervisor, not group: the group list tells.
-    const bool group = info.type == kUserTypeGroup || state.dumped_groups.count(ToLower(holder.name));
+    const bool group =
+        info.type == kUserTypeGroup || state.dumped_groups.count(ToLower(holder.name));
     const char* head = group ? "Group Access" : "User Access";
     state.BeginBlock(head);
     state.WriteDumpLine(FormatMsg("%1: %2", {std::string(head), holder.name}));

@@ -69,7 +69,8 @@ TEST_F(ApplicationBlocksTest, StateFailureWithoutMessageNumberEndsTheDumpAfterTh
   api_.apps = {app};
   api_.Fail("EsbGetDatabaseState", 1, 3, 0);
   const RunError error = Raised([&] { WriteApplicationBlocks(state_); });
-  EXPECT_EQ(error.description(), "Essbase Error calling EsbGetDatabaseState (ref=3)\r\nScripted failure");
+  EXPECT_EQ(error.description(),
+            "Essbase Error calling EsbGetDatabaseState (ref=3)\r\nScripted failure");
   const std::vector<std::string> lines = Lines();
   ASSERT_EQ(lines.size(), 11u);
   EXPECT_EQ(lines.back(), "Database: D");

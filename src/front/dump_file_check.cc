@@ -57,9 +57,8 @@ int CheckDumpFileCommand(Platform& platform, const std::string& file, std::ostre
   }
   const std::vector<DumpProblem> problems = CheckDumpFile(text);
   const bool sound = ErrorCount(problems) == 0;
-  const std::string verdict =
-      FormatMsg(sound ? "%1 is sound (%2)" : "%1 cannot be restored (%2)",
-                {file, ProblemCounts(problems)});
+  const std::string verdict = FormatMsg(sound ? "%1 is sound (%2)" : "%1 cannot be restored (%2)",
+                                        {file, ProblemCounts(problems)});
   for (const DumpProblem& problem : problems) out << DescribeProblem(problem) << "\n";
   out << verdict << "\n";
 

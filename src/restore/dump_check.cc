@@ -13,7 +13,17 @@
 namespace cubesec {
 namespace {
 
-enum class Block { kNone, kUnknown, kServer, kGroup, kUser, kApplication, kDatabase, kFilter, kAccess };
+enum class Block {
+  kNone,
+  kUnknown,
+  kServer,
+  kGroup,
+  kUser,
+  kApplication,
+  kDatabase,
+  kFilter,
+  kAccess
+};
 
 // How a detail line's value must read.
 enum class Form { kText, kYesNo, kAccess, kDays, kCharacters, kSeconds, kNotice };
@@ -25,10 +35,10 @@ struct KeyRule {
 };
 
 constexpr KeyRule kServerKeys[] = {
-    {"Date Made", Form::kText},       {"Security", Form::kYesNo},
-    {"Logins", Form::kYesNo},         {"Default Access", Form::kAccess},
-    {"Validity", Form::kDays},        {"MinLength", Form::kCharacters},
-    {"TimeOut", Form::kSeconds},      {"Check Frequency", Form::kSeconds},
+    {"Date Made", Form::kText},  {"Security", Form::kYesNo},
+    {"Logins", Form::kYesNo},    {"Default Access", Form::kAccess},
+    {"Validity", Form::kDays},   {"MinLength", Form::kCharacters},
+    {"TimeOut", Form::kSeconds}, {"Check Frequency", Form::kSeconds},
 };
 constexpr KeyRule kGroupKeys[] = {
     {"Access", Form::kAccess},
@@ -42,9 +52,9 @@ constexpr KeyRule kUserKeys[] = {
     {"* Account Disabled *", Form::kNotice},
 };
 constexpr KeyRule kApplicationKeys[] = {
-    {"Description", Form::kText}, {"Loadable", Form::kYesNo},       {"Autoload", Form::kYesNo},
+    {"Description", Form::kText},      {"Loadable", Form::kYesNo}, {"Autoload", Form::kYesNo},
     {"Default Access", Form::kAccess}, {"Connects", Form::kYesNo}, {"Commands", Form::kYesNo},
-    {"Updates", Form::kYesNo},    {"Security", Form::kYesNo},
+    {"Updates", Form::kYesNo},         {"Security", Form::kYesNo},
 };
 constexpr KeyRule kDatabaseKeys[] = {
     {"Description", Form::kText},
@@ -139,8 +149,7 @@ std::optional<double> WholeText(std::string_view text) {
 }
 
 // What is wrong with a count value ("45 Days"), or nothing.
-std::string CountProblem(std::string_view value, std::string_view unit, int64_t low,
-                         int64_t high) {
+std::string CountProblem(std::string_view value, std::string_view unit, int64_t low, int64_t high) {
   std::string_view number = value;
   const size_t blank = value.find(' ');
   if (blank != std::string_view::npos) {
@@ -152,8 +161,8 @@ std::string CountProblem(std::string_view value, std::string_view unit, int64_t 
   const std::optional<double> whole = WholeText(number);
   if (!whole) return Quoted(value) + " is not a number of " + std::string(unit);
   if (*whole < static_cast<double>(low) || *whole > static_cast<double>(high)) {
-    return Quoted(value) + " does not fit (" + std::to_string(low) + " to " +
-           std::to_string(high) + ")";
+    return Quoted(value) + " does not fit (" + std::to_string(low) + " to " + std::to_string(high) +
+           ")";
   }
   return {};
 }
@@ -291,10 +300,9 @@ class Checker {
         bool present = false;
         for (const KeyRule* seen : seen_) present = present || seen == rule;
         if (!present) {
-          problems_.push_back({head_line_, head_text_,
-                               std::string("the block has no \"") + std::string(rule->key) +
-                                   ":\" line",
-                               false});
+          problems_.push_back(
+              {head_line_, head_text_,
+               std::string("the block has no \"") + std::string(rule->key) + ":\" line", false});
         }
       }
     }
@@ -331,8 +339,8 @@ std::string DescribeProblem(const DumpProblem& problem) {
   constexpr size_t kShown = 100;
   std::string text = ShowControlCharacters(problem.text);
   if (text.size() > kShown) text = text.substr(0, kShown) + "...";
-  return "Line " + std::to_string(problem.line) + ": \"" + text + "\": " +
-         (problem.warning ? "warning: " : "") + problem.message;
+  return "Line " + std::to_string(problem.line) + ": \"" + text +
+         "\": " + (problem.warning ? "warning: " : "") + problem.message;
 }
 
 std::string ProblemCounts(const std::vector<DumpProblem>& problems) {
