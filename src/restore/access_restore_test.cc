@@ -66,7 +66,7 @@ TEST_F(AccessRestoreTest, AFailureWhileTryingEachCalcScriptEndsTheBlockAndARunAg
 }
 
 TEST_F(AccessRestoreTest, ABlockWithoutAFilterKeepsTheOneThatTheTargetAssigns) {
-  Dump("Access: Read\nFilter: Old\n\n");
+  Dump("   Access: Read\n   Filter: Old\n\n");
   RestoreAccess(state, "bob");
   Dump("Access: Write\n\n");
   RestoreAccess(state, "bob");
@@ -118,7 +118,7 @@ TEST_F(AccessRestoreTest, AccessThroughAFilterThatWasNotRestoredIsNotGrantedAtAl
   // A filter of that name on another database is no reason to skip.
   state.current_app = "Finance";
   state.current_db = "Plan";
-  Dump("Access: Read\nFilter: F1\n\n");
+  Dump("   Access: Read\n   Filter: F1\n\n");
   RestoreAccess(state, "carol");
   EXPECT_EQ(Count("EsbSetDatabaseAccess"), 1);
 }
