@@ -5,6 +5,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,19 +22,25 @@ class FakePlatform : public Platform {
   std::string windows_directory = "/etc";
   // "file|SECTION|KEY" (section and key upper-cased) -> value
   std::map<std::string, std::string> ini;
-  int64_t now = 1796000000;     // 2026-11-30 (UTC)
-  int utc_offset_minutes = 0;   // local = UTC + offset
+  int64_t now = 1796000000;    // 2026-11-30 (UTC)
+  int utc_offset_minutes = 0;  // local = UTC + offset
   uint8_t next_random = 1;
   bool random_available = true;
   std::string executable_path = "/opt/cubesec/bin/cubesec";
   bool stdin_is_terminal = false;
   bool has_display = false;
-  std::deque<std::string> secret_lines;    // what ReadSecretLine hands out, in order
+  std::deque<std::string> secret_lines;     // what ReadSecretLine hands out, in order
   std::vector<std::string> secret_prompts;  // the prompt of every ReadSecretLine
-  std::deque<MessageBoxAnswer> answers;  // answers to the next message boxes
-  std::vector<MessageBoxRequest> shown;  // every message box shown
+  std::deque<MessageBoxAnswer> answers;     // answers to the next message boxes
+  std::vector<MessageBoxRequest> shown;     // every message box shown
   std::vector<std::string> editor_starts;
   bool editor_available = true;
+  std::string editor_error = "No such file or directory";  // why an unavailable one failed
+  // Folders that count as writable; unset: the real file system decides.
+  std::optional<std::vector<std::string>> writable_folders;
+  std::string state_folder;                  // UserStateFolder()
+  std::string owner_only_error;              // when set, MakeOwnerOnly fails with it
+  std::vector<std::string> made_owner_only;  // every path MakeOwnerOnly was asked for
 
   std::optional<std::string> GetEnv(const std::string& name) const override {
     auto it = env.find(name);
@@ -68,6 +75,20 @@ class FakePlatform : public Platform {
                                          std::string* error) override {
     return SystemPlatform().OpenAppend(path, owner_only, error);
   }
+  bool FolderIsWritable(const std::string& folder) override {
+    if (!writable_folders) return SystemPlatform().FolderIsWritable(folder);
+    for (const std::string& writable : *writable_folders) {
+      if (writable == folder) return true;
+    }
+    return false;
+  }
+  bool MakeOwnerOnly(const std::string& path, std::string* error) override {
+    made_owner_only.push_back(path);
+    if (owner_only_error.empty()) return SystemPlatform().MakeOwnerOnly(path, error);
+    if (error) *error = owner_only_error;
+    return false;
+  }
+  std::string UserStateFolder() override { return state_folder; }
   bool StdinIsTerminal() override { return stdin_is_terminal; }
   bool HasDisplay() override { return has_display; }
   bool ReadSecretLine(std::string_view prompt, std::string& line) override {
@@ -85,8 +106,9 @@ class FakePlatform : public Platform {
     return answer;
   }
   void SetMessageBoxPresenter(MessageBoxPresenter*) override {}
-  bool StartEditor(const std::string& path) override {
+  bool StartEditor(const std::string& path, std::string* error) override {
     editor_starts.push_back(path);
+    if (!editor_available && error) *error = editor_error;
     return editor_available;
   }
 };
