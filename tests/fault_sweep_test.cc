@@ -1,6 +1,8 @@
 // Every API call of a dump, a restore and a reset of the demo server is made to fail once, in
 // turn: the run must end cleanly at every one of those positions. A clean run's trace gives
 // the number of positions; the N-th run fails call N with CUBESEC_SIM_FAULTS=*#N=STATUS.
+// Every fifth position is tried once more with a failure that leaves no message
+// (*#N=STATUS/nomsg): such a run must end exactly as the one whose failure was explained.
 //
 // Under sanitizers every position costs several times as much, so those builds (or
 // CUBESEC_SWEEP_STRIDE=K) try every K-th position, always with the first and last few.
@@ -13,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -60,6 +63,13 @@ std::vector<int> Positions(int count) {
     if (stride == 1 || n <= 10 || n > count - 10 || n % stride == 0) positions.push_back(n);
   }
   return positions;
+}
+
+// The positions tried again with a failure that leaves no message.
+std::vector<int> MessagelessPositions(const std::vector<int>& positions) {
+  std::vector<int> chosen;
+  for (size_t i = 0; i < positions.size(); i += 5) chosen.push_back(positions[i]);
+  return chosen;
 }
 
 struct TraceLine {
@@ -165,16 +175,18 @@ class World {
     proof::CopyServer(pristine_, box_.sim_dir(), name);
   }
 
-  // Runs cubesec with `args`, failing call `position` (0: none).
-  RunResult Run(const std::vector<std::string>& args, int position, bool answer_yes) {
+  // Runs cubesec with `args`, failing call `position` (0: none), with or without a message.
+  RunResult Run(const std::vector<std::string>& args, int position, bool answer_yes,
+                bool with_message = true) {
     fs::remove(box_.LogPath());
     fs::remove(Trace());
     proof::LaunchOptions options;
     options.env = box_.env();
     options.env["CUBESEC_SIM_TRACE"] = Trace();
     if (position > 0) {
-      options.env["CUBESEC_SIM_FAULTS"] =
-          "*#" + std::to_string(position) + "=" + std::to_string(kInjected);
+      options.env["CUBESEC_SIM_FAULTS"] = "*#" + std::to_string(position) + "=" +
+                                          std::to_string(kInjected) +
+                                          (with_message ? "" : "/nomsg");
     }
     options.cwd = box_.dir().path();
     options.out_path = box_.Path("out.txt");
@@ -246,18 +258,21 @@ class FaultSweep : public ::testing::Test {
   }
 
   // Everything wrong with the run that failed call `position`; empty when it ended as it must.
-  std::vector<std::string> Check(World& world, Command command, const CleanRun& clean,
-                                 int position) {
+  // `exit_code` receives the run's exit status.
+  std::vector<std::string> Check(World& world, Command command, const CleanRun& clean, int position,
+                                 bool with_message, int* exit_code) {
     std::vector<std::string> faults;
     auto fault = [&](const std::string& what) {
-      faults.push_back("position " + std::to_string(position) + ": " + what);
+      faults.push_back("position " + std::to_string(position) +
+                       (with_message ? "" : " (no message)") + ": " + what);
     };
     world.RestoreServer(ServerOf(command));
     if (command == Command::kDump) SeedBackups(world);
     const std::string file =
         world.box().Path(command == Command::kDump ? "dump.txt" : "source.txt");
     const std::vector<std::string> args = Args(command, file);
-    const RunResult run = world.Run(args, position, command == Command::kReset);
+    const RunResult run = world.Run(args, position, command == Command::kReset, with_message);
+    *exit_code = run.exit_code;
     const std::vector<TraceLine> trace = ReadTrace(world.Trace());
     const std::string log = world.box().Log();
 
@@ -303,8 +318,9 @@ class FaultSweep : public ::testing::Test {
           }
         }
         const std::string injected = "(ref=" + std::to_string(kInjected) + ")";
+        const std::string text = with_message ? "Injected fault" : "";
         if (entry[0].find(injected) != std::string::npos &&
-            (entry.size() != 2 || entry[1] != "Injected fault")) {
+            (entry.size() > 2 || (entry.size() == 2 ? entry[1] : "") != text)) {
           fault("the error line is not followed by the message text alone: " +
                 log.substr(error_at));
         }
@@ -386,23 +402,39 @@ class FaultSweep : public ::testing::Test {
     ASSERT_GT(clean.calls, 10) << "the clean " << what << " made almost no calls";
     const std::vector<int> positions = Positions(clean.calls);
 
-    std::atomic<size_t> next{0};
     std::mutex mutex;
     std::vector<std::string> faults;
-    std::vector<std::thread> threads;
-    for (unsigned i = 0; i < workers; ++i) {
-      threads.emplace_back([&, i] {
-        for (size_t k = next++; k < positions.size(); k = next++) {
-          std::vector<std::string> found = Check(*worlds[i], command, clean, positions[k]);
-          std::lock_guard<std::mutex> lock(mutex);
-          faults.insert(faults.end(), found.begin(), found.end());
-        }
-      });
-    }
-    for (std::thread& thread : threads) thread.join();
+    std::map<int, int> exit_codes;  // by position, of the failures with a message
+    // Runs Check at each of `tried` on the workers.
+    auto sweep = [&](const std::vector<int>& tried, bool with_message) {
+      std::atomic<size_t> next{0};
+      std::vector<std::thread> threads;
+      for (unsigned i = 0; i < workers; ++i) {
+        threads.emplace_back([&, i] {
+          for (size_t k = next++; k < tried.size(); k = next++) {
+            int exit_code = -1;
+            std::vector<std::string> found =
+                Check(*worlds[i], command, clean, tried[k], with_message, &exit_code);
+            std::lock_guard<std::mutex> lock(mutex);
+            if (with_message) {
+              exit_codes[tried[k]] = exit_code;
+            } else if (exit_code != exit_codes[tried[k]]) {
+              found.push_back("position " + std::to_string(tried[k]) + ": exit status " +
+                              std::to_string(exit_code) + " without a message, " +
+                              std::to_string(exit_codes[tried[k]]) + " with one");
+            }
+            faults.insert(faults.end(), found.begin(), found.end());
+          }
+        });
+      }
+      for (std::thread& thread : threads) thread.join();
+    };
+    sweep(positions, true);
+    const std::vector<int> messageless = MessagelessPositions(positions);
+    sweep(messageless, false);
 
     std::cout << "[ sweep    ] " << what << ": " << positions.size() << " of " << clean.calls
-              << " call positions tried";
+              << " call positions tried, " << messageless.size() << " again without a message";
     if (flag_window_ > 0) {
       std::cout << " (" << flag_window_
                 << " between a user's creation and its password-expired flag)";

@@ -104,17 +104,6 @@ TEST_F(RestoreBlocksTest, RestoringTheSameFileAgainCreatesAndAssignsNoAccess) {
   EXPECT_EQ(Export(sandbox, "target"), before);
 }
 
-TEST_F(RestoreBlocksTest, AnOverflowEndsTheRunBeforeTheServerStateIsWritten) {
-  json before = Export(sandbox, "target");
-  WriteFile(sandbox.Path("big.txt"),
-            "Server: source\r\n   Security: No\r\n   TimeOut: 2147483648 Seconds\r\n\r\n"
-            "Group: Later\r\n   Access: Read\r\n\r\n");
-  RunResult run = Restore("big.txt");
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_THAT(LogBody(sandbox), ElementsAre("\tError: 6 - Overflow"));
-  EXPECT_EQ(Export(sandbox, "target"), before);
-}
-
 TEST_F(RestoreBlocksTest, AMissingDumpFileIsReportedAfterLoggingIn) {
   std::string trace = sandbox.Path("trace.txt");
   sandbox.env()["CUBESEC_SIM_TRACE"] = trace;

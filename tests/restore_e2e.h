@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -119,9 +120,16 @@ inline std::string CarriedOver(const std::string& dump, std::set<std::string>& n
     if (head.rfind("Server: ", 0) == 0) {
       head = "Server:";
     } else if (head.rfind("User: ", 0) == 0) {
-      size_t markers = head.find(" * ");
-      bool disabled = head.find("* Account Disabled", markers) != std::string::npos;
-      head = head.substr(0, markers) + (disabled ? " * Account Disabled *" : "");
+      // The markers come off the end; a name may hold " * " itself.
+      static const std::regex kMarkers(
+          "(( \\* (Account Disabled|Password Expired|Inactive))+) \\*$");
+      std::smatch markers;
+      bool disabled = false;
+      if (std::regex_search(head, markers, kMarkers)) {
+        disabled = markers[1].str().find("Account Disabled") != std::string::npos;
+        head = head.substr(0, markers.position(0));
+      }
+      if (disabled) head += " * Account Disabled *";
     } else if (head.rfind("Application: ", 0) == 0) {
       app = head.substr(13);
     } else if (head.rfind("Database: ", 0) == 0) {

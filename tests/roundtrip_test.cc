@@ -6,6 +6,7 @@
 
 #include <regex>
 
+#include "fixtures/proof/proof_helpers.h"
 #include "restore_e2e.h"
 
 namespace cubesec::e2e {
@@ -45,6 +46,33 @@ TEST_F(RoundTripTest, TheDemoServerSurvivesAResetAndARestore) {
   EXPECT_EQ(CarriedOver(second, not_granted), expected);
   // The demo holds a filter that does not verify, so the rule for those is exercised too.
   EXPECT_THAT(first, ::testing::HasSubstr("failed validity check"));
+}
+
+// Names and values at the edge of what the file format carries: names holding ", ", ",",
+// "*", " * ", "%1", "=", colons, quotes and non-ASCII letters; a supervisor group with access;
+// a calc script named with a comma; descriptions and rows holding line breaks (written as
+// blanks). Restored into a twin without security, the twin dumps the same file but for Date
+// Made and the markers that a new user gets.
+TEST_F(RoundTripTest, NamesAndValuesAtTheEdgeComeBackWhole) {
+  sandbox.LoadFixture("edge", SourcePath("tests/fixtures/roundtrip/edge-server.json"));
+  WriteFile(sandbox.Path("twin.json"),
+            proof::EmptyCopy(proof::Export(sandbox, "edge"), "admin", "edge-admin-pw"));
+  sandbox.LoadFixture("twin", sandbox.Path("twin.json"));
+  std::string first = Dump("edge", "edge-admin-pw", "first.txt");
+  for (const char* line :
+       {"User: star * * name * Inactive *\r\n", "User: trail* * Account Disabled * Inactive *",
+        "Group Access: SuperG\r\n", "   Users: SuperG, o'brien, pat, pat\r\n",
+        "   Calcs: Alloc,Q1, CalcAll\r\n", "   Groups: colon:group, grp, grp, with comma\r\n",
+        "   Description: line one     Loadable: No  Group: Injected\r\n"}) {
+    EXPECT_THAT(first, ::testing::HasSubstr(line));
+  }
+  Run({"/Rfirst.txt", "/Stwin", "/Uadmin", "/Pedge-admin-pw"});
+  std::string second = Dump("twin", "edge-admin-pw", "second.txt");
+  std::set<std::string> not_granted;
+  std::string expected = CarriedOver(first, not_granted);
+  EXPECT_EQ(CarriedOver(second, not_granted), expected);
+  // The planted lines stayed text: no such group exists on the twin.
+  EXPECT_TRUE(Named(Export(sandbox, "twin")["groups"], "Injected").is_null());
 }
 
 // A generated server, and a second one built from its applications and databases alone, with

@@ -29,7 +29,7 @@ constexpr std::array<LevelName, 11> kLevelsWritten = {{
 }};
 
 // The names read back, in table order; several names may mean one code.
-constexpr std::array<LevelName, 18> kLevelsRead = {{
+constexpr std::array<LevelName, 19> kLevelsRead = {{
     {kAccessSupervisor, "Super"},
     {kAccessSupervisor, "*** Supervisor ***"},
     {kAccessAllApp, "All_App"},
@@ -47,6 +47,7 @@ constexpr std::array<LevelName, 18> kLevelsRead = {{
     {kAccessWrite, "Write"},
     {kAccessRead, "Read"},
     {kAccessFiltered, "Filtered"},
+    {kAccessFiltered, "Meta"},  // the dump's word for the metadata level in filter rows
     {kAccessNone, "None"},
 }};
 
@@ -90,7 +91,11 @@ std::string AccessName(uint16_t code) {
   return name;
 }
 
-uint16_t AccessCode(std::string_view name) {
+namespace {
+
+// The code of `name`; `known` tells whether the level name was one of the table's.
+uint16_t ParseName(std::string_view name, bool& known) {
+  known = false;
   uint16_t code = 0;
   std::string rest(name);
   bool create_users = false;
@@ -105,10 +110,25 @@ uint16_t AccessCode(std::string_view name) {
   }
   for (const LevelName& level : kLevelsRead) {
     if (rest != level.name) continue;
+    known = true;
     if (level.mask == kAccessSupervisor) return kAccessSupervisor;
     code |= level.mask;
     break;
   }
+  return code;
+}
+
+}  // namespace
+
+uint16_t AccessCode(std::string_view name) {
+  bool known = false;
+  return ParseName(name, known);
+}
+
+std::optional<uint16_t> ParseAccessName(std::string_view name) {
+  bool known = false;
+  const uint16_t code = ParseName(name, known);
+  if (!known) return std::nullopt;
   return code;
 }
 

@@ -2,6 +2,7 @@
 // Access levels: 16-bit privilege codes and their names.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,10 @@ bool TakeBits(uint16_t& value, uint16_t mask);
 std::string AccessName(uint16_t code);
 
 /// The code of a name; unknown names give the suffix bits alone (0 without suffixes).
+/// "Meta", the filter rows' word for the metadata level, is read back as that level.
 uint16_t AccessCode(std::string_view name);
+
+/// The code of a name that the table knows (with any suffixes); nullopt for any other.
+std::optional<uint16_t> ParseAccessName(std::string_view name);
 
 }  // namespace cubesec

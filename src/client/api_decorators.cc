@@ -296,8 +296,13 @@ std::optional<std::vector<FaultSpec>> ParseFaultSpecs(const std::string& text, s
         fault.occurrence < 1) {
       return fail("fault '" + item + "': N must be a whole number from 1");
     }
-    if (!ParseStatus(std::string_view(item).substr(equals + 1), fault.status) ||
-        fault.status == 0) {
+    std::string_view status = std::string_view(item).substr(equals + 1);
+    constexpr std::string_view kNoMessage = "/nomsg";
+    if (status.ends_with(kNoMessage)) {
+      fault.with_message = false;
+      status.remove_suffix(kNoMessage.size());
+    }
+    if (!ParseStatus(status, fault.status) || fault.status == 0) {
       return fail("fault '" + item + "': STATUS must be a non-zero 32-bit integer");
     }
     faults.push_back(std::move(fault));
@@ -313,7 +318,11 @@ EsbStatus FaultInjector::Intercept(const char* name, const std::function<EsbStat
                        ? fault.occurrence == overall
                        : EqualsIgnoreCase(fault.call_name, name) && fault.occurrence == of_name;
     if (planned) {
-      pending_ = fault.status;
+      if (fault.with_message) {
+        pending_ = fault.status;
+      } else {
+        pending_.reset();
+      }
       return fault.status;
     }
   }

@@ -106,18 +106,21 @@ class ApiTracer : public EsbApiDecorator {
 };
 
 /// One planned failure: the `occurrence`-th call (from 1) of `call_name`, or of any call
-/// when `call_name` is "*", fails with `status`.
+/// when `call_name` is "*", fails with `status`. Without a message it leaves no pending
+/// message, as a library that fails without explaining itself.
 struct FaultSpec {
   std::string call_name;
   uint64_t occurrence = 0;
   EsbStatus status = 0;
+  bool with_message = true;
 };
 
-/// Parses "CALL#N=STATUS,*#N=STATUS,...". nullopt (with `error`) on a malformed list.
+/// Parses "CALL#N=STATUS,*#N=STATUS/nomsg,...". nullopt (with `error`) on a malformed list.
 std::optional<std::vector<FaultSpec>> ParseFaultSpecs(const std::string& text, std::string* error);
 
 /// Fails the planned calls without running them, leaving the message "Injected fault"
-/// (number = the injected status) that the next EsbGetMessage hands out once. Every call
+/// (number = the injected status) that the next EsbGetMessage hands out once, or, for a
+/// fault without a message, leaving the inner API's messages as they are. Every call
 /// counts, EsbGetMessage included; a later real failure replaces the pending message.
 class FaultInjector : public EsbApiDecorator {
  public:

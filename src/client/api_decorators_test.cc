@@ -99,9 +99,11 @@ TEST(ApiTracer, ForwardsEveryCallToItsOwnFunctionAndReportsIt) {
 
 TEST(ParseFaultSpecs, AcceptsListsWithBlanks) {
   std::string error;
-  auto faults = ParseFaultSpecs(" EsbListGroups#2=1051012 , *#7=-5,EsbLogin#1=2147483647 ", &error);
+  auto faults = ParseFaultSpecs(
+      " EsbListGroups#2=1051012 , *#7=-5,EsbLogin#1=2147483647 ,EsbGetUser#3=8/nomsg", &error);
   ASSERT_TRUE(faults) << error;
-  ASSERT_EQ(faults->size(), 3u);
+  ASSERT_EQ(faults->size(), 4u);
+  EXPECT_TRUE((*faults)[0].with_message);
   EXPECT_EQ((*faults)[0].call_name, "EsbListGroups");
   EXPECT_EQ((*faults)[0].occurrence, 2u);
   EXPECT_EQ((*faults)[0].status, 1051012);
@@ -109,16 +111,25 @@ TEST(ParseFaultSpecs, AcceptsListsWithBlanks) {
   EXPECT_EQ((*faults)[1].occurrence, 7u);
   EXPECT_EQ((*faults)[1].status, -5);
   EXPECT_EQ((*faults)[2].status, 2147483647);
+  EXPECT_EQ((*faults)[3].status, 8);
+  EXPECT_FALSE((*faults)[3].with_message);
   faults = ParseFaultSpecs("   ", &error);
   ASSERT_TRUE(faults);
   EXPECT_TRUE(faults->empty());
 }
 
 TEST(ParseFaultSpecs, RejectsMalformedItemsWithAReason) {
-  for (const char* bad : {"EsbLogin#1=0", "EsbLogin#0=5", "EsbLogin#-1=5", "EsbLogin#x=5",
-                          "EsbLogin#1=abc", "EsbLogin#1=", "EsbLogin=5", "#1=5", "EsbLogin#1",
-                          "EsbLogin#1=5,", ",EsbLogin#1=5", "EsbLogin#1=2147483648",
-                          "EsbLogin#1=+5", "EsbLogin#1=5x", "Esb Login#1=5", "EsbLogin #1=5"}) {
+  for (const char* bad : {"EsbLogin#1=0",       "EsbLogin#0=5",
+                          "EsbLogin#-1=5",      "EsbLogin#x=5",
+                          "EsbLogin#1=abc",     "EsbLogin#1=",
+                          "EsbLogin=5",         "#1=5",
+                          "EsbLogin#1",         "EsbLogin#1=5,",
+                          ",EsbLogin#1=5",      "EsbLogin#1=2147483648",
+                          "EsbLogin#1=+5",      "EsbLogin#1=5x",
+                          "Esb Login#1=5",      "EsbLogin #1=5",
+                          "EsbLogin#1=/nomsg",  "EsbLogin#1=0/nomsg",
+                          "EsbLogin#1=5/NOMSG", "EsbLogin#1=5/nomsg/nomsg",
+                          "EsbLogin#1=5 /nomsg"}) {
     std::string error;
     EXPECT_EQ(ParseFaultSpecs(bad, &error), std::nullopt) << bad;
     EXPECT_FALSE(error.empty()) << bad;
@@ -150,6 +161,26 @@ TEST(FaultInjector, FailsPlannedCallsWithoutRunningThem) {
   EXPECT_EQ(inner.Count("EsbListGroups"), 1);
   EXPECT_EQ(injector.EsbListUsers(1, "", "", &count), 0);  // third of its name: forwarded
   EXPECT_EQ(inner.Count("EsbListUsers"), 2);
+}
+
+TEST(FaultInjector, AFaultWithoutAMessageLeavesNoneAndStillRaises) {
+  testing::StubApi inner;
+  inner.statuses["EsbGetMessage"] = 1030001;  // the inner library holds no message either
+  FaultInjector injector(inner, {{"EsbListUsers", 1, 1051012}, {"EsbGetUser", 1, 77, false}});
+  uint32_t count = 0;
+  EsbUserInfo info;
+  EXPECT_EQ(injector.EsbListUsers(1, "", "", &count), 1051012);
+  // The second fault takes the first one's message away: none is pending after it.
+  EXPECT_EQ(injector.EsbGetUser(1, "u", &info), 77);
+  EXPECT_EQ(inner.Count("EsbGetUser"), 0);
+  ClientContext client(injector);
+  try {
+    CheckStatus(client, "EsbGetUser", 77);
+    FAIL() << "nothing raised";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.description(), "Essbase Error calling EsbGetUser (ref=77)\r\n");
+  }
+  EXPECT_EQ(inner.Count("EsbGetMessage"), 1);  // asked the inner library, which had none
 }
 
 TEST(FaultInjector, ACheckedInjectedFaultRaisesError99) {

@@ -20,11 +20,14 @@ int32_t GetMessageText(ClientContext& client, std::string& text) {
 void CheckStatus(ClientContext& client, std::string_view function, EsbStatus status) {
   if (status == 0) return;
   std::string text;
-  client.last_status = GetMessageText(client, text);
+  const int32_t number = GetMessageText(client, text);
+  // A failed call is a failure whether or not the library explains it: without a message
+  // number the call's own status is the reference, so nothing is ever taken as done.
+  client.last_status = number != 0 ? number : status;
   std::string heading =
       FormatMsg("Essbase Error calling %1 (ref=%2)%3",
                 {std::string(function), std::to_string(client.last_status), std::string("\r\n")});
-  if (client.last_status != 0) throw RunError(kErrorClientCall, heading + text);
+  throw RunError(kErrorClientCall, heading + text);
 }
 
 }  // namespace cubesec

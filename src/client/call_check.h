@@ -11,12 +11,14 @@
 namespace cubesec {
 
 /// Error numbers of raised errors.
-inline constexpr int kErrorSyntax = 50;          // unrecognised command-line token
+inline constexpr int kErrorSyntax = 50;  // unrecognised command-line token
 inline constexpr int kErrorMissingParameter = 51;
 inline constexpr int kErrorDumpFileNotFound = 56;
-inline constexpr int kErrorFileIo = 57;           // a file cannot be written or read
-inline constexpr int kErrorOverflow = 6;          // a number does not fit its field
+inline constexpr int kErrorFileIo = 57;   // a file cannot be written or read
+inline constexpr int kErrorOverflow = 6;  // a number does not fit its field
 inline constexpr int kErrorClientCall = 99;
+inline constexpr int kErrorUnsoundDumpFile = 60;  // a restore's file fails the check
+inline constexpr int kErrorUncarriedName = 61;    // a name that no dump line can hold
 inline constexpr int kErrorResume = 49;           // cleared by the driver, the run goes on
 inline constexpr int kErrorUnusableClient = 9999;
 
@@ -50,8 +52,8 @@ struct ClientContext {
 int32_t GetMessageText(ClientContext& client, std::string& text);
 
 /// Does nothing for status 0. Otherwise fetches the message and raises error 99
-/// "Essbase Error calling NAME (ref=NUMBER)\r\nTEXT"; when the library gives no message
-/// number, returns normally.
+/// "Essbase Error calling NAME (ref=NUMBER)\r\nTEXT". NUMBER is the library's message
+/// number, or the status itself when the library gives none (TEXT is then empty).
 void CheckStatus(ClientContext& client, std::string_view function, EsbStatus status);
 
 }  // namespace cubesec

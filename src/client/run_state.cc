@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "client/dump_format.h"
 #include "tools/text.h"
 
 namespace cubesec {
@@ -107,14 +108,36 @@ void RunState::BeginBlock(std::string_view key_word) {
   if (observer) observer->OnBlock(key_word, blocks);
 }
 
-bool RunState::ReadKeyLine(std::string& key, std::string& value) {
-  if (!dump_in) {
-    key.clear();
-    value.clear();
+bool RunState::ReadDumpLine(std::string& line) {
+  if (head_line_) {
+    line = std::move(*head_line_);
+    head_line_.reset();
+  } else if (!dump_in || !dump_in->ReadLine(line)) {
     return false;
   }
+  if (IsHeadLine(line)) {
+    const KeyLine head = SplitKeyLine(line);
+    if (head.key == "Group") head_names.insert(ToLower(head.value));
+    if (head.key == "User") head_names.insert(ToLower(ParseUserHeadValue(head.value).name));
+  }
+  return true;
+}
+
+bool RunState::ReadKeyLine(std::string& key, std::string& value) {
+  key.clear();
+  value.clear();
+  if (!dump_in || head_line_) return false;
   CountLineAndPump();
-  return cubesec::ReadKeyLine(*dump_in, key, value);
+  std::string line;
+  if (!dump_in->ReadLine(line)) return false;
+  if (IsHeadLine(line)) {
+    head_line_ = std::move(line);
+    return false;
+  }
+  KeyLine parsed = SplitKeyLine(line);
+  key = std::move(parsed.key);
+  value = std::move(parsed.value);
+  return !key.empty();
 }
 
 std::string RunState::FilterKey(std::string_view app, std::string_view db,

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -60,6 +61,12 @@ struct RunState {
   std::string current_app;
   std::string current_db;
   std::set<std::string> skipped_filters;  // keys of FilterKey()
+  // Dump: the groups of the group list (lower-cased), which tell a supervisor group's access
+  // block from a user's.
+  std::set<std::string> dumped_groups;
+  // Restore: the group and user names of the head lines read so far (lower-cased); a list
+  // value is split between names only where no such name would be cut.
+  std::set<std::string> head_names;
   // Restore onto another server: the highest application access this run has set, by
   // NameKey(application, name), so that a later database never lowers it; and the names
   // (lower-cased) whose user or group block was skipped because the target holds that name
@@ -91,7 +98,12 @@ struct RunState {
   void WriteDumpLine(std::string_view line);
   /// Counts a block and tells the observer.
   void BeginBlock(std::string_view key_word);
-  /// Reads the next key line of the dump file being restored (false at an empty key).
+  /// Reads the next line of the dump file being restored; false at its end. A group's or
+  /// user's head line adds its name to head_names.
+  bool ReadDumpLine(std::string& line);
+  /// Reads the next key line of the dump file being restored: false at an empty key, and
+  /// before a head line, which starts the next block even without an empty line before it
+  /// (it is left for ReadDumpLine).
   bool ReadKeyLine(std::string& key, std::string& value);
   /// The key of a filter in skipped_filters: names compare without regard to case.
   static std::string FilterKey(std::string_view app, std::string_view db, std::string_view filter);
@@ -103,6 +115,7 @@ struct RunState {
 
  private:
   void CountLineAndPump();
+  std::optional<std::string> head_line_;  // a head line that ended a block, not yet read
   int logged_lines_ = 0;
   bool log_ends_with_empty_line_ = false;
 };

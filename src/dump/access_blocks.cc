@@ -37,6 +37,7 @@ std::vector<Holder> AccessHolders(RunState& state, const std::string& app) {
     if (status != 0) continue;
     std::string name = CutAtNul(item.user_app.user);
     if (item.user_app.access == 0 || name.empty()) continue;  // no access: no block
+    CarriedName(name);
     codes[name].push_back(item.user_app.access);
     names.push_back(std::move(name));
   }
@@ -83,14 +84,17 @@ void WriteAccessBlocks(RunState& state, const std::string& app, const std::strin
                   api.EsbGetNextItem(state.client.context, kItemUserDb, &item));
     }
     const EsbUserDb& entry = item.user_db;
-    const char* head = info.type == kUserTypeGroup ? "Group Access" : "User Access";
+    // A supervisor group's record says supervisor, not group: the group list tells.
+    const bool group =
+        info.type == kUserTypeGroup || state.dumped_groups.count(ToLower(holder.name));
+    const char* head = group ? "Group Access" : "User Access";
     state.BeginBlock(head);
     state.WriteDumpLine(FormatMsg("%1: %2", {std::string(head), holder.name}));
     const uint16_t access =
         holder.app_access == kAppAccessDesigner ? kAccessAppDesign : entry.access;
     WriteLine(state, "   Access: %1", AccessName(access));
     WriteLine(state, "   Max Access: %1", AccessName(entry.max_access));
-    const std::string filter = CutAtNul(entry.filter);
+    const std::string filter = CarriedName(CutAtNul(entry.filter));
     if (!filter.empty()) WriteLine(state, "   Filter: %1", filter);
     if (entry.max_access & kAccessCalcBit) WriteCalcs(state, holder.name, app, db);
     state.WriteDumpLine("");

@@ -21,19 +21,28 @@ class AccessBlocksTest : public DumpTest {
   void Write() { WriteAccessBlocks(state_, "Sample", "Basic"); }
 };
 
-TEST_F(AccessBlocksTest, GroupToldFromUserByTypeAndNoneLeftOut) {
+TEST_F(AccessBlocksTest, GroupToldFromUserByTypeOrGroupListAndNoneLeftOut) {
   api_.AddUser("zed", kAccessNone, 0);
   api_.AddUser("nobody", kAccessNone, 0);
   api_.AddGroup("Analysts", kAccessNone);
-  app().access = {{"zed", 0x0100}, {"nobody", 0}, {"Analysts", 0x0100}};
+  // A supervisor group's record has the supervisor type; the group list tells it is a group.
+  api_.AddGroup("Supers", kAccessNone).info.type = kUserTypeSupervisor;
+  api_.AddUser("boss", kAccessNone, 0).info.type = kUserTypeSupervisor;
+  state_.dumped_groups = {"analysts", "supers"};
+  app().access = {
+      {"zed", 0x0100}, {"nobody", 0}, {"Analysts", 0x0100}, {"Supers", 0x0100}, {"boss", 0x0100}};
   db_access()["zed"] = {kAccessRead, kAccessRead, "", 0, {}};
   db_access()["Analysts"] = {kAccessWrite, kAccessWrite, "EastOnly", 0, {}};
+  db_access()["Supers"] = {kAccessRead, kAccessRead, "", 0, {}};
+  db_access()["boss"] = {kAccessRead, kAccessRead, "", 0, {}};
   Write();
   EXPECT_THAT(Lines(),
               ElementsAre("Group Access: Analysts", "   Access: Write", "   Max Access: Write",
-                          "   Filter: EastOnly", "", "User Access: zed", "   Access: Read",
+                          "   Filter: EastOnly", "", "Group Access: Supers", "   Access: Read",
+                          "   Max Access: Read", "", "User Access: boss", "   Access: Read",
+                          "   Max Access: Read", "", "User Access: zed", "   Access: Read",
                           "   Max Access: Read", ""));
-  EXPECT_EQ(state_.blocks, 2);
+  EXPECT_EQ(state_.blocks, 4);
 }
 
 TEST_F(AccessBlocksTest, ApplicationDesignerRuleTakesEachNamesOwnEntry) {

@@ -22,7 +22,9 @@ void WriteApplicationBlocks(RunState& state) {
     EsbAppState app_state;
     CheckStatus(state.client, "EsbGetApplicationState",
                 state.client.api->EsbGetApplicationState(state.client.context, app, &app_state));
-    WriteLine(state, "   Description: %1", CutAtNul(app_state.description));
+    WriteLine(state, "   Description: %1",
+              CarriedText(state, CutAtNul(app_state.description),
+                          FormatMsg("the description of application '%1'", {app})));
     WriteLine(state, "   Loadable: %1", YesNo(app_state.loadable));
     WriteLine(state, "   Autoload: %1", YesNo(app_state.autoload));
     WriteLine(state, "   Default Access: %1", AccessName(app_state.default_access));
@@ -47,7 +49,9 @@ void WriteDatabaseBlocks(RunState& state, const std::string& app) {
     EsbDbState db_state;
     CheckStatus(state.client, "EsbGetDatabaseState",
                 state.client.api->EsbGetDatabaseState(state.client.context, app, db, &db_state));
-    WriteLine(state, "   Description: %1", CutAtNul(db_state.description));
+    WriteLine(state, "   Description: %1",
+              CarriedText(state, CutAtNul(db_state.description),
+                          FormatMsg("the description of database '%1:%2'", {app, db})));
     WriteLine(state, "   Loadable: %1", YesNo(db_state.loadable));
     WriteLine(state, "   Autoload: %1", YesNo(db_state.autoload));
     WriteLine(state, "   Default Access: %1", AccessName(db_state.default_access));

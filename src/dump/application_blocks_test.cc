@@ -63,17 +63,38 @@ TEST_F(ApplicationBlocksTest, HeadIsWrittenBeforeAFailedStateRead) {
   EXPECT_EQ(lines.at(10), "Application: B");
 }
 
-TEST_F(ApplicationBlocksTest, StateFailureWithoutMessageNumberWritesTheBlockFromTheRecord) {
+TEST_F(ApplicationBlocksTest, StateFailureWithoutMessageNumberEndsTheDumpAfterTheHead) {
   ScriptedApp app = App("A");
   app.dbs = {Db("D", "x")};
   api_.apps = {app};
   api_.Fail("EsbGetDatabaseState", 1, 3, 0);
-  EXPECT_EQ(Raised([&] { WriteApplicationBlocks(state_); }).number(), 0);
+  const RunError error = Raised([&] { WriteApplicationBlocks(state_); });
+  EXPECT_EQ(error.description(),
+            "Essbase Error calling EsbGetDatabaseState (ref=3)\r\nScripted failure");
   const std::vector<std::string> lines = Lines();
-  ASSERT_EQ(lines.size(), 16u);
-  EXPECT_THAT(std::vector<std::string>(lines.begin() + 10, lines.end()),
-              ElementsAre("Database: D", "   Description: ", "   Loadable: No", "   Autoload: No",
-                          "   Default Access: None", ""));
+  ASSERT_EQ(lines.size(), 11u);
+  EXPECT_EQ(lines.back(), "Database: D");
+}
+
+TEST_F(ApplicationBlocksTest, ControlCharactersInDescriptionsBecomeBlanksAndAreLogged) {
+  ScriptedApp app = App("A");
+  CopyToField("line one\r\n   Loadable: No\r\nGroup: Injected\tend\x7f", app.state.description);
+  app.dbs = {Db("D", "plain")};
+  CopyToField("x\ny", app.dbs[0].state.description);
+  api_.apps = {app};
+  state_.log_path = folder_ + "/run.log";
+  WriteApplicationBlocks(state_);
+  const std::vector<std::string> lines = Lines();
+  EXPECT_EQ(lines.at(1), "   Description: line one     Loadable: No  Group: Injected\tend ");
+  EXPECT_EQ(lines.at(11), "   Description: x y");
+  state_.log.reset();
+  std::ifstream in(state_.log_path, std::ios::binary);
+  std::stringstream log;
+  log << in.rdbuf();
+  EXPECT_EQ(log.str(),
+            "\tLine breaks and control characters in the description of application 'A' written "
+            "as blanks\r\n\tLine breaks and control characters in the description of database "
+            "'A:D' written as blanks\r\n");
 }
 
 TEST_F(ApplicationBlocksTest, EmptyApplicationNameHasNoDatabases) {

@@ -11,7 +11,8 @@ namespace {
 
 // Writes the rows of the filter being read and returns their texts, in server order, for
 // the verification. Rows are written as they come, however many there are.
-std::vector<std::string> WriteRows(RunState& state) {
+std::vector<std::string> WriteRows(RunState& state, const std::string& app, const std::string& db,
+                                   const std::string& filter) {
   std::vector<std::string> rows;
   for (;;) {
     std::string row;
@@ -22,8 +23,12 @@ std::vector<std::string> WriteRows(RunState& state) {
     if (status != 0 || row.empty()) break;
     const std::string text = CutAtNul(row);
     rows.push_back(text);
+    const std::string shown =
+        CarriedText(state, text,
+                    FormatMsg("row %1 of filter '%2' of database '%3:%4'",
+                              {std::to_string(rows.size()), filter, app, db}));
     state.WriteDumpLine(
-        FormatMsg("   %1: %2", {ReplaceAll(AccessName(access), "Filtered", "Meta"), text}));
+        FormatMsg("   %1: %2", {ReplaceAll(AccessName(access), "Filtered", "Meta"), shown}));
   }
   return rows;
 }
@@ -68,7 +73,7 @@ void WriteFilterBlocks(RunState& state, const std::string& app, const std::strin
                 api.EsbGetFilter(state.client.context, app, db, filter, &active, &access));
     WriteLine(state, "   Active: %1", YesNo(active));
     WriteLine(state, "   Default Access: %1", AccessName(access));
-    const std::vector<std::string> rows = WriteRows(state);
+    const std::vector<std::string> rows = WriteRows(state, app, db, filter);
 
     uint32_t assigned = 0;
     CheckStatus(state.client, "EsbGetFilterList",

@@ -96,13 +96,30 @@ TEST_F(FilterBlocksTest, FailedRowReadEndsTheDumpInsideTheBlock) {
               ElementsAre("Filter: F", "   Active: Yes", "   Default Access: None", "   Read: a"));
 }
 
-TEST_F(FilterBlocksTest, RowReadFailureWithoutMessageNumberEndsTheRowsOnly) {
+TEST_F(FilterBlocksTest, RowReadFailureWithoutMessageNumberEndsTheDump) {
   filters() = {{"F", 1, kAccessNone, {{kAccessRead, "a"}, {kAccessRead, "b"}}, {}}};
   api_.Fail("EsbGetFilterRow", 2, 1054020, 0);
-  EXPECT_EQ(Raised([&] { Write(); }).number(), 0);
+  EXPECT_EQ(Raised([&] { Write(); }).description(),
+            "Essbase Error calling EsbGetFilterRow (ref=1054020)\r\nScripted failure");
   EXPECT_THAT(Lines(),
-              ElementsAre("Filter: F", "   Active: Yes", "   Default Access: None", "   Read: a",
-                          "   * Filter is not used by any users/groups *", ""));
+              ElementsAre("Filter: F", "   Active: Yes", "   Default Access: None", "   Read: a"));
+}
+
+TEST_F(FilterBlocksTest, ARowWithALineBreakIsWrittenOnItsOwnLine) {
+  filters() = {{"F", 1, kAccessNone, {{kAccessRead, "\"East\"\r\nGroup: x"}}, {}}};
+  state_.log_path = folder_ + "/run.log";
+  Write();
+  EXPECT_EQ(Lines().at(3), "   Read: \"East\"  Group: x");
+}
+
+TEST_F(FilterBlocksTest, NamesWithControlCharactersEndTheDumpNamingThem) {
+  filters() = {{"F\nUser: x", 1, kAccessNone, {}, {}}};
+  const RunError error = Raised([&] { Write(); });
+  EXPECT_EQ(error.number(), kErrorUncarriedName);
+  EXPECT_EQ(error.description(),
+            "The name 'F\\x0AUser: x' holds a line break or another control character; no dump "
+            "file can carry it");
+  EXPECT_TRUE(Lines().empty());
 }
 
 }  // namespace

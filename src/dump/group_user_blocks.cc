@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "client/access_levels.h"
+#include "client/dump_format.h"
 #include "dump/dump.h"
 #include "dump/name_list.h"
 #include "tools/dates.h"
@@ -32,6 +33,7 @@ void WriteGroupBlocks(RunState& state) {
   CheckStatus(state.client, "EsbListGroups",
               state.client.api->EsbListGroups(state.client.context, "", "", &count));
   const std::vector<std::string> groups = FetchNames(state, count, kItemGroupName, "esbListGroups");
+  for (const std::string& group : groups) state.dumped_groups.insert(ToLower(group));
   for (const std::string& group : groups) {
     EsbUserInfo info;
     CheckStatus(state.client, "EsbGetGroup",
@@ -59,14 +61,19 @@ void WriteUserBlocks(RunState& state) {
     EsbUserInfo info;
     CheckStatus(state.client, "EsbGetUser",
                 state.client.api->EsbGetUser(state.client.context, user, &info));
-    std::string head = FormatMsg("User: %1", {user});
-    if (info.disabled == 1) head += " * Account Disabled *";
-    if (info.password_expired == 1) head += " * Password Expired *";
-    if (state.platform.NowUtc() - int64_t{info.last_login} > kInactiveAfterSeconds) {
-      head += " * Inactive *";
+    if (EndsLikeUserMarkers(user)) {
+      throw RunError(kErrorUncarriedName,
+                     FormatMsg("The user name '%1' ends as the markers of a user's head line "
+                               "do; no dump file can carry it",
+                               {user}));
     }
+    UserMarkers markers;
+    markers.disabled = info.disabled == 1;
+    markers.expired = info.password_expired == 1;
+    markers.inactive = state.platform.NowUtc() - int64_t{info.last_login} > kInactiveAfterSeconds;
     state.BeginBlock("User");
-    state.WriteDumpLine(ReplaceAll(head, "* *", "*"));
+    // The markers share their asterisks; the name stays exactly as the server holds it.
+    WriteLine(state, "User: %1", UserHeadValue(user, markers));
     WriteLine(state, "   Access: %1", AccessName(ShownAccess(info)));
     if (info.last_login > 0) {
       WriteLine(state, "   Last Login: %1",

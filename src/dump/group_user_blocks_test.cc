@@ -39,12 +39,11 @@ TEST_F(GroupBlocksTest, GroupNameFetchIsReportedWithSmallFirstLetter) {
   EXPECT_THAT(error.description(), HasSubstr("calling esbListGroups (ref=1051100)"));
 }
 
-TEST_F(GroupBlocksTest, MemberListFailureWithoutMessageNumberStillWritesTheBlock) {
+TEST_F(GroupBlocksTest, MemberListFailureWithoutMessageNumberEndsTheDump) {
   api_.AddGroup("A", kAccessRead, {"x"});
   api_.Fail("EsbGetGroupList", 1, 7, 0);
-  EXPECT_EQ(Raised([&] { WriteGroupBlocks(state_); }).number(), 0);
-  EXPECT_THAT(Lines(),
-              ElementsAre("Group: A", "   Access: Read", "   *** No users in this group ***", ""));
+  EXPECT_EQ(Raised([&] { WriteGroupBlocks(state_); }).number(), kErrorClientCall);
+  EXPECT_THAT(Lines(), ElementsAre("Group: A", "   Access: Read"));
 }
 
 using UserBlocksTest = DumpTest;
@@ -67,6 +66,22 @@ TEST_F(UserBlocksTest, EachMarkerAlone) {
   EXPECT_EQ(lines.at(0), "User: a * Account Disabled *");
   EXPECT_EQ(lines.at(4), "User: b * Password Expired *");
   EXPECT_EQ(lines.at(8), "User: c");
+}
+
+TEST_F(UserBlocksTest, NamesHoldingAsterisksStayWholeBeforeTheMarkers) {
+  const int32_t recent = static_cast<int32_t>(platform_.now) - kDay;
+  api_.AddUser("star * * name", kAccessNone, recent);
+  api_.AddUser("trail*", kAccessNone, recent).info.disabled = 1;
+  WriteUserBlocks(state_);
+  const std::vector<std::string> lines = Lines();
+  EXPECT_EQ(lines.at(0), "User: star * * name");
+  EXPECT_EQ(lines.at(4), "User: trail* * Account Disabled *");
+  // A name that ends as markers do would read back as another user.
+  api_.users.clear();
+  api_.AddUser("bob * Inactive *", kAccessNone, recent);
+  const RunError error = Raised([&] { WriteUserBlocks(state_); });
+  EXPECT_EQ(error.number(), kErrorUncarriedName);
+  EXPECT_NE(error.description().find("'bob * Inactive *'"), std::string::npos);
 }
 
 TEST_F(UserBlocksTest, InactiveOnlyAfterMoreThan180Days) {

@@ -1,5 +1,6 @@
 #include "dump/name_list.h"
 
+#include "client/dump_format.h"
 #include "tools/text.h"
 
 namespace cubesec {
@@ -27,10 +28,25 @@ std::vector<std::string> FetchNames(RunState& state, uint32_t count, uint16_t it
     CheckStatus(state.client, report, status);
     if (status != 0) continue;
     std::string name = ItemName(item, item_type);
-    if (!name.empty()) names.push_back(std::move(name));
+    if (!name.empty()) names.push_back(CarriedName(name));
   }
   SortList(names);
   return names;
+}
+
+const std::string& CarriedName(const std::string& name) {
+  if (!HasControlCharacter(name)) return name;
+  throw RunError(kErrorUncarriedName,
+                 FormatMsg("The name '%1' holds a line break or another control character; "
+                           "no dump file can carry it",
+                           {ShowControlCharacters(name)}));
+}
+
+std::string CarriedText(RunState& state, const std::string& text, const std::string& what) {
+  if (!HasControlCharacter(text)) return text;
+  state.Log(FormatMsg("%1Line breaks and control characters in %2 written as blanks",
+                      {std::string("\t"), what}));
+  return BlankControlCharacters(text);
 }
 
 void WriteLine(RunState& state, std::string_view tmpl, const std::string& value) {

@@ -21,6 +21,16 @@ std::string ItemName(const EsbItem& item, uint16_t item_type);
 std::vector<std::string> FetchNames(RunState& state, uint32_t count, uint16_t item_type,
                                     std::string_view report);
 
+/// `name`, read from the server, when a dump line can carry it. A name holding a line break
+/// or another control character (which a server should refuse) would break the file apart,
+/// so it ends the dump with error 61, naming it.
+const std::string& CarriedName(const std::string& name);
+
+/// A description or filter row ready for its line: each control character but TAB becomes
+/// one blank, so that no value can start a line of its own. A changed value is logged,
+/// naming `what` ("the description of application 'Sample'").
+std::string CarriedText(RunState& state, const std::string& text, const std::string& what);
+
 /// Writes one line made from `tmpl` with its "%1" filled by `value`.
 void WriteLine(RunState& state, std::string_view tmpl, const std::string& value);
 

@@ -37,9 +37,10 @@ TEST_F(ServerBlockTest, FailedStateReadWritesNoBlock) {
   EXPECT_EQ(state_.blocks, 0);
 }
 
-TEST_F(ServerBlockTest, FailureWithoutMessageNumberGoesOnWithoutBlock) {
+TEST_F(ServerBlockTest, FailureWithoutMessageNumberEndsTheDumpWithItsStatus) {
   api_.Fail("EsbGetGlobalState", 1, 5, 0);
-  EXPECT_EQ(Raised([&] { WriteServerBlock(state_); }).number(), 0);
+  EXPECT_EQ(Raised([&] { WriteServerBlock(state_); }).description(),
+            "Essbase Error calling EsbGetGlobalState (ref=5)\r\nScripted failure");
   EXPECT_TRUE(Lines().empty());
 }
 

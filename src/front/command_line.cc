@@ -67,6 +67,7 @@ std::string UsageText(const std::string& program, const std::string& log_path) {
       "  CUBESEC_SIM_DIR    folder of the simulated servers",
       "  CUBESEC_SIM_TRACE  FILE: append every client call and its status",
       "  CUBESEC_SIM_FAULTS CALL#N=STATUS,...: make chosen client calls fail",
+      "                     (CALL#N=STATUS/nomsg: fail and leave no message)",
       "  CUBESEC_NOW        pin the clock (whole seconds since 1970 UTC)",
       "  ArborPath          client folder (ARBORPATH is read as well)",
       "  WINDIR             folder of essbase.ini (default /etc)",

@@ -8,6 +8,7 @@
 
 #include "front/api_choice.h"
 #include "front/command_line.h"
+#include "front/dump_file_check.h"
 #include "front/interactive.h"
 #include "front/run_outcome.h"
 #include "front/terminal_presenter.h"
@@ -40,10 +41,7 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
   }
   // Parsed: the copy in `params` is all the run needs, and `ps` shows the arguments.
   HidePasswordArguments(argc, argv, extras.password_args);
-  if (extras.check_file) {
-    err << name << ": --check is not available in this build\n";
-    return kExitUsage;
-  }
+  if (extras.check_file) return CheckDumpFileCommand(platform, *extras.check_file, out, err);
   std::string password_error;
   if (!ResolvePassword(platform, extras, in, params, &password_error)) {
     err << name << ": " << password_error << "\n";

@@ -5,6 +5,7 @@
 #include "client/client_settings.h"
 #include "dump/dump.h"
 #include "front/command_line.h"
+#include "front/dump_file_check.h"
 #include "front/run_outcome.h"
 #include "restore/restore.h"
 #include "tools/dates.h"
@@ -91,18 +92,22 @@ void DispatchLine(RunState& state, const std::string& line) {
   }
 }
 
-void RestoreRun(RunState& state) {
+// `checked` is the dump file as the check read it; nullptr when it could not be read.
+void RestoreRun(RunState& state, std::unique_ptr<LineReader> checked,
+                const std::vector<DumpProblem>& warnings) {
   if (!FileExists(state.dump_file)) {
     throw RunError(kErrorDumpFileNotFound,
                    FormatMsg("Security Dump File (%1) Not Found", {state.dump_file}));
   }
-  state.dump_in = std::make_unique<LineReader>(state.dump_file);
+  // The restore applies the very text that was checked.
+  state.dump_in = checked ? std::move(checked) : std::make_unique<LineReader>(state.dump_file);
   if (!state.dump_in->is_open()) {
     throw RunError(kErrorFileIo, FormatMsg("Cannot read dump file '%1'", {state.dump_file}));
   }
   state.Log(StartLine(state, "%1%2Restoring security of %3 from %4"));
+  LogDumpProblems(state, warnings);
   std::string line;
-  for (int lines = 1; state.dump_in->ReadLine(line); ++lines) {
+  for (int lines = 1; state.ReadDumpLine(line); ++lines) {
     DispatchLine(state, line);
     if (lines % kLinesPerEventPump == 0) state.observer->PumpEvents();
   }
@@ -138,6 +143,11 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
   state.user = params.user;
   state.password = params.password;
   state.reset_confirmed = params.reset_confirmed;
+  // A restore reads and checks its whole file before it logs in: a file that fails the
+  // check sends nothing to the server.
+  std::vector<DumpProblem> warnings;
+  std::unique_ptr<LineReader> checked;
+  if (params.command == "R") checked = ReadCheckedDumpFile(state, warnings);
   StartClient(state);
 
   RunOutcome outcome;
@@ -148,7 +158,7 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
     DumpRun(state);
     outcome.completed = true;
   } else if (params.command == "R") {
-    RestoreRun(state);
+    RestoreRun(state, std::move(checked), warnings);
     outcome.completed = true;
   }
   return outcome;

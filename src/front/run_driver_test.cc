@@ -223,18 +223,26 @@ TEST_F(RunDriverTest, RestoreOfAMissingFileLogsInFirst) {
   EXPECT_EQ(api_.Count("EsbLogout"), 1);
 }
 
-TEST_F(RunDriverTest, RestoreDispatchesHeadLinesOnlyByTheirExactKeyWord) {
+TEST_F(RunDriverTest, ARestoreWhoseFileFailsTheCheckNeverLogsIn) {
   params_.command = "R";
-  std::ofstream(params_.dump_file)
-      << "Comment: not a block\r\n   Server: an indented line is no head\r\nserver: x\r\n"
-         "SERVER: x\r\n\r\n";
+  std::string lines = "Comment: not a block\r\n";
+  for (int i = 0; i < 22; ++i) lines += "server: x\r\n";
+  std::ofstream(params_.dump_file) << lines;
   const RunOutcome outcome = Run();
-  EXPECT_TRUE(outcome.completed);
-  EXPECT_EQ(api_.Count("EsbGetGlobalState"), 0);
-  EXPECT_THAT(Log(), HasSubstr("\tRestoring security of Prod from " + params_.dump_file));
-  EXPECT_THAT(Log(), ::testing::EndsWith("\tCompleted security Restore of Prod from " +
-                                         params_.dump_file + "\r\n\r\n"));
-  EXPECT_THAT(platform_.editor_starts, ElementsAre(LogPath()));
+  EXPECT_FALSE(outcome.completed);
+  ASSERT_TRUE(outcome.error.has_value());
+  EXPECT_EQ(outcome.error->number(), kErrorUnsoundDumpFile);
+  EXPECT_EQ(api_.Count("EsbLogin"), 0);
+  const std::string log = Log();
+  EXPECT_THAT(log, HasSubstr("\tChecking dump file " + params_.dump_file +
+                             " before restoring it to Prod\r\n\tLine 1: \"Comment: not a "
+                             "block\": \"Comment\" is no head line key word\r\n\tLine 2: "));
+  // The first 20 problems, then their number beyond that.
+  EXPECT_THAT(log, HasSubstr("\tLine 20: \"server: x\": \"server\" is no head line key word\r\n"
+                             "\t... and 3 more\r\n\tError: 60 - The dump file '" +
+                             params_.dump_file + "' has 23 errors; nothing was restored\r\n"));
+  EXPECT_THAT(log, ::testing::Not(HasSubstr("Restoring security")));
+  EXPECT_THAT(platform_.editor_starts, ::testing::IsEmpty());
   EXPECT_EQ(state_.dump_in, nullptr);
 }
 

@@ -2,6 +2,7 @@
 // calc scripts it may run there. On another server a block never takes access away that the
 // target gives through a filter, and never lowers application access that this run has set.
 #include "client/access_levels.h"
+#include "restore/name_lists.h"
 #include "restore/restore.h"
 #include "restore/restore_support.h"
 #include "tools/text.h"
@@ -31,7 +32,7 @@ AccessDefinition ReadDefinition(RunState& state) {
     } else if (key == "Calcs") {
       access.has_calcs = true;
       access.all_calcs = value == "<All>" ? 1 : 0;
-      access.calcs = access.all_calcs ? std::vector<std::string>{} : SplitNames(value);
+      access.calcs = access.all_calcs ? std::vector<std::string>{} : SplitCalcsValue(value);
     }
   }
   return access;

@@ -66,7 +66,7 @@ TEST_F(AccessRestoreTest, AFailureWhileTryingEachCalcScriptEndsTheBlockAndARunAg
 }
 
 TEST_F(AccessRestoreTest, ABlockWithoutAFilterKeepsTheOneThatTheTargetAssigns) {
-  Dump("Access: Read\nFilter: Old\n\n");
+  Dump("   Access: Read\n   Filter: Old\n\n");
   RestoreAccess(state, "bob");
   Dump("Access: Write\n\n");
   RestoreAccess(state, "bob");
@@ -109,7 +109,7 @@ TEST_F(AccessRestoreTest, NamesThatTheBlockMayNotReachAreSkippedWithALogLine) {
 
 TEST_F(AccessRestoreTest, AccessThroughAFilterThatWasNotRestoredIsNotGrantedAtAll) {
   state.skipped_filters.insert(RunState::FilterKey("Sample", "Basic", "Old"));
-  Dump("Access: Read\nFilter: old\nCalcs: <All>\n\nUser Access: next");
+  Dump("   Access: Read\n   Filter: old\n   Calcs: <All>\n\nUser Access: next");
   RestoreAccess(state, "carol");
   EXPECT_THAT(calls, IsEmpty());
   EXPECT_THAT(LogLines(), ElementsAre("\tRestoration of access for 'carol' to 'Sample:Basic' "
@@ -118,7 +118,7 @@ TEST_F(AccessRestoreTest, AccessThroughAFilterThatWasNotRestoredIsNotGrantedAtAl
   // A filter of that name on another database is no reason to skip.
   state.current_app = "Finance";
   state.current_db = "Plan";
-  Dump("Access: Read\nFilter: F1\n\n");
+  Dump("   Access: Read\n   Filter: F1\n\n");
   RestoreAccess(state, "carol");
   EXPECT_EQ(Count("EsbSetDatabaseAccess"), 1);
 }

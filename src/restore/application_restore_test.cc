@@ -22,11 +22,11 @@ TEST_F(ApplicationRestoreTest, ADescriptionIsStoredAsItsTextCutToItsField) {
   }
 }
 
-TEST_F(ApplicationRestoreTest, AReadFailureThatTheCheckLetsThroughKeepsTheCurrentApplication) {
+TEST_F(ApplicationRestoreTest, AReadFailureWithoutAMessageNumberEndsTheRestore) {
   state.current_app = "Sample";
   Connect("EsbGetApplicationState#1=1051002", /*numbered=*/false);
   Dump("Loadable: No\n\n");
-  RestoreApplication(state, "Finance");
+  EXPECT_THROW(RestoreApplication(state, "Finance"), RunError);
   EXPECT_EQ(state.current_app, "Sample");
   EXPECT_EQ(Count("EsbSetApplicationState"), 0);
   EXPECT_THAT(LogLines(), IsEmpty());

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "client/access_levels.h"
+#include "restore/name_lists.h"
 #include "restore/restore.h"
 #include "restore/restore_support.h"
 #include "tools/text.h"
@@ -27,7 +28,6 @@ struct FilterDefinition {
 
 // A row line's key is its access word; a number stands for a code of its own.
 uint16_t RowAccess(const std::string& key) {
-  if (key == "Meta") return kAccessFiltered;  // what the dump writes for the metadata level
   if (LeadingNumber(key) == 0) return AccessCode(key);
   return static_cast<uint16_t>(LeadingWholeNumber(key, std::numeric_limits<int16_t>::min(),
                                                   std::numeric_limits<uint16_t>::max()));
@@ -42,7 +42,7 @@ FilterDefinition ReadDefinition(RunState& state) {
     } else if (key == "Default Access") {
       filter.default_access = AccessCode(value);
     } else if (key == "Users") {
-      filter.users = SplitNames(value);
+      filter.users = SplitUsersValue(state, value);
     } else if (key == "None" || key == "Read" || key == "Write" || key == "Meta" ||
                !value.empty()) {
       // An access word makes a row even when empty; other lines without a value (the

@@ -4,6 +4,8 @@
 #include <stdexcept>
 
 #include "client/access_levels.h"
+#include "client/dump_format.h"
+#include "restore/name_lists.h"
 #include "restore/restore.h"
 #include "restore/restore_support.h"
 #include "tools/temp_password.h"
@@ -16,23 +18,6 @@ constexpr std::string_view kDisabledMarker = "* Account Disabled *";
 
 bool IsNotFound(EsbStatus status) {
   return status == kStatusUserNotFound || status == kStatusGroupNotFound;
-}
-
-// The user head value is the name followed by the block's markers (" * Account Disabled *",
-// " * Password Expired *", " * Inactive *", adjacent ones sharing an asterisk).
-struct UserHead {
-  std::string name;
-  bool disabled = false;
-};
-
-UserHead ParseUserHead(std::string_view head_value) {
-  UserHead head;
-  size_t markers = head_value.find(" * ");
-  head.name = Trim(head_value.substr(0, markers));
-  if (markers != std::string_view::npos) {
-    head.disabled = head_value.find("* Account Disabled", markers) != std::string_view::npos;
-  }
-  return head;
 }
 
 class UserRestore {
@@ -94,7 +79,7 @@ class UserRestore {
   void AddToGroups(const std::string& value) {
     std::vector<std::string> current = CurrentGroups();
     std::vector<std::string> assigned, not_present;
-    for (const std::string& group : SplitNames(value)) {
+    for (const std::string& group : SplitGroupsValue(state_, value)) {
       // A membership the user already has is left alone, so a user in sync logs nothing.
       bool member = false;
       for (const std::string& have : current) member = member || EqualsIgnoreCase(have, group);
@@ -205,11 +190,12 @@ void RestoreGroup(RunState& state, const std::string& name) {
 
 void RestoreUser(RunState& state, const std::string& head_value) {
   state.BeginBlock("User");
-  UserHead head = ParseUserHead(head_value);
+  // The markers come off the end of the head value, so a name holding " * " stays whole.
+  const UserHead head = ParseUserHeadValue(head_value);
   if (head.name.empty()) return SkipRestOfBlock(state);
   UserRestore user(state, head.name);
   bool loaded = user.Load();
-  if (loaded && head.disabled) user.Disable();
+  if (loaded && head.markers.disabled) user.Disable();
 
   std::string key, value;
   while (state.ReadKeyLine(key, value)) {

@@ -31,15 +31,6 @@ void SkipRestOfBlock(RunState& state) {
   }
 }
 
-std::vector<std::string> SplitNames(std::string_view value) {
-  std::vector<std::string> names;
-  for (const std::string& piece : Split(value, ",")) {
-    std::string name = Trim(piece);
-    if (!name.empty()) names.push_back(std::move(name));
-  }
-  return names;
-}
-
 std::string JoinLines(const std::vector<std::string>& names) { return Join(names, "\r\n"); }
 
 int64_t LeadingWholeNumber(std::string_view text, int64_t low, int64_t high) {

@@ -40,9 +40,6 @@ bool IsOtherKindOnTarget(const RunState& state, std::string_view name);
 /// Reads and drops the remaining lines of the current block.
 void SkipRestOfBlock(RunState& state);
 
-/// Splits a list of names at its commas; pieces are trimmed and empty ones dropped.
-std::vector<std::string> SplitNames(std::string_view value);
-
 /// A list of names as the server takes it in one text: one name per line.
 std::string JoinLines(const std::vector<std::string>& names);
 

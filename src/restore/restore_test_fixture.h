@@ -105,7 +105,7 @@ class RestoreTest : public ::testing::Test {
   /// The next line of the dump file: what the driver reads after the routine returned.
   std::string NextLine() {
     std::string line;
-    return state.dump_in->ReadLine(line) ? line : "<end>";
+    return state.ReadDumpLine(line) ? line : "<end>";
   }
 
   std::vector<std::string> LogLines() {

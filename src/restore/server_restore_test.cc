@@ -56,14 +56,19 @@ TEST_F(ServerRestoreTest, ANumberBeyondItsFieldIsAnOverflowRaisedBeforeAnythingI
   EXPECT_EQ(global["check_frequency"], -2147483648LL);
 }
 
-TEST_F(ServerRestoreTest, AFailedReadThatTheCheckLetsThroughWritesNothing) {
+TEST_F(ServerRestoreTest, AFailedReadWithoutAMessageNumberEndsTheRestoreAndWritesNothing) {
   Connect("EsbGetGlobalState#1=1051002", /*numbered=*/false);
   Dump("Security: No\n\nGroup: next");
-  RestoreServerState(state);
+  try {
+    RestoreServerState(state);
+    ADD_FAILURE() << "nothing raised";
+  } catch (const RunError& error) {
+    EXPECT_EQ(error.description(),
+              "Essbase Error calling EsbGetGlobalState (ref=1051002)\r\nInjected fault");
+  }
   EXPECT_EQ(Count("EsbSetGlobalState"), 0);
   EXPECT_EQ(Export()["global"]["security"], true);
   EXPECT_THAT(LogLines(), IsEmpty());
-  EXPECT_EQ(NextLine(), "Group: next");
 }
 
 }  // namespace

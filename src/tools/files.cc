@@ -1,6 +1,7 @@
 #include "tools/files.h"
 
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 
 #include "tools/text.h"
@@ -69,35 +70,71 @@ void LineWriter::Close() {
   file_.reset();
 }
 
-LineReader::LineReader(const std::string& path) : in_(path, std::ios::in | std::ios::binary) {}
+
+bool ReadWholeFile(const std::string& path, std::string& text, std::string* error) {
+  std::ifstream in(path, std::ios::in | std::ios::binary);
+  if (!in.is_open()) {
+    if (error) *error = "cannot open the file";
+    return false;
+  }
+  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    if (error) *error = "read failed";
+    return false;
+  }
+  return true;
+}
+
+LineReader::LineReader(const std::string& path) {
+  open_ = ReadWholeFile(path, text_);
+  SkipByteOrderMark();
+}
+
+std::unique_ptr<LineReader> LineReader::OfText(std::string text) {
+  std::unique_ptr<LineReader> reader(new LineReader());
+  reader->text_ = std::move(text);
+  reader->open_ = true;
+  reader->SkipByteOrderMark();
+  return reader;
+}
+
+void LineReader::SkipByteOrderMark() {
+  if (text_.starts_with("\xEF\xBB\xBF")) pos_ = 3;
+}
+
+void LineReader::Close() {
+  open_ = false;
+  text_.clear();
+  pos_ = 0;
+  pending_empty_ = 0;
+}
 
 bool LineReader::ReadLine(std::string& line) {
   line.clear();
-  if (!in_.is_open()) return false;
-  std::streambuf* buf = in_.rdbuf();
-  using Traits = std::streambuf::traits_type;
-  bool any = false;
-  while (true) {
-    Traits::int_type c = buf->sbumpc();
-    if (Traits::eq_int_type(c, Traits::eof())) {
-      in_.setstate(std::ios::eofbit);
-      return any;
-    }
-    any = true;
-    char ch = Traits::to_char_type(c);
-    if (ch == '\n') return true;
-    if (ch == '\r') {
-      if (Traits::eq_int_type(buf->sgetc(), Traits::to_int_type('\n'))) buf->sbumpc();
-      return true;
-    }
-    line.push_back(ch);
+  if (!open_) return false;
+  if (pending_empty_ > 0) {
+    --pending_empty_;
+    return true;
   }
-}
-
-bool LineReader::AtEnd() {
-  if (!in_.is_open()) return true;
-  using Traits = std::streambuf::traits_type;
-  return Traits::eq_int_type(in_.rdbuf()->sgetc(), Traits::eof());
+  if (pos_ >= text_.size()) return false;
+  const size_t end = text_.find_first_of("\r\n", pos_);
+  if (end == std::string::npos) {
+    line.assign(text_, pos_, std::string::npos);
+    pos_ = text_.size();
+    return true;
+  }
+  line.assign(text_, pos_, end - pos_);
+  pos_ = end + 1;
+  if (text_[end] == '\r') {
+    size_t crs = 1;
+    while (pos_ < text_.size() && text_[pos_] == '\r') ++pos_, ++crs;
+    if (pos_ < text_.size() && text_[pos_] == '\n') {
+      ++pos_;  // CR...CRLF: one line end
+    } else {
+      pending_empty_ = crs - 1;  // lone CRs: one line end each
+    }
+  }
+  return true;
 }
 
 KeyLine SplitKeyLine(std::string_view line) {

@@ -50,20 +50,34 @@ class LineWriter {
   int64_t writes_ = 0;
 };
 
-/// Reads lines of a text file; a line ends at CRLF, LF or a lone CR.
+/// Reads the lines of a text file, or of a text already read. A line ends at LF, at a run of
+/// CRs followed by LF (an editor or a transfer that doubled the CR of a CRLF), or at a lone
+/// CR; a run of CRs without LF ends as many lines. A UTF-8 byte order mark at the very start
+/// is no part of the first line.
 class LineReader {
  public:
-  /// Opens `path`; is_open() tells whether that worked.
+  /// Reads `path` whole; is_open() tells whether that worked.
   explicit LineReader(const std::string& path);
-  bool is_open() const { return in_.is_open(); }
+  /// Reads the lines of `text`.
+  static std::unique_ptr<LineReader> OfText(std::string text);
+  bool is_open() const { return open_; }
   /// Reads the next line without its end. False at the end of the file.
   bool ReadLine(std::string& line);
-  bool AtEnd();
-  void Close() { in_.close(); }
+  bool AtEnd() const { return pending_empty_ == 0 && pos_ >= text_.size(); }
+  void Close();
 
  private:
-  std::ifstream in_;
+  LineReader() = default;
+  void SkipByteOrderMark();
+
+  bool open_ = false;
+  std::string text_;
+  size_t pos_ = 0;
+  size_t pending_empty_ = 0;  // empty lines left by a run of CRs without LF
 };
+
+/// The whole content of `path`; false (with `error`) when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& text, std::string* error = nullptr);
 
 /// One "key: value" line: key before the first ":" trimmed, value after it trimmed;
 /// without ":" the whole trimmed line is the key.

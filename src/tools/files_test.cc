@@ -111,7 +111,14 @@ TEST_F(FilesTest, LineWriterReportsFailuresAndTriesAgainLater) {
 
 TEST_F(FilesTest, LineReaderAcceptsEveryLineEnd) {
   EXPECT_EQ(Lines("a\r\nb\nc\rd"), (std::vector<std::string>{"a", "b", "c", "d"}));
-  EXPECT_EQ(Lines("x\r\r\ny\n"), (std::vector<std::string>{"x", "", "y"}));
+  // A run of CRs before LF is one line end; without LF each CR ends a line.
+  EXPECT_EQ(Lines("x\r\r\ny\r\r\r\nz\n"), (std::vector<std::string>{"x", "y", "z"}));
+  EXPECT_EQ(Lines("x\r\r\ry"), (std::vector<std::string>{"x", "", "", "y"}));
+  EXPECT_EQ(Lines("x\r\r"), (std::vector<std::string>{"x", ""}));
+  // A byte order mark at the start is skipped; anywhere else it is text.
+  const std::string bom = "\xEF\xBB\xBF";
+  EXPECT_EQ(Lines(bom + "a\r\n" + bom), (std::vector<std::string>{"a", bom}));
+  EXPECT_EQ(Lines("\xEF\xBB"), (std::vector<std::string>{"\xEF\xBB"}));
   EXPECT_EQ(Lines("\n"), (std::vector<std::string>{""}));
   EXPECT_EQ(Lines(""), (std::vector<std::string>{}));
   EXPECT_EQ(Lines(std::string("a\0b\r\n\0", 6)),

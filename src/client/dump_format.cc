@@ -1,0 +1,117 @@
+#include "client/dump_format.h"
+
+#include <array>
+
+#include "tools/text.h"
+
+namespace cubesec {
+namespace {
+
+constexpr std::array<std::string_view, 9> kHeadKeys = {
+    "Server", "Group",        "User",        "Application", "Database",
+    "Filter", "Group Access", "User Access", "User/Group",
+};
+
+// In the order they follow the name.
+constexpr std::string_view kDisabled = "Account Disabled";
+constexpr std::string_view kExpired = "Password Expired";
+constexpr std::string_view kInactive = "Inactive";
+
+bool IsControl(unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7F; }
+
+}  // namespace
+
+bool IsHeadKey(std::string_view key) {
+  for (std::string_view head : kHeadKeys) {
+    if (key == head) return true;
+  }
+  return false;
+}
+
+bool IsHeadLine(std::string_view line) {
+  if (line.empty() || line.front() == ' ' || line.front() == '\t') return false;
+  const size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return false;
+  return IsHeadKey(Trim(line.substr(0, colon)));
+}
+
+std::string UserHeadValue(std::string_view name, const UserMarkers& markers) {
+  std::string value(name);
+  bool any = false;
+  for (auto [set, word] :
+       {std::pair{markers.disabled, kDisabled}, std::pair{markers.expired, kExpired},
+        std::pair{markers.inactive, kInactive}}) {
+    if (!set) continue;
+    value.append(" * ").append(word);
+    any = true;
+  }
+  if (any) value += " *";
+  return value;
+}
+
+UserHead ParseUserHeadValue(std::string_view value) {
+  UserHead head;
+  std::string_view rest = value;
+  bool any = false;
+  // " * WORD" for each marker, from the right, inside the closing " *".
+  if (rest.ends_with(" *")) {
+    rest.remove_suffix(2);
+    for (bool matched = true; matched;) {
+      matched = false;
+      for (auto [flag, word] : {std::pair{&head.markers.disabled, kDisabled},
+                                std::pair{&head.markers.expired, kExpired},
+                                std::pair{&head.markers.inactive, kInactive}}) {
+        const size_t size = word.size() + 3;
+        const bool whole = rest.size() == size - 1 && rest.starts_with("* ");  // no name
+        if (rest.ends_with(word) &&
+            (whole || (rest.size() >= size && rest.substr(rest.size() - size, 3) == " * "))) {
+          *flag = true;
+          rest.remove_suffix(whole ? size - 1 : size);
+          matched = any = true;
+          break;
+        }
+      }
+    }
+  }
+  head.name = Trim(any ? rest : value);
+  if (!any) head.markers = UserMarkers();
+  return head;
+}
+
+bool EndsLikeUserMarkers(std::string_view name) {
+  return ParseUserHeadValue(name).name != Trim(name);
+}
+
+bool HasControlCharacter(std::string_view text) {
+  for (char c : text) {
+    if (IsControl(static_cast<unsigned char>(c))) return true;
+  }
+  return false;
+}
+
+std::string BlankControlCharacters(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (IsControl(static_cast<unsigned char>(c))) c = ' ';
+  }
+  return out;
+}
+
+std::string ShowControlCharacters(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (!IsControl(byte)) {
+      out.push_back(c);
+      continue;
+    }
+    out.append("\\x");
+    out.push_back(kHex[byte >> 4]);
+    out.push_back(kHex[byte & 0xF]);
+  }
+  return out;
+}
+
+}  // namespace cubesec

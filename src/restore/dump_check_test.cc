@@ -1,0 +1,103 @@
+#include "restore/dump_check.h"
+
+#include <gmock/gmock.h>
+
+#include "client/dump_format.h"
+#include "restore/name_lists.h"
+#include "restore/restore_test_fixture.h"
+
+namespace cubesec {
+namespace {
+
+using ::testing::ElementsAre;
+
+TEST(CheckDumpFile, ASoundFileHasNoProblemsAndAMissingEmptyLineIsAWarning) {
+  const std::string sound =
+      "\xEF\xBB\xBFServer: s\r\n   Validity: 2.5\r\n   MinLength: 8 Characters\r\n\r\n"
+      "User: u * Account Disabled *\r\n   Access: Read (Can Create Users)\r\n"
+      "   * Account Disabled *\r\n\r\nFilter: f\r\n   Active: yes\r\n   Default Access: None\r\n"
+      "   Meta (Can Create Users): \"East\"\r\n   2: \"West\"\r\n   None: \r\n"
+      "   *** Filter row 1 failed validity check (ref=5)\r\n"
+      "   * Filter is not used by any users/groups *\r\nUser Access: u\r\n   Access: Calc\r\n"
+      "   Calcs: Alloc,Q1, CalcAll\r\n";
+  const std::vector<DumpProblem> problems = CheckDumpFile(sound);
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_TRUE(problems[0].warning);
+  EXPECT_EQ(problems[0].line, 17);
+  EXPECT_EQ(DescribeProblem(problems[0]),
+            "Line 17: \"User Access: u\": warning: no empty line before this head line");
+  EXPECT_EQ(ErrorCount(problems), 0u);
+  EXPECT_EQ(ProblemCounts(problems), "1 warning");
+}
+
+TEST(CheckDumpFile, ProblemsComeInLineOrderAndLongLinesAreCutWhenShown) {
+  const std::string text = "Group: g\r\n   Access: " + std::string(200, 'x') +
+                           "\r\n   Users: a\r\n\r\n   Access: Read\r\n";
+  const std::vector<DumpProblem> problems = CheckDumpFile(text);
+  ASSERT_EQ(problems.size(), 2u);
+  EXPECT_EQ(problems[0].line, 2);
+  EXPECT_EQ(problems[1].line, 5);
+  EXPECT_EQ(DescribeProblem(problems[0]).find("Line 2: \"   Access: xxx"), 0u);
+  EXPECT_NE(DescribeProblem(problems[0]).find("...\": \"xxx"), std::string::npos);
+  EXPECT_EQ(ProblemCounts(problems), "2 errors");
+}
+
+TEST(UserHeadValue, MarkersComeOffTheRightAndNamesStayWhole) {
+  struct Case {
+    std::string name;
+    UserMarkers markers;
+    std::string written;
+  };
+  const std::vector<Case> cases = {
+      {"ann", {}, "ann"},
+      {"ann", {true, true, true}, "ann * Account Disabled * Password Expired * Inactive *"},
+      {"star * * name", {false, false, true}, "star * * name * Inactive *"},
+      {"trail*", {true, false, false}, "trail* * Account Disabled *"},
+      {"a * b", {false, true, false}, "a * b * Password Expired *"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.written);
+    EXPECT_EQ(UserHeadValue(c.name, c.markers), c.written);
+    const UserHead head = ParseUserHeadValue(c.written);
+    EXPECT_EQ(head.name, c.name);
+    EXPECT_EQ(head.markers.disabled, c.markers.disabled);
+    EXPECT_EQ(head.markers.expired, c.markers.expired);
+    EXPECT_EQ(head.markers.inactive, c.markers.inactive);
+  }
+  // Any order reads; a name alone that ends as markers do is told.
+  EXPECT_TRUE(ParseUserHeadValue("u * Inactive * Account Disabled *").markers.disabled);
+  EXPECT_TRUE(EndsLikeUserMarkers("bob * Inactive *"));
+  EXPECT_FALSE(EndsLikeUserMarkers("bob * Inactive"));
+  EXPECT_EQ(ParseUserHeadValue("* Inactive *").name, "");
+}
+
+using NameListTest = RestoreTest;
+
+TEST_F(NameListTest, ListsSplitAtTheirSeparatorAndRejoinNamesOfEarlierHeadLines) {
+  Dump("Group: grp, with comma\r\nGroup: grp\r\nUser: o'brien, pat * Inactive *\r\n\r\n");
+  std::string line;
+  while (state.ReadDumpLine(line)) {
+  }
+  EXPECT_THAT(SplitGroupsValue(state, "grp, grp, with comma,other , "),
+              ElementsAre("grp", "grp, with comma", "other"));
+  EXPECT_THAT(SplitUsersValue(state, "SuperG, O'Brien, pat, pat"),
+              ElementsAre("SuperG", "O'Brien, pat", "pat"));
+  // Without head lines that name them, the pieces stay apart; calc names never rejoin.
+  EXPECT_THAT(SplitUsersValue(state, "a, b,c"), ElementsAre("a", "b,c"));
+  EXPECT_THAT(SplitCalcsValue("Alloc,Q1, CalcAll"), ElementsAre("Alloc,Q1", "CalcAll"));
+}
+
+TEST_F(NameListTest, AHeadLineEndsTheBlockBeforeItWithoutAnEmptyLine) {
+  Dump("   Access: Read\r\nUser: b * Inactive *\r\n   Access: Write\r\n");
+  std::string key, value;
+  EXPECT_TRUE(state.ReadKeyLine(key, value));
+  EXPECT_FALSE(state.ReadKeyLine(key, value));  // stops before the head line
+  EXPECT_FALSE(state.ReadKeyLine(key, value));  // and stays there
+  EXPECT_EQ(NextLine(), "User: b * Inactive *");
+  EXPECT_EQ(state.head_names.count("b"), 1u);
+  EXPECT_TRUE(state.ReadKeyLine(key, value));
+  EXPECT_EQ(value, "Write");
+}
+
+}  // namespace
+}  // namespace cubesec
