@@ -1,7 +1,8 @@
 // The dump-file reader driving a whole restore: any bytes, read as a dump file, are restored
-// onto a copy of the demo server held in memory. Whatever the file holds, the run ends
-// through its closing step (logout, then the client's end) with either completion or an
-// error of a kind the utility raises, and the server it leaves can still be dumped whole.
+// onto the demo server held in memory, brought back to its built state before each input. Whatever
+// the file holds, the run ends through its closing step (logout, then the client's end) with either
+// completion or an error of a kind the utility raises, and the server it leaves can still be dumped
+// whole.
 
 #include <unistd.h>
 
@@ -90,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ofstream out(input_path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
-  std::unique_ptr<EsbApi> server = sim::MakeInMemoryApi(DemoFixture());
+  static sim::ResettableServer demo(DemoFixture());
+  std::unique_ptr<EsbApi> server = demo.Reset();
 
   std::vector<std::string> calls;
   const RunOutcome restore = RunCommand(*server, "R", input_path, calls);
