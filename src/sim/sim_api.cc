@@ -78,4 +78,24 @@ std::unique_ptr<EsbApi> MakeInMemoryApi(const std::string& fixture_json) {
   return std::make_unique<SimulatedApi>(MakeMemorySource(std::move(store)));
 }
 
+ResettableServer::ResettableServer(const std::string& fixture_json) {
+  std::string error;
+  std::optional<ServerImage> image = ParseFixture(fixture_json, &error);
+  if (!image) throw std::invalid_argument(error);
+  built_ = Store::OpenMemory();
+  built_->Replace(*image);
+  live_ = Store::OpenMemory();
+}
+
+ResettableServer::~ResettableServer() = default;
+
+std::unique_ptr<EsbApi> ResettableServer::Reset() {
+  live_->CopyFrom(*built_);
+  // The copy bumps the schema counters in the header, so the copy's own bytes are the mark.
+  reset_bytes_ = live_->Serialize();
+  return std::make_unique<SimulatedApi>(MakeMemorySource(live_));
+}
+
+bool ResettableServer::Unchanged() { return live_->Serialize() == reset_bytes_; }
+
 }  // namespace cubesec::sim

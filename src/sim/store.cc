@@ -156,6 +156,26 @@ Store::Store(std::unique_ptr<SqliteDb> db)
 
 Store::~Store() = default;
 
+void Store::CopyFrom(Store& source) {
+  sqlite3_backup* backup = sqlite3_backup_init(db_->handle(), "main", source.db_->handle(), "main");
+  if (backup == nullptr) {
+    throw SqliteError(sqlite3_errcode(db_->handle()), sqlite3_errmsg(db_->handle()));
+  }
+  const int stepped = sqlite3_backup_step(backup, -1);
+  const int finished = sqlite3_backup_finish(backup);
+  if (stepped != SQLITE_DONE) throw SqliteError(stepped, sqlite3_errstr(stepped));
+  if (finished != SQLITE_OK) throw SqliteError(finished, sqlite3_errstr(finished));
+}
+
+std::string Store::Serialize() {
+  sqlite3_int64 size = 0;
+  unsigned char* bytes = sqlite3_serialize(db_->handle(), "main", &size, 0);
+  if (bytes == nullptr) throw SqliteError(SQLITE_NOMEM, "cannot serialize the server");
+  std::string copy(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
+  sqlite3_free(bytes);
+  return copy;
+}
+
 std::unique_ptr<Transaction> Store::Begin(bool write) {
   return std::make_unique<Transaction>(*db_, write ? s_->begin : s_->begin_read, s_->commit,
                                        s_->rollback);

@@ -166,6 +166,11 @@ class Store {
   /// Everything but passwords.
   ServerImage Export();
   StoreCounts Count();
+  /// Makes this store a page-for-page copy of `source` in one step, far cheaper than
+  /// Replace() with an image: for bringing a server back to a saved state many times.
+  void CopyFrom(Store& source);
+  /// The database's pages as one byte string, for telling whether anything changed.
+  std::string Serialize();
 
  private:
   struct Statements;
