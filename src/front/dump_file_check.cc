@@ -62,7 +62,11 @@ int CheckDumpFileCommand(Platform& platform, const std::string& file, std::ostre
   for (const DumpProblem& problem : problems) out << DescribeProblem(problem) << "\n";
   out << verdict << "\n";
 
-  std::string log_path = RunLogPath(platform.ExecutablePath());
+  const std::string log_path = DecideRunLogPath(platform);
+  if (log_path.empty()) {
+    err << program << ": there is no place for the run log\n";
+    return 1;
+  }
   LineWriter log(platform, log_path, /*owner_only=*/true);
   std::vector<std::string> lines = {
       FormatMsg("%1%2Checking dump file %3", {NowText(platform), "\t", file})};

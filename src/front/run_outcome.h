@@ -22,9 +22,6 @@ struct RunOutcome {
 /// step that reports the error, closes the dump file, logs out and ends the client.
 RunOutcome CarryOutRun(RunState& state, const RunParameters& params);
 
-/// The run log of a program: beside the executable, named after it, with ".log".
-std::string RunLogPath(const std::string& executable_path);
-
 /// The message for the first empty parameter, in the order command, dump file name, server,
 /// user, password; nullopt when all are given.
 std::optional<std::string> FirstMissingParameter(const RunParameters& params);
