@@ -46,6 +46,7 @@ class FuzzPlatform : public FakePlatform {
     }
     return FakePlatform::OpenAppend(path, owner_only, error);
   }
+  bool MakeOwnerOnly(const std::string&, std::string*) override { return true; }
 };
 
 const std::string& DemoFixture() {
@@ -74,6 +75,7 @@ RunOutcome RunCommand(EsbApi& api, const std::string& command, const std::string
   });
   FuzzPlatform platform;
   platform.executable_path = "/nonexistent/cubesec";
+  platform.env["CUBESEC_LOG"] = "/nonexistent/cubesec.log";
   RunState state(platform, tracer);
   RunParameters params{command, file, "demo", "admin", "demo-password"};
   return CarryOutRun(state, params);

@@ -1,5 +1,6 @@
 #include "restore/dump_check.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
@@ -326,7 +327,12 @@ class Checker {
 }  // namespace
 
 std::vector<DumpProblem> CheckDumpFile(std::string_view file_text) {
-  return Checker().Run(file_text);
+  std::vector<DumpProblem> problems = Checker().Run(file_text);
+  // A block's missing line is only known at its end but belongs to its head line, which may
+  // come before problems already found inside the block.
+  std::stable_sort(problems.begin(), problems.end(),
+                   [](const DumpProblem& a, const DumpProblem& b) { return a.line < b.line; });
+  return problems;
 }
 
 size_t ErrorCount(const std::vector<DumpProblem>& problems) {

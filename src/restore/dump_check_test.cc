@@ -40,6 +40,13 @@ TEST(CheckDumpFile, ProblemsComeInLineOrderAndLongLinesAreCutWhenShown) {
   EXPECT_EQ(DescribeProblem(problems[0]).find("Line 2: \"   Access: xxx"), 0u);
   EXPECT_NE(DescribeProblem(problems[0]).find("...\": \"xxx"), std::string::npos);
   EXPECT_EQ(ProblemCounts(problems), "2 errors");
+
+  // A line the block lacks is known only at the block's end, but is reported at its head.
+  const std::vector<DumpProblem> lacking =
+      CheckDumpFile("Filter: F\r\n   Actve: Yes\r\n   Default Access: None\r\n\r\n");
+  ASSERT_GE(lacking.size(), 2u);
+  for (size_t i = 1; i < lacking.size(); ++i) EXPECT_LE(lacking[i - 1].line, lacking[i].line);
+  EXPECT_EQ(lacking.front().line, 1);
 }
 
 TEST(UserHeadValue, MarkersComeOffTheRightAndNamesStayWhole) {
