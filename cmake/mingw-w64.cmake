@@ -29,6 +29,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# -O2 as in the Linux build: GCC 12 at -O3 warns falsely about overlapping copies inside
+# std::string (-Wrestrict), and warnings are errors here.
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "")
+set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "")
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE "-s" CACHE STRING "")
 
 # Debian puts the 64-bit Wine loader in the wine64 package's library folder, off PATH.
 find_program(CUBESEC_WINE64 NAMES wine64

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 #include <chrono>
 #include <filesystem>
@@ -101,6 +103,8 @@ TEST_F(ServerFilesTest, ASecondApiSeesEveryCommittedChange) {
   EXPECT_NE(Login(*second, "demo", "Eve", "eve-pw"), 0u);
 }
 
+// A process killed in the middle needs fork(); on Windows the end-to-end kill test covers it.
+#ifndef _WIN32
 TEST_F(ServerFilesTest, ChangesSurviveAKilledProcess) {
   ASSERT_EQ(LoadFixture(folder_, "demo", kTestFixture), "");
   pid_t child = fork();
@@ -162,6 +166,7 @@ TEST_F(ServerFilesTest, AWriteKilledBeforeItsCommitLeavesTheServerAsItWas) {
   ASSERT_NE(context, 0u);
   EXPECT_EQ(api->EsbCreateGroup(context, "AfterCrash"), 0);
 }
+#endif
 
 TEST_F(ServerFilesTest, LoadReplacesTheServerAndABadFixtureChangesNothing) {
   ASSERT_EQ(LoadFixture(folder_, "demo", kTestFixture), "");

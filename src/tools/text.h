@@ -74,6 +74,15 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
 std::vector<std::string> Split(std::string_view text, std::string_view separator);
 std::string Join(const std::vector<std::string>& pieces, std::string_view separator);
 
+/// `argument` as one argument of a Windows command line, read back whole by the C runtime's
+/// and CommandLineToArgvW's rules. Always quoted, since programs such as Notepad take the
+/// rest of their line as one name; backslashes are doubled only where they precede a quote.
+std::string QuoteWindowsArgument(std::string_view argument);
+
+/// A REG_DWORD registry value as a setting's text: "&h" and eight hexadecimal digits, most
+/// significant first ("&h0001000A").
+std::string RegistryDwordText(uint32_t value);
+
 /// Copies `text` into a fixed field, cut to the field and padded with `pad`; the last
 /// byte of the field is always NUL so the field stays a C string.
 void CopyToField(std::string_view text, char* field, size_t field_size, char pad = '\0');

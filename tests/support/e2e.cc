@@ -41,6 +41,20 @@ bool Drain(int fd, std::string& sink) {
   }
 }
 
+// A Windows build under test: CUBESEC_TEST_WINDOWS_BIN names the folder of cubesec.exe and
+// cubesec-sim.exe, and CUBESEC_TEST_EMULATOR the program that runs them (wine64).
+std::string HarnessEnv(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? std::string() : std::string(value);
+}
+
+bool IsWindowsProgram(const std::string& program) { return program.ends_with(".exe"); }
+
+// The emulator's own settings are the one thing of the harness's environment that a program
+// under test gets: without them each run would make a Wine prefix of its own.
+constexpr const char* kEmulatorVariables[] = {"WINEPREFIX", "WINESERVER", "WINEDEBUG",
+                                              "WINEDLLOVERRIDES", "WINELOADER"};
+
 }  // namespace
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
@@ -48,10 +62,21 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   // Everything the child needs is prepared before fork: after it only async-signal-safe calls.
   std::vector<std::string> env_text;
   for (const auto& [name, value] : options.env) env_text.push_back(name + "=" + value);
+  std::string executable = program;
+  std::vector<std::string> argv_text{program};
+  if (IsWindowsProgram(program)) {
+    const std::string emulator = HarnessEnv("CUBESEC_TEST_EMULATOR");
+    if (emulator.empty()) throw std::runtime_error("CUBESEC_TEST_EMULATOR is not set");
+    executable = emulator;
+    argv_text.insert(argv_text.begin(), emulator);
+    for (const char* name : kEmulatorVariables) {
+      const std::string value = HarnessEnv(name);
+      if (!value.empty() && !options.env.contains(name)) env_text.push_back(name + ("=" + value));
+    }
+  }
   std::vector<char*> envp;
   for (auto& entry : env_text) envp.push_back(entry.data());
   envp.push_back(nullptr);
-  std::vector<std::string> argv_text{program};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& arg : argv_text) argv.push_back(arg.data());
@@ -69,7 +94,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     dup2(out_pipe[1], 1);
     dup2(err_pipe[1], 2);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
-    execve(program.c_str(), argv.data(), envp.data());
+    execve(executable.c_str(), argv.data(), envp.data());
     _exit(127);
   }
   close(in_pipe[0]);
@@ -175,8 +200,14 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-std::string CubesecBinary() { return CUBESEC_BIN; }
-std::string SimBinary() { return CUBESEC_SIM_BIN; }
+std::string CubesecBinary() {
+  const std::string windows = HarnessEnv("CUBESEC_TEST_WINDOWS_BIN");
+  return windows.empty() ? std::string(CUBESEC_BIN) : windows + "/cubesec.exe";
+}
+std::string SimBinary() {
+  const std::string windows = HarnessEnv("CUBESEC_TEST_WINDOWS_BIN");
+  return windows.empty() ? std::string(CUBESEC_SIM_BIN) : windows + "/cubesec-sim.exe";
+}
 std::string SourcePath(const std::string& relative) {
   return std::string(CUBESEC_SOURCE_DIR) + "/" + relative;
 }
@@ -185,7 +216,9 @@ Sandbox::Sandbox() {
   fs::create_directories(dir_.Path("bin"));
   sim_dir_ = dir_.Path("servers");
   fs::create_directories(sim_dir_);
-  cubesec_ = dir_.Path("bin/cubesec");
+  // The copy keeps the built program's name, so a Windows build's is bin/cubesec.exe; its run
+  // log is bin/cubesec.log either way.
+  cubesec_ = dir_.Path("bin/" + fs::path(CubesecBinary()).filename().string());
   fs::copy_file(CubesecBinary(), cubesec_);
   env_ = {
       {"CUBESEC_SIM_DIR", sim_dir_},
