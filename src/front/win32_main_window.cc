@@ -70,10 +70,9 @@ class MainWindow {
 HWND MainWindow::AddControl(const char* kind, const std::string& text, DWORD style, int x, int y,
                             int width, int height, int id, HFONT font) {
   const DWORD ex_style = std::string_view(kind) == "EDIT" ? WS_EX_CLIENTEDGE : 0;
-  HWND control = CreateWindowExA(ex_style, kind, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y,
-                                 width, height, window_,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 GetModuleHandleA(nullptr), nullptr);
+  HWND control = CreateWindowExA(
+      ex_style, kind, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, width, height, window_,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
   if (control != nullptr) {
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : font_), FALSE);
   }
@@ -88,8 +87,8 @@ void MainWindow::CreateControls() {
                kLabelWidth, 20);
     DWORD style = WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL | ES_LEFT;
     if (i == MainWindowModel::kPassword) style |= ES_PASSWORD;
-    fields_[i] = AddControl("EDIT", model_.Field(i), style, kFieldX, y, kFieldWidth, 23,
-                            kFirstFieldId + i);
+    fields_[i] =
+        AddControl("EDIT", model_.Field(i), style, kFieldX, y, kFieldWidth, 23, kFirstFieldId + i);
     // Help texts hold "&" only as text, never as an access key.
     AddControl("STATIC", model_.Info(i), SS_LEFT | SS_NOPREFIX, kHintX, y + 3,
                kClientWidth - kHintX - kMargin, 20);
@@ -98,8 +97,8 @@ void MainWindow::CreateControls() {
   int y = kMargin + MainWindowModel::kFieldCount * kRowHeight + 4;
   AddControl("STATIC", "", SS_ETCHEDHORZ, kMargin, y, kTextWidth, 2);  // Line1
   y += 10;
-  AddControl("STATIC", model_.Info(MainWindowModel::kFirstHelpLine), SS_LEFT | SS_NOPREFIX,
-             kMargin, y, kTextWidth, 18);
+  AddControl("STATIC", model_.Info(MainWindowModel::kFirstHelpLine), SS_LEFT | SS_NOPREFIX, kMargin,
+             y, kTextWidth, 18);
   y += 22;
   for (int i = 0; i < MainWindowModel::kHeadingCount; ++i) {
     AddControl("STATIC", model_.Info(MainWindowModel::kFirstHeading + i), SS_LEFT | SS_NOPREFIX,
@@ -231,9 +230,9 @@ bool MainWindow::Run() {
     bold_font_ = CreateFontIndirectA(&bold);
   }
 
-  const int client_height = kMargin + MainWindowModel::kFieldCount * kRowHeight + 4 + 10 + 22 +
-                            22 + 20 * (MainWindowModel::kHelpLineCount - 1) + 6 + 12 +
-                            kButtonHeight + kMargin;
+  const int client_height = kMargin + MainWindowModel::kFieldCount * kRowHeight + 4 + 10 + 22 + 22 +
+                            20 * (MainWindowModel::kHelpLineCount - 1) + 6 + 12 + kButtonHeight +
+                            kMargin;
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_DLGFRAME;
   const DWORD ex_style = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
   RECT frame{0, 0, kClientWidth, client_height};
@@ -263,8 +262,7 @@ bool MainWindow::Run() {
     }
     // Ctrl+C counts anywhere in the window, in a text field too, before the field can take
     // it as "copy".
-    if (message.message == WM_CHAR &&
-        (message.hwnd == window_ || IsChild(window_, message.hwnd)) &&
+    if (message.message == WM_CHAR && (message.hwnd == window_ || IsChild(window_, message.hwnd)) &&
         model_.KeyPress(static_cast<int>(message.wParam))) {
       continue;
     }

@@ -113,8 +113,8 @@ class Win32ProgressObserver : public RunObserver {
                               (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
                               nullptr, instance, nullptr);
     if (window_ == nullptr) return;
-    label_ = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 12,
-                             14, 336, 20, window_, nullptr, instance, nullptr);
+    label_ = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 12, 14,
+                             336, 20, window_, nullptr, instance, nullptr);
     SendMessageA(label_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
                  FALSE);
     ShowWindow(window_, SW_SHOWNORMAL);

@@ -116,9 +116,8 @@ class Win32AppendFile : public AppendFile {
     LARGE_INTEGER size;
     bool cut = false;
     if (GetFileSizeEx(file_, &size)) {
-      HANDLE writer =
-          CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      HANDLE writer = CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (writer != INVALID_HANDLE_VALUE) {
         LARGE_INTEGER end;
         end.QuadPart = size.QuadPart - static_cast<LONGLONG>(written);
@@ -375,8 +374,7 @@ class Win32Platform : public Platform {
  private:
   static std::string RegistryValueText(DWORD type, const unsigned char* data, DWORD size) {
     if (type == REG_DWORD && size >= 4) {
-      const uint32_t number = static_cast<uint32_t>(data[0]) |
-                              static_cast<uint32_t>(data[1]) << 8 |
+      const uint32_t number = static_cast<uint32_t>(data[0]) | static_cast<uint32_t>(data[1]) << 8 |
                               static_cast<uint32_t>(data[2]) << 16 |
                               static_cast<uint32_t>(data[3]) << 24;
       return RegistryDwordText(number);

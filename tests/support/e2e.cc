@@ -50,6 +50,16 @@ std::string HarnessEnv(const char* name) {
 
 bool IsWindowsProgram(const std::string& program) { return program.ends_with(".exe"); }
 
+std::string ReplaceCrLf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out.push_back(text[i]);
+  }
+  return out;
+}
+
 // The emulator's own settings are the one thing of the harness's environment that a program
 // under test gets: without them each run would make a Wine prefix of its own.
 constexpr const char* kEmulatorVariables[] = {"WINEPREFIX", "WINESERVER", "WINEDEBUG",
@@ -149,6 +159,10 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   if (in_fd >= 0) close(in_fd);
   close(out_pipe[0]);
   close(err_pipe[0]);
+  if (IsWindowsProgram(program)) {
+    result.out = ReplaceCrLf(result.out);
+    result.err = ReplaceCrLf(result.err);
+  }
   if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;
@@ -199,6 +213,8 @@ std::vector<std::string> Lines(const std::string& text) {
   }
   return lines;
 }
+
+bool TestingWindowsPrograms() { return !HarnessEnv("CUBESEC_TEST_WINDOWS_BIN").empty(); }
 
 std::string CubesecBinary() {
   const std::string windows = HarnessEnv("CUBESEC_TEST_WINDOWS_BIN");

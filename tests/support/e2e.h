@@ -54,6 +54,11 @@ bool FileExists(const std::string& path);
 /// The lines of a text, without their CRLF or LF ends.
 std::vector<std::string> Lines(const std::string& text);
 
+/// True when the programs under test are a Windows build run through an emulator
+/// (CUBESEC_TEST_WINDOWS_BIN). Their lines on standard output and error end in CRLF there;
+/// RunProgram gives them back with LF ends, as the Linux programs write them.
+bool TestingWindowsPrograms();
+
 /// Paths of the built programs and of the source tree.
 std::string CubesecBinary();
 std::string SimBinary();
