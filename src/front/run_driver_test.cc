@@ -30,9 +30,7 @@ std::string Read(const std::string& path) {
 class RunDriverTest : public ::testing::Test {
  protected:
   RunDriverTest() : state_(platform_, api_) {
-    std::string folder = (fs::temp_directory_path() / "driver-test-XXXXXX").string();
-    if (mkdtemp(folder.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    folder_ = folder;
+    folder_ = MakeTestFolder("driver-test");
     fs::create_directories(folder_ + "/bin");
     platform_.executable_path = folder_ + "/bin/cubesec";
     params_ = {"D", folder_ + "/dump.txt", "Prod", "admin", "pw"};

@@ -147,8 +147,7 @@ class RestoreTest : public ::testing::Test {
 
  private:
   std::unique_ptr<EsbApi> Simulated() {
-    std::string templ = (std::filesystem::temp_directory_path() / "restore-XXXXXX").string();
-    dir_ = mkdtemp(templ.data());
+    dir_ = MakeTestFolder("restore");
     EXPECT_EQ(sim::LoadFixture(dir_, "t", kRestoreFixture), "");
     return sim::MakeSimulatedApi(dir_);
   }

@@ -4,6 +4,9 @@
 
 #include <cstring>
 #include <deque>
+#include <filesystem>
+#include <random>
+#include <stdexcept>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,6 +16,19 @@
 #include "tools/text.h"
 
 namespace cubesec {
+
+/// A new empty folder under the system's temporary folder, named `prefix` and a random part.
+/// Creating the folder is what claims the name, so parallel tests never share one.
+inline std::string MakeTestFolder(const std::string& prefix) {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / (prefix + "-" + std::to_string(random()));
+    std::error_code error;
+    if (std::filesystem::create_directory(folder, error)) return folder.string();
+  }
+  throw std::runtime_error("no temporary folder could be made for " + prefix);
+}
 
 class FakePlatform : public Platform {
  public:
