@@ -18,9 +18,7 @@ using ::testing::HasSubstr;
 
 class ApiChoiceTest : public ::testing::Test {
  protected:
-  ApiChoiceTest() {
-    folder_ = MakeTestFolder("api-test");
-  }
+  ApiChoiceTest() { folder_ = MakeTestFolder("api-test"); }
   ~ApiChoiceTest() override { std::filesystem::remove_all(folder_); }
 
   std::unique_ptr<ChosenApi> Wrap(ScriptedApi** inner = nullptr) {

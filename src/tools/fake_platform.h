@@ -5,9 +5,9 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <stdexcept>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -37,17 +37,17 @@ class FakePlatform : public Platform {
   std::string windows_directory = "/etc";
   // "file|SECTION|KEY" (section and key upper-cased) -> value
   std::map<std::string, std::string> ini;
-  int64_t now = 1796000000;     // 2026-11-30 (UTC)
-  int utc_offset_minutes = 0;   // local = UTC + offset
+  int64_t now = 1796000000;    // 2026-11-30 (UTC)
+  int utc_offset_minutes = 0;  // local = UTC + offset
   uint8_t next_random = 1;
   bool random_available = true;
   std::string executable_path = "/opt/cubesec/bin/cubesec";
   bool stdin_is_terminal = false;
   bool has_display = false;
-  std::deque<std::string> secret_lines;    // what ReadSecretLine hands out, in order
+  std::deque<std::string> secret_lines;     // what ReadSecretLine hands out, in order
   std::vector<std::string> secret_prompts;  // the prompt of every ReadSecretLine
-  std::deque<MessageBoxAnswer> answers;  // answers to the next message boxes
-  std::vector<MessageBoxRequest> shown;  // every message box shown
+  std::deque<MessageBoxAnswer> answers;     // answers to the next message boxes
+  std::vector<MessageBoxRequest> shown;     // every message box shown
   std::vector<std::string> editor_starts;
   bool editor_available = true;
 
