@@ -67,27 +67,40 @@ constexpr const char* kEmulatorVariables[] = {"WINEPREFIX", "WINESERVER", "WINED
 
 }  // namespace
 
-RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                     const RunOptions& options) {
-  // Everything the child needs is prepared before fork: after it only async-signal-safe calls.
-  std::vector<std::string> env_text;
-  for (const auto& [name, value] : options.env) env_text.push_back(name + "=" + value);
-  std::string executable = program;
-  std::vector<std::string> argv_text{program};
+std::vector<std::string> CommandFor(const std::string& program,
+                                    const std::vector<std::string>& args) {
+  std::vector<std::string> argv{program};
   if (IsWindowsProgram(program)) {
     const std::string emulator = HarnessEnv("CUBESEC_TEST_EMULATOR");
     if (emulator.empty()) throw std::runtime_error("CUBESEC_TEST_EMULATOR is not set");
-    executable = emulator;
-    argv_text.insert(argv_text.begin(), emulator);
+    argv.insert(argv.begin(), emulator);
+  }
+  argv.insert(argv.end(), args.begin(), args.end());
+  return argv;
+}
+
+std::vector<std::string> EnvironmentFor(const std::string& program,
+                                        const std::map<std::string, std::string>& env) {
+  std::vector<std::string> entries;
+  for (const auto& [name, value] : env) entries.push_back(name + "=" + value);
+  if (IsWindowsProgram(program)) {
     for (const char* name : kEmulatorVariables) {
       const std::string value = HarnessEnv(name);
-      if (!value.empty() && !options.env.contains(name)) env_text.push_back(name + ("=" + value));
+      if (!value.empty() && !env.contains(name)) entries.push_back(name + ("=" + value));
     }
   }
+  return entries;
+}
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const RunOptions& options) {
+  // Everything the child needs is prepared before fork: after it only async-signal-safe calls.
+  std::vector<std::string> env_text = EnvironmentFor(program, options.env);
+  std::vector<std::string> argv_text = CommandFor(program, args);
+  const std::string executable = argv_text.front();
   std::vector<char*> envp;
   for (auto& entry : env_text) envp.push_back(entry.data());
   envp.push_back(nullptr);
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& arg : argv_text) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -215,6 +228,10 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 bool TestingWindowsPrograms() { return !HarnessEnv("CUBESEC_TEST_WINDOWS_BIN").empty(); }
+
+std::string NoSpaceText() {
+  return TestingWindowsPrograms() ? "Disk full" : "No space left on device";
+}
 
 std::string CubesecBinary() {
   const std::string windows = HarnessEnv("CUBESEC_TEST_WINDOWS_BIN");
