@@ -205,6 +205,8 @@ TEST_F(ServerFilesTest, InitListAndDelete) {
   EXPECT_EQ(servers[1].applications, 2);
   EXPECT_EQ(servers[1].databases, 2);
   EXPECT_EQ(servers[1].filters, 2);
+  // Windows deletes no file that a connection holds open.
+  api.reset();
   ASSERT_EQ(DeleteServer(folder_, "ALPHA"), "");
   EXPECT_FALSE(fs::exists(folder_ + "/alpha.sqlite"));
   EXPECT_FALSE(fs::exists(folder_ + "/alpha.sqlite-wal"));
