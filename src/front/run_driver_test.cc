@@ -35,7 +35,14 @@ class RunDriverTest : public ::testing::Test {
     platform_.executable_path = folder_ + "/bin/cubesec";
     params_ = {"D", folder_ + "/dump.txt", "Prod", "admin", "pw"};
   }
-  ~RunDriverTest() override { fs::remove_all(folder_); }
+  ~RunDriverTest() override {
+    // Open files first: Windows removes no folder that holds one.
+    state_.log.reset();
+    state_.dump_out.reset();
+    state_.dump_in.reset();
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
 
   std::string LogPath() const { return folder_ + "/bin/cubesec.log"; }
   std::string Log() const { return Read(LogPath()); }
