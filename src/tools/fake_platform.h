@@ -65,9 +65,7 @@ class FakePlatform : public Platform {
   std::string WindowsDirectory() override { return windows_directory; }
   std::optional<std::string> ReadIniValue(const std::string& file, const std::string& section,
                                           const std::string& key) override {
-    // Test data names files with "/"; a Windows build joins the Windows folder and the file
-    // name with "\\".
-    auto it = ini.find(ReplaceAll(file, "\\", "/") + "|" + ToUpper(section) + "|" + ToUpper(key));
+    auto it = ini.find(file + "|" + ToUpper(section) + "|" + ToUpper(key));
     if (it == ini.end()) return std::nullopt;
     return it->second;
   }
