@@ -307,9 +307,8 @@ class FaultSweep : public ::testing::Test {
       }
     } else if (run.exit_code == 0) {
       if (log.find("\tError: ") != std::string::npos) fault("a completed run logged an error");
-      if (command != Command::kReset &&
-          (log_lines.size() < 2 ||
-           log_lines[log_lines.size() - 2].find("Completed security") == std::string::npos)) {
+      if (log_lines.size() < 2 ||
+          log_lines[log_lines.size() - 2].find("Completed security") == std::string::npos) {
         fault("a completed run without its completion line");
       }
     }

@@ -9,6 +9,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::MatchesRegex;
 using json = nlohmann::json;
 
 class ResetRunTest : public ::testing::Test {
@@ -36,6 +37,13 @@ TEST_F(ResetRunTest, AnsweringNoDeletesNothing) {
   EXPECT_THAT(run.out, HasSubstr("Warning! This will delete all (other) users, all groups, and "
                                  "all security filters, ARE YOU SURE???"));
   EXPECT_EQ(Export(sandbox, "target"), before_);
+  std::vector<std::string> log = Lines(sandbox.Log());
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_THAT(std::vector<std::string>(log.end() - 3, log.end()),
+              ElementsAre(MatchesRegex("[-0-9]+ [:0-9]+\tResetting security of target"),
+                          MatchesRegex("[-0-9]+ [:0-9]+\tSecurity reset of target declined: "
+                                       "nothing was deleted"),
+                          ""));
 }
 
 TEST_F(ResetRunTest, AnsweringYesKeepsOnlyTheLoggedInUserWhateverTheCaseOfItsName) {
@@ -49,9 +57,36 @@ TEST_F(ResetRunTest, AnsweringYesKeepsOnlyTheLoggedInUserWhateverTheCaseOfItsNam
   for (const json& app : after["applications"]) {
     for (const json& db : app["databases"]) EXPECT_THAT(db["filters"], IsEmpty());
   }
-  // Applications and databases stay; the reset itself writes nothing to the run log.
+  // Applications and databases stay.
   EXPECT_EQ(after["applications"].size(), before_["applications"].size());
-  EXPECT_EQ(Lines(sandbox.Log()).size(), log_lines);
+  // The run log names every user, group and filter that went, between a start and an end.
+  std::vector<std::string> all = Lines(sandbox.Log());
+  ASSERT_GT(all.size(), log_lines + 2);
+  std::vector<std::string> reset(all.begin() + static_cast<long>(log_lines), all.end());
+  EXPECT_THAT(reset.front(), MatchesRegex("[-0-9]+ [:0-9]+\tResetting security of target"));
+  EXPECT_THAT(reset[reset.size() - 2],
+              MatchesRegex("[-0-9]+ [:0-9]+\tCompleted security reset of target"));
+  EXPECT_EQ(reset.back(), "");
+  std::vector<std::string> deleted(reset.begin() + 1, reset.end() - 2);
+  std::vector<std::string> expected;
+  for (const json& user : before_["users"]) {
+    if (user["name"] != "admin")
+      expected.push_back("\tDeleted user '" + user["name"].get<std::string>() + "'");
+  }
+  for (const json& group : before_["groups"]) {
+    expected.push_back("\tDeleted user group '" + group["name"].get<std::string>() + "'");
+  }
+  for (const json& app : before_["applications"]) {
+    for (const json& db : app["databases"]) {
+      for (const json& filter : db["filters"]) {
+        expected.push_back("\tDeleted filter '" + filter["name"].get<std::string>() +
+                           "' for database '" + app["name"].get<std::string>() + ":" +
+                           db["name"].get<std::string>() + "'");
+      }
+    }
+  }
+  EXPECT_THAT(deleted, ::testing::UnorderedElementsAreArray(expected));
+  EXPECT_GE(expected.size(), 5u);
 }
 
 TEST_F(ResetRunTest, WithoutATerminalToAskOnNothingIsDeletedAndTheRunFails) {

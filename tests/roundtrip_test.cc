@@ -1,5 +1,7 @@
 // Dump a server, rebuild its security on a second server that has the same applications and
-// databases, dump that one: the two files agree in all that a restore carries over.
+// databases, dump that one: the two files agree in all that a restore carries over. And a
+// restore onto a server with security of its own: a merge that adds, raises and skips, and
+// never takes away.
 #include <gmock/gmock.h>
 
 #include <regex>
@@ -9,6 +11,9 @@
 namespace cubesec::e2e {
 namespace {
 
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::Not;
 using json = nlohmann::json;
 
 class RoundTripTest : public ::testing::Test {
@@ -79,6 +84,86 @@ TEST_F(RoundTripTest, AGeneratedServerIsRebuiltOnAServerWithoutSecurity) {
   std::set<std::string> not_granted;
   std::string expected = CarriedOver(first, not_granted);
   EXPECT_EQ(CarriedOver(second, not_granted), expected);
+}
+
+// The source holds group and database-default calc access, a designer on one database of
+// two, a filter held by a group that the target has as a user; the target holds that filter
+// for a group of its own, another filter for a user that the dump gives none, lacks a calc
+// script, and has a user and a group whose names are the source's group and user.
+TEST_F(RoundTripTest, AServerWithSecurityOfItsOwnGainsTheDumpsAndLosesNothing) {
+  sandbox.LoadFixture("source", "tests/fixtures/merge/source.json");
+  sandbox.LoadFixture("target", "tests/fixtures/merge/target.json");
+  Dump("source", "source-password", "source.txt");
+  Run({"/Rsource.txt", "/Starget", "/Uadmin", "/Ptarget-password"});
+  std::vector<std::string> log = LogBody(sandbox);
+  json server = Export(sandbox, "target");
+
+  // A name of the other kind on the target: its block, its access and its holding are skipped.
+  EXPECT_THAT(log, Contains("\tRestoration of group 'Alpha' skipped (a user of that name exists)"));
+  EXPECT_THAT(log, Contains("\tRestoration of user 'beta' skipped (a group of that name exists)"));
+  EXPECT_THAT(log, Contains("\tRestoration of access for 'beta' to 'Ops:Main' skipped "
+                            "(user/group 'beta' was not restored)"));
+  EXPECT_TRUE(Named(server["groups"], "Alpha").is_null());
+  EXPECT_TRUE(Named(server["users"], "beta").is_null());
+  EXPECT_EQ(Named(server["applications"], "Ops")["databases"][0]["access"], json::object());
+  EXPECT_THAT(Named(server["users"], "dana")["groups"], ElementsAre("Calcers"));
+
+  json sales = Named(server["applications"], "Sales");
+  json east = Named(sales["databases"], "East");
+  json west = Named(sales["databases"], "West");
+  const json& access = east["access"];
+  // Descriptions are their text, the empty one too.
+  EXPECT_EQ(sales["description"], "Sales cubes");
+  EXPECT_EQ(east["description"], "");
+  EXPECT_EQ(west["description"], "West cube");
+
+  // The filter gains the dump's holder, keeps the target's, and goes to nobody of the other
+  // kind; the holder that the dump gives no filter keeps the target's.
+  EXPECT_EQ(Named(east["filters"], "EastRead")["rows"],
+            json::array({{{"access", 273}, {"text", "East"}}}));
+  EXPECT_EQ(access["dana"]["filter"], "EastRead");
+  EXPECT_EQ(access["Locals"]["filter"], "EastRead");
+  EXPECT_EQ(
+      access["Alpha"],
+      (json{{"access", 273}, {"filter", ""}, {"all_calcs", false}, {"calcs", json::array()}}));
+  EXPECT_EQ(access["gina"]["filter"], "LocalF");
+  EXPECT_THAT(log, Contains("\tFilter 'EastRead' was NOT assigned to: Alpha (users/groups were "
+                            "not present)"));
+  EXPECT_THAT(log, Contains("\tFilter 'EastRead' still assigned to: Locals (users/groups that "
+                            "held it already)"));
+  EXPECT_THAT(log, Contains("\tKept filter 'LocalF' of 'gina' on 'Sales:East' (the dump file "
+                            "names no filter)"));
+
+  // Calc lists come with the Calcs line, whichever access carries the calc bit; a script the
+  // target lacks is left out.
+  EXPECT_EQ(access["dana"]["access"], 273);  // calculates through Calcers
+  EXPECT_EQ(access["dana"]["calcs"], json::array({"AllocQ1"}));
+  EXPECT_EQ(access["Calcers"]["calcs"], json::array({"AllocQ1"}));
+  EXPECT_THAT(log, Contains("\tCalc scripts NOT granted to 'Calcers' on 'Sales:East': Rollup "
+                            "(calc scripts were not present)"));
+  EXPECT_EQ(west["default_access"], 279);
+  EXPECT_EQ(west["access"]["erin"]["access"], 273);  // calculates through the default
+  EXPECT_EQ(west["access"]["erin"]["calcs"], json::array({"Rollup"}));
+
+  // Designer on East stays designer on the application after Read on West.
+  EXPECT_EQ(access["erin"]["access"], 887);
+  EXPECT_EQ(sales["access"]["erin"], 512);
+  EXPECT_EQ(sales["access"]["dana"], 256);
+
+  // The logged-in user is left as it is.
+  EXPECT_FALSE(access.contains("admin"));
+  EXPECT_THAT(log, Contains("\tAccess of 'admin' to 'Sales:East' kept (the restore is logged in "
+                            "as that user)"));
+  EXPECT_EQ(Named(server["users"], "admin")["access"], 65535);
+
+  // The same restore again changes nothing and creates, grants as new or assigns no more.
+  size_t first_run = Lines(sandbox.Log()).size();
+  Run({"/Rsource.txt", "/Starget", "/Uadmin", "/Ptarget-password"});
+  EXPECT_EQ(Export(sandbox, "target"), server);
+  std::vector<std::string> all = Lines(sandbox.Log());
+  for (size_t i = first_run; i < all.size(); ++i) {
+    EXPECT_THAT(all[i], Not(::testing::HasSubstr("Created")));
+  }
 }
 
 }  // namespace

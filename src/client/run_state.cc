@@ -57,4 +57,11 @@ std::string RunState::FilterKey(std::string_view app, std::string_view db,
   return ToLower(key);
 }
 
+std::string RunState::NameKey(std::string_view app, std::string_view name) {
+  std::string key;
+  key.reserve(app.size() + name.size() + 1);
+  key.append(app).append("\t").append(name);
+  return ToLower(key);
+}
+
 }  // namespace cubesec

@@ -2,6 +2,7 @@
 // The state of one run, owned by the run driver and passed by reference to every dump,
 // restore and reset routine. There is exactly one per process.
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -51,6 +52,12 @@ struct RunState {
   std::string current_app;
   std::string current_db;
   std::set<std::string> skipped_filters;  // keys of FilterKey()
+  // Restore onto another server: the highest application access this run has set, by
+  // NameKey(application, name), so that a later database never lowers it; and the names
+  // (lower-cased) whose user or group block was skipped because the target holds that name
+  // as the other kind, so that nothing of the dump's object reaches the target's one.
+  std::map<std::string, uint16_t> app_access_set;
+  std::set<std::string> other_kind_names;
   // The target's minimum password length, read when a restore first creates a user and
   // kept up to date by the server state restore; -1 while unknown.
   int min_password_length = -1;
@@ -67,6 +74,8 @@ struct RunState {
   bool ReadKeyLine(std::string& key, std::string& value);
   /// The key of a filter in skipped_filters: names compare without regard to case.
   static std::string FilterKey(std::string_view app, std::string_view db, std::string_view filter);
+  /// The key of a name within an application: names compare without regard to case.
+  static std::string NameKey(std::string_view app, std::string_view name);
 
   /// Lines written or read since the observer last pumped events.
   int lines_since_pump = 0;

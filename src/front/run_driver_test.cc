@@ -224,14 +224,14 @@ TEST_F(RunDriverTest, EditorThatCannotStartIsNoError) {
   EXPECT_TRUE(Run().completed);
 }
 
-TEST_F(RunDriverTest, DeclinedResetIsNotCompletedAndLogsNothing) {
+TEST_F(RunDriverTest, DeclinedResetIsNotCompletedAndLogsThatNothingWasDeleted) {
   params_.command = "C";
   platform_.answers = {MessageBoxAnswer::kNo};
   const RunOutcome outcome = Run();
   EXPECT_FALSE(outcome.completed);
   EXPECT_TRUE(outcome.declined);
   EXPECT_FALSE(outcome.error.has_value());
-  EXPECT_FALSE(fs::exists(LogPath()));
+  EXPECT_THAT(Log(), HasSubstr("declined: nothing was deleted"));
   EXPECT_EQ(api_.Count("EsbListUsers"), 0);
   EXPECT_EQ(api_.Count("EsbTerm"), 1);
 }

@@ -1,5 +1,6 @@
 // Access blocks: a user's or group's access to the current database, its filter and the
-// calc scripts it may run there.
+// calc scripts it may run there. On another server a block never takes access away that the
+// target gives through a filter, and never lowers application access that this run has set.
 #include "client/access_levels.h"
 #include "restore/restore.h"
 #include "restore/restore_support.h"
@@ -14,6 +15,7 @@ constexpr uint16_t kAppAccessMember = 0x0100;
 struct AccessDefinition {
   uint16_t access = 0;
   std::string filter;
+  bool has_calcs = false;  // the block has a "Calcs" line
   int16_t all_calcs = 0;
   std::vector<std::string> calcs;
 };
@@ -27,6 +29,7 @@ AccessDefinition ReadDefinition(RunState& state) {
     } else if (key == "Filter") {
       access.filter = value;
     } else if (key == "Calcs") {
+      access.has_calcs = true;
       access.all_calcs = value == "<All>" ? 1 : 0;
       access.calcs = access.all_calcs ? std::vector<std::string>{} : SplitNames(value);
     }
@@ -34,53 +37,148 @@ AccessDefinition ReadDefinition(RunState& state) {
   return access;
 }
 
+class AccessRestore {
+ public:
+  AccessRestore(RunState& state, std::string name)
+      : state_(state),
+        api_(*state.client.api),
+        name_(std::move(name)),
+        app_(state.current_app),
+        db_(state.current_db) {}
+
+  void Run() {
+    // The run's own user keeps its rights, or the rest of the restore could not be done.
+    if (IsRunUser(state_, name_)) {
+      SkipRestOfBlock(state_);
+      LogTabbed(state_, "%1Access of '%2' to '%3:%4' kept (the restore is logged in as that user)",
+                {name_, app_, db_});
+      return;
+    }
+    if (IsOtherKindOnTarget(state_, name_)) {
+      SkipRestOfBlock(state_);
+      return NotRestored("user/group '" + name_ + "' was not restored");
+    }
+    AccessDefinition access = ReadDefinition(state_);
+
+    // Granting the access without its filter could widen it, so none is granted at all.
+    if (!access.filter.empty() &&
+        state_.skipped_filters.count(RunState::FilterKey(app_, db_, access.filter)) != 0) {
+      return NotRestored("filter '" + access.filter + "' was not restored");
+    }
+    // A block without a filter leaves the one that the target assigns: taking it away would
+    // let the name see all that its access allows.
+    std::string kept_filter;
+    if (access.filter.empty()) {
+      EsbStatus status = HeldFilter(&kept_filter);
+      if (status == kStatusUserNotFound) return NotPresent();
+      if (!CallSucceeded(state_, "EsbGetDatabaseAccess", status)) return;
+    }
+    EsbStatus status = SetApplicationAccess(access.access);
+    if (status == kStatusUserNotFound) return NotPresent();
+    if (!CallSucceeded(state_, "EsbSetApplicationAccess", status)) return;
+
+    EsbUserDb db_access;
+    CopyToField(app_, db_access.app);
+    CopyToField(db_, db_access.db);
+    CopyToField(name_, db_access.user);
+    CopyToField(access.filter, db_access.filter);
+    db_access.access = access.access;
+    if (!CallSucceeded(state_, "EsbSetDatabaseAccess",
+                       api_.EsbSetDatabaseAccess(state_.client.context, db_access))) {
+      return;
+    }
+    LogTabbed(state_, "%1Granted '%2' access to '%3:%4' for '%5'",
+              {AccessName(access.access), app_, db_, name_});
+    if (!kept_filter.empty()) {
+      LogTabbed(state_, "%1Kept filter '%2' of '%3' on '%4:%5' (the dump file names no filter)",
+                {kept_filter, name_, app_, db_});
+    }
+    // The dump writes the calc list by the highest access, which may come from a group or
+    // the database's default; the list is the name's own either way.
+    if (access.has_calcs || (access.access & kAccessCalcBit) != 0) SetCalcs(access);
+  }
+
+ private:
+  void NotRestored(const std::string& reason) {
+    LogTabbed(state_, "%1Restoration of access for '%2' to '%3:%4' skipped (%5)",
+              {name_, app_, db_, reason});
+  }
+  void NotPresent() { NotRestored("user/group '" + name_ + "' was not present"); }
+
+  // The filter that the target assigns to the name on the database, in `filter`.
+  EsbStatus HeldFilter(std::string* filter) {
+    uint32_t count = 0;
+    EsbStatus status = api_.EsbGetDatabaseAccess(state_.client.context, name_, app_, db_, &count);
+    if (status != 0 || count == 0) return status;
+    EsbItem item;
+    status = api_.EsbGetNextItem(state_.client.context, kItemUserDb, &item);
+    if (status == 0) *filter = Trim(CutAtNul(item.user_db.filter));
+    return status;
+  }
+
+  // Sends the application access that goes with `db_access`, unless this run has already
+  // set as much or more for the name; a later database never lowers it.
+  EsbStatus SetApplicationAccess(uint16_t db_access) {
+    uint16_t wanted = db_access == kAccessAppDesign ? kAppAccessDesigner : kAppAccessMember;
+    std::string key = RunState::NameKey(app_, name_);
+    auto set = state_.app_access_set.find(key);
+    if (set != state_.app_access_set.end() && set->second >= wanted) return 0;
+    EsbUserApp app_access;
+    CopyToField(name_, app_access.user);
+    CopyToField(app_, app_access.app);
+    app_access.access = wanted;
+    EsbStatus status = api_.EsbSetApplicationAccess(state_.client.context, app_access);
+    if (status == 0) state_.app_access_set[key] = wanted;
+    return status;
+  }
+
+  EsbStatus SetCalcList(int16_t all_calcs, const std::vector<std::string>& calcs) {
+    return api_.EsbSetCalcList(state_.client.context, name_, app_, db_, all_calcs, JoinLines(calcs),
+                               static_cast<uint32_t>(calcs.size()));
+  }
+
+  // Grants the calc scripts of the block that the target's database has, and logs the rest.
+  void SetCalcs(const AccessDefinition& access) {
+    EsbStatus status = SetCalcList(access.all_calcs, access.calcs);
+    if (status != kStatusCalcNotFound || access.calcs.empty()) {
+      CheckStatus(state_.client, "EsbSetCalcList", status);
+      return;
+    }
+    // The server names only the first script that it lacks, and has no call that lists a
+    // database's scripts, so each is tried alone; the list sent last is the one that stays.
+    std::vector<std::string> present, missing;
+    for (const std::string& calc : access.calcs) {
+      status = SetCalcList(0, {calc});
+      if (status == kStatusCalcNotFound) {
+        missing.push_back(calc);
+      } else if (CallSucceeded(state_, "EsbSetCalcList", status)) {
+        present.push_back(calc);
+      } else {
+        return;
+      }
+    }
+    if (!CallSucceeded(state_, "EsbSetCalcList", SetCalcList(0, present))) return;
+    LogTabbed(state_,
+              "%1Calc scripts NOT granted to '%2' on '%3:%4': %5 (calc scripts were not present)",
+              {name_, app_, db_, Join(missing, ", ")});
+  }
+
+  RunState& state_;
+  EsbApi& api_;
+  const std::string name_;
+  const std::string app_;
+  const std::string db_;
+};
+
 }  // namespace
 
 void RestoreAccess(RunState& state, const std::string& name) {
   state.BeginBlock("Access");
-  const std::string app = state.current_app;
-  const std::string db = state.current_db;
   // Under a skipped database nothing is sent and nothing is logged.
-  if (app.empty() || db.empty() || name.empty()) return SkipRestOfBlock(state);
-  AccessDefinition access = ReadDefinition(state);
-
-  // Granting the access without its filter could widen it, so none is granted at all.
-  if (!access.filter.empty() &&
-      state.skipped_filters.count(RunState::FilterKey(app, db, access.filter)) != 0) {
-    LogTabbed(state,
-              "%1Restoration of access for '%2' to '%3:%4' skipped (filter '%5' was not restored)",
-              {name, app, db, access.filter});
-    return;
+  if (state.current_app.empty() || state.current_db.empty() || name.empty()) {
+    return SkipRestOfBlock(state);
   }
-
-  EsbApi& api = *state.client.api;
-  EsbUserApp app_access;
-  CopyToField(name, app_access.user);
-  CopyToField(app, app_access.app);
-  app_access.access = access.access == kAccessAppDesign ? kAppAccessDesigner : kAppAccessMember;
-  if (!CallSucceeded(state, "EsbSetApplicationAccess",
-                     api.EsbSetApplicationAccess(state.client.context, app_access))) {
-    return;
-  }
-
-  EsbUserDb db_access;
-  CopyToField(app, db_access.app);
-  CopyToField(db, db_access.db);
-  CopyToField(name, db_access.user);
-  CopyToField(access.filter, db_access.filter);
-  db_access.access = access.access;
-  if (!CallSucceeded(state, "EsbSetDatabaseAccess",
-                     api.EsbSetDatabaseAccess(state.client.context, db_access))) {
-    return;
-  }
-  LogTabbed(state, "%1Granted '%2' access to '%3:%4' for '%5'",
-            {AccessName(access.access), app, db, name});
-
-  if ((access.access & kAccessCalcBit) == 0) return;
-  CheckStatus(
-      state.client, "EsbSetCalcList",
-      api.EsbSetCalcList(state.client.context, name, app, db, access.all_calcs,
-                         JoinLines(access.calcs), static_cast<uint32_t>(access.calcs.size())));
+  AccessRestore(state, name).Run();
 }
 
 }  // namespace cubesec

@@ -16,15 +16,95 @@ class AccessRestoreTest : public RestoreTest {
   }
 };
 
-TEST_F(AccessRestoreTest, ApplicationDesignerOnTheDatabaseGoesWithDesignerOnTheApplication) {
+TEST_F(AccessRestoreTest, ApplicationDesignerOnOneDatabaseIsNotLoweredByTheNext) {
   Dump("Access: Application Designer\n\n");
   RestoreAccess(state, "carol");
   Dump("Access: Read\n\n");
   RestoreAccess(state, "Planners");
+  state.current_db = "Interim";
+  Dump("Access: Read\n\n");
+  RestoreAccess(state, "CAROL");
+  Dump("Access: Application Designer\n\n");
+  RestoreAccess(state, "Planners");
   nlohmann::json sample = Named(Export()["applications"], "Sample");
   EXPECT_EQ(sample["access"]["carol"], 0x0200);
-  EXPECT_EQ(sample["access"]["Planners"], 0x0100);
+  EXPECT_EQ(sample["access"]["Planners"], 0x0200);  // raised by the later database
   EXPECT_EQ(Named(sample["databases"], "Basic")["access"]["carol"]["access"], 0x0377);
+  EXPECT_EQ(Named(sample["databases"], "Interim")["access"]["carol"]["access"], 0x0111);
+  EXPECT_EQ(Count("EsbSetApplicationAccess"), 3);  // none for carol's Read
+}
+
+TEST_F(AccessRestoreTest, ACalcsLineSetsTheListWhateverTheBlocksOwnAccess) {
+  Dump("Access: Read\nMax Access: Calc\nCalcs: CalcAll\n\n");
+  RestoreAccess(state, "bob");
+  Dump("Access: Calc\nMax Access: Calc\nCalcs: Gone, calcall, Lost\n\n");
+  RestoreAccess(state, "Analysts");
+  Dump("Access: Read\nMax Access: Read\n\n");
+  RestoreAccess(state, "carol");
+  nlohmann::json access = Basic()["access"];
+  EXPECT_EQ(access["bob"]["access"], 0x0111);
+  EXPECT_EQ(access["bob"]["calcs"], nlohmann::json::array({"CalcAll"}));
+  EXPECT_EQ(access["Analysts"]["calcs"], nlohmann::json::array({"CalcAll"}));
+  EXPECT_EQ(Count("EsbSetCalcList"), 1 + 5);  // carol's block has neither a list nor the bit
+  EXPECT_THAT(LogLines(),
+              ElementsAre("\tGranted 'Read' access to 'Sample:Basic' for 'bob'",
+                          "\tGranted 'Calc' access to 'Sample:Basic' for 'Analysts'",
+                          "\tCalc scripts NOT granted to 'Analysts' on 'Sample:Basic': Gone, "
+                          "Lost (calc scripts were not present)",
+                          "\tGranted 'Read' access to 'Sample:Basic' for 'carol'"));
+}
+
+TEST_F(AccessRestoreTest, AFailureWhileTryingEachCalcScriptEndsTheBlockAndARunAgainMendsIt) {
+  const std::string block = "Access: Calc\nCalcs: CalcAll, Gone\n\n";
+  Connect("EsbSetCalcList#2=1054001");  // the first script tried alone
+  Dump(block);
+  EXPECT_THROW(RestoreAccess(state, "Analysts"), RunError);
+  Connect("");
+  Dump(block);
+  RestoreAccess(state, "Analysts");
+  EXPECT_EQ(Basic()["access"]["Analysts"]["calcs"], nlohmann::json::array({"CalcAll"}));
+}
+
+TEST_F(AccessRestoreTest, ABlockWithoutAFilterKeepsTheOneThatTheTargetAssigns) {
+  Dump("Access: Read\nFilter: Old\n\n");
+  RestoreAccess(state, "bob");
+  Dump("Access: Write\n\n");
+  RestoreAccess(state, "bob");
+  EXPECT_EQ(Basic()["access"]["bob"]["access"], 0x0113);
+  EXPECT_EQ(Basic()["access"]["bob"]["filter"], "Old");
+  EXPECT_EQ(LogLines().back(),
+            "\tKept filter 'Old' of 'bob' on 'Sample:Basic' (the dump file names no filter)");
+}
+
+// Names that the block may not be applied to: each is skipped with one line, nothing changes
+// on the server, and the next block is found.
+TEST_F(AccessRestoreTest, NamesThatTheBlockMayNotReachAreSkippedWithALogLine) {
+  state.other_kind_names.insert("planners");
+  const struct {
+    std::string name;
+    std::string line;
+  } cases[] = {
+      {"ADMIN",
+       "\tAccess of 'ADMIN' to 'Sample:Basic' kept (the restore is logged in as that "
+       "user)"},
+      {"Planners",
+       "\tRestoration of access for 'Planners' to 'Sample:Basic' skipped "
+       "(user/group 'Planners' was not restored)"},
+      {"ghost",
+       "\tRestoration of access for 'ghost' to 'Sample:Basic' skipped (user/group "
+       "'ghost' was not present)"},
+  };
+  nlohmann::json before = Export();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Dump("Access: Read\nCalcs: CalcAll\n\nUser Access: next");
+    RestoreAccess(state, c.name);
+    EXPECT_EQ(LogLines().back(), c.line);
+    EXPECT_EQ(NextLine(), "User Access: next");
+  }
+  EXPECT_EQ(Export(), before);
+  for (const std::string& call : calls)
+    EXPECT_THAT(call, ::testing::Not(::testing::StartsWith("EsbSet")));
 }
 
 TEST_F(AccessRestoreTest, AccessThroughAFilterThatWasNotRestoredIsNotGrantedAtAll) {

@@ -29,11 +29,12 @@ void RestoreApplication(RunState& state, const std::string& name) {
     CheckStatus(state.client, "EsbGetApplicationState", status);
   }
 
+  // A description is sent as its text: blank padding would be stored as part of it.
   std::string key, value;
   while (state.ReadKeyLine(key, value)) {
     if (!apply) continue;
     if (key == "Description") {
-      CopyToField(value, app_state.description, ' ');
+      CopyToField(value, app_state.description);
     } else if (key == "Loadable") {
       app_state.loadable = ParseFlag(value);
     } else if (key == "Autoload") {
@@ -84,7 +85,7 @@ void RestoreDatabase(RunState& state, const std::string& name) {
   while (state.ReadKeyLine(key, value)) {
     if (!apply) continue;
     if (key == "Description") {
-      CopyToField(value, db_state.description, ' ');
+      CopyToField(value, db_state.description);
     } else if (key == "Loadable") {
       db_state.loadable = ParseFlag(value);
     } else if (key == "Autoload") {

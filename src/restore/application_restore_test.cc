@@ -9,11 +9,17 @@ using ::testing::IsEmpty;
 
 using ApplicationRestoreTest = RestoreTest;
 
-TEST_F(ApplicationRestoreTest, ADescriptionIsCutToItsField) {
-  Dump("Description: " + std::string(400, 'x') + "\n\n");
-  RestoreApplication(state, "Sample");
-  std::string description = Named(Export()["applications"], "Sample")["description"];
-  EXPECT_EQ(description, std::string(kEsbDescriptionSize, 'x'));
+TEST_F(ApplicationRestoreTest, ADescriptionIsStoredAsItsTextCutToItsField) {
+  for (const std::string& text : {std::string(400, 'x'), std::string(), std::string("Plans")}) {
+    Dump("Description: " + text + "\n\n");
+    RestoreApplication(state, "Sample");
+    Dump("Description: " + text + "\n\n");
+    RestoreDatabase(state, "Basic");
+    std::string stored = text.substr(0, kEsbDescriptionSize);
+    nlohmann::json sample = Named(Export()["applications"], "Sample");
+    EXPECT_EQ(sample["description"], stored);
+    EXPECT_EQ(Basic()["description"], stored);
+  }
 }
 
 TEST_F(ApplicationRestoreTest, AReadFailureThatTheCheckLetsThroughKeepsTheCurrentApplication) {

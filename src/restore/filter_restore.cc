@@ -1,6 +1,7 @@
 // Filter blocks: a filter is verified against the target's outline first; one that does not
 // verify is skipped with the server's reason and remembered, so that no access is granted
 // through it.
+#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -84,6 +85,85 @@ std::string FirstLine(const std::string& text) {
   return text.substr(0, text.find_first_of("\r\n"));
 }
 
+bool Holds(const std::vector<std::string>& names, const std::string& name) {
+  return std::any_of(names.begin(), names.end(),
+                     [&](const std::string& have) { return EqualsIgnoreCase(have, name); });
+}
+
+// The users and groups that the target assigns the filter to; none for a new filter. False
+// when the list could not be read.
+bool ReadHolders(RunState& state, const std::string& app, const std::string& db,
+                 const std::string& name, std::vector<std::string>* holders) {
+  EsbApi& api = *state.client.api;
+  uint32_t count = 0;
+  EsbStatus status = api.EsbGetFilterList(state.client.context, app, db, name, &count);
+  state.client.last_status = status;
+  if (status == kStatusFilterNotFound) return true;
+  if (!CallSucceeded(state, "EsbGetFilterList", status)) return false;
+  for (uint32_t i = 0; i < count; ++i) {
+    EsbItem item;
+    status = api.EsbGetNextItem(state.client.context, kItemName, &item);
+    if (!CallSucceeded(state, "EsbGetFilterList", status)) return false;
+    holders->push_back(CutAtNul(item.name));
+  }
+  return true;
+}
+
+// Assigns the filter to the names of the dump that the target has, and keeps it for those
+// that hold it there already: a restore never takes a filter from anyone, since that would
+// let them see all that their access allows.
+void Assign(RunState& state, const std::string& app, const std::string& db, const std::string& name,
+            const std::vector<std::string>& listed, const std::vector<std::string>& held) {
+  EsbApi& api = *state.client.api;
+  std::vector<std::string> assigned, kept;
+  for (const std::string& holder : listed) {
+    if (!Holds(assigned, holder) && !IsOtherKindOnTarget(state, holder)) {
+      assigned.push_back(holder);
+    }
+  }
+  for (const std::string& holder : held) {
+    if (!Holds(assigned, holder)) kept.push_back(holder);
+  }
+  auto send = [&] {
+    std::vector<std::string> all = assigned;
+    all.insert(all.end(), kept.begin(), kept.end());
+    return api.EsbSetFilterList(state.client.context, app, db, name, JoinLines(all),
+                                static_cast<uint32_t>(all.size()));
+  };
+  EsbStatus status = send();
+  if (status == kStatusUserNotFound) {
+    // The server names only the first name that it lacks: each of the dump's is looked up.
+    std::vector<std::string> present;
+    for (const std::string& holder : assigned) {
+      EsbUserInfo info;
+      EsbStatus found = api.EsbGetUser(state.client.context, holder, &info);
+      if (found == kStatusUserNotFound || found == kStatusGroupNotFound) continue;
+      if (CallSucceeded(state, "EsbGetUser", found)) {
+        present.push_back(holder);
+      } else {
+        return;
+      }
+    }
+    assigned = std::move(present);
+    status = send();
+  }
+  if (!CallSucceeded(state, "EsbSetFilterList", status)) return;
+  std::vector<std::string> not_present;  // in file order
+  for (const std::string& holder : listed) {
+    if (!Holds(assigned, holder) && !Holds(not_present, holder)) not_present.push_back(holder);
+  }
+  LogTabbed(state, "%1Assigned filter '%2' to %3 user/groups",
+            {name, std::to_string(assigned.size())});
+  if (!not_present.empty()) {
+    LogTabbed(state, "%1Filter '%2' was NOT assigned to: %3 (users/groups were not present)",
+              {name, Join(not_present, ", ")});
+  }
+  if (!kept.empty()) {
+    LogTabbed(state, "%1Filter '%2' still assigned to: %3 (users/groups that held it already)",
+              {name, Join(kept, ", ")});
+  }
+}
+
 }  // namespace
 
 void RestoreFilter(RunState& state, const std::string& name) {
@@ -103,16 +183,12 @@ void RestoreFilter(RunState& state, const std::string& name) {
               {name, std::to_string(ref), FirstLine(message)});
     return;
   }
+  std::vector<std::string> held;
+  if (!ReadHolders(state, app, db, name, &held)) return;
   if (!Write(state, app, db, name, filter)) return;
   state.skipped_filters.erase(key);
   LogTabbed(state, "%1Restored filter '%2' for database '%3:%4'", {name, app, db});
-
-  uint32_t count = static_cast<uint32_t>(filter.users.size());
-  EsbStatus status = state.client.api->EsbSetFilterList(state.client.context, app, db, name,
-                                                        JoinLines(filter.users), count);
-  if (CallSucceeded(state, "EsbSetFilterList", status)) {
-    LogTabbed(state, "%1Assigned filter '%2' to %3 user/groups", {name, std::to_string(count)});
-  }
+  Assign(state, app, db, name, filter.users, held);
 }
 
 }  // namespace cubesec

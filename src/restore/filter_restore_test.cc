@@ -36,8 +36,9 @@ TEST_F(FilterRestoreTest, RowLinesOfEveryFormBecomeRowsInFileOrder) {
 TEST_F(FilterRestoreTest, AFilterWithoutRowsOrUsersIsVerifiedWrittenAndAssignedToNoOne) {
   Dump("Active: No\n* Filter is not used by any users/groups *\n\n");
   RestoreFilter(state, "Empty");
-  EXPECT_THAT(calls, ElementsAre("EsbVerifyFilter 0", "EsbVerifyFilterRow 0", "EsbSetFilter 0",
-                                 "EsbSetFilterRow 0", "EsbSetFilterList 0"));
+  EXPECT_THAT(calls,
+              ElementsAre("EsbVerifyFilter 0", "EsbVerifyFilterRow 0", "EsbGetFilterList 1053003",
+                          "EsbSetFilter 0", "EsbSetFilterRow 0", "EsbSetFilterList 0"));
   EXPECT_EQ(LogLines().back(), "\tAssigned filter 'Empty' to 0 user/groups");
 }
 
@@ -53,6 +54,33 @@ TEST_F(FilterRestoreTest, VerificationStopsAtTheFirstFailingRowAndTheFilterIsRem
   Dump("Read: Atlantis\n\n");
   RestoreFilter(state, "Old");
   EXPECT_EQ(Filter("Old")["rows"][0]["text"], "East");
+}
+
+TEST_F(FilterRestoreTest, HoldersAreAddedToThoseOfTheTargetAndMissingOnesAreLeftOut) {
+  Dump("Read: East\nUsers: carol\n\n");
+  RestoreFilter(state, "Old");  // the target's holder, which the next block does not name
+  state.other_kind_names.insert("planners");
+  Dump("Read: West\nUsers: bob, ghost, Planners, Analysts, BOB\n\n");
+  RestoreFilter(state, "Old");
+  nlohmann::json access = Basic()["access"];
+  for (const char* holder : {"bob", "carol", "Analysts"}) {
+    EXPECT_EQ(access[holder]["filter"], "Old") << holder;
+  }
+  EXPECT_FALSE(access.contains("Planners"));
+  EXPECT_EQ(Filter("Old")["rows"][0]["text"], "West");
+  std::vector<std::string> log = LogLines();
+  EXPECT_THAT(std::vector<std::string>(log.end() - 4, log.end()),
+              ElementsAre("\tRestored filter 'Old' for database 'Sample:Basic'",
+                          "\tAssigned filter 'Old' to 2 user/groups",
+                          "\tFilter 'Old' was NOT assigned to: ghost, Planners (users/groups "
+                          "were not present)",
+                          "\tFilter 'Old' still assigned to: carol (users/groups that held it "
+                          "already)"));
+  // Once the names are known to be missing, the same block changes nothing.
+  nlohmann::json before = Export();
+  Dump("Read: West\nUsers: bob, ghost, Planners, Analysts, BOB\n\n");
+  RestoreFilter(state, "Old");
+  EXPECT_EQ(Export(), before);
 }
 
 TEST_F(FilterRestoreTest, AFilterOfAnyLengthIsWrittenWhole) {

@@ -44,6 +44,13 @@ class UserRestore {
     EsbApi& api = *state_.client.api;
     EsbStatus status = api.EsbGetUser(state_.client.context, name_, &info_);
     state_.client.last_status = status;
+    if (status == 0 && info_.type == kUserTypeGroup) {
+      // Whatever the block says is about another object than the target's group.
+      state_.other_kind_names.insert(ToLower(name_));
+      LogTabbed(state_, "%1Restoration of user '%2' skipped (a group of that name exists)",
+                {name_});
+      return false;
+    }
     if (status == 0) return true;
     if (!IsNotFound(status)) return CallSucceeded(state_, "EsbGetUser", status);
 
@@ -118,7 +125,7 @@ class UserRestore {
   // The user the run is logged in as keeps its access and its account: a dump from another
   // server would otherwise take the run's own rights away half-way, leaving the rest of the
   // restore undone and the server perhaps without an administrator who can log in.
-  bool IsRunUser() const { return EqualsIgnoreCase(name_, state_.user); }
+  bool IsRunUser() const { return cubesec::IsRunUser(state_, name_); }
 
   std::string NewPassword() {
     try {
@@ -170,7 +177,13 @@ void RestoreGroup(RunState& state, const std::string& name) {
   state.client.last_status = status;
   bool loaded = status == 0;
   if (IsNotFound(status)) {
-    if (CallSucceeded(state, "EsbCreateGroup", api.EsbCreateGroup(state.client.context, name))) {
+    status = api.EsbCreateGroup(state.client.context, name);
+    state.client.last_status = status;
+    if (status == kStatusAlreadyExists) {
+      // No group has the name, so a user has: the block is about another object.
+      state.other_kind_names.insert(ToLower(name));
+      LogTabbed(state, "%1Restoration of group '%2' skipped (a user of that name exists)", {name});
+    } else if (CallSucceeded(state, "EsbCreateGroup", status)) {
       LogTabbed(state, "%1Created user group '%2'", {name});
       loaded =
           CallSucceeded(state, "EsbGetGroup", api.EsbGetGroup(state.client.context, name, &info));

@@ -33,6 +33,21 @@ TEST_F(GroupUserRestoreTest, AUserInSyncChangesAndLogsNothing) {
   EXPECT_THAT(LogLines(), IsEmpty());
 }
 
+TEST_F(GroupUserRestoreTest, ABlockWhoseNameIsTheOtherKindOnTheTargetIsSkipped) {
+  nlohmann::json before = Export();
+  Dump("Access: Write\nGroups: Planners\n* Account Disabled *\n\nGroup: next");
+  RestoreUser(state, "analysts * Account Disabled *");
+  EXPECT_EQ(NextLine(), "Group: next");
+  Dump("Access: Write\nUsers: carol\n\nUser: next");
+  RestoreGroup(state, "Bob");
+  EXPECT_EQ(NextLine(), "User: next");
+  EXPECT_EQ(Export(), before);
+  EXPECT_THAT(state.other_kind_names, ElementsAre("analysts", "bob"));
+  EXPECT_THAT(LogLines(),
+              ElementsAre("\tRestoration of user 'analysts' skipped (a group of that name exists)",
+                          "\tRestoration of group 'Bob' skipped (a user of that name exists)"));
+}
+
 TEST_F(GroupUserRestoreTest, TemporaryPasswordsFollowTheMinimumThatTheServerBlockSet) {
   Dump("\n");
   RestoreUser(state, "first");  // the minimum is read from the server here

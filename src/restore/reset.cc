@@ -1,11 +1,13 @@
 // The security reset: every user but the logged-in one, every group and every filter go.
 // Each list is fetched whole before anything is deleted from it, since a deletion may change
-// the server-side list being read.
+// the server-side list being read. Every deletion, and every one that failed, is logged: the
+// run log is the only trace of what the server lost.
 #include <utility>
 #include <vector>
 
 #include "restore/restore.h"
 #include "restore/restore_support.h"
+#include "tools/dates.h"
 #include "tools/text.h"
 
 namespace cubesec {
@@ -24,6 +26,19 @@ std::vector<EsbItem> FetchAll(RunState& state, uint16_t item_type, uint32_t coun
     items.push_back(item);
   }
   return items;
+}
+
+// Tells whether the last call succeeded; when it did not, logs that `what` (the object, or
+// the objects of the list, that the call was for) was not deleted, with the server's message.
+bool Succeeded(RunState& state, const std::string& what) {
+  if (state.client.last_status == 0) return true;
+  EsbStatus status = state.client.last_status;
+  std::string message;
+  int32_t ref = GetMessageText(state.client, message);
+  LogTabbed(state, "%1%2 NOT deleted (ref=%3, msg=%4)",
+            {what, std::to_string(ref != 0 ? ref : status),
+             message.substr(0, message.find_first_of("\r\n"))});
+  return false;
 }
 
 bool Confirmed(RunState& state) {
@@ -51,11 +66,14 @@ void DeleteUsers(RunState& state) {
   EsbApi& api = *state.client.api;
   uint32_t count = 0;
   state.client.last_status = api.EsbListUsers(state.client.context, "", "", &count);
-  if (state.client.last_status != 0) return;
-  for (const EsbItem& item : FetchAll(state, kItemUserName, count)) {
+  if (!Succeeded(state, "Users")) return;
+  std::vector<EsbItem> items = FetchAll(state, kItemUserName, count);
+  Succeeded(state, "Users past the first " + std::to_string(items.size()));
+  for (const EsbItem& item : items) {
     std::string name = CutAtNul(item.name);
     if (EqualsIgnoreCase(name, state.user)) continue;
     state.client.last_status = api.EsbDeleteUser(state.client.context, name);
+    if (Succeeded(state, "User '" + name + "'")) LogTabbed(state, "%1Deleted user '%2'", {name});
   }
 }
 
@@ -63,9 +81,15 @@ void DeleteGroups(RunState& state) {
   EsbApi& api = *state.client.api;
   uint32_t count = 0;
   state.client.last_status = api.EsbListGroups(state.client.context, "", "", &count);
-  if (state.client.last_status != 0) return;
-  for (const EsbItem& item : FetchAll(state, kItemGroupName, count)) {
-    state.client.last_status = api.EsbDeleteGroup(state.client.context, CutAtNul(item.name));
+  if (!Succeeded(state, "Groups")) return;
+  std::vector<EsbItem> items = FetchAll(state, kItemGroupName, count);
+  Succeeded(state, "Groups past the first " + std::to_string(items.size()));
+  for (const EsbItem& item : items) {
+    std::string name = CutAtNul(item.name);
+    state.client.last_status = api.EsbDeleteGroup(state.client.context, name);
+    if (Succeeded(state, "User group '" + name + "'")) {
+      LogTabbed(state, "%1Deleted user group '%2'", {name});
+    }
   }
 }
 
@@ -79,13 +103,21 @@ void DeleteFilters(RunState& state) {
   for (const EsbItem& item : FetchAll(state, kItemAppDb, count)) {
     databases.emplace_back(CutAtNul(item.app_db.app), CutAtNul(item.app_db.db));
   }
+  Succeeded(state, "Filters of the databases past the first " + std::to_string(databases.size()));
   for (const auto& [app, db] : databases) {
+    const std::string where = "'" + app + ":" + db + "'";
     state.client.last_status = api.EsbListFilters(state.client.context, app, db, &count);
     // A database whose filters cannot be listed keeps them; the others are still cleared.
-    if (state.client.last_status != 0) continue;
-    for (const EsbItem& item : FetchAll(state, kItemFilterName, count)) {
-      state.client.last_status =
-          api.EsbDeleteFilter(state.client.context, app, db, CutAtNul(item.name));
+    if (!Succeeded(state, "Filters of database " + where)) continue;
+    std::vector<EsbItem> items = FetchAll(state, kItemFilterName, count);
+    Succeeded(state,
+              "Filters of database " + where + " past the first " + std::to_string(items.size()));
+    for (const EsbItem& item : items) {
+      std::string name = CutAtNul(item.name);
+      state.client.last_status = api.EsbDeleteFilter(state.client.context, app, db, name);
+      if (Succeeded(state, "Filter '" + name + "' for database " + where)) {
+        LogTabbed(state, "%1Deleted filter '%2' for database '%3:%4'", {name, app, db});
+      }
     }
   }
 }
@@ -93,10 +125,20 @@ void DeleteFilters(RunState& state) {
 }  // namespace
 
 bool ResetSecurity(RunState& state) {
-  if (!Confirmed(state)) return false;
+  // Nothing is asked, let alone deleted, before the run log has taken the start line.
+  state.Log(
+      FormatMsg("%1Resetting security of %2", {NowText(state.platform) + "\t", state.server}));
+  if (!Confirmed(state)) {
+    // The line break at the end leaves an empty line after the run in the log.
+    state.Log(FormatMsg("%1Security reset of %2 declined: nothing was deleted%3",
+                        {NowText(state.platform) + "\t", state.server, "\r\n"}));
+    return false;
+  }
   DeleteUsers(state);
   DeleteGroups(state);
   DeleteFilters(state);
+  state.Log(FormatMsg("%1Completed security reset of %2%3",
+                      {NowText(state.platform) + "\t", state.server, "\r\n"}));
   return true;
 }
 

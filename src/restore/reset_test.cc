@@ -11,7 +11,10 @@ using ::testing::ElementsAre;
 
 class ResetTest : public RestoreTest {
  protected:
-  ResetTest() { platform.answers = {MessageBoxAnswer::kYes}; }
+  ResetTest() {
+    platform.answers = {MessageBoxAnswer::kYes};
+    state.server = "t";
+  }
   std::vector<std::string> Names(const nlohmann::json& array) {
     std::vector<std::string> names;
     for (const nlohmann::json& entry : array) names.push_back(entry["name"]);
@@ -33,6 +36,39 @@ TEST_F(ResetTest, EveryListIsFetchedWholeAndAFailedDeletionIsPassedOver) {
   EXPECT_THAT(Names(Export()["users"]), ElementsAre("admin", "bob"));  // bob's deletion failed
   EXPECT_TRUE(Export()["groups"].empty());
   EXPECT_EQ(Filters("Sample", "Basic") + Filters("Finance", "Plan"), 0u);
+  // Every deletion leaves a line, and so does the one that failed.
+  EXPECT_THAT(LogLines(), ElementsAre("2026-11-30 00:53:20\tResetting security of t",
+                                      "\tUser 'bob' NOT deleted (ref=1051002, msg=Injected fault)",
+                                      "\tDeleted user 'carol'", "\tDeleted user group 'Analysts'",
+                                      "\tDeleted user group 'Planners'",
+                                      "\tDeleted filter 'Old' for database 'Sample:Basic'",
+                                      "\tDeleted filter 'F1' for database 'Finance:Plan'",
+                                      "2026-11-30 00:53:20\tCompleted security reset of t", ""));
+}
+
+TEST_F(ResetTest, ADeclinedResetDeletesNothingAndSaysSo) {
+  platform.answers = {MessageBoxAnswer::kNo};
+  nlohmann::json before = Export();
+  EXPECT_FALSE(ResetSecurity(state));
+  EXPECT_EQ(Export(), before);
+  EXPECT_THAT(LogLines(), ElementsAre("2026-11-30 00:53:20\tResetting security of t",
+                                      "2026-11-30 00:53:20\tSecurity reset of t declined: nothing "
+                                      "was deleted",
+                                      ""));
+}
+
+TEST_F(ResetTest, AResetWhoseRunLogCannotBeWrittenDoesNotStart) {
+  state.log_path = "/nonexistent-folder/cubesec.log";
+  nlohmann::json before = Export();
+  try {
+    ResetSecurity(state);
+    ADD_FAILURE() << "nothing raised";
+  } catch (const RunError& error) {
+    EXPECT_EQ(error.number(), kErrorFileIo);
+  }
+  EXPECT_EQ(platform.answers.size(), 1u);  // the question was not even asked
+  EXPECT_EQ(Export(), before);
+  EXPECT_TRUE(calls.empty());
 }
 
 TEST_F(ResetTest, ADatabaseWhoseFiltersCannotBeListedKeepsThem) {

@@ -17,6 +17,14 @@ bool CallSucceeded(RunState& state, std::string_view function, EsbStatus status)
   return status == 0;
 }
 
+bool IsRunUser(const RunState& state, std::string_view name) {
+  return EqualsIgnoreCase(name, state.user);
+}
+
+bool IsOtherKindOnTarget(const RunState& state, std::string_view name) {
+  return state.other_kind_names.count(ToLower(name)) != 0;
+}
+
 void SkipRestOfBlock(RunState& state) {
   std::string key, value;
   while (state.ReadKeyLine(key, value)) {

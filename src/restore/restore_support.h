@@ -16,6 +16,9 @@ inline constexpr EsbStatus kStatusUserNotFound = 1051012;
 inline constexpr EsbStatus kStatusGroupNotFound = 1051013;
 inline constexpr EsbStatus kStatusAppNotFound = 1051030;
 inline constexpr EsbStatus kStatusDbNotFound = 1023003;
+inline constexpr EsbStatus kStatusAlreadyExists = 1051008;
+inline constexpr EsbStatus kStatusFilterNotFound = 1053003;
+inline constexpr EsbStatus kStatusCalcNotFound = 1053007;
 
 /// Raised when no temporary password can be made (the OS has no secure random source).
 inline constexpr int kErrorNoRandomSource = 58;
@@ -27,6 +30,12 @@ void LogTabbed(RunState& state, std::string_view tmpl, std::initializer_list<std
 /// and tells whether the call succeeded. A failure without a message number returns false,
 /// so the caller neither reports success nor builds on what the call did not do.
 bool CallSucceeded(RunState& state, std::string_view function, EsbStatus status);
+
+/// Whether `name` is the user that the run is logged in as (compared without regard to case).
+bool IsRunUser(const RunState& state, std::string_view name);
+
+/// Whether the target holds `name` as the other kind (user or group) than the dump does.
+bool IsOtherKindOnTarget(const RunState& state, std::string_view name);
 
 /// Reads and drops the remaining lines of the current block.
 void SkipRestOfBlock(RunState& state);
