@@ -1,6 +1,7 @@
 // The command-line parser: any list of arguments either becomes run parameters by the
 // switch rules or is refused with error 50; help and version requests are recognised
-// wherever they stand.
+// wherever they stand. Lists with long options ("-" first) are checked for their outcome
+// only; lists of slash switches and plain names against the whole rule.
 
 #include <cstddef>
 #include <cstdint>
@@ -66,8 +67,28 @@ void CheckParameters(const std::vector<std::string>& args) {
   before.password = "old-password";
   RunParameters params = before;
 
-  bool has_slash = false;
-  for (const std::string& arg : args) has_slash = has_slash || arg.find('/') != std::string::npos;
+  bool has_switch = false, has_dash = false;
+  for (const std::string& arg : args) {
+    const std::string token = Trim(arg);
+    has_switch = has_switch || token.starts_with("/");
+    has_dash = has_dash || token.starts_with("-");
+  }
+  const bool has_slash = has_switch || has_dash;
+  if (has_dash) {
+    try {
+      CommandLineExtras extras;
+      ApplyCommandLine(args, params, &extras);
+      FUZZ_CHECK(params.command.empty() || params.command == "C" || params.command == "D" ||
+                 params.command == "R");
+      for (size_t index : extras.password_args) {
+        FUZZ_CHECK(index < args.size() && Trim(args[index]).size() >= 2);
+      }
+    } catch (const RunError& error) {
+      FUZZ_CHECK(error.number() == kErrorSyntax);
+      FUZZ_CHECK(error.description().starts_with("Syntax Error - "));
+    }
+    return;
+  }
   std::optional<std::string> first_bad;
   for (const std::string& arg : args) {
     const std::string token = Trim(arg);
@@ -82,8 +103,11 @@ void CheckParameters(const std::vector<std::string>& args) {
   } catch (const RunError& error) {
     FUZZ_CHECK(has_slash && first_bad.has_value());
     FUZZ_CHECK(error.number() == kErrorSyntax);
-    FUZZ_CHECK(error.description() ==
-               "Syntax Error - Unrecognized parameter in command line ('" + *first_bad + "')");
+    const std::string hint = first_bad->find('/', 1) != std::string::npos
+                                 ? "; to name a file by its path, use --dump FILE or --restore FILE"
+                                 : "";
+    FUZZ_CHECK(error.description() == "Syntax Error - Unrecognized parameter in command line ('" +
+                                          *first_bad + "')" + hint);
     return;
   }
 

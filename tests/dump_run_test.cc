@@ -54,7 +54,7 @@ TEST_F(DumpRunTest, FailedCallInTheMiddleKeepsTheLinesBeforeAndReleasesTheServer
   EXPECT_EQ(run.exit_code, 1);
   const std::string error = "Error: 99 - Essbase Error calling EsbGetUser (ref=1051012)";
   EXPECT_THAT(run.err, HasSubstr(error));
-  EXPECT_THAT(box_.Log(), EndsWith("\t" + error + "\r\nInjected fault\r\n"));
+  EXPECT_THAT(box_.Log(), EndsWith("\t" + error + "\r\nInjected fault\r\n\r\n"));
   EXPECT_THAT(box_.Log(), ::testing::Not(HasSubstr("Completed")));
 
   // The file holds everything up to the block of the first user, whose read succeeded.
@@ -73,7 +73,11 @@ TEST_F(DumpRunTest, FailedLoginEndsTheRunWithoutLogout) {
   box_.env()["CUBESEC_SIM_TRACE"] = box_.Path("trace.txt");
   const RunResult run = box_.Cubesec({"/Ddump.txt", "/SApps", "/Uadmin", "/Pwrong"});
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_THAT(box_.Log(), StartsWith("\tError: 99 - Essbase Error calling EsbLogin (ref="));
+  // Dated and saying what was asked, though the run never got to its first line.
+  EXPECT_THAT(box_.Log(), StartsWith("2026-12-01 12:00:00\tCould not start security dump of Apps "
+                                     "to dump.txt\r\n\tError: 99 - Essbase Error calling "
+                                     "EsbLogin (ref="));
+  EXPECT_THAT(box_.Log(), EndsWith("\r\n\r\n"));
   EXPECT_FALSE(FileExists(box_.Path("dump.txt")));
   const std::vector<std::string> trace = Lines(ReadFile(box_.Path("trace.txt")));
   EXPECT_THAT(trace, ::testing::Not(::testing::Contains(StartsWith("EsbLogout"))));
@@ -118,6 +122,39 @@ TEST_F(DumpRunTest, ServerAndUserDefaultToTheClientSettings) {
   EXPECT_THAT(ReadFile(box_.Path("dump.txt")), StartsWith("Server: Apps\r\n"));
 }
 
+TEST_F(DumpRunTest, LongOptionsAndThePasswordFromStandardInputOrTheEnvironment) {
+  const RunResult piped = box_.Cubesec(
+      {"--dump", "long.txt", "--server=Apps", "--user", "admin", "--password-file", "-"},
+      "admin-pass\n");
+  ASSERT_EQ(piped.exit_code, 0) << piped.err;
+  EXPECT_THAT(ReadFile(box_.Path("long.txt")), StartsWith("Server: Apps\r\n"));
+
+  box_.env()["CUBESEC_PASSWORD"] = "admin-pass";
+  const RunResult from_env = box_.Cubesec({"/Denv.txt", "/SApps", "/Uadmin"});
+  ASSERT_EQ(from_env.exit_code, 0) << from_env.err;
+  EXPECT_TRUE(FileExists(box_.Path("env.txt")));
+  // The command line's password comes first.
+  const RunResult given = box_.Cubesec({"/Denv.txt", "/SApps", "/Uadmin", "/Pwrong"});
+  EXPECT_EQ(given.exit_code, 1);
+
+  const RunResult no_password = box_.Cubesec(
+      {"--dump", "x.txt", "--server", "Apps", "--user", "admin", "--password-file", "-"});
+  EXPECT_EQ(no_password.exit_code, 2);
+  EXPECT_EQ(no_password.err, "cubesec: no password on standard input\n");
+}
+
+TEST_F(DumpRunTest, TheRunLogGoesWhereCubesecLogSaysWithItsFoldersCreated) {
+  const std::string log = box_.Path("logs/deep/run.log");
+  box_.env()["CUBESEC_LOG"] = log;
+  const RunResult help = box_.Cubesec({"--help"});
+  EXPECT_THAT(help.out, HasSubstr("\nRun log: " + log + "\n"));
+  const RunResult run = box_.Cubesec({"/Ddump.txt", "/SApps", "/Uadmin", "/Pwrong"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_THAT(run.err, HasSubstr("cubesec: run log: " + log + "\n"));
+  EXPECT_THAT(ReadFile(log), HasSubstr("\tError: 99 - Essbase Error calling EsbLogin"));
+  EXPECT_FALSE(FileExists(box_.LogPath()));
+}
+
 TEST_F(DumpRunTest, MalformedFaultPlanStopsBeforeAnyRun) {
   box_.env()["CUBESEC_SIM_FAULTS"] = "EsbLogin";
   const RunResult run = box_.Cubesec(kDumpArgs);
@@ -140,6 +177,7 @@ TEST(ProgramTest, HelpAndVersion) {
     EXPECT_EQ(run.exit_code, 0);
     EXPECT_THAT(run.out, StartsWith("This utility supports batch operation via:\n"
                                     "Dump Security: cubesec  /Ddumpfile /Sservername"));
+    EXPECT_THAT(run.out, HasSubstr("\nRun log: " + box.LogPath() + "\n"));
   }
   const RunResult version = box.Cubesec({"--version"});
   EXPECT_EQ(version.exit_code, 0);

@@ -290,8 +290,12 @@ class FaultSweep : public ::testing::Test {
       const size_t error_at = log.rfind("\tError: ");
       if (error_at == std::string::npos) {
         fault("a failed run without an error line in the run log: " + log);
+      } else if (!EndsWith(log, "\r\n\r\n")) {
+        fault("the failed run's last line is not followed by the empty line: " +
+              log.substr(error_at));
       } else {
-        const std::vector<std::string> entry = Lines(log.substr(error_at));
+        std::vector<std::string> entry = Lines(log.substr(error_at));
+        entry.pop_back();  // the empty line that closes every run
         for (size_t i = 1; i < entry.size(); ++i) {
           if (!entry[i].empty() && (entry[i][0] == '\t' || std::isdigit(entry[i][0]))) {
             fault("log lines follow the error line: " + log.substr(error_at));
@@ -307,6 +311,9 @@ class FaultSweep : public ::testing::Test {
       }
     } else if (run.exit_code == 0) {
       if (log.find("\tError: ") != std::string::npos) fault("a completed run logged an error");
+      if (!log.empty() && !EndsWith(log, "\r\n\r\n")) {
+        fault("the completed run's last line is not followed by the empty line");
+      }
       if (log_lines.size() < 2 ||
           log_lines[log_lines.size() - 2].find("Completed security") == std::string::npos) {
         fault("a completed run without its completion line");

@@ -92,9 +92,10 @@ TEST_F(ResetRunTest, AnsweringYesKeepsOnlyTheLoggedInUserWhateverTheCaseOfItsNam
 TEST_F(ResetRunTest, WithoutATerminalToAskOnNothingIsDeletedAndTheRunFails) {
   RunResult run = sandbox.Cubesec({"/Cx", "/Starget", "/Uadmin", "/Ptarget-password"});
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_THAT(Lines(sandbox.Log()).back(),
-              HasSubstr("\tError: 53 - Security reset needs a confirmation, but there is no "
-                        "window or terminal to ask it on; nothing was deleted."));
+  EXPECT_THAT(sandbox.Log(),
+              ::testing::EndsWith("\tError: 53 - Security reset needs a confirmation, but there "
+                                  "is no window or terminal to ask it on; nothing was "
+                                  "deleted.\r\n\r\n"));
   EXPECT_EQ(Export(sandbox, "target"), before_);
 }
 

@@ -6,7 +6,6 @@ namespace cubesec {
 namespace {
 
 constexpr const char kSettingsKey[] = "Software\\Hyperion Solutions\\Essbase\\";
-constexpr const char kMessageFile[] = "\\Bin\\Essbase.mdb";
 constexpr uint16_t kMaxHandles = 20;
 constexpr uint16_t kErrorStackDepth = 100;
 
@@ -22,9 +21,14 @@ EsbStatus InitAPI(ClientContext& client, Platform& platform) {
   EsbInitRecord record;
   record.version = kEsbApiVersion;
   record.max_handles = kMaxHandles;
+  // POSIX environments are case-sensitive and the client's own scripts set ARBORPATH.
   std::string arbor_path = platform.GetEnv("ArborPath").value_or("");
+  if (arbor_path.empty()) arbor_path = platform.GetEnv("ARBORPATH").value_or("");
   CopyToField(arbor_path, record.local_path);
-  CopyToField(arbor_path + kMessageFile, record.message_file);
+  std::string message_file = arbor_path;
+  if (!message_file.empty() && message_file.back() == kPathSeparator) message_file.pop_back();
+  message_file += std::string(1, kPathSeparator) + "Bin" + kPathSeparator + "Essbase.mdb";
+  CopyToField(message_file, record.message_file);
   record.client_error = 1;
   record.error_stack = kErrorStackDepth;
 

@@ -4,6 +4,7 @@
 
 #include "client/stub_api_for_tests.h"
 #include "tools/fake_platform.h"
+#include "tools/text.h"
 
 namespace cubesec {
 namespace {
@@ -15,15 +16,24 @@ class InitApiTest : public ::testing::Test {
   ClientContext client_{api_};
 };
 
+#ifdef _WIN32
+constexpr const char* kSep = "\\";
+#else
+constexpr const char* kSep = "/";
+#endif
+
+std::string Joined(std::vector<std::string> pieces) { return Join(pieces, kSep); }
+
 TEST_F(InitApiTest, FillsTheStartRecord) {
-  platform_.env["ArborPath"] = "C:\\Hyperion";
+  platform_.env["ArborPath"] = Joined({"", "opt", "Hyperion"});
   api_.statuses["EsbInit"] = 1030;
   EXPECT_EQ(InitAPI(client_, platform_), 1030);  // EsbInit's status is for the caller
   const EsbInitRecord& record = api_.last_init;
   EXPECT_EQ(record.version, 0x00070000u);
   EXPECT_EQ(record.max_handles, 20);
-  EXPECT_STREQ(record.local_path, "C:\\Hyperion");
-  EXPECT_STREQ(record.message_file, "C:\\Hyperion\\Bin\\Essbase.mdb");
+  EXPECT_EQ(std::string(record.local_path), Joined({"", "opt", "Hyperion"}));
+  EXPECT_EQ(std::string(record.message_file),
+            Joined({"", "opt", "Hyperion", "Bin", "Essbase.mdb"}));
   EXPECT_EQ(record.client_error, 1);
   EXPECT_EQ(record.error_stack, 100);
   EXPECT_EQ(record.reserved1, 0u);
@@ -34,10 +44,32 @@ TEST_F(InitApiTest, FillsTheStartRecord) {
   EXPECT_EQ(api_.calls, (std::vector<std::string>{"EsbInit", "EsbGetAPIVersion"}));
 }
 
-TEST_F(InitApiTest, WithoutArborPathAndWithAnOverlongOne) {
-  EXPECT_EQ(InitAPI(client_, platform_), 0);
-  EXPECT_STREQ(api_.last_init.local_path, "");
-  EXPECT_STREQ(api_.last_init.message_file, "\\Bin\\Essbase.mdb");
+TEST_F(InitApiTest, ArborPathInEitherSpellingWithoutOrWithAnOverlongOne) {
+  struct Case {
+    const char* name;  // of the variable set, or nullptr
+    std::string value;
+    std::string local_path;
+    std::string message_file;
+  };
+  const std::string folder = Joined({"", "srv", "essbase"});
+  const std::string message_file = Joined({"", "srv", "essbase", "Bin", "Essbase.mdb"});
+  const Case cases[] = {
+      {nullptr, "", "", Joined({"", "Bin", "Essbase.mdb"})},
+      {"ArborPath", folder, folder, message_file},
+      {"ARBORPATH", folder, folder, message_file},                // the POSIX client's spelling
+      {"ArborPath", folder + kSep, folder + kSep, message_file},  // no doubled separator
+  };
+  for (const Case& c : cases) {
+    platform_.env.clear();
+    if (c.name) platform_.env[c.name] = c.value;
+    EXPECT_EQ(InitAPI(client_, platform_), 0);
+    EXPECT_EQ(std::string(api_.last_init.local_path), c.local_path) << c.value;
+    EXPECT_EQ(std::string(api_.last_init.message_file), c.message_file) << c.value;
+  }
+  // The mixed-case name wins when both are set.
+  platform_.env = {{"ArborPath", "/first"}, {"ARBORPATH", "/second"}};
+  InitAPI(client_, platform_);
+  EXPECT_STREQ(api_.last_init.local_path, "/first");
 
   platform_.env["ArborPath"] = std::string(2000, 'p');
   InitAPI(client_, platform_);

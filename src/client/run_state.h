@@ -28,13 +28,21 @@ class RunObserver {
   virtual void PumpEvents() {}
 };
 
+/// Where this process's run log lies, decided from the platform alone: the file that
+/// CUBESEC_LOG names when it is set; else beside the executable, named after it with
+/// ".log", when that folder is writable; else cubesec/cubesec.log in the user's state
+/// folder. Empty when there is no place at all.
+std::string DecideRunLogPath(Platform& platform);
+
 struct RunState {
-  RunState(Platform& platform_in, EsbApi& api) : platform(platform_in), client(api) {}
+  /// Decides the run log's place once (DecideRunLogPath); the rest of the run asks log_path.
+  RunState(Platform& platform_in, EsbApi& api);
 
   Platform& platform;
   ClientContext client;
   RunObserver* observer = nullptr;  // never null during a run: the driver sets one
   bool interactive = false;         // parameters came from the window or terminal form
+  bool reset_confirmed = false;     // the reset was confirmed on the command line
 
   std::string log_path;
   std::string dump_file;
@@ -62,9 +70,22 @@ struct RunState {
   // kept up to date by the server state restore; -1 while unknown.
   int min_password_length = -1;
 
+  /// Opens the run log (creating its folders and the file, owner-only) before the run
+  /// starts, and makes an existing log that others may read owner-only. False, with
+  /// `error` ("Cannot write run log '<path>': <reason>"), when the log cannot be opened.
+  /// When the run will write `secrets` into it and it stays readable by others, raises
+  /// error 57 (the log can still take that error).
+  bool OpenLog(bool secrets, std::string* error);
   /// Appends one line to the run log, opening log_path (owner-only) on first use. A log
   /// that cannot be written raises error 57 "Cannot write run log '<path>': <reason>".
   void Log(std::string_view line);
+  /// Lines this run has logged.
+  int logged_lines() const { return logged_lines_; }
+  /// Ends this run's part of the log with the empty line, unless its last line already
+  /// had it (or nothing was logged).
+  void EndLogWithEmptyLine();
+  /// Hands the dump lines gathered so far to the OS; raises error 57 when that fails.
+  void FlushDump();
   /// Appends one line to dump_out, opening dump_file when dump_out is not set yet. A failed
   /// write raises error 57 "Cannot write dump file '<path>': <reason>".
   void WriteDumpLine(std::string_view line);
@@ -82,6 +103,8 @@ struct RunState {
 
  private:
   void CountLineAndPump();
+  int logged_lines_ = 0;
+  bool log_ends_with_empty_line_ = false;
 };
 
 }  // namespace cubesec

@@ -85,11 +85,29 @@ TEST_F(RunStateTest, AnUnwritableLogRaisesError57) {
   }
 }
 
+TEST_F(RunStateTest, EveryRunEndsWithTheEmptyLineOnce) {
+  state_.EndLogWithEmptyLine();  // nothing logged: nothing to close
+  EXPECT_FALSE(fs::exists(state_.log_path));
+  state_.Log("start");
+  state_.Log("\tError: 1 - x\r\nmessage");
+  state_.EndLogWithEmptyLine();
+  EXPECT_EQ(state_.logged_lines(), 3);
+  state_.Log("completed\r\n");  // a line that brings its own empty line
+  state_.EndLogWithEmptyLine();
+  EXPECT_EQ(Read(state_.log_path), "start\r\n\tError: 1 - x\r\nmessage\r\n\r\ncompleted\r\n\r\n");
+}
+
 TEST_F(RunStateTest, DumpLinesAndTheirFailure) {
   state_.WriteDumpLine("Server: x");
+  EXPECT_EQ(Read(state_.dump_file), "");  // gathered into a block
+  state_.FlushDump();
   EXPECT_EQ(Read(state_.dump_file), "Server: x\r\n");
 
 #ifndef _WIN32
+  state_.dump_out = std::make_unique<LineWriter>(platform_, "/dev/full", false, 4096);
+  state_.WriteDumpLine("gathered");
+  EXPECT_THROW(state_.FlushDump(), RunError);
+
   state_.dump_out = std::make_unique<LineWriter>(platform_, "/dev/full", false);
   try {
     state_.WriteDumpLine("lost");

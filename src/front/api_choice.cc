@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "sim/latency_api.h"
 #include "sim/sim_api.h"
 
 namespace cubesec {
@@ -31,6 +32,18 @@ std::unique_ptr<ChosenApi> WrapApi(Platform& platform, std::unique_ptr<EsbApi> s
     }
     chosen->faults_ = std::make_unique<FaultInjector>(*chosen->top_, std::move(*faults));
     chosen->top_ = chosen->faults_.get();
+  }
+
+  if (std::optional<std::string> latency = NonEmptyEnv(platform, "CUBESEC_SIM_LATENCY_US")) {
+    std::string why;
+    std::optional<std::chrono::microseconds> delay = sim::ParseLatency(*latency, &why);
+    if (!delay) {
+      *error = "CUBESEC_SIM_LATENCY_US: " + why;
+      return nullptr;
+    }
+    // Above the injected faults: every call the run makes pays the round trip.
+    chosen->latency_ = std::make_unique<sim::LatencyApi>(*chosen->top_, *delay);
+    chosen->top_ = chosen->latency_.get();
   }
 
   if (std::optional<std::string> path = NonEmptyEnv(platform, "CUBESEC_SIM_TRACE")) {

@@ -1,6 +1,7 @@
 #pragma once
 // The one place that picks the client API a run talks to: the simulated servers, traced when
-// CUBESEC_SIM_TRACE names a file, with failures injected when CUBESEC_SIM_FAULTS plans some.
+// CUBESEC_SIM_TRACE names a file, with failures injected when CUBESEC_SIM_FAULTS plans some,
+// slowed by CUBESEC_SIM_LATENCY_US microseconds a call.
 
 #include <memory>
 #include <string>
@@ -22,6 +23,7 @@ class ChosenApi {
   friend std::unique_ptr<ChosenApi> WrapApi(Platform&, std::unique_ptr<EsbApi>, std::string*);
   std::unique_ptr<EsbApi> server_;
   std::unique_ptr<FaultInjector> faults_;
+  std::unique_ptr<EsbApi> latency_;
   std::shared_ptr<AppendFile> trace_file_;
   std::unique_ptr<ApiTracer> tracer_;
   EsbApi* top_ = nullptr;

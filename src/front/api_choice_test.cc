@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -61,10 +62,26 @@ TEST_F(ApiChoiceTest, TraceHoldsEveryCallWithItsStatusIncludingInjectedFailures)
   EXPECT_EQ(Trace(), "EsbGetAPIVersion 0\nEsbListUsers 1051012\nEsbListUsers 0\n");
 }
 
-TEST_F(ApiChoiceTest, MalformedFaultPlanIsRefused) {
+TEST_F(ApiChoiceTest, MalformedFaultPlanOrLatencyIsRefused) {
   platform_.env["CUBESEC_SIM_FAULTS"] = "EsbLogin#x=5";
   EXPECT_EQ(Wrap(), nullptr);
   EXPECT_THAT(error_, HasSubstr("CUBESEC_SIM_FAULTS"));
+  platform_.env.erase("CUBESEC_SIM_FAULTS");
+  platform_.env["CUBESEC_SIM_LATENCY_US"] = "half a millisecond";
+  EXPECT_EQ(Wrap(), nullptr);
+  EXPECT_THAT(error_, HasSubstr("CUBESEC_SIM_LATENCY_US: 'half a millisecond'"));
+}
+
+TEST_F(ApiChoiceTest, LatencyDelaysEveryCallInjectedFailuresToo) {
+  platform_.env["CUBESEC_SIM_LATENCY_US"] = "3000";
+  platform_.env["CUBESEC_SIM_FAULTS"] = "EsbListUsers#1=1051012";
+  std::unique_ptr<ChosenApi> chosen = Wrap();
+  ASSERT_NE(chosen, nullptr) << error_;
+  uint32_t count = 0;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(chosen->api().EsbListUsers(11, "", "", &count), 1051012);
+  for (int i = 0; i < 4; ++i) chosen->api().EsbListUsers(11, "", "", &count);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(5 * 3000));
 }
 
 TEST_F(ApiChoiceTest, TraceFileThatCannotBeOpenedIsRefused) {

@@ -3,8 +3,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 #include "client/call_check.h"
+#include "front/program.h"
 #include "tools/fake_platform.h"
+#include "tools/text.h"
 
 namespace cubesec {
 namespace {
@@ -42,15 +49,122 @@ TEST(CommandLineTest, EachArgumentIsOneTokenSoBlanksStay) {
   EXPECT_EQ(p.password, "a b  c");
 }
 
-TEST(CommandLineTest, WithoutSlashTheArgumentsAreTheDumpFileAndThePasswordIsCleared) {
+TEST(CommandLineTest, WithoutSwitchesTheArgumentsAreTheDumpFileAndThePasswordIsCleared) {
   RunParameters given;
   given.password = "from before";
   given.server = "Prod";
-  const RunParameters p = Parse({"my", "dump.txt"}, given);
-  EXPECT_EQ(p.dump_file, "my dump.txt");
-  EXPECT_EQ(p.password, "");
-  EXPECT_EQ(p.server, "Prod");
-  EXPECT_EQ(p.command, "");
+  // A "/" inside a name makes no switch: only a leading one does.
+  for (const auto& [args, file] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"my", "dump.txt"}, "my dump.txt"},
+           {{"dumps/x.txt"}, "dumps/x.txt"},
+           {{"My Dumps/a b.txt"}, "My Dumps/a b.txt"}}) {
+    const RunParameters p = Parse(args, given);
+    EXPECT_EQ(p.dump_file, file);
+    EXPECT_EQ(p.password, "");
+    EXPECT_EQ(p.server, "Prod");
+    EXPECT_EQ(p.command, "");
+  }
+}
+
+TEST(CommandLineTest, LongOptionsBesideTheSwitches) {
+  struct Case {
+    std::vector<std::string> args;
+    RunParameters expected;
+  };
+  const Case cases[] = {
+      {{"--dump", "/tmp/x.txt", "--server", "Prod", "--user", "admin", "/Ppw"},
+       {"D", "/tmp/x.txt", "Prod", "admin", "pw"}},
+      {{"--restore=/srv/d u.txt", "--server=Prod", "--user=a=b"},
+       {"R", "/srv/d u.txt", "Prod", "a=b", ""}},
+      {{"--reset", "--yes", "/SProd"}, {"C", "", "Prod", "", "", true}},
+      {{"/Dfirst.txt", "--restore", "second.txt"}, {"R", "second.txt", "", "", ""}},
+      {{"--dump", "--reset"}, {"D", "--reset", "", "", ""}},  // a value is taken as it is
+      {{"--reset", "/Dx"}, {"D", "x", "", "", ""}},           // the last command wins
+  };
+  for (const Case& c : cases) {
+    const RunParameters p = Parse(c.args);
+    const std::string args = Join(c.args, " ");
+    EXPECT_EQ(p.command, c.expected.command) << args;
+    EXPECT_EQ(p.dump_file, c.expected.dump_file) << args;
+    EXPECT_EQ(p.server, c.expected.server) << args;
+    EXPECT_EQ(p.user, c.expected.user) << args;
+    EXPECT_EQ(p.password, c.expected.password) << args;
+    EXPECT_EQ(p.reset_confirmed, c.expected.reset_confirmed) << args;
+  }
+  RunParameters reset;
+  reset.command = "C";
+  reset.server = "s";
+  reset.user = "u";
+  reset.password = "p";
+  EXPECT_TRUE(reset.Complete());  // a reset needs no dump file
+  reset.command = "D";
+  EXPECT_FALSE(reset.Complete());
+}
+
+TEST(CommandLineTest, PasswordsFilesAndChecksGoToTheExtras) {
+  RunParameters params;
+  CommandLineExtras extras;
+  ApplyCommandLine({"/Dx", "/Pone", "--check", "c.txt", "  /ptwo", "--password-file", "-"}, params,
+                   &extras);
+  EXPECT_EQ(extras.password_args, (std::vector<size_t>{1, 4}));
+  EXPECT_EQ(extras.password_file, "-");
+  EXPECT_EQ(params.password, "");  // the later --password-file wins
+  EXPECT_EQ(extras.check_file, "c.txt");
+
+  extras = {};
+  ApplyCommandLine({"--password-file=pw.txt", "/Pthree"}, params, &extras);
+  EXPECT_EQ(extras.password_file, std::nullopt);  // and the later /P wins over it
+  EXPECT_EQ(params.password, "three");
+}
+
+TEST(CommandLineTest, PasswordFromAFileStandardInputOrTheEnvironment) {
+  FakePlatform platform;
+  const std::string file = ::testing::TempDir() + "/cubesec-password.txt";
+  std::ofstream(file, std::ios::binary) << "s3cret pass\r\nsecond line\r\n";
+  CommandLineExtras extras;
+  RunParameters params;
+  std::istringstream no_input;
+  std::string error;
+  extras.password_file = file;
+  ASSERT_TRUE(ResolvePassword(platform, extras, no_input, params, &error)) << error;
+  EXPECT_EQ(params.password, "s3cret pass");
+
+  std::istringstream typed("from stdin\nrest\n");
+  extras.password_file = "-";
+  ASSERT_TRUE(ResolvePassword(platform, extras, typed, params, &error));
+  EXPECT_EQ(params.password, "from stdin");
+
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << "\n";
+  extras.password_file = file;
+  EXPECT_FALSE(ResolvePassword(platform, extras, no_input, params, &error));
+  EXPECT_THAT(error, HasSubstr("holds no password"));
+  extras.password_file = file + ".missing";
+  EXPECT_FALSE(ResolvePassword(platform, extras, no_input, params, &error));
+  EXPECT_THAT(error, HasSubstr("cannot read the password file"));
+  std::remove(file.c_str());
+
+  // Without a file: CUBESEC_PASSWORD, only when the command line gave none.
+  extras.password_file.reset();
+  platform.env["CUBESEC_PASSWORD"] = "from env";
+  params.password = "given";
+  ASSERT_TRUE(ResolvePassword(platform, extras, no_input, params, &error));
+  EXPECT_EQ(params.password, "given");
+  params.password.clear();
+  ASSERT_TRUE(ResolvePassword(platform, extras, no_input, params, &error));
+  EXPECT_EQ(params.password, "from env");
+}
+
+TEST(CommandLineTest, PasswordsAreWipedFromTheArgumentMemory) {
+  std::string program = "cubesec", dump = "/Dx", secret = "/Ps3cret", blank = " /p two words";
+  std::vector<char*> argv = {program.data(), dump.data(), secret.data(), blank.data(), nullptr};
+  const std::string secret_memory(secret.data(), secret.size());
+  HidePasswordArguments(4, argv.data(), {1, 2, 7});  // 7 is past the end: passed over
+  EXPECT_EQ(std::string(argv[1]), "/Dx");
+  EXPECT_EQ(std::string(argv[2]), "/P");
+  EXPECT_EQ(std::string(argv[3]), " /p");
+  // The whole value is overwritten in place, not just cut off at its first character.
+  EXPECT_EQ(std::string(secret.data(), secret.size()), std::string("/P\0\0\0\0\0\0", 8));
+  EXPECT_EQ(std::string(blank.data(), blank.size()).find("two"), std::string::npos);
 }
 
 TEST(CommandLineTest, NoArgumentsChangeNothing) {
@@ -68,9 +182,55 @@ TEST(CommandLineTest, UnknownTokenIsError50NamingIt) {
     EXPECT_EQ(error.description(),
               "Syntax Error - Unrecognized parameter in command line ('/Xbad value')");
   }
-  // A token with a slash elsewhere is no switch either.
-  EXPECT_THROW(Parse({"dump/x.txt"}), RunError);
+  // Beside switches, a token with a slash elsewhere is no switch either.
+  EXPECT_THROW(Parse({"dump/x.txt", "/Sx"}), RunError);
   EXPECT_THROW(Parse({"/"}), RunError);
+
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const Case cases[] = {
+      // A path is no switch, and the message says how to name one.
+      {{"/tmp/x.txt"},
+       "Syntax Error - Unrecognized parameter in command line ('/tmp/x.txt'); to name a file by "
+       "its path, use --dump FILE or --restore FILE"},
+      {{"--dumb", "x"}, "Syntax Error - Unrecognized parameter in command line ('--dumb')"},
+      {{"-x"}, "Syntax Error - Unrecognized parameter in command line ('-x')"},
+      {{"/Dx", "--server"}, "Syntax Error - Option --server needs a value ('--server NAME')"},
+      {{"--dump"}, "Syntax Error - Option --dump needs a value ('--dump FILE')"},
+      {{"--yes=no"}, "Syntax Error - Option --yes takes no value ('--yes=no')"},
+  };
+  for (const Case& c : cases) {
+    try {
+      Parse(c.args);
+      ADD_FAILURE() << "accepted: " << Join(c.args, " ");
+    } catch (const RunError& error) {
+      EXPECT_EQ(error.number(), kErrorSyntax);
+      EXPECT_EQ(error.description(), c.message);
+    }
+  }
+}
+
+TEST(CommandLineTest, TheProgramWipesThePasswordOnceParsed) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::path(::testing::TempDir()) / "cubesec-program-test";
+  fs::remove_all(folder);
+  fs::create_directories(folder / "servers");
+  FakePlatform platform;
+  platform.executable_path = (folder / "cubesec").string();
+  platform.env["CUBESEC_SIM_DIR"] = (folder / "servers").string();
+  std::string program = "cubesec", dump = "/D" + (folder / "d.txt").string(), server = "/Snone",
+              user = "/Uadmin", password = "/Ps3cret";
+  std::vector<char*> argv = {program.data(), dump.data(),     server.data(),
+                             user.data(),    password.data(), nullptr};
+  std::istringstream in;
+  std::ostringstream out, err;
+  // The server does not exist, so the login fails; the password was wiped before that.
+  EXPECT_EQ(ProgramMain(platform, 5, argv.data(), in, out, err), kExitFailed);
+  EXPECT_EQ(std::string(argv[4]), "/P");
+  EXPECT_THAT(err.str(), HasSubstr("EsbLogin"));
+  fs::remove_all(folder);
 }
 
 TEST(CommandLineTest, HelpAnywhereAndVersion) {
@@ -83,15 +243,30 @@ TEST(CommandLineTest, HelpAnywhereAndVersion) {
 }
 
 TEST(CommandLineTest, UsageNamesTheProgram) {
-  const std::string usage = UsageText("qmx");
+  const std::string usage = UsageText("qmx", "/home/ann/.local/state/cubesec/cubesec.log");
   EXPECT_THAT(usage, HasSubstr("This utility supports batch operation via:\n"
                                "Dump Security: qmx  /Ddumpfile /Sservername /Uusername "
                                "/Ppassword\nRestore Security: qmx  /Rdumpfile"));
   EXPECT_THAT(usage, HasSubstr("(the server being restored does not have to match the "
                                "dumpfile's source)\n"));
   EXPECT_THAT(usage, HasSubstr("qmx  /Cdumpfile"));
-  EXPECT_THAT(usage, HasSubstr("CUBESEC_SIM_DIR"));
+  EXPECT_THAT(usage, HasSubstr("\nRun log: /home/ann/.local/state/cubesec/cubesec.log\n"));
+  EXPECT_THAT(usage, HasSubstr("Ctrl+C"));
+  EXPECT_THAT(usage, HasSubstr("\n  2  wrong command line"));
+  // The environment, one variable a line.
+  for (const char* variable :
+       {"CUBESEC_LOG", "CUBESEC_PASSWORD", "CUBESEC_EDITOR", "CUBESEC_SIM_DIR", "CUBESEC_SIM_TRACE",
+        "CUBESEC_SIM_FAULTS", "CUBESEC_NOW", "ArborPath", "WINDIR"}) {
+    EXPECT_THAT(usage, ::testing::ContainsRegex(std::string("\n  ") + variable + " +[a-zA-Z]"))
+        << variable;
+  }
+  for (const char* option : {"--dump FILE", "--restore FILE", "--reset", "--yes", "--check FILE",
+                             "--server NAME", "--user NAME", "--password-file FILE"}) {
+    EXPECT_THAT(usage, HasSubstr(std::string("\n  ") + option + " ")) << option;
+  }
   EXPECT_THAT(usage, ::testing::Not(HasSubstr("%1")));
+  EXPECT_THAT(usage, ::testing::Not(HasSubstr("%2")));
+  EXPECT_THAT(UsageText("qmx", ""), HasSubstr("Run log: none found"));
   EXPECT_EQ(VersionText("qmx"), std::string("qmx ") + CUBESEC_VERSION);
 }
 

@@ -7,6 +7,7 @@
 
 #include "client/run_state.h"
 #include "front/run_parameters.h"
+#include "front/session_texts.h"
 #include "tools/platform.h"
 
 namespace cubesec {
@@ -27,7 +28,7 @@ class InteractiveSession {
   /// Progress and event pumping for the run that follows.
   virtual RunObserver& observer() = 0;
   /// Tells the user that the run completed (or failed), naming the run log.
-  virtual void ShowCompletion(const std::string& command, bool succeeded,
+  virtual void ShowCompletion(const std::string& command, RunEnd end,
                               const std::string& log_path) = 0;
 };
 

@@ -27,7 +27,8 @@ constexpr std::array<std::string_view, MainWindowModel::kInfoCount> kInfoCaption
 };
 
 constexpr std::array<std::string_view, MainWindowModel::kFieldCount> kFieldLabels = {
-    "&Dump File: ",
+    // Alt+D belongs to "&Dump Security".
+    "Dump &File: ",
     "&Server: ",
     "&User: ",
     "&Password:  ",
@@ -85,6 +86,7 @@ std::string_view MainWindowModel::ButtonName(FormButton button) {
 }
 
 int MainWindowModel::FocusTarget() const {
+  if (refused_field_ >= 0) return refused_field_;
   for (int i = kDumpFile; i <= kUser; ++i) {
     if (fields_[i].empty()) return i;
   }
@@ -96,25 +98,47 @@ FieldSelection MainWindowModel::SelectionOnFocus(int index) const {
   return FieldSelection{0, std::max(kClassicSelectionLength, length)};
 }
 
+int MainWindowModel::FirstEmptyFieldFor(std::string_view command) const {
+  for (int i = 0; i < kFieldCount; ++i) {
+    if (i == kDumpFile && command == "C") continue;
+    if (fields_[i].empty()) return i;
+  }
+  return -1;
+}
+
+void MainWindowModel::Choose(std::string command) {
+  const int empty = FirstEmptyFieldFor(command);
+  if (empty >= 0) {
+    // No run could go ahead without it: nothing starts and nothing is logged.
+    refused_field_ = empty;
+    notice_ = FormatMsg("Nothing was started: the %1 field is empty.",
+                        {PlainCaption(kFieldLabels[empty])});
+    return;
+  }
+  refused_field_ = -1;
+  notice_.clear();
+  command_ = std::move(command);
+  hidden_ = true;
+}
+
 void MainWindowModel::Press(FormButton button) {
   switch (button) {
     case FormButton::kDumpIt:
-      command_ = "D";
-      break;
+      Choose("D");
+      return;
     case FormButton::kRestoreIt:
-      command_ = "R";
-      break;
+      Choose("R");
+      return;
     case FormButton::kCancel:
       command_.clear();
-      break;
+      hidden_ = true;
+      return;
   }
-  hidden_ = true;
 }
 
 bool MainWindowModel::KeyPress(int char_code) {
   if (char_code != kResetKey) return false;
-  command_ = "C";
-  hidden_ = true;
+  Choose("C");
   return true;
 }
 
@@ -126,6 +150,20 @@ RunParameters MainWindowModel::Result() const {
   params.user = fields_[kUser];
   params.password = fields_[kPassword];
   return params;
+}
+
+std::string PlainCaption(std::string_view caption) {
+  std::string plain;
+  for (size_t i = 0; i < caption.size(); ++i) {
+    if (caption[i] == '&') {
+      if (i + 1 < caption.size() && caption[i + 1] == '&') plain += caption[++i];
+      continue;
+    }
+    plain += caption[i];
+  }
+  plain = Trim(plain);
+  if (!plain.empty() && plain.back() == ':') plain.pop_back();
+  return Trim(plain);
 }
 
 }  // namespace cubesec

@@ -64,11 +64,19 @@ class MainWindowModel {
   /// What a field selects when it gets the focus: its whole text.
   FieldSelection SelectionOnFocus(int index) const;
 
-  /// A button was pressed: it chooses the command and hides the window.
+  /// A button was pressed: it chooses the command and hides the window. A command that a
+  /// field it needs leaves empty starts nothing: the window stays, notice() names the
+  /// field and FocusTarget() is that field. Cancel always hides.
   void Press(FormButton button);
   /// A key with character code `char_code` was pressed anywhere in the window, a text
-  /// field included. True when the model took it (Ctrl+C: the security reset).
+  /// field included. True when the model took it (Ctrl+C: the security reset, under the
+  /// same rule as the buttons).
   bool KeyPress(int char_code);
+  /// Why the last command was not taken; empty when it was, or before any.
+  const std::string& notice() const { return notice_; }
+  /// The first field that `command` needs and that is empty, or -1. A reset reads and
+  /// writes no dump file, so it needs only the server, user and password fields.
+  int FirstEmptyFieldFor(std::string_view command) const;
 
   /// The command property: "D", "R", "C" or empty.
   const std::string& command() const { return command_; }
@@ -82,8 +90,17 @@ class MainWindowModel {
  private:
   std::array<std::string, kFieldCount> fields_;
   std::array<std::string, kInfoCount> info_;
+  // Chooses `command` when its fields are filled, else tells which one is not.
+  void Choose(std::string command);
+
   std::string command_;
   bool hidden_ = false;
+  std::string notice_;
+  int refused_field_ = -1;  // the empty field of the last command that was not taken
 };
+
+/// A caption without its access-key marker, its blanks at both ends and a closing colon:
+/// "Dump &File: " gives "Dump File"; "&&" stands for "&".
+std::string PlainCaption(std::string_view caption);
 
 }  // namespace cubesec

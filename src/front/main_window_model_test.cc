@@ -147,6 +147,7 @@ TEST_F(MainWindowModelTest, ButtonsAndCtrlCChooseTheCommandAndHideTheWindow) {
   }
 
   M model = Make();
+  model.SetField(M::kPassword, "pw");
   EXPECT_FALSE(model.KeyPress('c'));
   EXPECT_FALSE(model.KeyPress(4));
   EXPECT_FALSE(model.hidden());
@@ -155,6 +156,51 @@ TEST_F(MainWindowModelTest, ButtonsAndCtrlCChooseTheCommandAndHideTheWindow) {
   EXPECT_TRUE(model.hidden());
   EXPECT_EQ(model.command(), "C");
   EXPECT_TRUE(model.WantsRun());
+}
+
+TEST_F(MainWindowModelTest, ACommandWithAnEmptyFieldItNeedsStartsNothingAndNamesTheField) {
+  SetDefaults("olap1", "admin");
+  struct Case {
+    int emptied;  // the field left empty; the password is filled unless it is this one
+    bool reset;   // Ctrl+C instead of the Dump button
+    const char* notice;
+  };
+  const Case cases[] = {
+      {M::kPassword, false, "Nothing was started: the Password field is empty."},
+      {M::kDumpFile, false, "Nothing was started: the Dump File field is empty."},
+      {M::kServer, true, "Nothing was started: the Server field is empty."},
+      {M::kUser, true, "Nothing was started: the User field is empty."},
+  };
+  for (const Case& c : cases) {
+    M model = Make();
+    if (c.emptied != M::kPassword) model.SetField(M::kPassword, "pw");
+    model.SetField(c.emptied, "");
+    if (c.reset) {
+      EXPECT_TRUE(model.KeyPress(M::kResetKey));
+    } else {
+      model.Press(FormButton::kDumpIt);
+    }
+    EXPECT_FALSE(model.hidden()) << c.notice;
+    EXPECT_FALSE(model.WantsRun());
+    EXPECT_EQ(model.command(), "");
+    EXPECT_EQ(model.notice(), c.notice);
+    EXPECT_EQ(model.FocusTarget(), c.emptied);
+    // Filled in, the same choice goes ahead and the notice goes.
+    model.SetField(c.emptied, "x");
+    model.Press(FormButton::kRestoreIt);
+    EXPECT_TRUE(model.WantsRun());
+    EXPECT_EQ(model.notice(), "");
+  }
+  // A reset reads no dump file, so Ctrl+C does not need that field; Cancel needs nothing.
+  M model = Make();
+  model.SetField(M::kDumpFile, "");
+  model.SetField(M::kPassword, "pw");
+  EXPECT_TRUE(model.KeyPress(M::kResetKey));
+  EXPECT_EQ(model.command(), "C");
+  M empty = Make();
+  empty.Press(FormButton::kCancel);
+  EXPECT_TRUE(empty.hidden());
+  EXPECT_EQ(empty.notice(), "");
 }
 
 TEST_F(MainWindowModelTest, CancelAfterEditingGivesNoRunAndResultReadsTheFields) {

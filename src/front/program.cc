@@ -21,7 +21,7 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   switch (RequestOf(args)) {
     case CommandLineRequest::kHelp:
-      out << UsageText(name);
+      out << UsageText(name, DecideRunLogPath(platform));
       return kExitSuccess;
     case CommandLineRequest::kVersion:
       out << VersionText(name) << "\n";
@@ -31,10 +31,22 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
   }
 
   RunParameters params;
+  CommandLineExtras extras;
   try {
-    params = GatherFromCommandLine(platform, args);
+    params = GatherFromCommandLine(platform, args, &extras);
   } catch (const RunError& error) {
     err << name << ": " << error.description() << "\n";
+    return kExitUsage;
+  }
+  // Parsed: the copy in `params` is all the run needs, and `ps` shows the arguments.
+  HidePasswordArguments(argc, argv, extras.password_args);
+  if (extras.check_file) {
+    err << name << ": --check is not available in this build\n";
+    return kExitUsage;
+  }
+  std::string password_error;
+  if (!ResolvePassword(platform, extras, in, params, &password_error)) {
+    err << name << ": " << password_error << "\n";
     return kExitUsage;
   }
 
@@ -71,11 +83,17 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
   }
   const RunOutcome outcome = CarryOutRun(state, params);
   if (presenter) platform.SetMessageBoxPresenter(nullptr);
-  if (session) session->ShowCompletion(params.command, outcome.completed, state.log_path);
+  if (session) {
+    const RunEnd end = outcome.completed  ? RunEnd::kCompleted
+                       : outcome.declined ? RunEnd::kDeclined
+                                          : RunEnd::kFailed;
+    session->ShowCompletion(params.command, end, state.log_path);
+  }
 
   if (outcome.error && !state.interactive) {
     err << name << ": Error: " << outcome.error->number() << " - "
-        << ReplaceAll(outcome.error->description(), "\r\n", "\n") << "\n";
+        << ReplaceAll(outcome.error->description(), "\r\n", "\n") << "\n"
+        << name << ": run log: " << state.log_path << "\n";
   }
   if (!outcome.log_failure.empty()) {
     err << name << ": the run log could not be written: " << outcome.log_failure << "\n";

@@ -86,6 +86,11 @@ QtMainWindow::QtMainWindow(MainWindowModel& model, QWidget* parent)
     outer->addWidget(MakeInfo(model_, MainWindowModel::kFirstHelpLine + i, this));
   }
   outer->addWidget(MakeLine("Line2", this));
+  notice_ = new QLabel(this);
+  notice_->setObjectName("lblNotice");
+  notice_->setTextFormat(Qt::PlainText);
+  notice_->hide();
+  outer->addWidget(notice_);
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
@@ -120,7 +125,13 @@ void QtMainWindow::Choose(FormButton button) {
 }
 
 void QtMainWindow::FinishIfHidden() {
-  if (!model_.hidden()) return;
+  if (!model_.hidden()) {
+    // A command that was not taken: say why and go to the field it needs.
+    notice_->setText(Q(model_.notice()));
+    notice_->setVisible(!model_.notice().empty());
+    if (!model_.notice().empty()) fields_[model_.FocusTarget()]->setFocus(Qt::OtherFocusReason);
+    return;
+  }
   if (model_.command().empty()) {
     QDialog::reject();
   } else {

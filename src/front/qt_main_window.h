@@ -4,7 +4,8 @@
 //
 // Child widgets carry the control names as objectName, control arrays with their index in
 // parentheses: "txtParm(0)" .. "txtParm(3)", "lblParm(0)" .. "lblParm(3)", "lblInfo(0)" ..
-// "lblInfo(11)", and "cmdDumpIt", "cmdRestoreIt", "cmdCancel", "Line1", "Line2".
+// "lblInfo(11)", and "cmdDumpIt", "cmdRestoreIt", "cmdCancel", "Line1", "Line2"; "lblNotice"
+// tells why a command was not taken.
 
 #include <QDialog>
 #include <QString>
@@ -12,6 +13,7 @@
 
 #include "front/main_window_model.h"
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -42,6 +44,7 @@ class QtMainWindow : public QDialog {
 
   MainWindowModel& model_;
   std::array<QLineEdit*, MainWindowModel::kFieldCount> fields_{};
+  QLabel* notice_ = nullptr;
 };
 
 /// The character code of a key press as the window's key handler sees it: Ctrl+letter

@@ -52,7 +52,7 @@ TEST_F(QtMainWindowTest, WidgetsCarryTheControlNamesCaptionsAndTitle) {
 
   EXPECT_EQ(window.objectName(), "frmQMX");
   EXPECT_EQ(window.windowTitle(), "Dumps/Rebuilds Essbase Security");
-  const char* labels[] = {"&Dump File: ", "&Server: ", "&User: ", "&Password:  "};
+  const char* labels[] = {"Dump &File: ", "&Server: ", "&User: ", "&Password:  "};
   const char* texts[] = {"olap1.DAT", "olap1", "admin", ""};
   for (int i = 0; i < M::kFieldCount; ++i) {
     QLineEdit* field = Field(window, i);
@@ -83,6 +83,42 @@ TEST_F(QtMainWindowTest, WidgetsCarryTheControlNamesCaptionsAndTitle) {
   }
   EXPECT_NE(window.findChild<QFrame*>("Line1"), nullptr);
   EXPECT_NE(window.findChild<QFrame*>("Line2"), nullptr);
+
+  // Every access key leads to one control only.
+  QSet<QChar> keys;
+  QStringList captions;
+  for (auto* label : window.findChildren<QLabel*>()) {
+    if (label->textFormat() != Qt::PlainText) captions << label->text();
+  }
+  for (auto* push : window.findChildren<QPushButton*>()) captions << push->text();
+  for (const QString& caption : captions) {
+    const qsizetype amp = caption.indexOf('&');
+    if (amp < 0 || amp + 1 >= caption.size()) continue;
+    const QChar key = caption.at(amp + 1).toLower();
+    EXPECT_FALSE(keys.contains(key)) << "Alt+" << QString(key).toStdString() << " is taken twice";
+    keys.insert(key);
+  }
+  EXPECT_EQ(keys.size(), 6);
+}
+
+TEST_F(QtMainWindowTest, ACommandWithAnEmptyFieldKeepsTheWindowAndSaysWhichField) {
+  M model(platform_, "cubesec", {});
+  QtMainWindow window(model);
+  ShowAndSettle(window);
+  auto* notice = window.findChild<QLabel*>("lblNotice");
+  ASSERT_NE(notice, nullptr);
+  EXPECT_FALSE(notice->isVisible());
+  Field(window, M::kServer)->setFocus();
+  QTest::mouseClick(Button(window, FormButton::kDumpIt), Qt::LeftButton);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_FALSE(model.hidden());
+  EXPECT_TRUE(notice->isVisible());
+  EXPECT_EQ(notice->text(), "Nothing was started: the Password field is empty.");
+  EXPECT_TRUE(Field(window, M::kPassword)->hasFocus());
+  QTest::keyClicks(Field(window, M::kPassword), "pw");
+  QTest::mouseClick(Button(window, FormButton::kDumpIt), Qt::LeftButton);
+  EXPECT_EQ(model.command(), "D");
+  EXPECT_FALSE(window.isVisible());
 }
 
 TEST_F(QtMainWindowTest, EachButtonSetsItsCommandAndHidesTheWindow) {
@@ -113,6 +149,7 @@ TEST_F(QtMainWindowTest, CtrlCInATextFieldChoosesTheReset) {
     M model(platform_, "cubesec", {});
     QtMainWindow window(model);
     ShowAndSettle(window);
+    QTest::keyClicks(Field(window, M::kPassword), "pw");
     QLineEdit* field = Field(window, index);
     field->setFocus();
     QTest::keyClicks(field, "x");
@@ -126,6 +163,7 @@ TEST_F(QtMainWindowTest, CtrlCInATextFieldChoosesTheReset) {
   M model(platform_, "cubesec", {});
   QtMainWindow window(model);
   ShowAndSettle(window);
+  QTest::keyClicks(Field(window, M::kPassword), "pw");
   QTest::keyClick(Button(window, FormButton::kCancel), Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(model.command(), "C");
 }

@@ -136,7 +136,7 @@ TEST_F(QtSessionTest, ProgressWindowFollowsTheBlocksAndTheCompletionNamesTheLog)
     icon = box->icon();
     box->button(QMessageBox::Ok)->click();
   });
-  session->ShowCompletion("R", true, "/opt/cubesec/bin/cubesec.log");
+  session->ShowCompletion("R", RunEnd::kCompleted, "/opt/cubesec/bin/cubesec.log");
   EXPECT_EQ(note, "Security restore completed.\nRun log: /opt/cubesec/bin/cubesec.log");
   EXPECT_EQ(icon, QMessageBox::Information);
   EXPECT_EQ(VisibleTopLevel("frmProgress"), nullptr);

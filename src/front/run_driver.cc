@@ -1,6 +1,5 @@
 #include "front/run_driver.h"
 
-#include <filesystem>
 #include <memory>
 
 #include "client/client_settings.h"
@@ -58,11 +57,12 @@ void DumpRun(RunState& state) {
     throw RunError(kErrorFileIo, FormatMsg("Cannot set the previous dump file '%1' aside: %2",
                                            {state.dump_file, error}));
   }
-  state.dump_out = std::make_unique<LineWriter>(state.platform, state.dump_file, false);
   WriteServerBlock(state);
   WriteGroupBlocks(state);
   WriteUserBlocks(state);
   WriteApplicationBlocks(state);
+  // Only a dump whose every line reached the OS is complete.
+  state.FlushDump();
   state.Log(EndLine(state, "%1%2Completed security dump of %3 to %4%5"));
 }
 
@@ -107,8 +107,25 @@ void RestoreRun(RunState& state) {
     if (lines % kLinesPerEventPump == 0) state.observer->PumpEvents();
   }
   state.Log(EndLine(state, "%1%2Completed security Restore of %3 from %4%5"));
-  // The log is shown for reading; a machine without an editor is no failure of the restore.
-  state.platform.StartEditor(state.log_path);
+  // The log is shown for reading; a machine without an editor is no failure of the restore,
+  // but an editor that was asked for and does not start is worth a line.
+  std::string why;
+  if (!state.platform.StartEditor(state.log_path, &why) && !why.empty()) {
+    state.Log(
+        FormatMsg("%1The run log could not be opened in the editor (%2)%3", {"\t", why, "\r\n"}));
+  }
+}
+
+// What a run was asked to do, for the line that says it could not start.
+std::string RunWording(const RunParameters& params) {
+  if (params.command == "D") {
+    return FormatMsg("security dump of %1 to %2", {params.server, params.dump_file});
+  }
+  if (params.command == "R") {
+    return FormatMsg("security restore of %1 from %2", {params.server, params.dump_file});
+  }
+  if (params.command == "C") return FormatMsg("security reset of %1", {params.server});
+  return "a run without a command";
 }
 
 // Steps up to and including the command. Returns the outcome of a run that raised nothing.
@@ -120,6 +137,7 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
   state.server = params.server;
   state.user = params.user;
   state.password = params.password;
+  state.reset_confirmed = params.reset_confirmed;
   StartClient(state);
 
   RunOutcome outcome;
@@ -136,9 +154,18 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
   return outcome;
 }
 
-void ReportError(RunState& state, RunOutcome& outcome) {
+void ReportError(RunState& state, const RunParameters& params, RunOutcome& outcome) {
   const RunError& error = *outcome.error;
   try {
+    // The dump file keeps every line written before the error, and gets them before the
+    // error is told, so a reader of the log finds the file as the log says.
+    if (state.dump_out) state.dump_out->Flush();
+    // An error before the run's first line would otherwise stand in the log without a date
+    // or a word of what was asked.
+    if (state.logged_lines() == 0) {
+      state.Log(
+          FormatMsg("%1%2Could not start %3", {NowText(state.platform), "\t", RunWording(params)}));
+    }
     state.Log(
         FormatMsg("%1Error: %2 - %3", {"\t", std::to_string(error.number()), error.description()}));
   } catch (const RunError& log_error) {
@@ -180,16 +207,12 @@ void Release(RunState& state) {
 
 }  // namespace
 
-std::string RunLogPath(const std::string& executable_path) {
-  const std::filesystem::path exe(executable_path);
-  return (exe.parent_path() / (exe.stem().string() + ".log")).string();
-}
-
 std::optional<std::string> FirstMissingParameter(const RunParameters& params) {
   if (params.command.empty()) {
     return "Syntax Error - No command provided ('/d{file}' or '/r{file}')";
   }
-  if (params.dump_file.empty()) {
+  // A reset reads and writes no dump file.
+  if (params.dump_file.empty() && params.command != "C") {
     return "Syntax Error - No dump filename provided ('/d{file}' or '/r{file}')";
   }
   if (params.server.empty()) return "Syntax Error - No server provided ('/s{server name}')";
@@ -202,10 +225,14 @@ RunOutcome CarryOutRun(RunState& state, const RunParameters& params) {
   SilentObserver silent;
   const bool own_observer = state.observer == nullptr;
   if (own_observer) state.observer = &silent;
-  state.log_path = RunLogPath(state.platform.ExecutablePath());
 
   RunOutcome outcome;
   try {
+    // A run whose log cannot be written does not start: it would leave no trace.
+    if (!state.OpenLog(/*secrets=*/params.command == "R", &outcome.log_failure)) {
+      if (own_observer) state.observer = nullptr;
+      return outcome;
+    }
     outcome = Perform(state, params);
   } catch (const RunError& error) {
     outcome.error = error;
@@ -215,8 +242,13 @@ RunOutcome CarryOutRun(RunState& state, const RunParameters& params) {
   // Error 49 asks for the run to go on; nothing is reported for it. The command it
   // interrupted did not finish, so the run does not count as completed.
   if (outcome.error && outcome.error->number() == kErrorResume) outcome.error.reset();
-  if (outcome.error) ReportError(state, outcome);
+  if (outcome.error) ReportError(state, params, outcome);
   Release(state);
+  try {
+    state.EndLogWithEmptyLine();
+  } catch (const RunError& log_error) {
+    if (outcome.log_failure.empty()) outcome.log_failure = log_error.description();
+  }
 
   if (own_observer) state.observer = nullptr;
   return outcome;

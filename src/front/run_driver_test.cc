@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "dump/scripted_api.h"
@@ -33,6 +34,8 @@ class RunDriverTest : public ::testing::Test {
     folder_ = MakeTestFolder("driver-test");
     fs::create_directories(folder_ + "/bin");
     platform_.executable_path = folder_ + "/bin/cubesec";
+    // The place is decided when a run state is made; this one was made before the path.
+    state_.log_path = DecideRunLogPath(platform_);
     params_ = {"D", folder_ + "/dump.txt", "Prod", "admin", "pw"};
   }
   ~RunDriverTest() override {
@@ -71,12 +74,18 @@ TEST_F(RunDriverTest, OnlyTheFirstMissingParameterIsReportedBeforeAnyCall) {
   std::string expected_log;
   for (const Case& c : cases) {
     params_ = c.params;
-    const RunOutcome outcome = Run();
+    RunState state(platform_, api_);
+    const RunOutcome outcome = CarryOutRun(state, params_);
     ASSERT_TRUE(outcome.error.has_value());
     EXPECT_EQ(outcome.error->number(), kErrorMissingParameter);
     EXPECT_EQ(outcome.error->description(), c.message);
     EXPECT_FALSE(outcome.completed);
-    expected_log += std::string("\tError: 51 - ") + c.message + "\r\n";
+    // Dated, saying what was asked, and closed by the empty line like every run.
+    const std::string asked = c.params.command.empty() ? "a run without a command"
+                                                       : "security dump of " + c.params.server +
+                                                             " to " + c.params.dump_file;
+    expected_log += "2026-11-30 00:53:20\tCould not start " + asked + "\r\n\tError: 51 - " +
+                    c.message + "\r\n\r\n";
   }
   EXPECT_EQ(Log(), expected_log);
   EXPECT_TRUE(api_.calls.empty());
@@ -99,13 +108,40 @@ TEST_F(RunDriverTest, DumpOfAnEmptyServerLogsStartAndCompletion) {
 
 // Windows has no mode bits; its platform test checks the file's access list instead.
 #ifndef _WIN32
-TEST_F(RunDriverTest, RunLogIsOwnerOnly) {
+TEST_F(RunDriverTest, RunLogIsOwnerOnlyAndAReadableOneIsMadeSo) {
   Run();
   struct stat info {};
   ASSERT_EQ(stat(LogPath().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  ASSERT_EQ(chmod(LogPath().c_str(), 0644), 0);
+  params_.command = "R";
+  std::ofstream(params_.dump_file) << "\r\n";
+  EXPECT_TRUE(Run().completed);
+  ASSERT_EQ(stat(LogPath().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 #endif
+
+TEST_F(RunDriverTest, ALogThatStaysReadableByOthersStopsARestoreOnly) {
+  platform_.owner_only_error = "Operation not permitted";
+  params_.command = "R";
+  std::ofstream(params_.dump_file) << "\r\n";
+  RunOutcome outcome = Run();
+  ASSERT_TRUE(outcome.error.has_value());
+  EXPECT_EQ(outcome.error->number(), kErrorFileIo);
+  EXPECT_THAT(outcome.error->description(), HasSubstr("(Operation not permitted); a restore"));
+  EXPECT_TRUE(api_.calls.empty());  // not even a login
+  EXPECT_THAT(Log(), HasSubstr("\tCould not start security restore of Prod from "));
+  EXPECT_THAT(Log(), HasSubstr("\tError: 57 - The run log '" + LogPath() + "' can be read"));
+
+  // A dump writes no password: it goes ahead.
+  params_.command = "D";
+  RunState dump_state(platform_, api_);
+  outcome = CarryOutRun(dump_state, params_);
+  EXPECT_TRUE(outcome.completed);
+  EXPECT_THAT(platform_.made_owner_only, ElementsAre(LogPath(), LogPath()));
+}
 
 TEST_F(RunDriverTest, PreviousDumpsAreKeptAsBackups) {
   std::ofstream(params_.dump_file) << "old\r\n";
@@ -131,9 +167,10 @@ TEST_F(RunDriverTest, FailedLoginIsLoggedAndTheClientIsStillEnded) {
   params_.password = "wrong";
   const RunOutcome outcome = Run();
   EXPECT_FALSE(outcome.completed);
-  EXPECT_EQ(Log(),
-            "\tError: 99 - Essbase Error calling EsbLogin (ref=1051093)\r\n"
-            "Scripted failure\r\n");
+  EXPECT_EQ(Log(), "2026-11-30 00:53:20\tCould not start security dump of Prod to " +
+                       params_.dump_file +
+                       "\r\n\tError: 99 - Essbase Error calling EsbLogin (ref=1051093)\r\n"
+                       "Scripted failure\r\n\r\n");
   EXPECT_EQ(api_.Count("EsbLogout"), 0);
   EXPECT_EQ(api_.Count("EsbTerm"), 1);
 }
@@ -147,7 +184,7 @@ TEST_F(RunDriverTest, ErrorInTheMiddleOfADumpKeepsWhatWasWrittenAndReleasesTheSe
   EXPECT_THAT(Read(params_.dump_file), HasSubstr("Group: A\r\n   Access: None\r\n"));
   EXPECT_THAT(Read(params_.dump_file), ::testing::Not(HasSubstr("Group: B")));
   EXPECT_THAT(Log(), ::testing::EndsWith("\tError: 99 - Essbase Error calling EsbGetGroup "
-                                         "(ref=1051013)\r\nScripted failure\r\n"));
+                                         "(ref=1051013)\r\nScripted failure\r\n\r\n"));
   EXPECT_THAT(Log(), ::testing::Not(HasSubstr("Completed")));
   EXPECT_EQ(api_.calls.back(), "EsbTerm");
   EXPECT_EQ(api_.Count("EsbLogout"), 1);
@@ -187,7 +224,9 @@ TEST_F(RunDriverTest, RestoreOfAMissingFileLogsInFirst) {
   const RunOutcome outcome = Run();
   ASSERT_TRUE(outcome.error.has_value());
   EXPECT_EQ(outcome.error->number(), kErrorDumpFileNotFound);
-  EXPECT_EQ(Log(), "\tError: 56 - Security Dump File (" + params_.dump_file + ") Not Found\r\n");
+  EXPECT_EQ(Log(), "2026-11-30 00:53:20\tCould not start security restore of Prod from " +
+                       params_.dump_file + "\r\n\tError: 56 - Security Dump File (" +
+                       params_.dump_file + ") Not Found\r\n\r\n");
   EXPECT_EQ(api_.Count("EsbLogin"), 1);
   EXPECT_EQ(api_.Count("EsbLogout"), 1);
 }
@@ -217,36 +256,104 @@ TEST_F(RunDriverTest, RestoreHandsTheServerBlockToItsRoutine) {
   EXPECT_EQ(api_.Count("EsbGetGlobalState"), 1);
 }
 
-TEST_F(RunDriverTest, EditorThatCannotStartIsNoError) {
+TEST_F(RunDriverTest, EditorThatCannotStartIsLoggedButNoError) {
   params_.command = "R";
   platform_.editor_available = false;
   std::ofstream(params_.dump_file) << "\r\n";
   EXPECT_TRUE(Run().completed);
+  EXPECT_THAT(
+      Log(), ::testing::EndsWith("\tCompleted security Restore of Prod from " + params_.dump_file +
+                                 "\r\n\r\n\tThe run log could not be opened in the editor (No such "
+                                 "file or directory)\r\n\r\n"));
+
+  // A machine with no editor at all has nothing to report.
+  fs::remove(LogPath());
+  platform_.editor_error.clear();
+  RunState again(platform_, api_);
+  EXPECT_TRUE(CarryOutRun(again, params_).completed);
+  EXPECT_THAT(Log(), ::testing::EndsWith("\tCompleted security Restore of Prod from " +
+                                         params_.dump_file + "\r\n\r\n"));
+  EXPECT_THAT(Log(), ::testing::Not(HasSubstr("editor")));
 }
 
-TEST_F(RunDriverTest, DeclinedResetIsNotCompletedAndLogsThatNothingWasDeleted) {
-  params_.command = "C";
+TEST_F(RunDriverTest, DeclinedResetLogsThatNothingWasDeletedAndTheWarningNamesTheServer) {
+  params_ = {"C", "", "Prod", "admin", "pw"};  // a reset needs no dump file
   platform_.answers = {MessageBoxAnswer::kNo};
   const RunOutcome outcome = Run();
   EXPECT_FALSE(outcome.completed);
   EXPECT_TRUE(outcome.declined);
   EXPECT_FALSE(outcome.error.has_value());
+  ASSERT_EQ(platform_.shown.size(), 1u);
+  EXPECT_EQ(platform_.shown[0].text,
+            "Server: Prod\nWarning! This will delete all (other) users, all groups, and all "
+            "security filters, ARE YOU SURE???");
   EXPECT_THAT(Log(), HasSubstr("declined: nothing was deleted"));
   EXPECT_EQ(api_.Count("EsbListUsers"), 0);
   EXPECT_EQ(api_.Count("EsbTerm"), 1);
 }
 
-TEST_F(RunDriverTest, UnwritableRunLogIsReported) {
-  platform_.executable_path = folder_ + "/missing/cubesec";
+TEST_F(RunDriverTest, ResetConfirmedInAdvanceAsksNothingAndLogsIt) {
+  params_ = {"C", "", "Prod", "admin", "pw"};
+  params_.reset_confirmed = true;
   const RunOutcome outcome = Run();
-  EXPECT_FALSE(outcome.completed);
-  EXPECT_THAT(outcome.log_failure, HasSubstr("cubesec.log"));
-  EXPECT_EQ(api_.Count("EsbTerm"), 1);
+  EXPECT_TRUE(outcome.completed);
+  EXPECT_TRUE(platform_.shown.empty());
+  EXPECT_EQ(api_.Count("EsbListUsers"), 1);
+  EXPECT_THAT(Log(), HasSubstr("2026-11-30 00:53:20\tSecurity reset of Prod confirmed in "
+                               "advance (--yes)\r\n"));
+  EXPECT_THAT(Log(), ::testing::EndsWith("\r\n\r\n"));
 }
 
-TEST(RunLogPathTest, BesideTheExecutableAndNamedAfterIt) {
-  EXPECT_EQ(RunLogPath("/opt/cubesec/bin/cubesec"), "/opt/cubesec/bin/cubesec.log");
-  EXPECT_EQ(RunLogPath("/opt/tools/qmx.exe"), "/opt/tools/qmx.log");
+TEST_F(RunDriverTest, ARunWhoseLogHasNoPlaceDoesNotStart) {
+  platform_.writable_folders = std::vector<std::string>{};  // an installed program
+  for (const std::string& state_folder : {std::string(), folder_ + "/dump.txt/state"}) {
+    std::ofstream(params_.dump_file) << "a file where the folder would go\r\n";
+    platform_.state_folder = state_folder;
+    RunState state(platform_, api_);
+    const RunOutcome outcome = CarryOutRun(state, params_);
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_FALSE(outcome.error.has_value());
+    EXPECT_THAT(outcome.log_failure, ::testing::StartsWith("Cannot write run log '"));
+    EXPECT_TRUE(api_.calls.empty()) << state_folder;
+  }
+}
+
+TEST(RunLogPlaceTest, NamedByTheEnvironmentElseBesideTheProgramElseInTheStateFolder) {
+  FakePlatform platform;
+  platform.executable_path = "/opt/cubesec/bin/cubesec";
+  platform.state_folder = "/home/ann/.local/state";
+  struct Case {
+    std::map<std::string, std::string> env;
+    std::vector<std::string> writable;
+    std::string log;
+  };
+  const Case cases[] = {
+      {{}, {"/opt/cubesec/bin"}, "/opt/cubesec/bin/cubesec.log"},
+      {{}, {}, "/home/ann/.local/state/cubesec/cubesec.log"},
+      {{{"CUBESEC_LOG", "/var/log/qmx.txt"}}, {"/opt/cubesec/bin"}, "/var/log/qmx.txt"},
+      {{{"CUBESEC_LOG", ""}}, {}, "/home/ann/.local/state/cubesec/cubesec.log"},
+  };
+  for (const Case& c : cases) {
+    platform.env = c.env;
+    platform.writable_folders = c.writable;
+    EXPECT_EQ(DecideRunLogPath(platform), c.log);
+  }
+  platform.executable_path = "/opt/tools/qmx.exe";
+  platform.writable_folders = std::vector<std::string>{"/opt/tools"};
+  EXPECT_EQ(DecideRunLogPath(platform), "/opt/tools/qmx.log");  // named after the program
+  platform.writable_folders = std::vector<std::string>{};
+  platform.state_folder.clear();
+  EXPECT_EQ(DecideRunLogPath(platform), "");
+}
+
+TEST_F(RunDriverTest, TheStateFolderLogIsCreatedWithItsFolders) {
+  platform_.writable_folders = std::vector<std::string>{};
+  platform_.state_folder = folder_ + "/home/.local/state";
+  RunState state(platform_, api_);
+  EXPECT_TRUE(CarryOutRun(state, params_).completed);
+  EXPECT_THAT(Read(folder_ + "/home/.local/state/cubesec/cubesec.log"),
+              HasSubstr("\tCompleted security dump of Prod"));
+  EXPECT_FALSE(fs::exists(LogPath()));
 }
 
 }  // namespace

@@ -11,10 +11,12 @@ struct RunParameters {
   std::string server;
   std::string user;
   std::string password;
+  bool reset_confirmed = false;  // the reset goes ahead without asking (--yes)
 
+  /// All a run needs is given. A reset reads and writes no dump file, so it needs none.
   bool Complete() const {
-    return !command.empty() && !dump_file.empty() && !server.empty() && !user.empty() &&
-           !password.empty();
+    return !command.empty() && (!dump_file.empty() || command == "C") && !server.empty() &&
+           !user.empty() && !password.empty();
   }
 };
 

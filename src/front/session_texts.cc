@@ -21,9 +21,11 @@ std::string ProgressText(std::string_view command, std::string_view key_word, in
                    {std::string(verb), std::string(key_word), std::to_string(blocks)});
 }
 
-std::string CompletionText(std::string_view command, bool succeeded, const std::string& log_path) {
+std::string CompletionText(std::string_view command, RunEnd end, const std::string& log_path) {
   const std::string job(JobName(command));
-  const char* tmpl = succeeded ? "%1 completed.\nRun log: %2" : "%1 did not complete.\nRun log: %2";
+  const char* tmpl = "%1 completed.\nRun log: %2";
+  if (end == RunEnd::kFailed) tmpl = "%1 did not complete.\nRun log: %2";
+  if (end == RunEnd::kDeclined) tmpl = "%1 not confirmed: nothing was deleted.\nRun log: %2";
   return FormatMsg(tmpl, {job, log_path});
 }
 

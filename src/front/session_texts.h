@@ -10,8 +10,15 @@ namespace cubesec {
 /// "Writing Group (block 12)" for a dump, "Reading Filter (block 3)" for a restore.
 std::string ProgressText(std::string_view command, std::string_view key_word, int blocks);
 
-/// The closing note of a run: what completed (or did not) and where the run log is.
-std::string CompletionText(std::string_view command, bool succeeded, const std::string& log_path);
+/// How a run ended, for its closing note.
+enum class RunEnd {
+  kCompleted,  // the command ran to its end
+  kFailed,     // an error ended it
+  kDeclined,   // the security reset was not confirmed: nothing was deleted
+};
+
+/// The closing note of a run: how it ended and where the run log is.
+std::string CompletionText(std::string_view command, RunEnd end, const std::string& log_path);
 
 /// The title of the closing note: "Security Dump", "Security Restore", "Reset Security".
 std::string CompletionTitle(std::string_view command);

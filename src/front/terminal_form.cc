@@ -35,20 +35,6 @@ bool AskField(MainWindowModel& model, int index, TerminalIo& io) {
 
 }  // namespace
 
-std::string PlainCaption(std::string_view caption) {
-  std::string plain;
-  for (size_t i = 0; i < caption.size(); ++i) {
-    if (caption[i] == '&') {
-      if (i + 1 < caption.size() && caption[i + 1] == '&') plain += caption[++i];
-      continue;
-    }
-    plain += caption[i];
-  }
-  plain = Trim(plain);
-  if (!plain.empty() && plain.back() == ':') plain.pop_back();
-  return Trim(plain);
-}
-
 void RunTerminalForm(MainWindowModel& model, TerminalIo& io) {
   io.Write(std::string(MainWindowModel::kTitle) + "\n\n");
   for (int i = 0; i < MainWindowModel::kHelpLineCount; ++i) {
@@ -89,6 +75,7 @@ void RunTerminalForm(MainWindowModel& model, TerminalIo& io) {
     } else {
       io.Write("Please answer D, R or C, or press Enter to cancel.\n");
     }
+    if (!model.hidden() && !model.notice().empty()) io.Write(model.notice() + "\n");
   }
 }
 

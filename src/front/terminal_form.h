@@ -13,8 +13,4 @@ namespace cubesec {
 /// input cancels.
 void RunTerminalForm(MainWindowModel& model, TerminalIo& io);
 
-/// A caption without its access-key marker, its blanks at both ends and a closing colon:
-/// "&Dump File: " gives "Dump File"; "&&" stands for "&".
-std::string PlainCaption(std::string_view caption);
-
 }  // namespace cubesec

@@ -156,7 +156,7 @@ TEST_F(TerminalFormTest, AFieldWithoutValueIsAskedAgain) {
 }
 
 TEST(PlainCaptionTest, DropsAccessKeysBlanksAndTheColon) {
-  EXPECT_EQ(PlainCaption("&Dump File: "), "Dump File");
+  EXPECT_EQ(PlainCaption("Dump &File: "), "Dump File");
   EXPECT_EQ(PlainCaption("&Password:  "), "Password");
   EXPECT_EQ(PlainCaption("&Restore Security"), "Restore Security");
   EXPECT_EQ(PlainCaption("Save && E&xit"), "Save & Exit");

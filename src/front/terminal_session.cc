@@ -45,10 +45,10 @@ InteractiveResult TerminalSession::Ask(RunParameters& params) {
   return InteractiveResult::kRun;
 }
 
-void TerminalSession::ShowCompletion(const std::string& command, bool succeeded,
+void TerminalSession::ShowCompletion(const std::string& command, RunEnd end,
                                      const std::string& log_path) {
   progress_.Finish();
-  io_.Write(CompletionText(command, succeeded, log_path) + "\n");
+  io_.Write(CompletionText(command, end, log_path) + "\n");
 }
 
 }  // namespace cubesec
@@ -64,9 +64,9 @@ class ConsoleSession : public InteractiveSession {
         session_(platform, program_name, terminal_, std::cin, std::cerr) {}
   InteractiveResult Ask(RunParameters& params) override { return session_.Ask(params); }
   RunObserver& observer() override { return session_.observer(); }
-  void ShowCompletion(const std::string& command, bool succeeded,
+  void ShowCompletion(const std::string& command, RunEnd end,
                       const std::string& log_path) override {
-    session_.ShowCompletion(command, succeeded, log_path);
+    session_.ShowCompletion(command, end, log_path);
   }
 
  private:

@@ -41,8 +41,7 @@ class TerminalSession : public InteractiveSession {
 
   InteractiveResult Ask(RunParameters& params) override;
   RunObserver& observer() override { return progress_; }
-  void ShowCompletion(const std::string& command, bool succeeded,
-                      const std::string& log_path) override;
+  void ShowCompletion(const std::string& command, RunEnd end, const std::string& log_path) override;
 
  private:
   Platform& platform_;

@@ -95,7 +95,7 @@ TEST(TerminalSessionTest, ProgressIsOneRewrittenLineEndedBeforeTheCompletionNote
   session.observer().OnBlock("Application", 9);
   session.observer().OnBlock("User", 10);
   session.observer().PumpEvents();
-  session.ShowCompletion("D", true, "/opt/cubesec/bin/cubesec.log");
+  session.ShowCompletion("D", RunEnd::kCompleted, "/opt/cubesec/bin/cubesec.log");
   EXPECT_EQ(terminal.output,
             "\rWriting Application (block 9)"
             "\rWriting User (block 10)      "
@@ -108,7 +108,7 @@ TEST(TerminalSessionTest, CompletionWithoutProgressStartsNoEmptyLine) {
   std::ostringstream out;
   LineTerminal terminal;
   TerminalSession session(platform, "cubesec", terminal, in, out);
-  session.ShowCompletion("C", false, "/x/cubesec.log");
+  session.ShowCompletion("C", RunEnd::kFailed, "/x/cubesec.log");
   EXPECT_EQ(terminal.output, "Security reset did not complete.\nRun log: /x/cubesec.log\n");
 }
 
@@ -116,9 +116,12 @@ TEST(SessionTextsTest, ProgressNamesTheDirectionTheBlockAndTheCount) {
   EXPECT_EQ(ProgressText("D", "Group", 3), "Writing Group (block 3)");
   EXPECT_EQ(ProgressText("R", "Group Access", 120), "Reading Group Access (block 120)");
   EXPECT_EQ(ProgressText("R", "%2", 1), "Reading %2 (block 1)");
-  EXPECT_EQ(CompletionText("R", true, "/l.log"), "Security restore completed.\nRun log: /l.log");
-  EXPECT_EQ(CompletionText("D", false, "/l.log"),
+  EXPECT_EQ(CompletionText("R", RunEnd::kCompleted, "/l.log"),
+            "Security restore completed.\nRun log: /l.log");
+  EXPECT_EQ(CompletionText("D", RunEnd::kFailed, "/l.log"),
             "Security dump did not complete.\nRun log: /l.log");
+  EXPECT_EQ(CompletionText("C", RunEnd::kDeclined, "/l.log"),
+            "Security reset not confirmed: nothing was deleted.\nRun log: /l.log");
 }
 
 }  // namespace

@@ -42,11 +42,18 @@ bool Succeeded(RunState& state, const std::string& what) {
 }
 
 bool Confirmed(RunState& state) {
+  if (state.reset_confirmed) {
+    // Automation confirms in advance; the log says so, since nobody was asked.
+    state.Log(FormatMsg("%1%2Security reset of %3 confirmed in advance (--yes)",
+                        {NowText(state.platform), "\t", state.server}));
+    return true;
+  }
   MessageBoxRequest request;
   request.title = "Reset Security";
-  request.text =
-      "Warning! This will delete all (other) users, all groups, and all security filters, ARE "
-      "YOU SURE???";
+  // The name of the server comes first: the question is asked of one server only.
+  request.text = FormatMsg("Server: %1\n", {state.server}) +
+                 "Warning! This will delete all (other) users, all groups, and all security "
+                 "filters, ARE YOU SURE???";
   request.buttons = MessageBoxButtons::kYesNo;
   request.icon = MessageBoxIcon::kExclamation;
   request.default_is_no = true;

@@ -269,6 +269,7 @@ std::optional<ServerImage> ParseFixture(const std::string& json_text, std::strin
       if (error != nullptr) *error = problem;
       return std::nullopt;
     }
+    ImplyApplicationAccess(image);
     return image;
   } catch (const FixtureError& e) {
     if (error != nullptr) *error = e.what();

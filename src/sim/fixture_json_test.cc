@@ -29,6 +29,12 @@ nlohmann::json LoadAndExport(const std::string& json) {
   return nlohmann::json::parse(FixtureJson(store->Export()));
 }
 
+std::string Repeat(const std::string& text, size_t times) {
+  std::string out;
+  for (size_t i = 0; i < times; ++i) out += text;
+  return out;
+}
+
 nlohmann::json WithoutPasswords(nlohmann::json doc) {
   for (auto& user : doc["users"]) user.erase("password");
   return doc;
@@ -72,6 +78,16 @@ TEST(FixtureJsonTest, ProblemsNameTheirPlace) {
   EXPECT_EQ(ErrorOf(R"({"applications": [{"name": "A", "description": ")" + std::string(321, 'x') +
                     R"("}]})"),
             "applications[0].description: longer than 320 characters");
+  // Limits count characters, not bytes.
+  EXPECT_EQ(ErrorOf(R"({"groups": [{"name": ")" + Repeat("\u00fc", 121) + R"("}]})"),
+            "groups[0].name: invalid group name \"" + Repeat("\u00fc", 121) + "\"");
+  EXPECT_EQ(ErrorOf(R"({"applications": [{"name": "A", "databases": [{"name": "D",
+                       "description": ")" +
+                    Repeat("\u00fc", 321) + R"("}]}]})"),
+            "applications[0].databases[0].description: longer than 320 characters");
+  EXPECT_EQ(ErrorOf(R"({"users": [{"name": "a\u0001b"}]})"),
+            "users[0].name: invalid user name \"a\x01"
+            "b\"");
   EXPECT_EQ(ErrorOf("[1, 2]"), "expected an object");
   EXPECT_EQ(ErrorOf("{\"users\": [").rfind("not valid JSON", 0), 0u);
 }
@@ -121,6 +137,34 @@ TEST(FixtureJsonTest, LoadThenExportGivesTheSameDocument) {
   std::stringstream text;
   text << demo.rdbuf();
   EXPECT_EQ(LoadAndExport(text.str()), WithoutPasswords(nlohmann::json::parse(text.str())));
+}
+
+TEST(FixtureJsonTest, NamesOfManyBytesAndTextsWithControlCharactersLoad) {
+  const std::string group = Repeat("\u00fc", 120);
+  const std::string description = "\t" + Repeat("\u00e9", 319);
+  nlohmann::json doc = LoadAndExport(R"({"groups": [{"name": ")" + group + R"("}],
+      "applications": [{"name": "A", "description": )" +
+                                     nlohmann::json(description).dump() + R"(,
+        "databases": [{"name": "D", "description": "line\r\nbreak\u0007",
+          "filters": [{"name": "F", "rows": [{"access": 273, "text": "\u001b\"East\"\t"}]}]}]}]})");
+  EXPECT_EQ(doc["groups"][0]["name"], group);
+  EXPECT_EQ(doc["applications"][0]["description"], description);
+  const nlohmann::json& db = doc["applications"][0]["databases"][0];
+  EXPECT_EQ(db["description"], "line\r\nbreak\a");
+  EXPECT_EQ(db["filters"][0]["rows"][0]["text"], "\x1b\"East\"\t");
+}
+
+TEST(FixtureJsonTest, DatabaseAccessBringsApplicationAccess) {
+  nlohmann::json doc = LoadAndExport(R"({"groups": [{"name": "G"}],
+      "users": [{"name": "u"}, {"name": "v"}, {"name": "w"}, {"name": "x"}],
+      "applications": [{"name": "A", "access": {"v": 0, "w": 512, "x": 256},
+        "databases": [
+          {"name": "D", "access": {"u": {"access": 273}, "V": {"access": 275}, "G": {"access": 0}}},
+          {"name": "E", "access": {"w": {"access": 273}, "u": {"access": 279}}}]},
+        {"name": "B", "databases": [{"name": "D", "access": {"G": {"access": 272}}}]}]})");
+  EXPECT_EQ(doc["applications"][0]["access"],
+            nlohmann::json({{"u", 256}, {"v", 256}, {"w", 512}, {"x", 256}}));
+  EXPECT_EQ(doc["applications"][1]["access"], nlohmann::json({{"G", 256}}));
 }
 
 TEST(FixtureJsonTest, ExportWritesEveryKeyAndReadsBackUnchanged) {

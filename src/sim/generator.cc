@@ -26,6 +26,7 @@ constexpr int32_t kNow = 1796000000;  // late 2026
 constexpr int32_t kDay = 86400;
 // What a restore grants on the application for any database access below designer.
 constexpr uint16_t kAppAccess = 0x0100;
+constexpr uint16_t kAppAccessDesigner = 0x0200;
 
 // Row access levels, in the order the generator picks them.
 constexpr uint16_t kRowAccess[] = {kAccessRead, kAccessWrite, kAccessNone, kAccessFiltered};
@@ -52,9 +53,85 @@ std::vector<std::string> Outline() {
   return members;
 }
 
+std::string Repeated(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+ImageDbAccess Grant(const std::string& name, uint16_t access, std::string filter = {}) {
+  ImageDbAccess entry;
+  entry.name = name;
+  entry.access = access;
+  entry.filter = std::move(filter);
+  return entry;
+}
+
+// The shapes that a restore must carry and that the random part may miss, the same at every
+// scale: a supervisor group, calc access that comes only through a group or the database
+// default, filters held by groups, Application Designer on a whole application (and, with
+// kAll, on one database of two), names with blanks and non-ASCII letters, and a name of 120
+// characters that takes more than 120 bytes. The dump separates the names of its lists with ", ",
+// so a name that holds a comma is given only where no list names it: no members, no groups, no
+// filter.
+void AddShapes(ServerImage& image, GeneratedShapes shapes) {
+  const std::string longest = "Gruppe " + Repeated("\u00fc", 113);  // 120 characters
+  image.groups.push_back({"Supervisors", kAccessSupervisor, true});
+  image.groups.push_back({"Calc Team", 0, false});
+  image.groups.push_back({"Z\u00fcrich Controllers", 0, false});
+  image.groups.push_back({"R&D, Europe", 0, false});
+  image.groups.push_back({longest, 0, false});
+
+  auto user = [&](const std::string& name, std::vector<std::string> groups) {
+    ImageUser u;
+    u.name = name;
+    u.last_login = kNow - 3 * kDay;
+    u.groups = std::move(groups);
+    image.users.push_back(std::move(u));
+  };
+  user("Jane Doe", {"Calc Team", "Z\u00fcrich Controllers", longest});
+  user("Jos\u00e9 M\u00fcller", {"Supervisors"});
+  user("Doe, Jane", {});
+  if (shapes == GeneratedShapes::kAll) user("Plan Designer", {"Calc Team"});
+  user("Finance Architect", {});
+
+  ImageApplication& finance = image.applications[0];
+  ImageDatabase& plan = finance.databases[0];
+  ImageDatabase& actuals = finance.databases[1];
+  ImageFilter east;
+  east.name = "R\u00e9gion Est";
+  east.active = true;
+  east.rows = {{kAccessRead, "@IDESCENDANTS(\"East\")"}, {kAccessNone, "\"West\""}};
+  plan.filters.push_back(std::move(east));
+  ImageDbAccess calc_team = Grant("Calc Team", kAccessCalc);
+  calc_team.all_calcs = true;
+  plan.access.push_back(std::move(calc_team));
+  plan.access.push_back(Grant("Jane Doe", kAccessRead, "R\u00e9gion Est"));
+  plan.access.push_back(Grant("Z\u00fcrich Controllers", kAccessRead, "R\u00e9gion Est"));
+  plan.access.push_back(Grant("Jos\u00e9 M\u00fcller", kAccessRead));
+  plan.access.push_back(Grant("Doe, Jane", kAccessWrite));
+  plan.access.push_back(Grant("R&D, Europe", kAccessRead));
+  plan.access.push_back(Grant(longest, kAccessFiltered));
+  if (shapes == GeneratedShapes::kAll) {
+    // Designer on one database of two. A restore makes such a name designer of the whole
+    // application, which the dump then shows on every database, so a round trip of this one
+    // is not exact yet.
+    plan.access.push_back(Grant("Plan Designer", kAccessAppDesign));
+    actuals.access.push_back(Grant("Plan Designer", kAccessRead));
+  }
+  finance.access.push_back({"Finance Architect", kAppAccessDesigner});
+  plan.access.push_back(Grant("Finance Architect", kAccessAppDesign));
+  actuals.access.push_back(Grant("Finance Architect", kAccessAppDesign));
+
+  // Calc access from the database default alone.
+  ImageDatabase& budget_plan = image.applications[1].databases[0];
+  budget_plan.default_access = kAccessCalc;
+  budget_plan.access.push_back(Grant("Jane Doe", kAccessRead));
+}
+
 }  // namespace
 
-ServerImage GenerateImage(int scale, const std::string& admin_password) {
+ServerImage GenerateImage(int scale, const std::string& admin_password, GeneratedShapes shapes) {
   std::mt19937 random(20261208u + static_cast<unsigned>(scale));
   auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
 
@@ -163,6 +240,8 @@ ServerImage GenerateImage(int scale, const std::string& admin_password) {
     }
     image.applications.push_back(std::move(app));
   }
+  AddShapes(image, shapes);
+  ImplyApplicationAccess(image);
   return image;
 }
 

@@ -1,5 +1,6 @@
 #include "sim/names.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace cubesec::sim {
@@ -28,9 +29,34 @@ std::string FieldContent(const char* field, size_t size) {
   return std::string(field, length);
 }
 
+namespace {
+
+bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+}  // namespace
+
+size_t CharacterCount(std::string_view text) {
+  size_t count = 0;
+  for (char c : text) count += !IsContinuation(static_cast<unsigned char>(c));
+  return count;
+}
+
+std::string_view CutToCharacters(std::string_view text, size_t characters, size_t bytes) {
+  size_t end = 0;
+  size_t count = 0;
+  while (end < text.size()) {
+    size_t next = end + 1;
+    while (next < text.size() && IsContinuation(static_cast<unsigned char>(text[next]))) ++next;
+    if (count == characters || next > bytes) break;
+    ++count;
+    end = next;
+  }
+  return text.substr(0, end);
+}
+
 void CopyToField(char* field, size_t size, std::string_view text) {
   if (size == 0) return;
-  size_t length = text.size() < size - 1 ? text.size() : size - 1;
+  size_t length = CutToCharacters(text, text.size(), size - 1).size();
   std::memcpy(field, text.data(), length);
   std::memset(field + length, 0, size - length);
 }

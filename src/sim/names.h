@@ -28,7 +28,16 @@ std::string FieldName(const char (&field)[N]) {
   return CallName(FieldContent(field, N));
 }
 
-/// Writes `text` into a fixed-width field, cut to fit, the rest of the field NULs.
+/// The number of characters (UTF-8 code points) of `text`: every byte that does not continue
+/// a multi-byte sequence starts one.
+size_t CharacterCount(std::string_view text);
+
+/// The longest start of `text` that holds at most `characters` characters and `bytes` bytes
+/// and never ends inside a multi-byte sequence.
+std::string_view CutToCharacters(std::string_view text, size_t characters, size_t bytes);
+
+/// Writes `text` into a fixed-width field, cut to fit at a character boundary, the rest of
+/// the field NULs.
 void CopyToField(char* field, size_t size, std::string_view text);
 template <size_t N>
 void CopyToField(char (&field)[N], std::string_view text) {

@@ -79,12 +79,35 @@ std::string ValidateDatabase(const ImageDatabase& db, const std::string& place,
 }  // namespace
 
 bool IsValidObjectName(const std::string& name) {
-  if (name.empty() || name.size() > kEsbNameSize) return false;
+  // Bytes that are no UTF-8 are kept as they stand, each counted as a character.
+  if (name.empty() || CharacterCount(name) > kEsbNameSize) return false;
   if (name.front() == ' ' || name.back() == ' ') return false;
-  for (char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c < 0x20 || c == 0x7F) return false;
+    // U+0080 to U+009F, the second range of control characters, is C2 80 to C2 9F.
+    if (c == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) < 0xA0) {
+      return false;
+    }
   }
   return true;
+}
+
+void ImplyApplicationAccess(ServerImage& image) {
+  constexpr uint16_t kMember = 0x0100;
+  for (ImageApplication& app : image.applications) {
+    std::map<std::string, size_t> entries;  // folded name -> index in app.access
+    for (size_t i = 0; i < app.access.size(); ++i) entries[FoldCase(app.access[i].name)] = i;
+    for (const ImageDatabase& db : app.databases) {
+      for (const ImageDbAccess& grant : db.access) {
+        if (grant.access == 0) continue;
+        auto [it, added] = entries.emplace(FoldCase(grant.name), app.access.size());
+        if (added) app.access.push_back({grant.name, 0});
+        uint16_t& access = app.access[it->second].access;
+        if (access < kMember) access = kMember;
+      }
+    }
+  }
 }
 
 std::string ValidateImage(const ServerImage& image) {
@@ -117,7 +140,7 @@ std::string ValidateImage(const ServerImage& image) {
     std::string place = At("applications", a);
     std::string error = CheckName(place, "application", app.name, apps);
     if (!error.empty()) return error;
-    if (app.description.size() > kEsbDescriptionSize) {
+    if (CharacterCount(app.description) > kEsbDescriptionSize) {
       return place + ".description: longer than " + std::to_string(kEsbDescriptionSize) +
              " characters";
     }
@@ -137,7 +160,7 @@ std::string ValidateImage(const ServerImage& image) {
       std::string db_place = At(place + ".databases", d);
       error = CheckName(db_place, "database", db.name, dbs);
       if (!error.empty()) return error;
-      if (db.description.size() > kEsbDescriptionSize) {
+      if (CharacterCount(db.description) > kEsbDescriptionSize) {
         return db_place + ".description: longer than " + std::to_string(kEsbDescriptionSize) +
                " characters";
       }

@@ -106,8 +106,13 @@ struct ServerImage {
 /// "users[3].groups[1]: group \"X\" does not exist", or an empty text when there is none.
 std::string ValidateImage(const ServerImage& image);
 
+/// Gives every name with database access above None at least application access 256 on the
+/// database's application, as a server does: access to a database is access to its
+/// application. Expects an image that ValidateImage() accepts.
+void ImplyApplicationAccess(ServerImage& image);
+
 /// True when `name` can name a user, group, application, database or filter: 1 to 120
-/// characters, no control characters, no blank at either end.
+/// characters (UTF-8 code points), no control characters, no blank at either end.
 bool IsValidObjectName(const std::string& name);
 
 }  // namespace cubesec::sim

@@ -1,5 +1,6 @@
 #include "sim/sim_tool.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -12,21 +13,77 @@ namespace cubesec::sim {
 
 namespace {
 
-constexpr const char* kUsage = R"(usage: cubesec-sim COMMAND ...
+// One command: its arguments, its line in the overview and its own help text.
+struct CommandHelp {
+  const char* name;
+  const char* synopsis;
+  const char* summary;
+  const char* details;
+};
+
+constexpr CommandHelp kCommands[] = {
+    {"init", "init NAME --admin USER --password PW", "create an empty server with one supervisor",
+     "Creates server NAME with security on, logins allowed and one supervisor, USER, who logs\n"
+     "in with PW. Fails when the server exists.\n"},
+    {"load", "load NAME FILE", "replace the server with a JSON fixture ('-': stdin)",
+     "Builds server NAME from the JSON fixture FILE ('-' reads it from standard input),\n"
+     "replacing all that the server held; the server is created when missing. A fixture that\n"
+     "does not load changes nothing, and the message names the place of the problem, as\n"
+     "users[3].groups[1]: group \"X\" does not exist. A database access above None gives\n"
+     "its holder application access 256 when the fixture gives less.\n"},
+    {"export", "export NAME [FILE]", "write the server as a fixture (passwords left out)",
+     "Writes server NAME as a JSON fixture to FILE, or to standard output when FILE is\n"
+     "missing or '-'. Passwords are not written: a fixture loaded from it has users nobody\n"
+     "can log in as until a password is given.\n"},
+    {"list", "list", "list the servers of the folder",
+     "Lists the servers of the folder, one a line: name, then users, groups, applications,\n"
+     "databases and filters.\n"},
+    {"delete", "delete NAME", "delete a server",
+     "Deletes server NAME: its file and the journal files beside it. Fails when there is no\n"
+     "such server.\n"},
+    {"generate", "generate NAME --scale N",
+     "replace the server with a synthetic one of about\n"
+     "                                         1000*N users and print its admin password",
+     "Replaces server NAME with a synthetic one: about 1000*N users and 100*N groups, 10\n"
+     "applications of 2 databases with 5*N filters each, access for every group and every\n"
+     "second user, and a fixed set of edge cases (a supervisor group, calc access through\n"
+     "groups and database defaults, filters held by groups, Application Designer on a whole\n"
+     "application, names with blanks, commas and non-ASCII letters). The same N gives the\n"
+     "same server. Prints the password of its supervisor, admin, once.\n"},
+};
+
+constexpr const char* kIntro = R"(usage: cubesec-sim COMMAND ...
 
 Simulated servers for cubesec, one SQLite file each in the server folder
 ($CUBESEC_SIM_DIR, else $XDG_DATA_HOME/cubesec/servers, else ~/.local/share/cubesec/servers).
 
 commands:
-  init NAME --admin USER --password PW   create an empty server with one supervisor
-  load NAME FILE                         replace the server with a JSON fixture ('-': stdin)
-  export NAME [FILE]                     write the server as a fixture (passwords left out)
-  list                                   list the servers of the folder
-  delete NAME                            delete a server
-  generate NAME --scale N                replace the server with a synthetic one of about
-                                         1000*N users and print its admin password
-  --help                                 show this text
 )";
+
+std::string Usage() {
+  std::string text = kIntro;
+  for (const CommandHelp& command : kCommands) {
+    std::string line = std::string("  ") + command.synopsis;
+    line.resize(std::max<size_t>(line.size() + 1, 41), ' ');
+    text += line + command.summary + "\n";
+  }
+  text += "  --help, help [COMMAND]                 show this text, or the help of COMMAND\n";
+  text += "  --version                              show the version\n";
+  return text;
+}
+
+const CommandHelp* FindCommand(const std::string& name) {
+  for (const CommandHelp& command : kCommands) {
+    if (name == command.name) return &command;
+  }
+  return nullptr;
+}
+
+std::string CommandUsage(const CommandHelp& command) {
+  return std::string("usage: cubesec-sim ") + command.synopsis + "\n\n" + command.details;
+}
+
+bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h" || arg == "help"; }
 
 struct CommandLine {
   std::vector<std::string> positional;
@@ -84,7 +141,7 @@ bool ReadText(const std::string& file, std::istream& in, std::string* text, std:
 }
 
 int Usage(std::ostream& err, const std::string& problem) {
-  err << "cubesec-sim: " << problem << "\n\n" << kUsage;
+  err << "cubesec-sim: " << problem << "\n\n" << Usage();
   return kToolUsage;
 }
 
@@ -99,10 +156,24 @@ int RunSimTool(const std::vector<std::string>& args, const std::string& folder, 
                std::ostream& out, std::ostream& err) {
   if (args.empty()) return Usage(err, "no command given");
   const std::string& command = args[0];
-  for (const std::string& arg : args) {
-    if (arg == "--help" || arg == "-h" || arg == "help") {
-      out << kUsage;
-      return kToolOk;
+  if (command == "--version") {
+    out << "cubesec-sim " << CUBESEC_VERSION << "\n";
+    return kToolOk;
+  }
+  if (IsHelp(command)) {
+    const CommandHelp* asked = args.size() > 1 ? FindCommand(args[1]) : nullptr;
+    if (args.size() > 1 && asked == nullptr) {
+      return Usage(err, "unknown command \"" + args[1] + "\"");
+    }
+    out << (asked != nullptr ? CommandUsage(*asked) : Usage());
+    return kToolOk;
+  }
+  if (const CommandHelp* known = FindCommand(command)) {
+    for (const std::string& arg : args) {
+      if (IsHelp(arg)) {
+        out << CommandUsage(*known);
+        return kToolOk;
+      }
     }
   }
   struct Shape {

@@ -65,6 +65,29 @@ TEST_F(SimToolTest, WrongCommandLinesExitWithUsage) {
   EXPECT_EQ(Run({"export", "x", "-h"}), kToolOk);
 }
 
+TEST_F(SimToolTest, VersionAndTheHelpOfEachCommand) {
+  EXPECT_EQ(Run({"--version"}), kToolOk);
+  EXPECT_EQ(out_, std::string("cubesec-sim ") + CUBESEC_VERSION + "\n");
+  ASSERT_EQ(Run({"help"}), kToolOk);
+  const std::string overview = out_;
+  EXPECT_NE(overview.find("--version"), std::string::npos);
+  for (std::string command : {"init", "load", "export", "list", "delete", "generate"}) {
+    EXPECT_NE(overview.find("\n  " + command), std::string::npos) << command;
+    const std::vector<std::vector<std::string>> asks = {
+        {command, "--help"}, {"help", command}, {"--help", command}, {command, "x", "-h"}};
+    for (const std::vector<std::string>& args : asks) {
+      SCOPED_TRACE(args[0] + " " + args[1]);
+      EXPECT_EQ(Run(args), kToolOk);
+      EXPECT_EQ(out_.rfind("usage: cubesec-sim " + command, 0), 0u) << out_;
+      EXPECT_GT(out_.size(), out_.find("\n\n") + 40);  // a description follows the synopsis
+    }
+  }
+  EXPECT_EQ(Run({"help", "frobnicate"}), kToolUsage);
+  EXPECT_NE(err_.find("unknown command \"frobnicate\""), std::string::npos);
+  EXPECT_EQ(Run({"frobnicate", "--help"}), kToolUsage);
+  EXPECT_FALSE(fs::exists(folder_ + "/servers"));  // asking for help does nothing
+}
+
 TEST_F(SimToolTest, InitLoadExportListDelete) {
   ASSERT_EQ(Run({"init", "Alpha", "--admin", "root", "--password=root-pw"}), kToolOk) << err_;
   EXPECT_EQ(Run({"init", "alpha", "--admin", "root", "--password", "x"}), kToolFailed);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "client/access_levels.h"
 #include "sim/names.h"
 #include "sim/password_hash.h"
 #include "sim/row_members.h"
@@ -14,6 +15,9 @@ namespace {
 
 constexpr int32_t kMessageLevelError = 2;
 constexpr uint16_t kSupervisorAccess = 0xFFFF;
+// Application access codes: a member of the application, and its designer.
+constexpr uint16_t kAppAccessMember = 0x0100;
+constexpr uint16_t kAppAccessDesigner = 0x0200;
 
 uint16_t UserType(const Principal& p) {
   if (p.IsSupervisor()) return kUserTypeSupervisor;
@@ -35,6 +39,12 @@ std::vector<std::string> ListedNames(const std::string& names, uint32_t count) {
   std::vector<std::string> list = SplitNameLines(names);
   if (list.size() > count) list.resize(count);
   return list;
+}
+
+// A description field holds at most its number of characters, however many bytes they take.
+template <size_t N>
+std::string Description(const char (&field)[N]) {
+  return std::string(CutToCharacters(FieldContent(field), kEsbDescriptionSize, N));
 }
 
 }  // namespace
@@ -116,12 +126,19 @@ EsbStatus SimulatedApi::FindTarget(Context& c, const std::string& app, const std
   return kStatusOk;
 }
 
-uint16_t SimulatedApi::HighestAccess(Store& store, const Principal& p, const DbRecord& db) {
+uint16_t SimulatedApi::HighestAccess(Store& store, const Principal& p, const Target& t) {
   if (p.IsSupervisor()) return kSupervisorAccess;
-  uint16_t highest = store.DbAccess(p.id, db.id) | db.state.default_access;
+  uint16_t highest = store.DbAccess(p.id, t.db.id) | t.db.state.default_access;
+  uint16_t app_access = store.AppAccess(p.id, t.app.id);
   if (!p.is_group) {
-    for (int64_t group_id : store.GroupIdsOf(p.id)) highest |= store.DbAccess(group_id, db.id);
+    for (const GroupGrant& grant : store.GroupGrantsOf(p.id, t.app.id, t.db.id)) {
+      if (grant.supervisor) return kSupervisorAccess;
+      highest |= grant.db_access;
+      app_access |= grant.app_access;
+    }
   }
+  // Application Designer on the application is designer on each of its databases.
+  if (app_access & kAppAccessDesigner) highest |= kAccessAppDesign;
   return highest;
 }
 
@@ -457,7 +474,7 @@ EsbStatus SimulatedApi::EsbGetDatabaseAccess(EsbHandle context, const std::strin
     for (const Principal& p : holders) {
       items.push_back({t.app.state.name, t.db.state.name, p.name,
                        c.store->AssignedFilter(p.id, t.db.id), c.store->DbAccess(p.id, t.db.id),
-                       HighestAccess(*c.store, p, t.db)});
+                       HighestAccess(*c.store, p, t)});
     }
     return SetList(c, kItemUserDb, std::move(items), count);
   });
@@ -591,7 +608,7 @@ EsbStatus SimulatedApi::EsbSetApplicationState(EsbHandle context, const std::str
     AppRecord found;
     if (EsbStatus status = FindApp(c, app, &found)) return status;
     ImageApplication& a = found.state;
-    a.description = FieldContent(state.description);
+    a.description = Description(state.description);
     a.loadable = state.loadable != 0;
     a.autoload = state.autoload != 0;
     a.default_access = state.default_access;
@@ -611,7 +628,7 @@ EsbStatus SimulatedApi::EsbSetDatabaseState(EsbHandle context, const std::string
   return Call(context, Privilege::kWrite, [&](Context& c) {
     Target t;
     if (EsbStatus status = FindTarget(c, app, db, &t)) return status;
-    t.db.state.description = FieldContent(state.description);
+    t.db.state.description = Description(state.description);
     t.db.state.loadable = state.loadable != 0;
     t.db.state.autoload = state.autoload != 0;
     t.db.state.default_access = state.default_access;
@@ -628,6 +645,8 @@ EsbStatus SimulatedApi::EsbSetApplicationAccess(EsbHandle context, const EsbUser
     AppRecord found;
     if (EsbStatus status = FindApp(c, FieldName(access.app), &found)) return status;
     c.store->SetAppAccess(p->id, found.id, access.access);
+    // Without access to the application a name has none to its databases.
+    if (access.access < kAppAccessMember) c.store->ClearDbAccessInApp(p->id, found.id);
     return kStatusOk;
   });
 }
@@ -649,6 +668,10 @@ EsbStatus SimulatedApi::EsbSetDatabaseAccess(EsbHandle context, const EsbUserDb&
       filter_id = f->id;
     }
     c.store->SetDbAccess(p->id, t.db.id, access.access, filter_id);
+    // Access to a database is access to its application.
+    if (access.access != 0 && c.store->AppAccess(p->id, t.app.id) < kAppAccessMember) {
+      c.store->SetAppAccess(p->id, t.app.id, kAppAccessMember);
+    }
     return kStatusOk;
   });
 }

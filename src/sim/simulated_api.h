@@ -158,7 +158,9 @@ class SimulatedApi : public EsbApi {
   /// Finds the application and database of a call; a failure's status otherwise.
   EsbStatus FindTarget(Context& c, const std::string& app, const std::string& db, Target* out);
   EsbStatus FindApp(Context& c, const std::string& app, AppRecord* out);
-  uint16_t HighestAccess(Store& store, const Principal& p, const DbRecord& db);
+  /// The highest access of the name on the target database: its own, its groups', the
+  /// database default and what Application Designer on the application gives.
+  uint16_t HighestAccess(Store& store, const Principal& p, const Target& t);
   EsbStatus ListPrincipals(EsbHandle context, bool groups, const std::string& app,
                            const std::string& db, uint32_t* count);
   EsbStatus SetPrincipal(EsbHandle context, const EsbUserInfo& info, bool group);

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "sim/names.h"
 #include "sim/status_codes.h"
 #include "sim/test_server.h"
 
@@ -12,6 +13,12 @@ namespace cubesec::sim {
 namespace {
 
 using ::testing::ElementsAre;
+
+std::string Repeat(const std::string& text, size_t times) {
+  std::string out;
+  for (size_t i = 0; i < times; ++i) out += text;
+  return out;
+}
 
 EsbUserApp UserApp(const std::string& user, const std::string& app, uint16_t access) {
   EsbUserApp record;
@@ -193,7 +200,7 @@ TEST_F(SimApiTest, UsersAndGroupsOfAnApplicationAreThoseWithAccess) {
   ASSERT_EQ(api_->EsbListGroups(context_, "Sample", "Basic", &count), 0);
   EXPECT_THAT(Items(kItemGroupName, count), ElementsAre("Analysts", "Planners"));
   ASSERT_EQ(api_->EsbListGroups(context_, "Sample", "Interim", &count), 0);
-  EXPECT_THAT(Items(kItemGroupName, count), ElementsAre("Analysts"));  // by its app access
+  EXPECT_THAT(Items(kItemGroupName, count), ElementsAre("Analysts", "Planners"));  // app access
   EXPECT_EQ(api_->EsbListUsers(context_, "Sample", "Nope", &count), kStatusDbNotFound);
 }
 
@@ -244,6 +251,41 @@ TEST_F(SimApiTest, CreateUserChecksNameNamespaceAndPasswordLength) {
   EXPECT_EQ(api_->EsbCreateUser(context_, "", "long-enough"), kStatusInvalidName);
   EXPECT_EQ(api_->EsbCreateUser(context_, std::string(121, 'x'), "long-enough"),
             kStatusInvalidName);
+  // Limits count characters, not bytes; control characters name nothing.
+  const std::string u_umlaut = "\u00fc";
+  struct NameCase {
+    std::string name;
+    bool valid;
+  };
+  const NameCase cases[] = {
+      {Repeat(u_umlaut, 61), true},
+      {Repeat(u_umlaut, 120), true},
+      {Repeat("\U0001F600", 120), true},  // four bytes each
+      {Repeat(u_umlaut, 121), false},
+      {"Jos\u00e9 M\u00fcller, R&D", true},
+      {"tab\tin", false},
+      {"line\nbreak", false},
+      {"del\x7f", false},
+      {"next\u0085line", false},  // a control character of the second range
+      {"nbsp\u00a0ok", true},
+      {"Caf\xe9", true},  // bytes that are no UTF-8 stay as they are
+      {"cut\xc3", true},
+  };
+  for (const NameCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EsbStatus expected = c.valid ? 0 : kStatusInvalidName;
+    EXPECT_EQ(api_->EsbCreateGroup(context_, c.name), expected);
+    EXPECT_EQ(api_->EsbCreateUser(context_, "u" + c.name, "long-enough"),
+              c.valid && CharacterCount(c.name) < kEsbNameSize ? 0 : kStatusInvalidName);
+    if (!c.valid) continue;
+    // The whole name comes back through the fixed-width fields.
+    EsbUserInfo info;
+    ASSERT_EQ(api_->EsbGetGroup(context_, c.name, &info), 0);
+    EXPECT_EQ(std::string(info.name), c.name);
+    uint32_t count = 0;
+    ASSERT_EQ(api_->EsbListGroups(context_, "", "", &count), 0);
+    EXPECT_EQ(Items(kItemGroupName, count).back(), c.name);
+  }
   ASSERT_EQ(api_->EsbCreateUser(context_, "Eve", "abcd"), 0);
   EsbUserInfo info;
   ASSERT_EQ(api_->EsbGetUser(context_, "eve", &info), 0);
@@ -392,6 +434,32 @@ TEST_F(SimApiTest, ApplicationStateKeepsTheDescriptionAsSent) {
   EXPECT_EQ(api_->EsbSetApplicationState(context_, "Nope", read), kStatusAppNotFound);
 }
 
+TEST_F(SimApiTest, DescriptionsHoldTheirCharactersWhateverTheyTake) {
+  const std::string controls = "tab\there\r\nbell\a\x1b[0m ";
+  struct DescriptionCase {
+    std::string sent, kept;
+  };
+  const DescriptionCase cases[] = {
+      {controls, controls},
+      {Repeat("\u00fc", 320), Repeat("\u00fc", 320)},
+      {Repeat("\u00fc", 321), Repeat("\u00fc", 320)},  // the field holds 320 characters
+      {"x" + Repeat("\U0001F600", 319) + "\u00e9", "x" + Repeat("\U0001F600", 319)},
+  };
+  for (const DescriptionCase& c : cases) {
+    SCOPED_TRACE(c.sent);
+    EsbAppState app;
+    CopyToField(app.description, c.sent);
+    ASSERT_EQ(api_->EsbSetApplicationState(context_, "Sample", app), 0);
+    ASSERT_EQ(api_->EsbGetApplicationState(context_, "Sample", &app), 0);
+    EXPECT_EQ(std::string(app.description), c.kept);
+    EsbDbState db;
+    CopyToField(db.description, c.sent);
+    ASSERT_EQ(api_->EsbSetDatabaseState(context_, "Sample", "Basic", db), 0);
+    ASSERT_EQ(api_->EsbGetDatabaseState(context_, "Sample", "Basic", &db), 0);
+    EXPECT_EQ(std::string(db.description), c.kept);
+  }
+}
+
 TEST_F(SimApiTest, DatabaseStateIsReadAndWritten) {
   EsbDbState state;
   ASSERT_EQ(api_->EsbGetDatabaseState(context_, "Sample", "BASIC", &state), 0);
@@ -437,6 +505,7 @@ TEST_F(SimApiTest, SetFilterReplacesTheDefinitionAndKeepsAssignments) {
   ASSERT_EQ(api_->EsbSetFilter(context_, "Sample", "Basic", "EASTREAD", 0, 0x0111), 0);
   ASSERT_EQ(api_->EsbSetFilterRow(context_, true, "\"Sales\"", 0x0113), 0);
   ASSERT_EQ(api_->EsbSetFilterRow(context_, true, "   ", 0x0111), 0);  // blank: dropped
+  ASSERT_EQ(api_->EsbSetFilterRow(context_, true, "\t\"East\",\x1b\r", 0x0111), 0);
   ASSERT_EQ(api_->EsbSetFilterRow(context_, false, "", 0), 0);
   int16_t active = 1;
   uint16_t access = 0;
@@ -447,6 +516,8 @@ TEST_F(SimApiTest, SetFilterReplacesTheDefinitionAndKeepsAssignments) {
   ASSERT_EQ(api_->EsbGetFilterRow(context_, &row, &access), 0);
   EXPECT_EQ(row, "\"Sales\"");
   EXPECT_EQ(access, 0x0113);
+  ASSERT_EQ(api_->EsbGetFilterRow(context_, &row, &access), 0);
+  EXPECT_EQ(row, "\t\"East\",\x1b\r");  // control characters kept as sent
   ASSERT_EQ(api_->EsbGetFilterRow(context_, &row, &access), 0);
   EXPECT_EQ(row, "");
   uint32_t count = 0;
@@ -535,8 +606,8 @@ TEST_F(SimApiTest, ApplicationAccessListsEveryGroupAndUser) {
   uint32_t count = 0;
   ASSERT_EQ(api_->EsbGetApplicationAccess(context_, "", "sample", &count), 0);
   EXPECT_THAT(Items(kItemUserApp, count),
-              ElementsAre("Analysts=256", "Planners=0", "Idle=0", "admin=0", "Alice=256", "bob=0",
-                          "carol=0", "dave=0", "boss=0"));
+              ElementsAre("Analysts=256", "Planners=256", "Idle=0", "admin=0", "Alice=256", "bob=0",
+                          "carol=0", "dave=0", "boss=0"));  // Planners: by its db access
   ASSERT_EQ(api_->EsbGetApplicationAccess(context_, "ALICE", "Sample", &count), 0);
   EXPECT_THAT(Items(kItemUserApp, count), ElementsAre("Alice=256"));
   EXPECT_EQ(api_->EsbGetApplicationAccess(context_, "ghost", "Sample", &count),
@@ -575,6 +646,23 @@ TEST_F(SimApiTest, HighestAccessCombinesOwnGroupAndDatabaseDefault) {
   EXPECT_EQ(entry("boss", "Basic").max_access, 0xFFFF);
   EXPECT_EQ(entry("bob", "Interim").max_access, 272);  // the database default
   EXPECT_EQ(entry("bob", "Interim").access, 0);
+  // Application Designer on the application, the name's own or a group's, is designer on each
+  // of its databases; a supervisor group makes its members supervisors.
+  ASSERT_EQ(api_->EsbSetApplicationAccess(context_, UserApp("bob", "Sample", 0x0200)), 0);
+  EXPECT_EQ(entry("bob", "Basic").max_access, 0x0377 | 273);
+  EXPECT_EQ(entry("bob", "Basic").access, 0);  // its own entry is not rewritten
+  EXPECT_EQ(entry("bob", "Interim").max_access, 0x0377);
+  ASSERT_EQ(api_->EsbSetApplicationAccess(context_, UserApp("Planners", "Sample", 0x0200)), 0);
+  EXPECT_EQ(entry("alice", "Interim").max_access, 0x0377);
+  EXPECT_EQ(entry("Planners", "Interim").max_access, 0x0377);
+  EXPECT_EQ(entry("dave", "Interim").max_access, 272);
+  EsbUserInfo idle{};
+  CopyToField(idle.name, "Idle");
+  idle.access = 0xFFFF;
+  ASSERT_EQ(api_->EsbSetGroup(context_, idle), 0);
+  ASSERT_EQ(api_->EsbAddToGroup(context_, "Idle", "dave"), 0);
+  EXPECT_EQ(entry("dave", "Interim").max_access, 0xFFFF);
+  EXPECT_EQ(entry("carol", "Interim").max_access, 272);
   uint32_t count = 0;
   EXPECT_EQ(api_->EsbGetDatabaseAccess(context_, "ghost", "Sample", "Basic", &count),
             kStatusUserNotFound);
@@ -602,6 +690,42 @@ TEST_F(SimApiTest, SetDatabaseAccessSetsTheFilterOnlyWhenOneIsNamed) {
             kStatusUserNotFound);
   EXPECT_EQ(api_->EsbSetDatabaseAccess(context_, UserDb("bob", "Sample", "Nope", "", 1)),
             kStatusDbNotFound);
+}
+
+TEST_F(SimApiTest, DatabaseAccessAndApplicationAccessAgree) {
+  auto app_access = [&](const std::string& name) {
+    uint32_t count = 0;
+    EXPECT_EQ(api_->EsbGetApplicationAccess(context_, name, "Sample", &count), 0);
+    std::vector<std::string> items = Items(kItemUserApp, count);
+    return items.empty() ? std::string() : items[0];
+  };
+  auto db_access = [&](const std::string& name, const std::string& db) {
+    uint32_t count = 0;
+    EsbItem item;
+    EXPECT_EQ(api_->EsbGetDatabaseAccess(context_, name, "Sample", db, &count), 0);
+    EXPECT_EQ(api_->EsbGetNextItem(context_, kItemUserDb, &item), 0);
+    return item.user_db.access;
+  };
+  // A grant above None on a database gives access to its application, keeping a higher one.
+  ASSERT_EQ(api_->EsbSetDatabaseAccess(context_, UserDb("bob", "Sample", "Interim", "", 273)), 0);
+  EXPECT_EQ(app_access("bob"), "bob=256");
+  uint32_t count = 0;
+  ASSERT_EQ(api_->EsbListUsers(context_, "Sample", "", &count), 0);
+  EXPECT_THAT(Items(kItemUserName, count), ElementsAre("Alice", "bob"));
+  ASSERT_EQ(api_->EsbSetApplicationAccess(context_, UserApp("dave", "Sample", 0x0200)), 0);
+  ASSERT_EQ(api_->EsbSetDatabaseAccess(context_, UserDb("dave", "Sample", "Basic", "", 273)), 0);
+  EXPECT_EQ(app_access("dave"), "dave=512");
+  ASSERT_EQ(api_->EsbSetDatabaseAccess(context_, UserDb("carol", "Sample", "Basic", "", 0)), 0);
+  EXPECT_EQ(app_access("carol"), "carol=0");
+  // Taking the application access away takes the access to each of its databases.
+  ASSERT_EQ(api_->EsbSetDatabaseAccess(context_, UserDb("bob", "Sample", "Basic", "Spare", 275)),
+            0);
+  ASSERT_EQ(api_->EsbSetApplicationAccess(context_, UserApp("bob", "Sample", 0)), 0);
+  EXPECT_EQ(db_access("bob", "Basic"), 0);
+  EXPECT_EQ(db_access("bob", "Interim"), 0);
+  EXPECT_EQ(db_access("alice", "Basic"), 275);
+  ASSERT_EQ(api_->EsbListUsers(context_, "Sample", "Basic", &count), 0);
+  EXPECT_THAT(Items(kItemUserName, count), ElementsAre("Alice", "dave"));
 }
 
 TEST_F(SimApiTest, CalcListsAreReadAndReplaced) {

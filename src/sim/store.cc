@@ -533,6 +533,26 @@ uint16_t Store::DbAccess(int64_t principal_id, int64_t db_id) {
   return q->Step() ? static_cast<uint16_t>(q->Int(0)) : 0;
 }
 
+std::vector<GroupGrant> Store::GroupGrantsOf(int64_t user_id, int64_t app_id, int64_t db_id) {
+  Query q(s_->group_grants_of);
+  q->Bind(1, user_id);
+  q->Bind(2, app_id);
+  q->Bind(3, db_id);
+  std::vector<GroupGrant> grants;
+  while (q->Step()) {
+    grants.push_back(
+        {Flag(q->Int(0)), static_cast<uint16_t>(q->Int(1)), static_cast<uint16_t>(q->Int(2))});
+  }
+  return grants;
+}
+
+void Store::ClearDbAccessInApp(int64_t principal_id, int64_t app_id) {
+  Query q(s_->clear_db_access_in_app);
+  q->Bind(1, principal_id);
+  q->Bind(2, app_id);
+  q->Run();
+}
+
 void Store::SetDbAccess(int64_t principal_id, int64_t db_id, uint16_t access,
                         std::optional<int64_t> filter_id) {
   Transaction t(*db_, s_->begin, s_->commit, s_->rollback);

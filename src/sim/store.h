@@ -60,6 +60,13 @@ struct NamedAccess {
   uint16_t access = 0;
 };
 
+/// What one group of a user brings to the user's access on a database.
+struct GroupGrant {
+  bool supervisor = false;
+  uint16_t app_access = 0;  // on the database's application
+  uint16_t db_access = 0;
+};
+
 struct StoreCounts {
   int64_t users = 0;
   int64_t groups = 0;
@@ -141,6 +148,11 @@ class Store {
   uint16_t AppAccess(int64_t principal_id, int64_t app_id);
   void SetAppAccess(int64_t principal_id, int64_t app_id, uint16_t access);
   uint16_t DbAccess(int64_t principal_id, int64_t db_id);
+  /// The grants of every group that the user belongs to, on the database and its application.
+  std::vector<GroupGrant> GroupGrantsOf(int64_t user_id, int64_t app_id, int64_t db_id);
+  /// Takes away the principal's database access on every database of the application; its
+  /// filters and calc lists stay, as they do when the access is set to None one by one.
+  void ClearDbAccessInApp(int64_t principal_id, int64_t app_id);
   /// Sets the access and, when `filter_id` is given, assigns that filter; one commit.
   void SetDbAccess(int64_t principal_id, int64_t db_id, uint16_t access,
                    std::optional<int64_t> filter_id);

@@ -105,6 +105,15 @@ struct Store::Statements {
             "ON CONFLICT (principal_id, app_id) DO UPDATE SET access = excluded.access")),
         db_access(
             db.Prepare("SELECT access FROM db_access WHERE principal_id = ?1 AND db_id = ?2")),
+        group_grants_of(db.Prepare(
+            "SELECT g.supervisor OR g.access = 65535, coalesce(a.access, 0), "
+            "coalesce(d.access, 0) FROM memberships m JOIN principals g ON g.id = m.group_id "
+            "LEFT JOIN app_access a ON a.principal_id = g.id AND a.app_id = ?2 "
+            "LEFT JOIN db_access d ON d.principal_id = g.id AND d.db_id = ?3 "
+            "WHERE m.user_id = ?1")),
+        clear_db_access_in_app(
+            db.Prepare("UPDATE db_access SET access = 0 WHERE principal_id = ?1 AND db_id IN "
+                       "(SELECT id FROM databases WHERE app_id = ?2)")),
         set_db_access(
             db.Prepare("INSERT INTO db_access (principal_id, db_id, access) VALUES (?1, ?2, ?3) "
                        "ON CONFLICT (principal_id, db_id) DO UPDATE SET access = excluded.access")),
@@ -163,7 +172,8 @@ struct Store::Statements {
   Statement insert_filter, insert_filter_row, delete_filter;
   Statement filter_holders, clear_filter_holders, assign_filter, assigned_filter;
   Statement app_access_of_all, app_access, set_app_access;
-  Statement db_access, set_db_access, all_calcs, calc_names, set_all_calcs;
+  Statement db_access, group_grants_of, clear_db_access_in_app, set_db_access, all_calcs,
+      calc_names, set_all_calcs;
   Statement clear_calc_names, insert_calc_name;
   Statement counts;
   Statement begin_read, load_principal, insert_app, insert_db, insert_member;

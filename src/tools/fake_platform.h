@@ -2,10 +2,12 @@
 // A Platform for tests: environment, registry, INI values, clock, random bytes, message
 // box answers and editor starts are all set and inspected by the test. Files are real.
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -50,6 +52,12 @@ class FakePlatform : public Platform {
   std::vector<MessageBoxRequest> shown;     // every message box shown
   std::vector<std::string> editor_starts;
   bool editor_available = true;
+  std::string editor_error = "No such file or directory";  // why an unavailable one failed
+  // Folders that count as writable; unset: the real file system decides.
+  std::optional<std::vector<std::string>> writable_folders;
+  std::string state_folder;                  // UserStateFolder()
+  std::string owner_only_error;              // when set, MakeOwnerOnly fails with it
+  std::vector<std::string> made_owner_only;  // every path MakeOwnerOnly was asked for
 
   std::optional<std::string> GetEnv(const std::string& name) const override {
     auto it = env.find(name);
@@ -65,7 +73,16 @@ class FakePlatform : public Platform {
   std::string WindowsDirectory() override { return windows_directory; }
   std::optional<std::string> ReadIniValue(const std::string& file, const std::string& section,
                                           const std::string& key) override {
-    auto it = ini.find(file + "|" + ToUpper(section) + "|" + ToUpper(key));
+    const std::string rest = "|" + ToUpper(section) + "|" + ToUpper(key);
+    auto it = ini.find(file + rest);
+#ifdef _WIN32
+    // Test data written as "/etc/essbase.ini" also stands for the Windows join "/etc\\essbase.ini".
+    if (it == ini.end()) {
+      std::string slashed = file;
+      std::replace(slashed.begin(), slashed.end(), '\\', '/');
+      it = ini.find(slashed + rest);
+    }
+#endif
     if (it == ini.end()) return std::nullopt;
     return it->second;
   }
@@ -84,6 +101,20 @@ class FakePlatform : public Platform {
                                          std::string* error) override {
     return SystemPlatform().OpenAppend(path, owner_only, error);
   }
+  bool FolderIsWritable(const std::string& folder) override {
+    if (!writable_folders) return SystemPlatform().FolderIsWritable(folder);
+    for (const std::string& writable : *writable_folders) {
+      if (writable == folder) return true;
+    }
+    return false;
+  }
+  bool MakeOwnerOnly(const std::string& path, std::string* error) override {
+    made_owner_only.push_back(path);
+    if (owner_only_error.empty()) return SystemPlatform().MakeOwnerOnly(path, error);
+    if (error) *error = owner_only_error;
+    return false;
+  }
+  std::string UserStateFolder() override { return state_folder; }
   bool StdinIsTerminal() override { return stdin_is_terminal; }
   bool HasDisplay() override { return has_display; }
   bool ReadSecretLine(std::string_view prompt, std::string& line) override {
@@ -101,8 +132,9 @@ class FakePlatform : public Platform {
     return answer;
   }
   void SetMessageBoxPresenter(MessageBoxPresenter*) override {}
-  bool StartEditor(const std::string& path) override {
+  bool StartEditor(const std::string& path, std::string* error) override {
     editor_starts.push_back(path);
+    if (!editor_available && error) *error = editor_error;
     return editor_available;
   }
 };

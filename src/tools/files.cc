@@ -9,24 +9,29 @@ namespace cubesec {
 
 namespace fs = std::filesystem;
 
-LineWriter::LineWriter(Platform& platform, std::string path, bool owner_only)
-    : platform_(platform), path_(std::move(path)), owner_only_(owner_only) {}
+LineWriter::LineWriter(Platform& platform, std::string path, bool owner_only, size_t block_size)
+    : platform_(platform),
+      path_(std::move(path)),
+      owner_only_(owner_only),
+      block_size_(block_size) {
+  pending_.reserve(block_size_ + block_size_ / 8);
+}
 
-bool LineWriter::Append(std::string_view text) {
+bool LineWriter::Open() {
+  if (file_) return true;
+  std::string error;
+  file_ = platform_.OpenAppend(path_, owner_only_, &error);
   if (!file_) {
-    std::string error;
-    file_ = platform_.OpenAppend(path_, owner_only_, &error);
-    if (!file_) {
-      error_ = error.empty() ? "cannot open the file" : error;
-      return false;
-    }
+    error_ = error.empty() ? "cannot open the file" : error;
+    return false;
   }
-  // One write per line, so that a line is never split between two writes of the OS.
-  std::string line;
-  line.reserve(text.size() + 2);
-  line.append(text);
-  line.append("\r\n");
-  if (!file_->Write(line)) {
+  return true;
+}
+
+bool LineWriter::WriteBytes(std::string_view bytes) {
+  if (!Open()) return false;
+  ++writes_;
+  if (!file_->Write(bytes)) {
     std::string reason = file_->LastError();
     error_ = reason.empty() ? "write failed" : reason;
     file_.reset();  // the next Append opens the file again
@@ -34,6 +39,34 @@ bool LineWriter::Append(std::string_view text) {
   }
   error_.clear();
   return true;
+}
+
+bool LineWriter::Append(std::string_view text) {
+  if (block_size_ == 0) {
+    // One write per line, so that a line is never split between two writes of the OS.
+    std::string line;
+    line.reserve(text.size() + 2);
+    line.append(text);
+    line.append("\r\n");
+    return WriteBytes(line);
+  }
+  if (pending_.empty() && !Open()) return false;
+  pending_.append(text);
+  pending_.append("\r\n");
+  return pending_.size() < block_size_ || Flush();
+}
+
+bool LineWriter::Flush() {
+  if (pending_.empty()) return true;
+  const bool written = WriteBytes(pending_);
+  // What the OS refused is dropped: the file keeps the whole lines before it.
+  pending_.clear();
+  return written;
+}
+
+void LineWriter::Close() {
+  Flush();
+  file_.reset();
 }
 
 LineReader::LineReader(const std::string& path) : in_(path, std::ios::in | std::ios::binary) {}

@@ -12,26 +12,42 @@
 
 namespace cubesec {
 
-/// Appends CRLF-terminated lines to one file, which it keeps open between lines. Each
-/// line is handed to the OS before Append returns. Failures are reported by the result;
-/// the caller decides what they mean.
+/// Appends CRLF-terminated lines to one file, which it keeps open between lines. Without a
+/// block size each line is handed to the OS before Append returns; with one, whole lines
+/// are gathered and handed over a block at a time, so the file still only ever grows by
+/// whole lines. Failures are reported by the result; the caller decides what they mean.
 class LineWriter {
  public:
-  LineWriter(Platform& platform, std::string path, bool owner_only);
+  LineWriter(Platform& platform, std::string path, bool owner_only, size_t block_size = 0);
+  ~LineWriter() { Close(); }
+  LineWriter(const LineWriter&) = delete;
+  LineWriter& operator=(const LineWriter&) = delete;
+  /// Opens the file (creating it) without writing. False (with error()) when it cannot be.
+  bool Open();
   /// Appends `text` and CRLF. False (with error()) when the file cannot be opened or
-  /// written; a later call tries again.
+  /// written; a later call tries again. A block that could not be written is dropped.
   bool Append(std::string_view text);
+  /// Hands the gathered lines to the OS. False (with error()) when that failed.
+  bool Flush();
+  /// Number of writes handed to the OS so far.
+  int64_t writes() const { return writes_; }
   const std::string& path() const { return path_; }
   const std::string& error() const { return error_; }
-  /// Closes the file; the next Append reopens it.
-  void Close() { file_.reset(); }
+  /// Hands over what is gathered (a failure is passed over) and closes the file; the next
+  /// Append reopens it.
+  void Close();
 
  private:
+  bool WriteBytes(std::string_view bytes);
+
   Platform& platform_;
   std::string path_;
   bool owner_only_;
+  size_t block_size_;
+  std::string pending_;
   std::unique_ptr<AppendFile> file_;
   std::string error_;
+  int64_t writes_ = 0;
 };
 
 /// Reads lines of a text file; a line ends at CRLF, LF or a lone CR.

@@ -60,6 +60,34 @@ TEST_F(FilesTest, LineWriterEndsEveryLineWithCrLfAndKeepsEarlierContent) {
   EXPECT_EQ(Read("log.txt"), "old\r\none\r\n\r\ntwo\r\n");
 }
 
+TEST_F(FilesTest, LineWriterWithABlockSizeHandsOverWholeLinesAtATime) {
+  LineWriter writer(platform_, Path("dump.txt"), false, 10);
+  ASSERT_TRUE(writer.Open());  // the file is there before the first line
+  EXPECT_EQ(Read("dump.txt"), "");
+  ASSERT_TRUE(writer.Append("abc"));
+  ASSERT_TRUE(writer.Append("de"));
+  EXPECT_EQ(Read("dump.txt"), "");  // 9 bytes gathered, below the block size
+  EXPECT_EQ(writer.writes(), 0);
+  ASSERT_TRUE(writer.Append("f"));  // 12 bytes: one write of three whole lines
+  EXPECT_EQ(Read("dump.txt"), "abc\r\nde\r\nf\r\n");
+  EXPECT_EQ(writer.writes(), 1);
+  ASSERT_TRUE(writer.Append("g"));
+  EXPECT_TRUE(writer.Flush());
+  EXPECT_TRUE(writer.Flush());  // nothing left: no second write
+  EXPECT_EQ(writer.writes(), 2);
+  ASSERT_TRUE(writer.Append("h"));
+  writer.Close();  // hands over what is gathered
+  EXPECT_EQ(Read("dump.txt"), "abc\r\nde\r\nf\r\ng\r\nh\r\n");
+
+  // A block the OS refuses is reported and dropped; nothing of it is written later.
+  LineWriter full(platform_, "/dev/full", false, 1 << 20);
+  ASSERT_TRUE(full.Append("x"));
+  EXPECT_FALSE(full.Flush());
+  EXPECT_NE(full.error().find("No space"), std::string::npos) << full.error();
+  EXPECT_TRUE(full.Flush());
+  EXPECT_EQ(full.writes(), 1);
+}
+
 TEST_F(FilesTest, LineWriterCreatesOwnerOnlyFilesWhenAsked) {
   LineWriter writer(platform_, Path("secret.log"), true);
   ASSERT_TRUE(writer.Append("x"));

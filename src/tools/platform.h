@@ -66,7 +66,8 @@ class Platform {
   /// The Windows directory; on POSIX $WINDIR when set, else "/etc". Empty when unknown.
   virtual std::string WindowsDirectory() = 0;
   /// Private-profile lookup: sections and keys compare without regard to case; the value
-  /// is the text after "=", trimmed. nullopt when the file, section or key is missing.
+  /// is the text after "=", trimmed, without the quotes around it when it has them; a
+  /// UTF-8 byte order mark is passed over. nullopt when the file, section or key is missing.
   virtual std::optional<std::string> ReadIniValue(const std::string& file,
                                                   const std::string& section,
                                                   const std::string& key) = 0;
@@ -87,6 +88,15 @@ class Platform {
   /// `owner_only`). nullptr with `error` set when it cannot be opened.
   virtual std::unique_ptr<AppendFile> OpenAppend(const std::string& path, bool owner_only,
                                                  std::string* error) = 0;
+  /// True when the current user may create files in `folder` (an existing folder).
+  virtual bool FolderIsWritable(const std::string& folder) = 0;
+  /// Makes the existing file `path` readable and writable by its owner only, when others
+  /// may read or write it. False, with `error`, when the file is open to others and stays
+  /// so; true when it was private already, is now, or does not exist.
+  virtual bool MakeOwnerOnly(const std::string& path, std::string* error) = 0;
+  /// The folder for the user's own state files: $XDG_STATE_HOME, else ~/.local/state on
+  /// POSIX. Empty when there is none (no home folder).
+  virtual std::string UserStateFolder() = 0;
 
   // User interaction.
   virtual bool StdinIsTerminal() = 0;
@@ -102,8 +112,9 @@ class Platform {
   /// Installs the presenter used by ShowMessageBox (not owned; nullptr removes it).
   virtual void SetMessageBoxPresenter(MessageBoxPresenter* presenter) = 0;
   /// Starts the text editor on `path` without waiting and without a shell.
-  /// False when no editor could be started.
-  virtual bool StartEditor(const std::string& path) = 0;
+  /// False when no editor was started: `error` then says why, or is empty when this
+  /// machine has no editor to start at all.
+  virtual bool StartEditor(const std::string& path, std::string* error) = 0;
 };
 
 /// The platform of the machine the program runs on.

@@ -4,8 +4,8 @@
 // real clock: with it two runs on the same server write identical dump files, which tests
 // and reproducible demos rely on.
 //
-// CUBESEC_EDITOR names the program that opens the run log; without it "xdg-open" is used
-// when a display is there.
+// CUBESEC_EDITOR names the program that opens the run log, with its arguments if any (split
+// into words, no shell); without it "xdg-open" is used when a display is there.
 
 #include <errno.h>
 #include <fcntl.h>
@@ -61,12 +61,12 @@ class PosixAppendFile : public AppendFile {
       if (written < 0) {
         if (errno == EINTR) continue;
         last_error_ = ErrnoText(errno);
-        TakeBack(bytes.size() - left);
+        TakeBack(bytes, bytes.size() - left);
         return false;
       }
       if (written == 0) {
         last_error_ = "the system accepted no bytes";
-        TakeBack(bytes.size() - left);
+        TakeBack(bytes, bytes.size() - left);
         return false;
       }
       data += written;
@@ -77,12 +77,16 @@ class PosixAppendFile : public AppendFile {
   std::string LastError() const override { return last_error_; }
 
  private:
-  // A write that fails half-way (the disk filled up) is taken back, so that the file never
-  // ends inside a line. The file is appended to, so its bytes end where this write's do.
-  void TakeBack(size_t written) {
+  // A write that fails half-way (the disk filled up) is taken back to the last whole line
+  // it wrote, so that the file never ends inside a line. The file is appended to, so its
+  // bytes end where this write's do.
+  void TakeBack(std::string_view bytes, size_t written) {
     struct stat info;
     if (written == 0 || ::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return;
-    if (::ftruncate(fd_, info.st_size - static_cast<off_t>(written)) != 0) {
+    const size_t line_end = bytes.substr(0, written).rfind('\n');
+    const size_t kept = line_end == std::string_view::npos ? 0 : line_end + 1;
+    if (kept == written) return;
+    if (::ftruncate(fd_, info.st_size - static_cast<off_t>(written - kept)) != 0) {
       last_error_ += "; a partial line stays in the file";
     }
   }
@@ -187,8 +191,12 @@ class PosixPlatform : public Platform {
     if (!in.is_open()) return std::nullopt;
     std::string line;
     bool in_section = false;
+    bool first_line = true;
     while (std::getline(in, line)) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
+      // An editor may have saved the file with a UTF-8 byte order mark.
+      if (first_line && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
+      first_line = false;
       std::string text = TrimBlanks(line);
       if (text.empty() || text.front() == ';') continue;
       if (text.front() == '[') {
@@ -202,7 +210,13 @@ class PosixPlatform : public Platform {
       size_t equals = text.find('=');
       if (equals == std::string::npos) continue;
       if (EqualsIgnoreCase(TrimBlanks(std::string_view(text).substr(0, equals)), key)) {
-        return TrimBlanks(std::string_view(text).substr(equals + 1));
+        std::string value = TrimBlanks(std::string_view(text).substr(equals + 1));
+        // A value in quotes is the text between them, as the profile reader of Windows has it.
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front()) {
+          value = value.substr(1, value.size() - 2);
+        }
+        return value;
       }
     }
     return std::nullopt;
@@ -279,6 +293,40 @@ class PosixPlatform : public Platform {
     return std::make_unique<PosixAppendFile>(fd);
   }
 
+  bool FolderIsWritable(const std::string& folder) override {
+    struct stat info;
+    if (folder.empty() || ::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+      return false;
+    }
+    return ::access(folder.c_str(), W_OK | X_OK) == 0;
+  }
+
+  bool MakeOwnerOnly(const std::string& path, std::string* error) override {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) {
+      if (errno == ENOENT) return true;
+      if (error) *error = ErrnoText(errno);
+      return false;
+    }
+    if ((info.st_mode & 077) == 0) return true;
+    if (::chmod(path.c_str(), info.st_mode & 0700) != 0) {
+      if (error) *error = ErrnoText(errno);
+      return false;
+    }
+    return true;
+  }
+
+  std::string UserStateFolder() override {
+    // A relative XDG_STATE_HOME is invalid by its specification and is passed over.
+    if (std::optional<std::string> state = GetEnv("XDG_STATE_HOME");
+        state && !state->empty() && state->front() == '/') {
+      return *state;
+    }
+    std::optional<std::string> home = GetEnv("HOME");
+    if (!home || home->empty()) return {};
+    return *home + "/.local/state";
+  }
+
   bool StdinIsTerminal() override { return isatty(0) == 1; }
 
   bool HasDisplay() override {
@@ -302,22 +350,32 @@ class PosixPlatform : public Platform {
 
   // The editor is started from a short-lived intermediate process that is waited for at
   // once; the editor itself is then a child of init, so it never lingers as our zombie.
-  bool StartEditor(const std::string& path) override {
-    std::string program;
+  bool StartEditor(const std::string& path, std::string* error) override {
+    std::vector<std::string> words;
     if (std::optional<std::string> editor = GetEnv("CUBESEC_EDITOR"); editor && !editor->empty()) {
-      program = *editor;
+      words = SplitWords(*editor);
+      if (words.empty()) {
+        if (error) *error = "CUBESEC_EDITOR holds no program name";
+        return false;
+      }
     } else if (HasDisplay()) {
-      program = "xdg-open";
+      words = {"xdg-open"};
     } else {
+      if (error) error->clear();
       return false;
     }
+    words.push_back(path);
 
     // Everything the intermediate needs is prepared before fork().
-    std::string program_arg = program;
-    std::string path_arg = path;
-    char* argv[] = {program_arg.data(), path_arg.data(), nullptr};
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const auto fail = [&](const std::string& why) {
+      if (error) *error = why;
+      return false;
+    };
     posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) return false;
+    if (posix_spawn_file_actions_init(&actions) != 0) return fail("cannot prepare the start");
     bool actions_ok = true;
     for (int fd : {0, 1, 2}) {
       int flags = fd == 0 ? O_RDONLY : O_WRONLY;
@@ -333,23 +391,28 @@ class PosixPlatform : public Platform {
     if (!actions_ok || !attributes_ok) {
       posix_spawn_file_actions_destroy(&actions);
       if (attributes_ok) posix_spawnattr_destroy(&attributes);
-      return false;
+      return fail("cannot prepare the start");
     }
 
     pid_t intermediate = fork();
     if (intermediate == 0) {
+      // The intermediate's exit status carries the reason the editor did not start.
       pid_t editor = 0;
-      int rc = posix_spawnp(&editor, program_arg.c_str(), &actions, &attributes, argv, environ);
-      _exit(rc == 0 ? 0 : 1);
+      int rc = posix_spawnp(&editor, argv[0], &actions, &attributes, argv.data(), environ);
+      _exit(rc == 0 ? 0 : rc > 0 && rc < 255 ? rc : 255);
     }
+    const int fork_error = errno;
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    if (intermediate < 0) return false;
+    if (intermediate < 0) return fail(ErrnoText(fork_error));
     int status = 0;
     while (waitpid(intermediate, &status, 0) < 0) {
-      if (errno != EINTR) return false;
+      if (errno != EINTR) return fail(ErrnoText(errno));
     }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+    if (!WIFEXITED(status)) return fail("the start was interrupted");
+    const int rc = WEXITSTATUS(status);
+    return fail(rc == 255 ? std::string("cannot start it") : ErrnoText(rc));
   }
 
  private:

@@ -78,6 +78,20 @@ TEST_F(PosixPlatformTest, ReadIniValueFollowsPrivateProfileRules) {
   EXPECT_EQ(platform_.ReadIniValue(file, "SQL Server", "Password"), std::nullopt);
   EXPECT_EQ(platform_.ReadIniValue(file, "Missing", "Server"), std::nullopt);
   EXPECT_EQ(platform_.ReadIniValue(Path("none.ini"), "SQL Server", "Server"), std::nullopt);
+
+  // Saved by an editor that writes a byte order mark, with values in quotes.
+  std::ofstream(Path("bom.ini"), std::ios::binary) << "\xEF\xBB\xBF[Login]\r\n"
+                                                   << "Server = \"host with blanks\" \r\n"
+                                                   << "User='admin'\r\n"
+                                                   << "Half=\"open\r\n"
+                                                   << "Mixed=\"a'\r\n"
+                                                   << "Inner=a \"b\" c\r\n";
+  file = Path("bom.ini");
+  EXPECT_EQ(platform_.ReadIniValue(file, "Login", "Server"), "host with blanks");
+  EXPECT_EQ(platform_.ReadIniValue(file, "Login", "User"), "admin");
+  EXPECT_EQ(platform_.ReadIniValue(file, "Login", "Half"), "\"open");
+  EXPECT_EQ(platform_.ReadIniValue(file, "Login", "Mixed"), "\"a'");
+  EXPECT_EQ(platform_.ReadIniValue(file, "Login", "Inner"), "a \"b\" c");
 }
 
 TEST_F(PosixPlatformTest, EnvironmentAndWindowsDirectory) {
@@ -151,6 +165,42 @@ TEST_F(PosixPlatformTest, OpenAppendRightsAndWriteFailures) {
   EXPECT_EQ(full->LastError(), "No space left on device");
 }
 
+TEST_F(PosixPlatformTest, TheRunLogsFolderAndRights) {
+  EXPECT_TRUE(platform_.FolderIsWritable(dir_.string()));
+  EXPECT_FALSE(platform_.FolderIsWritable(Path("missing")));
+  std::ofstream(Path("plain.txt")) << "x";
+  EXPECT_FALSE(platform_.FolderIsWritable(Path("plain.txt")));  // a file is no folder
+  EXPECT_FALSE(platform_.FolderIsWritable(""));
+
+  std::string error;
+  fs::permissions(Path("plain.txt"), fs::perms::owner_read | fs::perms::owner_write |
+                                         fs::perms::group_read | fs::perms::others_read |
+                                         fs::perms::others_write);
+  EXPECT_TRUE(platform_.MakeOwnerOnly(Path("plain.txt"), &error)) << error;
+  struct stat info {};
+  ASSERT_EQ(stat(Path("plain.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_TRUE(platform_.MakeOwnerOnly(Path("plain.txt"), &error));  // private already
+  EXPECT_TRUE(platform_.MakeOwnerOnly(Path("missing.log"), &error));
+  EXPECT_FALSE(fs::exists(Path("missing.log")));
+  EXPECT_FALSE(platform_.MakeOwnerOnly(Path("plain.txt/below"), &error));
+  EXPECT_EQ(error, "Not a directory");
+
+  {
+    ScopedEnv state("XDG_STATE_HOME", "/srv/state");
+    EXPECT_EQ(platform_.UserStateFolder(), "/srv/state");
+  }
+  ScopedEnv home("HOME", "/home/ann");
+  for (const char* unusable : {"", "relative/state"}) {
+    ScopedEnv state("XDG_STATE_HOME", unusable);
+    EXPECT_EQ(platform_.UserStateFolder(), "/home/ann/.local/state") << unusable;
+  }
+  ScopedEnv no_state("XDG_STATE_HOME", nullptr);
+  EXPECT_EQ(platform_.UserStateFolder(), "/home/ann/.local/state");
+  ScopedEnv no_home("HOME", nullptr);
+  EXPECT_EQ(platform_.UserStateFolder(), "");
+}
+
 TEST_F(PosixPlatformTest, RandomBytesAndExecutablePath) {
   unsigned char a[32] = {}, b[32] = {};
   ASSERT_TRUE(platform_.SecureRandom(a, sizeof a));
@@ -163,30 +213,44 @@ TEST_F(PosixPlatformTest, RandomBytesAndExecutablePath) {
 TEST_F(PosixPlatformTest, StartEditorRunsTheProgramWithThePathAsOneArgument) {
   std::string script = Path("editor.sh");
   std::string out = Path("editor.out");
-  std::ofstream(script) << "#!/bin/sh\nprintf '%s|' \"$#\" \"$1\" > '" << out << ".tmp'\nmv '"
+  std::ofstream(script) << "#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > '" << out << ".tmp'\nmv '"
                         << out << ".tmp' '" << out << "'\n";
   fs::permissions(script, fs::perms::owner_all);
-  ScopedEnv editor("CUBESEC_EDITOR", script.c_str());
+  // The editor's own arguments are words, quotes keep blanks, nothing goes through a shell.
+  const std::string command = script + " -R 'two  words' \"$(touch injected2)\"";
+  ScopedEnv editor("CUBESEC_EDITOR", command.c_str());
   std::string log = Path("run log; $(touch injected).log");
-  ASSERT_TRUE(platform_.StartEditor(log));
+  std::string error;
+  ASSERT_TRUE(platform_.StartEditor(log, &error)) << error;
   for (int i = 0; i < 200 && !fs::exists(out); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
   std::ifstream in(out);
   std::string seen((std::istreambuf_iterator<char>(in)), {});
-  EXPECT_EQ(seen, "1|" + log + "|");
+  EXPECT_EQ(seen, "4|-R|two  words|$(touch injected2)|" + log + "|");
   EXPECT_FALSE(fs::exists(Path("injected")));
+  EXPECT_FALSE(fs::exists("injected2"));
 }
 
-TEST_F(PosixPlatformTest, StartEditorFailsWithoutAnEditor) {
+TEST_F(PosixPlatformTest, StartEditorFailsWithAReasonOrWithoutAnEditor) {
+  std::string error;
   {
-    ScopedEnv editor("CUBESEC_EDITOR", Path("no-such-editor").c_str());
-    EXPECT_FALSE(platform_.StartEditor(Path("x.log")));
+    ScopedEnv editor("CUBESEC_EDITOR", (Path("no-such-editor") + " --flag").c_str());
+    EXPECT_FALSE(platform_.StartEditor(Path("x.log"), &error));
+    EXPECT_EQ(error, "No such file or directory");
   }
+  {
+    ScopedEnv editor("CUBESEC_EDITOR", "  ''  ");
+    EXPECT_FALSE(platform_.StartEditor(Path("x.log"), &error));
+    EXPECT_FALSE(error.empty());
+  }
+  // No editor named and no display: nothing to start, and no reason to report.
   ScopedEnv editor("CUBESEC_EDITOR", "");
   ScopedEnv x("DISPLAY", nullptr);
   ScopedEnv w("WAYLAND_DISPLAY", nullptr);
-  EXPECT_FALSE(platform_.StartEditor(Path("x.log")));
+  error = "stale";
+  EXPECT_FALSE(platform_.StartEditor(Path("x.log"), &error));
+  EXPECT_EQ(error, "");
 }
 
 }  // namespace

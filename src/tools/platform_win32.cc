@@ -317,6 +317,56 @@ class Win32Platform : public Platform {
     return std::make_unique<Win32AppendFile>(file, path);
   }
 
+  // Access rights are what counts on Windows, not attributes: a file is made and removed.
+  bool FolderIsWritable(const std::string& folder) override {
+    const DWORD attributes =
+        folder.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return false;
+    }
+    const std::string probe = folder + "\\.cubesec-write-check-" +
+                              std::to_string(GetCurrentProcessId()) + "-" +
+                              std::to_string(GetTickCount64());
+    HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_EXISTS;
+    CloseHandle(file);
+    return true;
+  }
+
+  // The file gets the same protected list a new run log gets: its owner alone, nothing
+  // inherited from the folder.
+  bool MakeOwnerOnly(const std::string& path, std::string* error) override {
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      const DWORD why = GetLastError();
+      if (why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND) return true;
+      if (error) *error = LastErrorText(why);
+      return false;
+    }
+    const std::string text = OwnerOnlyDescriptor();
+    LocalMemory<void> descriptor;
+    if (text.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                            text.c_str(), SDDL_REVISION_1, descriptor.out(), nullptr)) {
+      if (error) *error = "the file's owner-only access could not be set up";
+      return false;
+    }
+    if (!SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.get())) {
+      if (error) *error = LastErrorText(GetLastError());
+      return false;
+    }
+    return true;
+  }
+
+  // The per-user, per-machine application data folder.
+  std::string UserStateFolder() override {
+    if (std::optional<std::string> local = GetEnv("LOCALAPPDATA"); local && !local->empty()) {
+      return *local;
+    }
+    std::optional<std::string> profile = GetEnv("USERPROFILE");
+    if (!profile || profile->empty()) return {};
+    return *profile + "\\AppData\\Local";
+  }
+
   bool StdinIsTerminal() override {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
@@ -345,26 +395,37 @@ class Win32Platform : public Platform {
   void SetMessageBoxPresenter(MessageBoxPresenter* presenter) override { presenter_ = presenter; }
 
   // The program is named by its full path (Notepad from the system folder, never one found
-  // in the current folder) and the log path is one quoted argument; no shell reads the line.
-  bool StartEditor(const std::string& path) override {
-    std::string program;
+  // in the current folder) and every word, the log path last, is quoted as one argument; no
+  // shell reads the line.
+  bool StartEditor(const std::string& path, std::string* error) override {
+    const auto fail = [&](const std::string& why) {
+      if (error) *error = why;
+      return false;
+    };
+    std::vector<std::string> words;
     if (std::optional<std::string> editor = GetEnv("CUBESEC_EDITOR"); editor && !editor->empty()) {
-      program = *editor;
+      words = SplitWords(*editor);
+      if (words.empty()) return fail("CUBESEC_EDITOR holds no program name");
     } else {
       char folder[MAX_PATH + 1];
       const UINT length = GetSystemDirectoryA(folder, sizeof folder);
-      if (length == 0 || length >= sizeof folder) return false;
-      program = std::string(folder, length) + "\\notepad.exe";
+      if (length == 0 || length >= sizeof folder) return fail("the system folder is unknown");
+      words = {std::string(folder, length) + "\\notepad.exe"};
     }
-    std::string command_line = QuoteWindowsArgument(program) + " " + QuoteWindowsArgument(path);
+    words.push_back(path);
+    std::string command_line;
+    for (const std::string& word : words) {
+      if (!command_line.empty()) command_line += ' ';
+      command_line += QuoteWindowsArgument(word);
+    }
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
-      return false;
+    if (!CreateProcessA(words.front().c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &startup, &process)) {
+      return fail("cannot start " + words.front() + ": " + LastErrorText(GetLastError()));
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);

@@ -167,6 +167,11 @@ TEST_F(Win32PlatformTest, OwnerOnlyFilesAllowTheirUserAlone) {
   }
   EXPECT_NE(shared_entries, entries) << ::testing::PrintToString(shared_entries);
 
+  // An existing file open to others gets the owner-only list; a missing one is no fault.
+  EXPECT_TRUE(platform_.MakeOwnerOnly(Path("shared.txt"), &error)) << error;
+  EXPECT_EQ(access_list(Path("shared.txt"), &control), entries);
+  EXPECT_TRUE(platform_.MakeOwnerOnly(Path("missing.log"), &error));
+
   EXPECT_EQ(platform_.OpenAppend(Path("no\\such\\dir.log"), false, &error), nullptr);
   EXPECT_FALSE(error.empty());
 }
@@ -204,7 +209,8 @@ TEST_F(Win32PlatformTest, StartEditorPassesThePathAsOneArgument) {
   ScopedEnv editor("CUBESEC_EDITOR", RECORD_ARGS_EXE);
   ScopedEnv record("CUBESEC_RECORD_ARGS", out.c_str());
   const std::string log = Path("run log & echo injected %PATH% ^ x.log");
-  ASSERT_TRUE(platform_.StartEditor(log));
+  std::string error;
+  ASSERT_TRUE(platform_.StartEditor(log, &error)) << error;
   for (int i = 0; i < 400 && !fs::exists(out); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
@@ -213,7 +219,34 @@ TEST_F(Win32PlatformTest, StartEditorPassesThePathAsOneArgument) {
   EXPECT_EQ(seen, "1|" + log + "|");
 
   ScopedEnv missing("CUBESEC_EDITOR", Path("no-such-editor.exe").c_str());
-  EXPECT_FALSE(platform_.StartEditor(log));
+  EXPECT_FALSE(platform_.StartEditor(log, &error));
+  EXPECT_NE(error.find("no-such-editor.exe"), std::string::npos) << error;
+
+  ScopedEnv blank("CUBESEC_EDITOR", "   ");
+  EXPECT_FALSE(platform_.StartEditor(log, &error));
+  EXPECT_EQ(error, "CUBESEC_EDITOR holds no program name");
+}
+
+TEST_F(Win32PlatformTest, WritableFoldersAndTheUserStateFolder) {
+  EXPECT_TRUE(platform_.FolderIsWritable(dir_.string()));
+  EXPECT_FALSE(platform_.FolderIsWritable(Path("missing")));
+  std::ofstream(Path("plain.txt")) << "x";
+  EXPECT_FALSE(platform_.FolderIsWritable(Path("plain.txt")));
+  EXPECT_FALSE(platform_.FolderIsWritable(""));
+  // The probe leaves nothing behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+
+  {
+    ScopedEnv local("LOCALAPPDATA", "C:\\Users\\a\\AppData\\Local");
+    EXPECT_EQ(platform_.UserStateFolder(), "C:\\Users\\a\\AppData\\Local");
+  }
+  ScopedEnv no_local("LOCALAPPDATA", nullptr);
+  {
+    ScopedEnv profile("USERPROFILE", "C:\\Users\\b");
+    EXPECT_EQ(platform_.UserStateFolder(), "C:\\Users\\b\\AppData\\Local");
+  }
+  ScopedEnv no_profile("USERPROFILE", nullptr);
+  EXPECT_EQ(platform_.UserStateFolder(), "");
 }
 
 }  // namespace

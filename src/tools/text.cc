@@ -330,4 +330,32 @@ void CopyToField(std::string_view text, char* field, size_t field_size, char pad
   field[field_size - 1] = '\0';
 }
 
+std::vector<std::string> SplitWords(std::string_view text) {
+  std::vector<std::string> words;
+  std::string word;
+  bool in_word = false;
+  char quote = 0;
+  for (char c : text) {
+    if (quote != 0) {
+      if (c == quote) {
+        quote = 0;
+      } else {
+        word.push_back(c);
+      }
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+      in_word = true;
+    } else if (c == ' ' || c == '\t') {
+      if (in_word) words.push_back(std::move(word));
+      word.clear();
+      in_word = false;
+    } else {
+      word.push_back(c);
+      in_word = true;
+    }
+  }
+  if (in_word) words.push_back(std::move(word));
+  return words;
+}
+
 }  // namespace cubesec

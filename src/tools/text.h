@@ -73,6 +73,10 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
 /// Splits at every occurrence of `separator` (non-empty); an empty text gives one empty piece.
 std::vector<std::string> Split(std::string_view text, std::string_view separator);
 std::string Join(const std::vector<std::string>& pieces, std::string_view separator);
+/// Splits a command text into words as a user types them, without a shell: words are
+/// separated by blanks and tabs; single or double quotes keep blanks inside a word and
+/// are dropped. Nothing else is special (no "$", no backslash escapes).
+std::vector<std::string> SplitWords(std::string_view text);
 
 /// `argument` as one argument of a Windows command line, read back whole by the C runtime's
 /// and CommandLineToArgvW's rules. Always quoted, since programs such as Notepad take the

@@ -176,6 +176,13 @@ TEST(TextHelpers, FindSplitReplace) {
   EXPECT_EQ(Split("a,,b", ","), (std::vector<std::string>{"a", "", "b"}));
   EXPECT_EQ(Split("", ","), (std::vector<std::string>{""}));
   EXPECT_EQ(ReplaceAll("aaa", "a", "aa"), "aaaaaa");  // one pass
+  using Words = std::vector<std::string>;
+  EXPECT_EQ(SplitWords("  vim\t-R  +1 "), (Words{"vim", "-R", "+1"}));
+  EXPECT_EQ(SplitWords("\"/opt/My Editor/ed\" --title='run log' a\"b c\"d"),
+            (Words{"/opt/My Editor/ed", "--title=run log", "ab cd"}));
+  EXPECT_EQ(SplitWords("'' \"it's\" $HOME\\x"), (Words{"", "it's", "$HOME\\x"}));
+  EXPECT_EQ(SplitWords("'unclosed quote"), (Words{"unclosed quote"}));
+  EXPECT_EQ(SplitWords(" \t "), Words{});
 }
 
 // The forms worked out by the argv rules of the Windows C runtime: each reads back into
