@@ -159,13 +159,14 @@ class Win32Session : public InteractiveSession {
 
   RunObserver& observer() override { return progress_; }
 
-  void ShowCompletion(const std::string& command, bool succeeded,
+  void ShowCompletion(const std::string& command, RunEnd end,
                       const std::string& log_path) override {
     progress_.Finish();
     MessageBoxRequest note;
     note.title = CompletionTitle(command);
-    note.text = CompletionText(command, succeeded, log_path);
-    note.icon = succeeded ? MessageBoxIcon::kInformation : MessageBoxIcon::kExclamation;
+    note.text = CompletionText(command, end, log_path);
+    note.icon =
+        end == RunEnd::kFailed ? MessageBoxIcon::kExclamation : MessageBoxIcon::kInformation;
     presenter_.Show(note);
   }
 
