@@ -424,8 +424,8 @@ TEST_F(Unwritable, ADumpFileOnAFullDeviceIsAClearError) {
   const RunResult run = Dump(box_.Path("dump.txt"));
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(LastLogLine(), "\tError: 57 - Cannot write dump file '" + box_.Path("dump.txt") +
-                               "': No space left on device");
-  EXPECT_TRUE(Contains(run.err, "No space left on device"));
+                               "': " + NoSpaceText());
+  EXPECT_TRUE(Contains(run.err, NoSpaceText()));
   // The device is no regular file, so it is not set aside; the backups move up one
   // generation as every dump moves them, and none but the oldest goes.
   EXPECT_FALSE(FileExists(box_.Path(Name(1))));
@@ -451,7 +451,7 @@ TEST_F(Unwritable, ARunLogOnAFullDeviceIsReportedOnTheTerminal) {
           /*keep_log=*/true);
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_TRUE(Contains(run.err, "the run log could not be written")) << run.err;
-  EXPECT_TRUE(Contains(run.err, "No space left on device")) << run.err;
+  EXPECT_TRUE(Contains(run.err, NoSpaceText())) << run.err;
   // The run stopped at its first log line, before the dump file was touched.
   EXPECT_EQ(ReadFile(box_.Path("dump.txt")), Generation(0));
   ExpectBackupsIntact(box_.dir().path(), false);
@@ -493,7 +493,7 @@ TEST_F(Unwritable, ADumpThatRunsOutOfSpaceLeavesAPrefixAndItsBackups) {
   tiny.Fill();
   const RunResult run = Dump(box_.Path("tiny/dump.txt"));
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_TRUE(Contains(LastLogLine(), "No space left on device")) << LastLogLine();
+  EXPECT_TRUE(Contains(LastLogLine(), NoSpaceText())) << LastLogLine();
   ExpectBackupsIntact(box_.Path("tiny"), true);
   const std::string part = ReadFile(box_.Path("tiny/dump.txt"));
   EXPECT_LT(part.size(), whole.size());

@@ -30,6 +30,9 @@ TEST_F(DumpRunTest, CompletedRunLogsItsStartAndEnd) {
   EXPECT_EQ(box_.Log(),
             "2026-12-01 12:00:00\tCreating security dump of Apps to dump.txt\r\n"
             "2026-12-01 12:00:00\tCompleted security dump of Apps to dump.txt\r\n\r\n");
+  // A Windows build keeps others out by the file's access list, which its own platform test
+  // checks; the mode bits an emulator shows for it say nothing.
+  if (TestingWindowsPrograms()) return;
   struct stat info {};
   ASSERT_EQ(stat(box_.LogPath().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);

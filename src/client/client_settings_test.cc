@@ -105,10 +105,16 @@ TEST_F(InitApiTest, AnUnreadableVersionIsAnUnusableClient) {
 
 TEST(GetEssbaseSetting, RegistryFirstThenIniThenNothing) {
   FakePlatform platform;
+  // The INI file is joined to the Windows folder by the system's own separator.
+#ifdef _WIN32
+  const std::string ini = "/etc\\essbase.ini";
+#else
+  const std::string ini = "/etc/essbase.ini";
+#endif
   const std::string sub_key = "Software\\Hyperion Solutions\\Essbase\\Login";
   platform.registry[sub_key + "|Server"] = "  fromregistry  ";
-  platform.ini["/etc/essbase.ini|LOGIN|SERVER"] = "fromini";
-  platform.ini["/etc/essbase.ini|LOGIN|USER"] = "admin";
+  platform.ini[ini + "|LOGIN|SERVER"] = "fromini";
+  platform.ini[ini + "|LOGIN|USER"] = "admin";
   EXPECT_EQ(GetEssbaseSetting(platform, "Login", "Server"), "fromregistry");
   EXPECT_EQ(GetEssbaseSetting(platform, "Login", "User"), "admin");
   EXPECT_EQ(GetEssbaseSetting(platform, "Login", "Password"), "");

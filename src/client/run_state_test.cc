@@ -37,7 +37,13 @@ class RunStateTest : public ::testing::Test {
     state_.log_path = Path("cubesec.log");
     state_.dump_file = Path("dump.txt");
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override {
+    // Open files first: Windows removes no folder that holds one.
+    state_.log.reset();
+    state_.dump_out.reset();
+    state_.dump_in.reset();
+    fs::remove_all(dir_);
+  }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   std::string Read(const std::string& path) const {
     std::ifstream in(path, std::ios::binary);
@@ -55,9 +61,11 @@ TEST_F(RunStateTest, LogAppendsOwnerOnlyLines) {
   state_.Log("first");
   state_.Log("\tsecond");
   EXPECT_EQ(Read(state_.log_path), "first\r\n\tsecond\r\n");
+#ifndef _WIN32
   struct stat info {};
   ASSERT_EQ(stat(state_.log_path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
+#endif
 }
 
 TEST_F(RunStateTest, AnUnwritableLogRaisesError57) {
@@ -67,8 +75,13 @@ TEST_F(RunStateTest, AnUnwritableLogRaisesError57) {
     FAIL() << "nothing raised";
   } catch (const RunError& e) {
     EXPECT_EQ(e.number(), kErrorFileIo);
+#ifdef _WIN32
+    EXPECT_EQ(e.description().rfind("Cannot write run log '" + state_.log_path + "': ", 0), 0u)
+        << e.description();
+#else
     EXPECT_EQ(e.description(),
               "Cannot write run log '" + state_.log_path + "': No such file or directory");
+#endif
   }
 }
 
@@ -90,6 +103,7 @@ TEST_F(RunStateTest, DumpLinesAndTheirFailure) {
   state_.FlushDump();
   EXPECT_EQ(Read(state_.dump_file), "Server: x\r\n");
 
+#ifndef _WIN32
   state_.dump_out = std::make_unique<LineWriter>(platform_, "/dev/full", false, 4096);
   state_.WriteDumpLine("gathered");
   EXPECT_THROW(state_.FlushDump(), RunError);
@@ -102,6 +116,7 @@ TEST_F(RunStateTest, DumpLinesAndTheirFailure) {
     EXPECT_EQ(e.number(), kErrorFileIo);
     EXPECT_EQ(e.description(), "Cannot write dump file '/dev/full': No space left on device");
   }
+#endif
 }
 
 TEST_F(RunStateTest, EventsArePumpedWhileWriting) {

@@ -22,9 +22,7 @@ namespace cubesec::testing {
 class DumpTest : public ::testing::Test {
  protected:
   DumpTest() : state_(platform_, api_) {
-    std::string folder = (std::filesystem::temp_directory_path() / "dump-test-XXXXXX").string();
-    if (mkdtemp(folder.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    folder_ = folder;
+    folder_ = MakeTestFolder("dump-test");
     state_.dump_file = folder_ + "/dump.txt";
     state_.dump_out = std::make_unique<LineWriter>(platform_, state_.dump_file, false);
     state_.server = "Prod";

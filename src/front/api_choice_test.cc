@@ -19,11 +19,7 @@ using ::testing::HasSubstr;
 
 class ApiChoiceTest : public ::testing::Test {
  protected:
-  ApiChoiceTest() {
-    std::string folder = (std::filesystem::temp_directory_path() / "api-test-XXXXXX").string();
-    if (mkdtemp(folder.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    folder_ = folder;
-  }
+  ApiChoiceTest() { folder_ = MakeTestFolder("api-test"); }
   ~ApiChoiceTest() override { std::filesystem::remove_all(folder_); }
 
   std::unique_ptr<ChosenApi> Wrap(ScriptedApi** inner = nullptr) {

@@ -73,7 +73,13 @@ class RestoreTest : public ::testing::Test {
   ~RestoreTest() override {
     state.dump_in.reset();
     state.log.reset();
-    std::filesystem::remove_all(dir_);
+    // The server's connection too: Windows removes no folder that holds an open file.
+    tracer_.reset();
+    unnumbered_.reset();
+    injector_.reset();
+    sim_.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
   }
 
   /// Makes the calls of `faults` ("CALL#N=STATUS,...", counted from now) fail; with
@@ -147,8 +153,7 @@ class RestoreTest : public ::testing::Test {
 
  private:
   std::unique_ptr<EsbApi> Simulated() {
-    std::string templ = (std::filesystem::temp_directory_path() / "restore-XXXXXX").string();
-    dir_ = mkdtemp(templ.data());
+    dir_ = MakeTestFolder("restore");
     EXPECT_EQ(sim::LoadFixture(dir_, "t", kRestoreFixture), "");
     return sim::MakeSimulatedApi(dir_);
   }

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -104,6 +106,8 @@ TEST_F(ServerFilesTest, ASecondApiSeesEveryCommittedChange) {
   EXPECT_NE(Login(*second, "demo", "Eve", "eve-pw"), 0u);
 }
 
+// A process killed in the middle needs fork(); on Windows the end-to-end kill test covers it.
+#ifndef _WIN32
 TEST_F(ServerFilesTest, ChangesSurviveAKilledProcess) {
   ASSERT_EQ(LoadFixture(folder_, "demo", kTestFixture), "");
   pid_t child = fork();
@@ -165,6 +169,7 @@ TEST_F(ServerFilesTest, AWriteKilledBeforeItsCommitLeavesTheServerAsItWas) {
   ASSERT_NE(context, 0u);
   EXPECT_EQ(api->EsbCreateGroup(context, "AfterCrash"), 0);
 }
+#endif
 
 TEST_F(ServerFilesTest, LoadReplacesTheServerAndABadFixtureChangesNothing) {
   ASSERT_EQ(LoadFixture(folder_, "demo", kTestFixture), "");
@@ -203,6 +208,8 @@ TEST_F(ServerFilesTest, InitListAndDelete) {
   EXPECT_EQ(servers[1].applications, 2);
   EXPECT_EQ(servers[1].databases, 2);
   EXPECT_EQ(servers[1].filters, 2);
+  // Windows deletes no file that a connection holds open.
+  api.reset();
   ASSERT_EQ(DeleteServer(folder_, "ALPHA"), "");
   EXPECT_FALSE(fs::exists(folder_ + "/alpha.sqlite"));
   EXPECT_FALSE(fs::exists(folder_ + "/alpha.sqlite-wal"));

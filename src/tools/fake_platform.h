@@ -2,10 +2,14 @@
 // A Platform for tests: environment, registry, INI values, clock, random bytes, message
 // box answers and editor starts are all set and inspected by the test. Files are real.
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <optional>
+#include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -14,6 +18,19 @@
 #include "tools/text.h"
 
 namespace cubesec {
+
+/// A new empty folder under the system's temporary folder, named `prefix` and a random part.
+/// Creating the folder is what claims the name, so parallel tests never share one.
+inline std::string MakeTestFolder(const std::string& prefix) {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / (prefix + "-" + std::to_string(random()));
+    std::error_code error;
+    if (std::filesystem::create_directory(folder, error)) return folder.string();
+  }
+  throw std::runtime_error("no temporary folder could be made for " + prefix);
+}
 
 class FakePlatform : public Platform {
  public:
@@ -56,7 +73,16 @@ class FakePlatform : public Platform {
   std::string WindowsDirectory() override { return windows_directory; }
   std::optional<std::string> ReadIniValue(const std::string& file, const std::string& section,
                                           const std::string& key) override {
-    auto it = ini.find(file + "|" + ToUpper(section) + "|" + ToUpper(key));
+    const std::string rest = "|" + ToUpper(section) + "|" + ToUpper(key);
+    auto it = ini.find(file + rest);
+#ifdef _WIN32
+    // Test data written as "/etc/essbase.ini" also stands for the Windows join "/etc\\essbase.ini".
+    if (it == ini.end()) {
+      std::string slashed = file;
+      std::replace(slashed.begin(), slashed.end(), '\\', '/');
+      it = ini.find(slashed + rest);
+    }
+#endif
     if (it == ini.end()) return std::nullopt;
     return it->second;
   }

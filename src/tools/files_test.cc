@@ -91,22 +91,31 @@ TEST_F(FilesTest, LineWriterWithABlockSizeHandsOverWholeLinesAtATime) {
 TEST_F(FilesTest, LineWriterCreatesOwnerOnlyFilesWhenAsked) {
   LineWriter writer(platform_, Path("secret.log"), true);
   ASSERT_TRUE(writer.Append("x"));
+#ifndef _WIN32
   struct stat info {};
   ASSERT_EQ(::stat(Path("secret.log").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
+#endif
 }
 
 TEST_F(FilesTest, LineWriterReportsFailuresAndTriesAgainLater) {
   LineWriter writer(platform_, Path("later/log.txt"), false);
   EXPECT_FALSE(writer.Append("lost"));
+  // The system's own words: "No such file or directory", or Windows' "path not found".
+#ifdef _WIN32
+  EXPECT_NE(FindIgnoreCase(writer.error(), "path"), std::string::npos) << writer.error();
+#else
   EXPECT_NE(writer.error().find("No such file"), std::string::npos) << writer.error();
+#endif
   fs::create_directories(dir_ / "later");
   EXPECT_TRUE(writer.Append("kept"));
   EXPECT_EQ(Read("later/log.txt"), "kept\r\n");
 
+#ifndef _WIN32
   LineWriter full(platform_, "/dev/full", false);
   EXPECT_FALSE(full.Append("x"));
   EXPECT_NE(full.error().find("No space"), std::string::npos) << full.error();
+#endif
 }
 
 TEST_F(FilesTest, LineReaderAcceptsEveryLineEnd) {

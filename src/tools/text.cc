@@ -296,6 +296,32 @@ std::string Join(const std::vector<std::string>& pieces, std::string_view separa
   return out;
 }
 
+std::string QuoteWindowsArgument(std::string_view argument) {
+  std::string out = "\"";
+  size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    // Backslashes before a quote are doubled and the quote escaped; elsewhere they stand.
+    out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    out.push_back(c);
+  }
+  // Before the closing quote they would escape it.
+  out.append(backslashes * 2, '\\');
+  out.push_back('"');
+  return out;
+}
+
+std::string RegistryDwordText(uint32_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out = "&h";
+  for (int shift = 28; shift >= 0; shift -= 4) out.push_back(kDigits[(value >> shift) & 0xF]);
+  return out;
+}
+
 void CopyToField(std::string_view text, char* field, size_t field_size, char pad) {
   if (field_size == 0) return;
   size_t n = std::min(text.size(), field_size - 1);

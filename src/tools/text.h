@@ -78,6 +78,15 @@ std::string Join(const std::vector<std::string>& pieces, std::string_view separa
 /// are dropped. Nothing else is special (no "$", no backslash escapes).
 std::vector<std::string> SplitWords(std::string_view text);
 
+/// `argument` as one argument of a Windows command line, read back whole by the C runtime's
+/// and CommandLineToArgvW's rules. Always quoted, since programs such as Notepad take the
+/// rest of their line as one name; backslashes are doubled only where they precede a quote.
+std::string QuoteWindowsArgument(std::string_view argument);
+
+/// A REG_DWORD registry value as a setting's text: "&h" and eight hexadecimal digits, most
+/// significant first ("&h0001000A").
+std::string RegistryDwordText(uint32_t value);
+
 /// Copies `text` into a fixed field, cut to the field and padded with `pad`; the last
 /// byte of the field is always NUL so the field stays a C string.
 void CopyToField(std::string_view text, char* field, size_t field_size, char pad = '\0');

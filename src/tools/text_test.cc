@@ -186,5 +186,29 @@ TEST(TextHelpers, FindSplitReplace) {
   EXPECT_EQ(SplitWords(" \t "), Words{});
 }
 
+// The forms worked out by the argv rules of the Windows C runtime: each reads back into
+// exactly the argument it came from, whatever blanks, quotes or backslashes it holds.
+TEST(QuoteWindowsArgument, QuotesSoThatTheArgvRulesGiveTheArgumentBack) {
+  const struct {
+    const char* argument;
+    const char* quoted;
+  } cases[] = {
+      {R"(C:\Program Files\cubesec\cubesec.log)", R"("C:\Program Files\cubesec\cubesec.log")"},
+      {"plain.log", R"("plain.log")"},
+      {"", R"("")"},
+      {R"(a"b)", R"("a\"b")"},
+      {R"(a\"b)", R"("a\\\"b")"},
+      {R"(C:\logs\)", R"("C:\logs\\")"},
+      {"a & del x", R"("a & del x")"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(QuoteWindowsArgument(c.argument), c.quoted) << c.argument;
+}
+
+TEST(RegistryDwordText, EightDigitsMostSignificantFirst) {
+  EXPECT_EQ(RegistryDwordText(0x0001000A), "&h0001000A");
+  EXPECT_EQ(RegistryDwordText(0), "&h00000000");
+  EXPECT_EQ(RegistryDwordText(0xFFFFFFFF), "&hFFFFFFFF");
+}
+
 }  // namespace
 }  // namespace cubesec

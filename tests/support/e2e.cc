@@ -41,18 +41,66 @@ bool Drain(int fd, std::string& sink) {
   }
 }
 
+// A Windows build under test: CUBESEC_TEST_WINDOWS_BIN names the folder of cubesec.exe and
+// cubesec-sim.exe, and CUBESEC_TEST_EMULATOR the program that runs them (wine64).
+std::string HarnessEnv(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? std::string() : std::string(value);
+}
+
+bool IsWindowsProgram(const std::string& program) { return program.ends_with(".exe"); }
+
+std::string ReplaceCrLf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out.push_back(text[i]);
+  }
+  return out;
+}
+
+// The emulator's own settings are the one thing of the harness's environment that a program
+// under test gets: without them each run would make a Wine prefix of its own.
+constexpr const char* kEmulatorVariables[] = {"WINEPREFIX", "WINESERVER", "WINEDEBUG",
+                                              "WINEDLLOVERRIDES", "WINELOADER"};
+
 }  // namespace
+
+std::vector<std::string> CommandFor(const std::string& program,
+                                    const std::vector<std::string>& args) {
+  std::vector<std::string> argv{program};
+  if (IsWindowsProgram(program)) {
+    const std::string emulator = HarnessEnv("CUBESEC_TEST_EMULATOR");
+    if (emulator.empty()) throw std::runtime_error("CUBESEC_TEST_EMULATOR is not set");
+    argv.insert(argv.begin(), emulator);
+  }
+  argv.insert(argv.end(), args.begin(), args.end());
+  return argv;
+}
+
+std::vector<std::string> EnvironmentFor(const std::string& program,
+                                        const std::map<std::string, std::string>& env) {
+  std::vector<std::string> entries;
+  for (const auto& [name, value] : env) entries.push_back(name + "=" + value);
+  if (IsWindowsProgram(program)) {
+    for (const char* name : kEmulatorVariables) {
+      const std::string value = HarnessEnv(name);
+      if (!value.empty() && !env.contains(name)) entries.push_back(name + ("=" + value));
+    }
+  }
+  return entries;
+}
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const RunOptions& options) {
   // Everything the child needs is prepared before fork: after it only async-signal-safe calls.
-  std::vector<std::string> env_text;
-  for (const auto& [name, value] : options.env) env_text.push_back(name + "=" + value);
+  std::vector<std::string> env_text = EnvironmentFor(program, options.env);
+  std::vector<std::string> argv_text = CommandFor(program, args);
+  const std::string executable = argv_text.front();
   std::vector<char*> envp;
   for (auto& entry : env_text) envp.push_back(entry.data());
   envp.push_back(nullptr);
-  std::vector<std::string> argv_text{program};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& arg : argv_text) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -69,7 +117,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     dup2(out_pipe[1], 1);
     dup2(err_pipe[1], 2);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
-    execve(program.c_str(), argv.data(), envp.data());
+    execve(executable.c_str(), argv.data(), envp.data());
     _exit(127);
   }
   close(in_pipe[0]);
@@ -124,6 +172,10 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   if (in_fd >= 0) close(in_fd);
   close(out_pipe[0]);
   close(err_pipe[0]);
+  if (IsWindowsProgram(program)) {
+    result.out = ReplaceCrLf(result.out);
+    result.err = ReplaceCrLf(result.err);
+  }
   if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;
@@ -175,8 +227,20 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-std::string CubesecBinary() { return CUBESEC_BIN; }
-std::string SimBinary() { return CUBESEC_SIM_BIN; }
+bool TestingWindowsPrograms() { return !HarnessEnv("CUBESEC_TEST_WINDOWS_BIN").empty(); }
+
+std::string NoSpaceText() {
+  return TestingWindowsPrograms() ? "Disk full" : "No space left on device";
+}
+
+std::string CubesecBinary() {
+  const std::string windows = HarnessEnv("CUBESEC_TEST_WINDOWS_BIN");
+  return windows.empty() ? std::string(CUBESEC_BIN) : windows + "/cubesec.exe";
+}
+std::string SimBinary() {
+  const std::string windows = HarnessEnv("CUBESEC_TEST_WINDOWS_BIN");
+  return windows.empty() ? std::string(CUBESEC_SIM_BIN) : windows + "/cubesec-sim.exe";
+}
 std::string SourcePath(const std::string& relative) {
   return std::string(CUBESEC_SOURCE_DIR) + "/" + relative;
 }
@@ -185,7 +249,9 @@ Sandbox::Sandbox() {
   fs::create_directories(dir_.Path("bin"));
   sim_dir_ = dir_.Path("servers");
   fs::create_directories(sim_dir_);
-  cubesec_ = dir_.Path("bin/cubesec");
+  // The copy keeps the built program's name, so a Windows build's is bin/cubesec.exe; its run
+  // log is bin/cubesec.log either way.
+  cubesec_ = dir_.Path("bin/" + fs::path(CubesecBinary()).filename().string());
   fs::copy_file(CubesecBinary(), cubesec_);
   env_ = {
       {"CUBESEC_SIM_DIR", sim_dir_},

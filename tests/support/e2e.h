@@ -26,6 +26,15 @@ struct RunOptions {
   int timeout_seconds = 60;
 };
 
+/// The argv that starts `program` with `args`: a Windows program (".exe") is started through
+/// CUBESEC_TEST_EMULATOR. Throws std::runtime_error when that is not set.
+std::vector<std::string> CommandFor(const std::string& program,
+                                    const std::vector<std::string>& args);
+/// The "NAME=value" entries of `env`, and for a Windows program the emulator's own settings
+/// (WINEPREFIX, ...) from the harness's environment, so that no run makes a prefix of its own.
+std::vector<std::string> EnvironmentFor(const std::string& program,
+                                        const std::map<std::string, std::string>& env);
+
 /// Starts `program` with `args` (argv[1..]) by fork and exec, no shell involved, and waits
 /// for it, at most `options.timeout_seconds`. Throws std::runtime_error when it cannot start.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
@@ -53,6 +62,15 @@ void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 /// The lines of a text, without their CRLF or LF ends.
 std::vector<std::string> Lines(const std::string& text);
+
+/// True when the programs under test are a Windows build run through an emulator
+/// (CUBESEC_TEST_WINDOWS_BIN). Their lines on standard output and error end in CRLF there;
+/// RunProgram gives them back with LF ends, as the Linux programs write them.
+bool TestingWindowsPrograms();
+
+/// The system's words for a full disk in the programs' messages: the C library's on Linux,
+/// Wine's text for ERROR_DISK_FULL when Windows programs run under it.
+std::string NoSpaceText();
 
 /// Paths of the built programs and of the source tree.
 std::string CubesecBinary();

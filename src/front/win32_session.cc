@@ -1,0 +1,187 @@
+#include "front/win32_session.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include "front/main_window_model.h"
+#include "front/session_texts.h"
+#include "front/win32_main_window.h"
+
+namespace cubesec {
+namespace {
+
+// Often enough to repaint and answer the window system, seldom enough not to slow the run.
+constexpr ULONGLONG kPumpIntervalMs = 30;
+constexpr char kProgressClass[] = "cubesecProgressWindow";
+
+class Win32MessageBoxPresenter : public MessageBoxPresenter {
+ public:
+  MessageBoxAnswer Show(const MessageBoxRequest& request) override {
+    UINT flags = MB_SETFOREGROUND | MB_TASKMODAL;
+    flags |= request.buttons == MessageBoxButtons::kYesNo ? MB_YESNO : MB_OK;
+    switch (request.icon) {
+      case MessageBoxIcon::kCritical:
+        flags |= MB_ICONSTOP;
+        break;
+      case MessageBoxIcon::kExclamation:
+        flags |= MB_ICONEXCLAMATION;
+        break;
+      case MessageBoxIcon::kInformation:
+        flags |= MB_ICONINFORMATION;
+        break;
+      case MessageBoxIcon::kNone:
+        break;
+    }
+    if (request.buttons == MessageBoxButtons::kYesNo && request.default_is_no) {
+      flags |= MB_DEFBUTTON2;
+    }
+    const int answer = MessageBoxA(nullptr, request.text.c_str(), request.title.c_str(), flags);
+    if (answer == 0) return MessageBoxAnswer::kUnavailable;
+    if (request.buttons == MessageBoxButtons::kOk) return MessageBoxAnswer::kOk;
+    // Only an explicit Yes confirms.
+    return answer == IDYES ? MessageBoxAnswer::kYes : MessageBoxAnswer::kNo;
+  }
+};
+
+// The small window that names the block being written or read, kept responsive by pumping
+// the thread's messages while the run works.
+class Win32ProgressObserver : public RunObserver {
+ public:
+  Win32ProgressObserver() : last_pump_(GetTickCount64()) {}
+  ~Win32ProgressObserver() override { Finish(); }
+  Win32ProgressObserver(const Win32ProgressObserver&) = delete;
+  Win32ProgressObserver& operator=(const Win32ProgressObserver&) = delete;
+
+  void SetCommand(std::string command) { command_ = std::move(command); }
+
+  void OnBlock(std::string_view key_word, int blocks) override {
+    if (window_ == nullptr) Open();
+    if (label_ != nullptr) {
+      SetWindowTextA(label_, ProgressText(command_, key_word, blocks).c_str());
+    }
+    PumpEvents();
+  }
+
+  void PumpEvents() override {
+    const ULONGLONG now = GetTickCount64();
+    if (now - last_pump_ < kPumpIntervalMs) return;
+    last_pump_ = now;
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(message.wParam));
+        break;
+      }
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+
+  void Finish() {
+    if (window_ != nullptr) DestroyWindow(window_);
+    window_ = nullptr;
+    label_ = nullptr;
+  }
+
+ private:
+  // Closing the progress window does not stop the run, which has no safe point to stop at.
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_CLOSE) return 0;
+    return DefWindowProcA(window, message, wparam, lparam);
+  }
+
+  void Open() {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSEXA window_class{};
+    window_class.cbSize = sizeof window_class;
+    window_class.lpfnWndProc = &Win32ProgressObserver::Procedure;
+    window_class.hInstance = instance;
+    window_class.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT));
+    window_class.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    window_class.lpszClassName = kProgressClass;
+    if (RegisterClassExA(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+      return;
+    }
+    const DWORD style = WS_POPUP | WS_CAPTION | WS_DLGFRAME;
+    RECT frame{0, 0, 360, 48};
+    AdjustWindowRectEx(&frame, style, FALSE, 0);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const std::string title(MainWindowModel::kTitle);
+    window_ = CreateWindowExA(0, kProgressClass, title.c_str(), style,
+                              (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                              (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
+                              nullptr, instance, nullptr);
+    if (window_ == nullptr) return;
+    label_ = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 12, 14,
+                             336, 20, window_, nullptr, instance, nullptr);
+    SendMessageA(label_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
+                 FALSE);
+    ShowWindow(window_, SW_SHOWNORMAL);
+    UpdateWindow(window_);
+  }
+
+  std::string command_;
+  HWND window_ = nullptr;
+  HWND label_ = nullptr;
+  ULONGLONG last_pump_;
+};
+
+// A program started from Explorer gets a console of its own; it only stands behind the
+// window, so it is hidden. A console shared with the shell that started us stays.
+void HideOwnConsole() {
+  HWND console = GetConsoleWindow();
+  if (console == nullptr) return;
+  DWORD processes[2];
+  if (GetConsoleProcessList(processes, 2) == 1) ShowWindow(console, SW_HIDE);
+}
+
+class Win32Session : public InteractiveSession {
+ public:
+  Win32Session(Platform& platform, std::string program_name)
+      : platform_(platform), program_name_(std::move(program_name)) {
+    platform_.SetMessageBoxPresenter(&presenter_);
+  }
+  ~Win32Session() override {
+    platform_.SetMessageBoxPresenter(nullptr);
+    progress_.Finish();
+  }
+
+  InteractiveResult Ask(RunParameters& params) override {
+    MainWindowModel model(platform_, program_name_, params);
+    HideOwnConsole();
+    if (!ShowWin32MainWindow(model)) return InteractiveResult::kUnavailable;
+    if (!model.WantsRun()) return InteractiveResult::kCancelled;
+    params = model.Result();
+    progress_.SetCommand(params.command);
+    return InteractiveResult::kRun;
+  }
+
+  RunObserver& observer() override { return progress_; }
+
+  void ShowCompletion(const std::string& command, RunEnd end,
+                      const std::string& log_path) override {
+    progress_.Finish();
+    MessageBoxRequest note;
+    note.title = CompletionTitle(command);
+    note.text = CompletionText(command, end, log_path);
+    note.icon =
+        end == RunEnd::kFailed ? MessageBoxIcon::kExclamation : MessageBoxIcon::kInformation;
+    presenter_.Show(note);
+  }
+
+ private:
+  Platform& platform_;
+  std::string program_name_;
+  Win32MessageBoxPresenter presenter_;
+  Win32ProgressObserver progress_;
+};
+
+}  // namespace
+
+std::unique_ptr<InteractiveSession> MakeWin32Session(Platform& platform,
+                                                     const std::string& program_name) {
+  return std::make_unique<Win32Session>(platform, program_name);
+}
+
+}  // namespace cubesec
