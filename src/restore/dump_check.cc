@@ -133,7 +133,13 @@ const char* BlockName(Block block) {
   }
 }
 
-std::string Quoted(std::string_view text) { return "\"" + ShowControlCharacters(text) + "\""; }
+// Built by appending: GCC 12 at -O3 reports a false -Wrestrict for "\"" + std::string.
+std::string Quoted(std::string_view text) {
+  std::string quoted(1, '"');
+  quoted += ShowControlCharacters(text);
+  quoted += '"';
+  return quoted;
+}
 
 // A decimal number as the restore reads one ("30", "-2", "2.5"); nullopt for anything else.
 std::optional<double> WholeText(std::string_view text) {
