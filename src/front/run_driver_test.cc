@@ -359,6 +359,21 @@ TEST(RunLogPlaceTest, NamedByTheEnvironmentElseBesideTheProgramElseInTheStateFol
     platform.writable_folders = c.writable;
     EXPECT_EQ(DecideRunLogPath(platform), c.log);
   }
+#ifndef _WIN32
+  // A program under /usr never writes its log into its folder, even one that root may write.
+  for (const char* installed : {"/usr/bin/cubesec", "/usr/local/bin/cubesec", "/bin/cubesec",
+                                "/usr/../usr/sbin/cubesec"}) {
+    platform.env.clear();
+    platform.executable_path = installed;
+    platform.writable_folders =
+        std::vector<std::string>{fs::path(installed).parent_path().string()};
+    EXPECT_EQ(DecideRunLogPath(platform), "/home/ann/.local/state/cubesec/cubesec.log")
+        << installed;
+  }
+  platform.executable_path = "/usrlocal/bin/cubesec";  // only the folder /usr itself counts
+  platform.writable_folders = std::vector<std::string>{"/usrlocal/bin"};
+  EXPECT_EQ(DecideRunLogPath(platform), "/usrlocal/bin/cubesec.log");
+#endif
   platform.executable_path = "/opt/tools/qmx.exe";
   platform.writable_folders = std::vector<std::string>{"/opt/tools"};
   EXPECT_EQ(DecideRunLogPath(platform),
