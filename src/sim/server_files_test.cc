@@ -22,6 +22,7 @@
 #include "sim/sim_api.h"
 #include "sim/status_codes.h"
 #include "sim/test_server.h"
+#include "tools/fake_platform.h"
 
 namespace cubesec::sim {
 namespace {
@@ -243,6 +244,25 @@ TEST_F(ServerFilesTest, GenerateBuildsTheScaledServer) {
   ASSERT_EQ(ExportServer(folder_, "bench", &second), "");
   EXPECT_EQ(first, second);
   EXPECT_NE(GenerateServer(folder_, "bench", 0, &password), "");
+}
+
+TEST(ServerFolderTest, NamedElseTheUsersDataFolder) {
+  FakePlatform platform;
+  platform.env = {{"HOME", "/home/ann"}, {"XDG_DATA_HOME", "/data/ann"}};
+  platform.state_folder = "C:\\Users\\ann\\AppData\\Local";
+#ifdef _WIN32
+  // Windows' place for a user's program data; the POSIX variables play no part.
+  EXPECT_EQ(ServerFolder(platform), "C:\\Users\\ann\\AppData\\Local\\cubesec\\servers");
+#else
+  EXPECT_EQ(ServerFolder(platform), "/data/ann/cubesec/servers");
+  platform.env.erase("XDG_DATA_HOME");
+  EXPECT_EQ(ServerFolder(platform), "/home/ann/.local/share/cubesec/servers");
+#endif
+  platform.env["CUBESEC_SIM_DIR"] = "/srv/sims";
+  EXPECT_EQ(ServerFolder(platform), "/srv/sims");
+  platform.env = {{"CUBESEC_SIM_DIR", ""}};
+  platform.state_folder.clear();
+  EXPECT_EQ(ServerFolder(platform), "cubesec-servers");  // nowhere else to go: the current one
 }
 
 TEST(GeneratorTest, ScaleOneHasTheAdvertisedShape) {

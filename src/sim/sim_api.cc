@@ -57,11 +57,16 @@ std::unique_ptr<ServerSource> MakeMemorySource(std::shared_ptr<Store> store) {
 std::string ServerFolder(Platform& platform) {
   std::string dir = NonEmpty(platform.GetEnv("CUBESEC_SIM_DIR"));
   if (!dir.empty()) return dir;
+#ifdef _WIN32
+  // Windows keeps a user's program data in the local application data folder.
+  const std::string local = platform.UserStateFolder();
+  if (!local.empty()) return local + "\\cubesec\\servers";
+#else
   std::string data = NonEmpty(platform.GetEnv("XDG_DATA_HOME"));
   if (!data.empty()) return data + "/cubesec/servers";
   std::string home = NonEmpty(platform.GetEnv("HOME"));
-  if (home.empty()) home = NonEmpty(platform.GetEnv("USERPROFILE"));
   if (!home.empty()) return home + "/.local/share/cubesec/servers";
+#endif
   return "cubesec-servers";
 }
 

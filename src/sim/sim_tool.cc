@@ -52,16 +52,23 @@ constexpr CommandHelp kCommands[] = {
      "same server. Prints the password of its supervisor, admin, once.\n"},
 };
 
+#ifdef _WIN32
+constexpr const char* kFolderLine = "(%CUBESEC_SIM_DIR%, else %LOCALAPPDATA%\\cubesec\\servers).\n";
+#else
+constexpr const char* kFolderLine =
+    "($CUBESEC_SIM_DIR, else $XDG_DATA_HOME/cubesec/servers, else "
+    "~/.local/share/cubesec/servers).\n";
+#endif
 constexpr const char* kIntro = R"(usage: cubesec-sim COMMAND ...
 
 Simulated servers for cubesec, one SQLite file each in the server folder
-($CUBESEC_SIM_DIR, else $XDG_DATA_HOME/cubesec/servers, else ~/.local/share/cubesec/servers).
-
+)";
+constexpr const char* kCommandsHead = R"(
 commands:
 )";
 
 std::string Usage() {
-  std::string text = kIntro;
+  std::string text = std::string(kIntro) + kFolderLine + kCommandsHead;
   for (const CommandHelp& command : kCommands) {
     std::string line = std::string("  ") + command.synopsis;
     line.resize(std::max<size_t>(line.size() + 1, 41), ' ');
