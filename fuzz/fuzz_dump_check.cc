@@ -18,9 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const std::vector<DumpProblem> problems = CheckDumpFile(text);
 
-  std::vector<std::string> lines;
-  std::unique_ptr<LineReader> reader = LineReader::OfText(std::string(text));
-  for (std::string line; reader->ReadLine(line);) lines.push_back(line);
+  std::vector<std::string_view> lines;
+  LineSplitter splitter(text);
+  for (std::string_view line; splitter.Next(line);) lines.push_back(line);
 
   int previous = 0;
   size_t errors = 0;

@@ -101,16 +101,17 @@ std::string ShowControlCharacters(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (!IsControl(byte)) {
-      out.push_back(c);
-      continue;
-    }
+  size_t plain = 0;  // the start of the bytes not yet taken over
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (!IsControl(byte)) continue;
+    out.append(text.substr(plain, i - plain));
     out.append("\\x");
     out.push_back(kHex[byte >> 4]);
     out.push_back(kHex[byte & 0xF]);
+    plain = i + 1;
   }
+  out.append(text.substr(plain));
   return out;
 }
 

@@ -78,6 +78,9 @@ constexpr KeyRule kAccessKeys[] = {
     {"Calcs", Form::kText},
 };
 
+// The check marks the rules seen in a block as bits of a 32-bit word.
+static_assert(std::size(kServerKeys) <= 32 && std::size(kApplicationKeys) <= 32);
+
 struct BlockRules {
   const KeyRule* begin;
   const KeyRule* end;
@@ -176,11 +179,11 @@ std::string CountProblem(std::string_view value, std::string_view unit, int64_t 
 
 std::string ValueProblem(Form form, std::string_view value) {
   switch (form) {
-    case Form::kYesNo: {
-      const std::string upper = ToUpper(value);
-      if (upper == "YES" || upper == "NO" || upper == "TRUE" || upper == "FALSE") return {};
+    case Form::kYesNo:
+      for (std::string_view word : {"Yes", "No", "True", "False"}) {
+        if (EqualsIgnoreCase(value, word)) return {};
+      }
       return Quoted(value) + " is neither Yes nor No";
-    }
     case Form::kAccess:
       if (ParseAccessName(value)) return {};
       return Quoted(value) + " is no access level";
@@ -219,11 +222,12 @@ bool IsValidityNotice(std::string_view key) {
 class Checker {
  public:
   std::vector<DumpProblem> Run(std::string_view file_text) {
-    std::unique_ptr<LineReader> reader = LineReader::OfText(std::string(file_text));
-    std::string line;
-    while (reader->ReadLine(line)) {
+    // The lines are views into the caller's text; a problem copies its line.
+    LineSplitter lines(file_text);
+    std::string_view line;
+    while (lines.Next(line)) {
       ++number_;
-      text_ = &line;
+      text_ = line;
       CheckLine(line);
     }
     CloseBlock();
@@ -233,13 +237,14 @@ class Checker {
  private:
   void Error(std::string message) { Add(std::move(message), false); }
   void Add(std::string message, bool warning) {
-    problems_.push_back({number_, *text_, std::move(message), warning});
+    problems_.push_back({number_, std::string(text_), std::move(message), warning});
   }
 
-  void CheckLine(const std::string& line) {
+  void CheckLine(std::string_view line) {
     if (HasControlCharacter(line)) Error("the line holds a control character");
-    const size_t first = line.find_first_not_of(' ');
-    if (first == std::string::npos) {  // empty, or blanks only: the end of a block
+    size_t first = 0;
+    while (first < line.size() && line[first] == ' ') ++first;
+    if (first == line.size()) {  // empty, or blanks only: the end of a block
       if (block_ != Block::kNone) CloseBlock();
       after_empty_ = true;
       return;
@@ -254,12 +259,12 @@ class Checker {
     after_empty_ = false;
   }
 
-  void HeadLine(const std::string& line) {
-    const KeyLine head = SplitKeyLine(line);
-    const bool colon = line.find(':') != std::string::npos;
+  void HeadLine(std::string_view line) {
+    const KeyView head = SplitKeyView(line);
+    const bool colon = line.find(':') != std::string_view::npos;
     CloseBlock();
     if (!colon || !IsHeadKey(head.key)) {
-      Error(colon ? "\"" + head.key + "\" is no head line key word"
+      Error(colon ? "\"" + std::string(head.key) + "\" is no head line key word"
                   : "a line at the left margin that is no head line");
       block_ = Block::kUnknown;  // its lines are not checked again one by one
       return;
@@ -269,23 +274,23 @@ class Checker {
     }
     seen_head_ = true;
     block_ = BlockOf(head.key);
-    std::string name = head.value;
-    if (block_ == Block::kUser) name = ParseUserHeadValue(head.value).name;
-    if (block_ != Block::kServer && name.empty()) Error("a head line without a name");
+    const bool named =
+        block_ == Block::kUser ? !ParseUserHeadValue(head.value).name.empty() : !head.value.empty();
+    if (block_ != Block::kServer && !named) Error("a head line without a name");
   }
 
-  void DetailLine(const std::string& line) {
+  void DetailLine(std::string_view line) {
     if (block_ == Block::kUnknown) return;
     if (block_ == Block::kNone) {
       Error(after_empty_ && seen_head_ ? "a detail line after its block's empty line"
                                        : "a detail line outside any block");
       return;
     }
-    const KeyLine detail = SplitKeyLine(line);
+    const KeyView detail = SplitKeyView(line);
     const BlockRules rules = RulesOf(block_);
     for (const KeyRule* rule = rules.begin; rule != rules.end; ++rule) {
       if (detail.key != rule->key) continue;
-      seen_.push_back(rule);
+      seen_ |= 1u << (rule - rules.begin);
       std::string problem = ValueProblem(rule->form, detail.value);
       if (!problem.empty()) Error(std::move(problem));
       return;
@@ -304,28 +309,26 @@ class Checker {
       const BlockRules rules = RulesOf(block_);
       for (const KeyRule* rule = rules.begin; rule != rules.end; ++rule) {
         if (!rule->required) continue;
-        bool present = false;
-        for (const KeyRule* seen : seen_) present = present || seen == rule;
-        if (!present) {
+        if ((seen_ & (1u << (rule - rules.begin))) == 0) {
           problems_.push_back(
-              {head_line_, head_text_,
+              {head_line_, std::string(head_text_),
                std::string("the block has no \"") + std::string(rule->key) + ":\" line", false});
         }
       }
     }
     block_ = Block::kNone;
-    seen_.clear();
+    seen_ = 0;
     head_line_ = number_;
-    head_text_ = text_ ? *text_ : std::string();
+    head_text_ = text_;
   }
 
   std::vector<DumpProblem> problems_;
   int number_ = 0;
-  const std::string* text_ = nullptr;
+  std::string_view text_;
   Block block_ = Block::kNone;
-  std::vector<const KeyRule*> seen_;
+  uint32_t seen_ = 0;  // bit i: the block's rule i had its line
   int head_line_ = 0;
-  std::string head_text_;
+  std::string_view head_text_;
   bool after_empty_ = false;
   bool seen_head_ = false;
 };
@@ -336,8 +339,9 @@ std::vector<DumpProblem> CheckDumpFile(std::string_view file_text) {
   std::vector<DumpProblem> problems = Checker().Run(file_text);
   // A block's missing line is only known at its end but belongs to its head line, which may
   // come before problems already found inside the block.
-  std::stable_sort(problems.begin(), problems.end(),
-                   [](const DumpProblem& a, const DumpProblem& b) { return a.line < b.line; });
+  const auto by_line = [](const DumpProblem& a, const DumpProblem& b) { return a.line < b.line; };
+  if (std::is_sorted(problems.begin(), problems.end(), by_line)) return problems;
+  std::stable_sort(problems.begin(), problems.end(), by_line);
   return problems;
 }
 
@@ -349,8 +353,9 @@ size_t ErrorCount(const std::vector<DumpProblem>& problems) {
 
 std::string DescribeProblem(const DumpProblem& problem) {
   constexpr size_t kShown = 100;
-  std::string text = ShowControlCharacters(problem.text);
-  if (text.size() > kShown) text = text.substr(0, kShown) + "...";
+  // Each byte shows as at least one character: the first kShown bytes give all that is shown.
+  std::string text = ShowControlCharacters(std::string_view(problem.text).substr(0, kShown));
+  if (text.size() > kShown || problem.text.size() > kShown) text = text.substr(0, kShown) + "...";
   return "Line " + std::to_string(problem.line) + ": \"" + text +
          "\": " + (problem.warning ? "warning: " : "") + problem.message;
 }
