@@ -1,8 +1,9 @@
 #include "restore/dump_check.h"
 
-#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <optional>
 
@@ -277,6 +278,7 @@ class Checker {
     const bool named =
         block_ == Block::kUser ? !ParseUserHeadValue(head.value).name.empty() : !head.value.empty();
     if (block_ != Block::kServer && !named) Error("a head line without a name");
+    head_problems_end_ = problems_.size();
   }
 
   void DetailLine(std::string_view line) {
@@ -310,7 +312,10 @@ class Checker {
       for (const KeyRule* rule = rules.begin; rule != rules.end; ++rule) {
         if (!rule->required) continue;
         if ((seen_ & (1u << (rule - rules.begin))) == 0) {
-          problems_.push_back(
+          // Known only now, but it belongs to the head line: it goes after the head line's
+          // own problems, before those of the block's lines and of the line that ends it.
+          problems_.insert(
+              problems_.begin() + static_cast<std::ptrdiff_t>(head_problems_end_++),
               {head_line_, std::string(head_text_),
                std::string("the block has no \"") + std::string(rule->key) + ":\" line", false});
         }
@@ -329,6 +334,7 @@ class Checker {
   uint32_t seen_ = 0;  // bit i: the block's rule i had its line
   int head_line_ = 0;
   std::string_view head_text_;
+  size_t head_problems_end_ = 0;  // where the problems of the block's own lines begin
   bool after_empty_ = false;
   bool seen_head_ = false;
 };
@@ -336,13 +342,7 @@ class Checker {
 }  // namespace
 
 std::vector<DumpProblem> CheckDumpFile(std::string_view file_text) {
-  std::vector<DumpProblem> problems = Checker().Run(file_text);
-  // A block's missing line is only known at its end but belongs to its head line, which may
-  // come before problems already found inside the block.
-  const auto by_line = [](const DumpProblem& a, const DumpProblem& b) { return a.line < b.line; };
-  if (std::is_sorted(problems.begin(), problems.end(), by_line)) return problems;
-  std::stable_sort(problems.begin(), problems.end(), by_line);
-  return problems;
+  return Checker().Run(file_text);
 }
 
 size_t ErrorCount(const std::vector<DumpProblem>& problems) {
@@ -354,10 +354,14 @@ size_t ErrorCount(const std::vector<DumpProblem>& problems) {
 std::string DescribeProblem(const DumpProblem& problem) {
   constexpr size_t kShown = 100;
   // Each byte shows as at least one character: the first kShown bytes give all that is shown.
-  std::string text = ShowControlCharacters(std::string_view(problem.text).substr(0, kShown));
-  if (text.size() > kShown || problem.text.size() > kShown) text = text.substr(0, kShown) + "...";
-  return "Line " + std::to_string(problem.line) + ": \"" + text +
-         "\": " + (problem.warning ? "warning: " : "") + problem.message;
+  const std::string shown = ShowControlCharacters(std::string_view(problem.text).substr(0, kShown));
+  const bool cut = shown.size() > kShown || problem.text.size() > kShown;
+  std::string out = "Line ";
+  out.reserve(32 + kShown + problem.message.size());
+  out.append(std::to_string(problem.line)).append(": \"");
+  out.append(shown, 0, kShown).append(cut ? "...\": " : "\": ");
+  if (problem.warning) out.append("warning: ");
+  return out.append(problem.message);
 }
 
 std::string ProblemCounts(const std::vector<DumpProblem>& problems) {
