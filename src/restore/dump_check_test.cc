@@ -68,6 +68,18 @@ TEST(CheckDumpFile, ProblemsComeInLineOrderAndLongLinesAreCutWhenShown) {
   ASSERT_GE(lacking.size(), 2u);
   for (size_t i = 1; i < lacking.size(); ++i) EXPECT_LE(lacking[i - 1].line, lacking[i].line);
   EXPECT_EQ(lacking.front().line, 1);
+
+  // It follows the head line's own problems and comes before those of the line that ends
+  // the block, even when that line's problems are found before the block is closed.
+  std::vector<std::string> found;
+  for (const DumpProblem& problem :
+       CheckDumpFile("Filter: \r\n   Default Access: Nonee\r\nUser: u\x01\r\n")) {
+    found.push_back(std::to_string(problem.line) + " " + problem.message);
+  }
+  EXPECT_THAT(found,
+              ElementsAre("1 a head line without a name", "1 the block has no \"Active:\" line",
+                          "2 \"Nonee\" is no access level", "3 the line holds a control character",
+                          "3 no empty line before this head line"));
 }
 
 TEST(ControlCharacters, AreFoundAndShownAnywhereInTheText) {
