@@ -129,10 +129,8 @@ std::string ShowControlCharacters(std::string_view text) {
   for (size_t at = FindControl(text, 0); at != std::string_view::npos;
        at = FindControl(text, plain)) {
     const auto byte = static_cast<unsigned char>(text[at]);
-    out.append(text.substr(plain, at - plain));
-    out.append("\\x");
-    out.push_back(kHex[byte >> 4]);
-    out.push_back(kHex[byte & 0xF]);
+    const char shown[] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+    out.append(text.substr(plain, at - plain)).append(shown, sizeof shown);
     plain = at + 1;
   }
   out.append(text.substr(plain));
