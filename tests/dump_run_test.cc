@@ -177,7 +177,7 @@ TEST(ProgramTest, HelpAndVersion) {
     EXPECT_EQ(run.exit_code, 0);
     EXPECT_THAT(run.out, StartsWith("This utility supports batch operation via:\n"
                                     "Dump Security: cubesec  /Ddumpfile /Sservername"));
-    EXPECT_THAT(run.out, HasSubstr("\nRun log: " + box.LogPath() + "\n"));
+    EXPECT_THAT(run.out, HasSubstr("\nRun log: " + AsProgramsName(box.LogPath()) + "\n"));
   }
   const RunResult version = box.Cubesec({"--version"});
   EXPECT_EQ(version.exit_code, 0);

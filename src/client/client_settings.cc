@@ -11,8 +11,13 @@ constexpr uint16_t kErrorStackDepth = 100;
 
 #ifdef _WIN32
 constexpr char kPathSeparator = '\\';
+// Windows takes either slash between folders, so a folder may end in either.
+bool EndsInSeparator(const std::string& folder) {
+  return !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+}
 #else
 constexpr char kPathSeparator = '/';
+bool EndsInSeparator(const std::string& folder) { return !folder.empty() && folder.back() == '/'; }
 #endif
 
 }  // namespace
@@ -26,7 +31,7 @@ EsbStatus InitAPI(ClientContext& client, Platform& platform) {
   if (arbor_path.empty()) arbor_path = platform.GetEnv("ARBORPATH").value_or("");
   CopyToField(arbor_path, record.local_path);
   std::string message_file = arbor_path;
-  if (!message_file.empty() && message_file.back() == kPathSeparator) message_file.pop_back();
+  if (EndsInSeparator(message_file)) message_file.pop_back();
   message_file += std::string(1, kPathSeparator) + "Bin" + kPathSeparator + "Essbase.mdb";
   CopyToField(message_file, record.message_file);
   record.client_error = 1;
@@ -53,7 +58,7 @@ std::string GetEssbaseSetting(Platform& platform, const std::string& section,
   }
   std::string folder = platform.WindowsDirectory();
   if (folder.empty()) return {};
-  if (folder.back() != kPathSeparator) folder.push_back(kPathSeparator);
+  if (!EndsInSeparator(folder)) folder.push_back(kPathSeparator);
   return platform.ReadIniValue(folder + "essbase.ini", section, key).value_or("");
 }
 

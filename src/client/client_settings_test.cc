@@ -105,12 +105,8 @@ TEST_F(InitApiTest, AnUnreadableVersionIsAnUnusableClient) {
 
 TEST(GetEssbaseSetting, RegistryFirstThenIniThenNothing) {
   FakePlatform platform;
-  // The INI file is joined to the Windows folder by the system's own separator.
-#ifdef _WIN32
-  const std::string ini = "/etc\\essbase.ini";
-#else
+  // On Windows the file is joined by "\\", which the fake platform reads as "/".
   const std::string ini = "/etc/essbase.ini";
-#endif
   const std::string sub_key = "Software\\Hyperion Solutions\\Essbase\\Login";
   platform.registry[sub_key + "|Server"] = "  fromregistry  ";
   platform.ini[ini + "|LOGIN|SERVER"] = "fromini";
@@ -121,6 +117,10 @@ TEST(GetEssbaseSetting, RegistryFirstThenIniThenNothing) {
   EXPECT_EQ(GetEssbaseSetting(platform, "Other", "Server"), "");
 
   platform.windows_directory = "/etc/";  // a trailing separator is not doubled
+  EXPECT_EQ(GetEssbaseSetting(platform, "Login", "User"), "admin");
+#ifdef _WIN32
+  platform.windows_directory = "/etc\\";
+#endif
   EXPECT_EQ(GetEssbaseSetting(platform, "Login", "User"), "admin");
 
   platform.windows_directory = "";

@@ -18,6 +18,20 @@ constexpr size_t kDumpBlockBytes = 64 * 1024;
   throw RunError(kErrorFileIo, "Cannot write run log '" + path + "': " + reason);
 }
 
+// A program installed under /usr (or in /bin, /sbin) lives where the file system keeps
+// programs only, read-only by convention: even when the folder happens to be writable (root
+// runs it), the log does not go there.
+bool InSystemProgramFolder(const std::filesystem::path& exe) {
+#ifdef _WIN32
+  (void)exe;
+  return false;
+#else
+  const std::string folder = exe.parent_path().lexically_normal().string();
+  return folder == "/usr" || folder.starts_with("/usr/") || folder == "/bin" ||
+         folder == "/sbin";
+#endif
+}
+
 }  // namespace
 
 std::string DecideRunLogPath(Platform& platform) {
@@ -26,7 +40,8 @@ std::string DecideRunLogPath(Platform& platform) {
     return *named;
   }
   const fs::path exe(platform.ExecutablePath());
-  if (!exe.empty() && platform.FolderIsWritable(exe.parent_path().string())) {
+  if (!exe.empty() && !InSystemProgramFolder(exe) &&
+      platform.FolderIsWritable(exe.parent_path().string())) {
     return (exe.parent_path() / (exe.stem().string() + ".log")).string();
   }
   // An installed program lives in a folder its users cannot write to.

@@ -30,7 +30,9 @@ class DumpTest : public ::testing::Test {
     state_.client.context = 11;
   }
   ~DumpTest() override {
+    // Open files first: Windows removes no folder that holds one.
     state_.dump_out.reset();
+    state_.log.reset();
     std::filesystem::remove_all(folder_);
   }
 

@@ -61,7 +61,11 @@ std::string UsageText(const std::string& program, const std::string& log_path) {
       "",
       "Environment:",
       "  CUBESEC_LOG        the run log file (else beside the program when that folder is",
+#ifdef _WIN32
+      "                     writable, else %LOCALAPPDATA%\\cubesec\\cubesec.log)",
+#else
       "                     writable, else $XDG_STATE_HOME/cubesec/cubesec.log)",
+#endif
       "  CUBESEC_PASSWORD   the password, when the command line gives none",
       "  CUBESEC_EDITOR     editor for the run log after a restore, with its arguments",
       "  CUBESEC_SIM_DIR    folder of the simulated servers",
@@ -70,12 +74,20 @@ std::string UsageText(const std::string& program, const std::string& log_path) {
       "                     (CALL#N=STATUS/nomsg: fail and leave no message)",
       "  CUBESEC_NOW        pin the clock (whole seconds since 1970 UTC)",
       "  ArborPath          client folder (ARBORPATH is read as well)",
+#ifdef _WIN32
+      // Windows reads the client's settings from the registry and the Windows folder, and
+      // local dates from the system's time zone, not from the environment.
+      "  LOCALAPPDATA       state folder (default %USERPROFILE%\\AppData\\Local)",
+  };
+  const std::string log = log_path.empty() ? "none found (set CUBESEC_LOG)" : log_path;
+#else
       "  WINDIR             folder of essbase.ini (default /etc)",
       "  XDG_STATE_HOME     state folder (default ~/.local/state)",
       "  DISPLAY            a display for the window (WAYLAND_DISPLAY as well)",
       "  TZ                 time zone of local dates",
   };
   const std::string log = log_path.empty() ? "none found (set CUBESEC_LOG or HOME)" : log_path;
+#endif
   std::string text;
   for (const char* line : kLines) {
     text += FormatMsg(line, {program, log});

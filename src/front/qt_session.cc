@@ -50,12 +50,7 @@ class QtSession : public InteractiveSession {
   void ShowCompletion(const std::string& command, RunEnd end,
                       const std::string& log_path) override {
     progress_.Finish();
-    MessageBoxRequest note;
-    note.title = CompletionTitle(command);
-    note.text = CompletionText(command, end, log_path);
-    note.icon =
-        end == RunEnd::kFailed ? MessageBoxIcon::kExclamation : MessageBoxIcon::kInformation;
-    presenter_.Show(note);
+    presenter_.Show(CompletionNote(command, end, log_path));
   }
 
  private:

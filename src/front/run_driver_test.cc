@@ -21,6 +21,16 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 namespace fs = std::filesystem;
 
+// Bytes as they are: a text-mode stream would make "\n" a CRLF on Windows.
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// A path joined as the system joins it ("\\" on Windows).
+std::string Joined(const std::string& folder, const std::string& name) {
+  return (fs::path(folder) / name).string();
+}
+
 std::string Read(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
@@ -47,7 +57,7 @@ class RunDriverTest : public ::testing::Test {
     fs::remove_all(folder_, ignored);
   }
 
-  std::string LogPath() const { return folder_ + "/bin/cubesec.log"; }
+  std::string LogPath() const { return Joined(folder_ + "/bin", "cubesec.log"); }
   std::string Log() const { return Read(LogPath()); }
   RunOutcome Run() { return CarryOutRun(state_, params_); }
 
@@ -116,7 +126,7 @@ TEST_F(RunDriverTest, RunLogIsOwnerOnlyAndAReadableOneIsMadeSo) {
 
   ASSERT_EQ(chmod(LogPath().c_str(), 0644), 0);
   params_.command = "R";
-  std::ofstream(params_.dump_file) << "\r\n";
+  WriteFile(params_.dump_file, "\r\n");
   EXPECT_TRUE(Run().completed);
   ASSERT_EQ(stat(LogPath().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -126,7 +136,7 @@ TEST_F(RunDriverTest, RunLogIsOwnerOnlyAndAReadableOneIsMadeSo) {
 TEST_F(RunDriverTest, ALogThatStaysReadableByOthersStopsARestoreOnly) {
   platform_.owner_only_error = "Operation not permitted";
   params_.command = "R";
-  std::ofstream(params_.dump_file) << "\r\n";
+  WriteFile(params_.dump_file, "\r\n");
   RunOutcome outcome = Run();
   ASSERT_TRUE(outcome.error.has_value());
   EXPECT_EQ(outcome.error->number(), kErrorFileIo);
@@ -144,14 +154,14 @@ TEST_F(RunDriverTest, ALogThatStaysReadableByOthersStopsARestoreOnly) {
 }
 
 TEST_F(RunDriverTest, PreviousDumpsAreKeptAsBackups) {
-  std::ofstream(params_.dump_file) << "old\r\n";
+  WriteFile(params_.dump_file, "old\r\n");
   Run();
   EXPECT_EQ(Read(folder_ + "/dump.bak.txt"), "old\r\n");
   EXPECT_THAT(Read(params_.dump_file), ::testing::StartsWith("Server: Prod"));
 }
 
 TEST_F(RunDriverTest, FailedBackupEndsTheRunBeforeAnythingIsWritten) {
-  std::ofstream(params_.dump_file) << "old\r\n";
+  WriteFile(params_.dump_file, "old\r\n");
   // The file cannot become the first backup: a folder that is not empty has that name.
   fs::create_directories(folder_ + "/dump.bak.txt/inside");
   const RunOutcome outcome = Run();
@@ -235,7 +245,7 @@ TEST_F(RunDriverTest, ARestoreWhoseFileFailsTheCheckNeverLogsIn) {
   params_.command = "R";
   std::string lines = "Comment: not a block\r\n";
   for (int i = 0; i < 22; ++i) lines += "server: x\r\n";
-  std::ofstream(params_.dump_file) << lines;
+  WriteFile(params_.dump_file, lines);
   const RunOutcome outcome = Run();
   EXPECT_FALSE(outcome.completed);
   ASSERT_TRUE(outcome.error.has_value());
@@ -256,7 +266,7 @@ TEST_F(RunDriverTest, ARestoreWhoseFileFailsTheCheckNeverLogsIn) {
 
 TEST_F(RunDriverTest, RestoreHandsTheServerBlockToItsRoutine) {
   params_.command = "R";
-  std::ofstream(params_.dump_file) << "Server: Old\r\n   Security: Yes\r\n\r\n";
+  WriteFile(params_.dump_file, "Server: Old\r\n   Security: Yes\r\n\r\n");
   const RunOutcome outcome = Run();
   // The scripted server refuses every change, so the routine's write is what fails.
   ASSERT_TRUE(outcome.error.has_value());
@@ -267,7 +277,7 @@ TEST_F(RunDriverTest, RestoreHandsTheServerBlockToItsRoutine) {
 TEST_F(RunDriverTest, EditorThatCannotStartIsLoggedButNoError) {
   params_.command = "R";
   platform_.editor_available = false;
-  std::ofstream(params_.dump_file) << "\r\n";
+  WriteFile(params_.dump_file, "\r\n");
   EXPECT_TRUE(Run().completed);
   EXPECT_THAT(
       Log(), ::testing::EndsWith("\tCompleted security Restore of Prod from " + params_.dump_file +
@@ -275,6 +285,7 @@ TEST_F(RunDriverTest, EditorThatCannotStartIsLoggedButNoError) {
                                  "file or directory)\r\n\r\n"));
 
   // A machine with no editor at all has nothing to report.
+  state_.log.reset();  // Windows deletes no file that is open
   fs::remove(LogPath());
   platform_.editor_error.clear();
   RunState again(platform_, api_);
@@ -315,7 +326,7 @@ TEST_F(RunDriverTest, ResetConfirmedInAdvanceAsksNothingAndLogsIt) {
 TEST_F(RunDriverTest, ARunWhoseLogHasNoPlaceDoesNotStart) {
   platform_.writable_folders = std::vector<std::string>{};  // an installed program
   for (const std::string& state_folder : {std::string(), folder_ + "/dump.txt/state"}) {
-    std::ofstream(params_.dump_file) << "a file where the folder would go\r\n";
+    WriteFile(params_.dump_file, "a file where the folder would go\r\n");
     platform_.state_folder = state_folder;
     RunState state(platform_, api_);
     const RunOutcome outcome = CarryOutRun(state, params_);
@@ -336,19 +347,37 @@ TEST(RunLogPlaceTest, NamedByTheEnvironmentElseBesideTheProgramElseInTheStateFol
     std::string log;
   };
   const Case cases[] = {
-      {{}, {"/opt/cubesec/bin"}, "/opt/cubesec/bin/cubesec.log"},
-      {{}, {}, "/home/ann/.local/state/cubesec/cubesec.log"},
+      {{}, {"/opt/cubesec/bin"}, Joined("/opt/cubesec/bin", "cubesec.log")},
+      {{}, {}, Joined(Joined("/home/ann/.local/state", "cubesec"), "cubesec.log")},
       {{{"CUBESEC_LOG", "/var/log/qmx.txt"}}, {"/opt/cubesec/bin"}, "/var/log/qmx.txt"},
-      {{{"CUBESEC_LOG", ""}}, {}, "/home/ann/.local/state/cubesec/cubesec.log"},
+      {{{"CUBESEC_LOG", ""}},
+       {},
+       Joined(Joined("/home/ann/.local/state", "cubesec"), "cubesec.log")},
   };
   for (const Case& c : cases) {
     platform.env = c.env;
     platform.writable_folders = c.writable;
     EXPECT_EQ(DecideRunLogPath(platform), c.log);
   }
+#ifndef _WIN32
+  // A program under /usr never writes its log into its folder, even one that root may write.
+  for (const char* installed : {"/usr/bin/cubesec", "/usr/local/bin/cubesec", "/bin/cubesec",
+                                "/usr/../usr/sbin/cubesec"}) {
+    platform.env.clear();
+    platform.executable_path = installed;
+    platform.writable_folders =
+        std::vector<std::string>{fs::path(installed).parent_path().string()};
+    EXPECT_EQ(DecideRunLogPath(platform), "/home/ann/.local/state/cubesec/cubesec.log")
+        << installed;
+  }
+  platform.executable_path = "/usrlocal/bin/cubesec";  // only the folder /usr itself counts
+  platform.writable_folders = std::vector<std::string>{"/usrlocal/bin"};
+  EXPECT_EQ(DecideRunLogPath(platform), "/usrlocal/bin/cubesec.log");
+#endif
   platform.executable_path = "/opt/tools/qmx.exe";
   platform.writable_folders = std::vector<std::string>{"/opt/tools"};
-  EXPECT_EQ(DecideRunLogPath(platform), "/opt/tools/qmx.log");  // named after the program
+  EXPECT_EQ(DecideRunLogPath(platform),
+            Joined("/opt/tools", "qmx.log"));  // named after the program
   platform.writable_folders = std::vector<std::string>{};
   platform.state_folder.clear();
   EXPECT_EQ(DecideRunLogPath(platform), "");

@@ -36,4 +36,13 @@ std::string CompletionTitle(std::string_view command) {
   return "Dumps/Rebuilds Essbase Security";
 }
 
+MessageBoxRequest CompletionNote(std::string_view command, RunEnd end,
+                                 const std::string& log_path) {
+  MessageBoxRequest note;
+  note.title = CompletionTitle(command);
+  note.text = CompletionText(command, end, log_path);
+  note.icon = end == RunEnd::kFailed ? MessageBoxIcon::kExclamation : MessageBoxIcon::kInformation;
+  return note;
+}
+
 }  // namespace cubesec

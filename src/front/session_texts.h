@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "tools/platform.h"
+
 namespace cubesec {
 
 /// "Writing Group (block 12)" for a dump, "Reading Filter (block 3)" for a restore.
@@ -22,5 +24,9 @@ std::string CompletionText(std::string_view command, RunEnd end, const std::stri
 
 /// The title of the closing note: "Security Dump", "Security Restore", "Reset Security".
 std::string CompletionTitle(std::string_view command);
+
+/// The closing note as a window shows it: its title, its text, and a warning icon when the
+/// run failed (an information icon otherwise).
+MessageBoxRequest CompletionNote(std::string_view command, RunEnd end, const std::string& log_path);
 
 }  // namespace cubesec

@@ -122,6 +122,14 @@ TEST(SessionTextsTest, ProgressNamesTheDirectionTheBlockAndTheCount) {
             "Security dump did not complete.\nRun log: /l.log");
   EXPECT_EQ(CompletionText("C", RunEnd::kDeclined, "/l.log"),
             "Security reset not confirmed: nothing was deleted.\nRun log: /l.log");
+
+  // The windows' note: a failure is a warning, anything else is information.
+  const MessageBoxRequest failed = CompletionNote("D", RunEnd::kFailed, "/l.log");
+  EXPECT_EQ(failed.title, "Security Dump");
+  EXPECT_EQ(failed.text, "Security dump did not complete.\nRun log: /l.log");
+  EXPECT_EQ(failed.icon, MessageBoxIcon::kExclamation);
+  EXPECT_EQ(failed.buttons, MessageBoxButtons::kOk);
+  EXPECT_EQ(CompletionNote("C", RunEnd::kDeclined, "/l.log").icon, MessageBoxIcon::kInformation);
 }
 
 }  // namespace

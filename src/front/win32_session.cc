@@ -162,12 +162,7 @@ class Win32Session : public InteractiveSession {
   void ShowCompletion(const std::string& command, RunEnd end,
                       const std::string& log_path) override {
     progress_.Finish();
-    MessageBoxRequest note;
-    note.title = CompletionTitle(command);
-    note.text = CompletionText(command, end, log_path);
-    note.icon =
-        end == RunEnd::kFailed ? MessageBoxIcon::kExclamation : MessageBoxIcon::kInformation;
-    presenter_.Show(note);
+    presenter_.Show(CompletionNote(command, end, log_path));
   }
 
  private:

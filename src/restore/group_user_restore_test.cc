@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 
 #include "restore/restore_test_fixture.h"
+#include "tools/regex_matchers.h"
 
 namespace cubesec {
 namespace {
@@ -58,10 +59,10 @@ TEST_F(GroupUserRestoreTest, TemporaryPasswordsFollowTheMinimumThatTheServerBloc
   EXPECT_EQ(Count("EsbGetGlobalState"), 2);
   std::vector<std::string> log = LogLines();
   ASSERT_EQ(log.size(), 3u);
-  EXPECT_THAT(log[0], ::testing::MatchesRegex("\tCreated user 'first' with temporary password "
-                                              "'TP[A-Za-z0-9]{14}'"));
-  EXPECT_THAT(log[2], ::testing::MatchesRegex("\tCreated user 'second' with temporary password "
-                                              "'TP[A-Za-z0-9]{22}'"));
+  EXPECT_THAT(log[0], MatchesWholly("\tCreated user 'first' with temporary password "
+                                    "'TP[A-Za-z0-9]{14}'"));
+  EXPECT_THAT(log[2], MatchesWholly("\tCreated user 'second' with temporary password "
+                                    "'TP[A-Za-z0-9]{22}'"));
 }
 
 }  // namespace

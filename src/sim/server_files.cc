@@ -9,6 +9,7 @@
 #include "sim/names.h"
 #include "sim/sim_api.h"
 #include "sim/store.h"
+#include "tools/platform.h"
 
 namespace cubesec::sim {
 
@@ -61,7 +62,10 @@ std::string WriteImage(const std::string& folder, const std::string& name,
     // The file holds password digests: readable by its owner only. SQLite gives its journal
     // files the rights of the database file, so they are set before it first opens it.
     std::ofstream(path, std::ios::binary).close();
-    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, ignored);
+    std::string why;
+    if (!SystemPlatform().MakeOwnerOnly(path, &why)) {
+      return "cannot make " + path + " readable by its owner only: " + why;
+    }
   }
   try {
     std::unique_ptr<Store> store = Store::OpenFile(path, true);

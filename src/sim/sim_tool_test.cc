@@ -10,6 +10,9 @@
 
 #include "sim/sim_api.h"
 #include "sim/test_server.h"
+#ifdef _WIN32
+#include "tools/testing/win32_access.h"
+#endif
 
 namespace cubesec::sim {
 namespace {
@@ -117,8 +120,16 @@ TEST_F(SimToolTest, InitLoadExportListDelete) {
 
 TEST_F(SimToolTest, ServerFilesAreForTheirOwnerOnly) {
   ASSERT_EQ(Run({"init", "demo", "--admin", "root", "--password", "pw"}), kToolOk);
-  fs::perms perms = fs::status(folder_ + "/servers/demo.sqlite").permissions();
+  const std::string path = folder_ + "/servers/demo.sqlite";
+#ifdef _WIN32
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  const std::vector<std::string> entries = AccessEntries(path, &control);
+  EXPECT_FALSE(entries.empty());
+  for (const std::string& entry : entries) EXPECT_TRUE(IsAllowedOwnerOnlyEntry(entry)) << entry;
+#else
+  fs::perms perms = fs::status(path).permissions();
   EXPECT_EQ(perms & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
+#endif
 }
 
 TEST_F(SimToolTest, LoadFailuresNameTheFileAndThePlace) {

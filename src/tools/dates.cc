@@ -1,5 +1,7 @@
 #include "tools/dates.h"
 
+#include <charconv>
+#include <chrono>
 #include <cstdio>
 
 namespace cubesec {
@@ -81,6 +83,19 @@ std::string FormatLongDate(const LocalDateTime& when) {
 
 std::string NowText(Platform& platform) {
   return FormatGeneralDate(platform.ToLocal(platform.NowUtc()));
+}
+
+int64_t PinnedOrSystemNow(const std::optional<std::string>& pinned) {
+  if (pinned && !pinned->empty()) {
+    int64_t seconds = 0;
+    const char* begin = pinned->data();
+    const char* end = begin + pinned->size();
+    auto [ptr, ec] = std::from_chars(begin, end, seconds);
+    if (ec == std::errc() && ptr == end) return seconds;
+  }
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
 }
 
 }  // namespace cubesec

@@ -2,6 +2,7 @@
 // Dates as the dump file and the run log write them.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "tools/platform.h"
@@ -19,6 +20,10 @@ std::string FormatGeneralDate(const LocalDateTime& when);
 
 /// The long date format of "Last Login": "Tuesday, December 8, 2026".
 std::string FormatLongDate(const LocalDateTime& when);
+
+/// Seconds since 1970 UTC: `pinned` when it is a whole number (a clock pinned for tests and
+/// demonstrations), else the system clock's.
+int64_t PinnedOrSystemNow(const std::optional<std::string>& pinned);
 
 /// The current local date and time in the general format.
 std::string NowText(Platform& platform);

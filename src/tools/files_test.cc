@@ -89,6 +89,7 @@ TEST_F(FilesTest, LineWriterWithABlockSizeHandsOverWholeLinesAtATime) {
   writer.Close();  // hands over what is gathered
   EXPECT_EQ(Read("dump.txt"), "abc\r\nde\r\nf\r\ng\r\nh\r\n");
 
+#ifndef _WIN32  // Windows has no device that is always full
   // A block the OS refuses is reported and dropped; nothing of it is written later.
   LineWriter full(platform_, "/dev/full", false, 1 << 20);
   ASSERT_TRUE(full.Append("x"));
@@ -96,6 +97,7 @@ TEST_F(FilesTest, LineWriterWithABlockSizeHandsOverWholeLinesAtATime) {
   EXPECT_NE(full.error().find("No space"), std::string::npos) << full.error();
   EXPECT_TRUE(full.Flush());
   EXPECT_EQ(full.writes(), 1);
+#endif
 }
 
 TEST_F(FilesTest, LineWriterCreatesOwnerOnlyFilesWhenAsked) {

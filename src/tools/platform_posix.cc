@@ -21,8 +21,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <charconv>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -234,18 +232,7 @@ class PosixPlatform : public Platform {
     return std::nullopt;
   }
 
-  int64_t NowUtc() override {
-    if (std::optional<std::string> pinned = GetEnv("CUBESEC_NOW")) {
-      int64_t seconds = 0;
-      const char* begin = pinned->data();
-      const char* end = begin + pinned->size();
-      auto [ptr, ec] = std::from_chars(begin, end, seconds);
-      if (ec == std::errc() && ptr == end && !pinned->empty()) return seconds;
-    }
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-  }
+  int64_t NowUtc() override { return PinnedOrSystemNow(GetEnv("CUBESEC_NOW")); }
 
   LocalDateTime ToLocal(int64_t utc_seconds) override {
     time_t t = static_cast<time_t>(utc_seconds);

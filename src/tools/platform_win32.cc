@@ -13,8 +13,6 @@
 #include <io.h>
 #include <sddl.h>
 
-#include <charconv>
-#include <chrono>
 #include <iostream>
 #include <vector>
 
@@ -224,18 +222,7 @@ class Win32Platform : public Platform {
     }
   }
 
-  int64_t NowUtc() override {
-    if (std::optional<std::string> pinned = GetEnv("CUBESEC_NOW")) {
-      int64_t seconds = 0;
-      const char* begin = pinned->data();
-      const char* end = begin + pinned->size();
-      auto [ptr, ec] = std::from_chars(begin, end, seconds);
-      if (ec == std::errc() && ptr == end && !pinned->empty()) return seconds;
-    }
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-  }
+  int64_t NowUtc() override { return PinnedOrSystemNow(GetEnv("CUBESEC_NOW")); }
 
   // By the zone's own rules for that date, daylight saving time included: a server time
   // from summer read in winter still shows the summer's local hour.

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "tools/platform.h"
+#include "tools/testing/win32_access.h"
 
 namespace cubesec {
 namespace {
@@ -33,11 +34,6 @@ class ScopedEnv {
   const char* name_;
   std::optional<std::string> old_;
 };
-
-bool RunsUnderWine() {
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
 
 class Win32PlatformTest : public ::testing::Test {
  protected:
@@ -116,51 +112,14 @@ TEST_F(Win32PlatformTest, OwnerOnlyFilesAllowTheirUserAlone) {
   }
   EXPECT_EQ(fs::file_size(Path("private.log")), 6u);
 
-  auto access_list = [](const std::string& path, SECURITY_DESCRIPTOR_CONTROL* control) {
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    std::vector<std::string> entries;
-    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
-      return entries;
-    }
-    DWORD revision = 0;
-    GetSecurityDescriptorControl(descriptor, control, &revision);
-    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
-      ACCESS_ALLOWED_ACE* ace = nullptr;
-      if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace))) continue;
-      char* sid = nullptr;
-      ConvertSidToStringSidA(&ace->SidStart, &sid);
-      entries.push_back(std::to_string(ace->Header.AceType) + ":" + (sid ? sid : "?"));
-      if (sid) LocalFree(sid);
-    }
-    LocalFree(descriptor);
-    return entries;
-  };
-
-  HANDLE token = nullptr;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
-  char buffer[256];
-  DWORD size = sizeof buffer;
-  ASSERT_TRUE(GetTokenInformation(token, TokenUser, buffer, size, &size));
-  CloseHandle(token);
-  char* user = nullptr;
-  ASSERT_TRUE(ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &user));
-  const std::string allowed_user = std::to_string(ACCESS_ALLOWED_ACE_TYPE) + ":" + user;
-  LocalFree(user);
-
-  // Wine keeps no access lists of its own on Linux: it derives one from the file's mode bits,
-  // with an entry for SYSTEM and without the protection flag. There only "nobody else" can be
-  // checked; Windows keeps the list as it was given.
-  const std::string system = std::to_string(ACCESS_ALLOWED_ACE_TYPE) + ":S-1-5-18";
+  const std::string allowed_user = AllowedCurrentUserEntry();
+  ASSERT_FALSE(allowed_user.empty());
   SECURITY_DESCRIPTOR_CONTROL control = 0;
-  const std::vector<std::string> entries = access_list(Path("private.log"), &control);
+  const std::vector<std::string> entries = AccessEntries(Path("private.log"), &control);
   const bool protection = control & SE_DACL_PROTECTED;
-  const std::vector<std::string> shared_entries = access_list(Path("shared.txt"), &control);
+  const std::vector<std::string> shared_entries = AccessEntries(Path("shared.txt"), &control);
   EXPECT_NE(std::find(entries.begin(), entries.end(), allowed_user), entries.end());
-  for (const std::string& entry : entries) {
-    EXPECT_TRUE(entry == allowed_user || (RunsUnderWine() && entry == system)) << entry;
-  }
+  for (const std::string& entry : entries) EXPECT_TRUE(IsAllowedOwnerOnlyEntry(entry)) << entry;
   if (!RunsUnderWine()) {
     EXPECT_TRUE(protection);
     EXPECT_FALSE(control & SE_DACL_PROTECTED);
@@ -169,7 +128,7 @@ TEST_F(Win32PlatformTest, OwnerOnlyFilesAllowTheirUserAlone) {
 
   // An existing file open to others gets the owner-only list; a missing one is no fault.
   EXPECT_TRUE(platform_.MakeOwnerOnly(Path("shared.txt"), &error)) << error;
-  EXPECT_EQ(access_list(Path("shared.txt"), &control), entries);
+  EXPECT_EQ(AccessEntries(Path("shared.txt"), &control), entries);
   EXPECT_TRUE(platform_.MakeOwnerOnly(Path("missing.log"), &error));
 
   EXPECT_EQ(platform_.OpenAppend(Path("no\\such\\dir.log"), false, &error), nullptr);

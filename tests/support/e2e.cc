@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -231,6 +232,13 @@ bool TestingWindowsPrograms() { return !HarnessEnv("CUBESEC_TEST_WINDOWS_BIN").e
 
 std::string NoSpaceText() {
   return TestingWindowsPrograms() ? "Disk full" : "No space left on device";
+}
+
+std::string AsProgramsName(const std::string& path) {
+  if (!TestingWindowsPrograms()) return path;
+  std::string windows = "Z:" + path;
+  std::replace(windows.begin(), windows.end(), '/', '\\');
+  return windows;
 }
 
 std::string CubesecBinary() {

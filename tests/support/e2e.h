@@ -72,6 +72,10 @@ bool TestingWindowsPrograms();
 /// Wine's text for ERROR_DISK_FULL when Windows programs run under it.
 std::string NoSpaceText();
 
+/// An absolute path as the programs under test name it when they work it out themselves:
+/// unchanged on Linux, on Wine's drive Z: with backslashes for Windows programs.
+std::string AsProgramsName(const std::string& path);
+
 /// Paths of the built programs and of the source tree.
 std::string CubesecBinary();
 std::string SimBinary();
