@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,9 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const std::vector<DumpProblem> problems = CheckDumpFile(text);
 
-  std::vector<std::string> lines;
-  std::unique_ptr<LineReader> reader = LineReader::OfText(std::string(text));
-  for (std::string line; reader->ReadLine(line);) lines.push_back(line);
+  std::vector<std::string_view> lines;
+  lines.reserve(64);
+  LineSplitter splitter(text);
+  for (std::string_view line; splitter.Next(line);) lines.push_back(line);
 
   int previous = 0;
   size_t errors = 0;
@@ -29,8 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(problem.text == lines[problem.line - 1]);
     FUZZ_CHECK(problem.line >= previous);
     FUZZ_CHECK(!problem.message.empty());
-    const std::string described = DescribeProblem(problem);
-    FUZZ_CHECK(described.starts_with("Line " + std::to_string(problem.line) + ": "));
+    char prefix[32];
+    const int length = std::snprintf(prefix, sizeof prefix, "Line %d: ", problem.line);
+    FUZZ_CHECK(DescribeProblem(problem).starts_with(std::string_view(prefix, length)));
     previous = problem.line;
     errors += problem.warning ? 0 : 1;
   }

@@ -9,7 +9,7 @@ namespace {
 
 struct LevelName {
   uint16_t mask;
-  const char* name;
+  std::string_view name;  // its length is known: a name is compared for each value read
 };
 
 // Tried in this order: each level's bits include those of the levels after it, so the
@@ -97,16 +97,22 @@ namespace {
 uint16_t ParseName(std::string_view name, bool& known) {
   known = false;
   uint16_t code = 0;
-  std::string rest(name);
-  bool create_users = false;
-  if (FindIgnoreCase(rest, kCreateUsersSuffix) != std::string::npos) {
-    code = kAccessCanCreateUsers;
-    create_users = true;
-    rest = Trim(RemoveIgnoreCase(rest, kCreateUsersSuffix));
-  }
-  if (FindIgnoreCase(rest, kCreateAppsSuffix) != std::string::npos) {
-    code = create_users ? (kAccessCanCreateUsers | kAccessCanCreateApps) : kAccessCanCreateApps;
-    rest = Trim(RemoveIgnoreCase(rest, kCreateAppsSuffix));
+  std::string_view rest = name;
+  std::string without_suffix;  // holds `rest` once a suffix is taken out
+  // Both suffixes open with "(": most names, and every level name, hold none.
+  if (name.find('(') != std::string_view::npos) {
+    bool create_users = false;
+    if (FindIgnoreCase(rest, kCreateUsersSuffix) != std::string::npos) {
+      code = kAccessCanCreateUsers;
+      create_users = true;
+      without_suffix = Trim(RemoveIgnoreCase(rest, kCreateUsersSuffix));
+      rest = without_suffix;
+    }
+    if (FindIgnoreCase(rest, kCreateAppsSuffix) != std::string::npos) {
+      code = create_users ? (kAccessCanCreateUsers | kAccessCanCreateApps) : kAccessCanCreateApps;
+      without_suffix = Trim(RemoveIgnoreCase(rest, kCreateAppsSuffix));
+      rest = without_suffix;
+    }
   }
   for (const LevelName& level : kLevelsRead) {
     if (rest != level.name) continue;

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <utility>
+#include <vector>
+
 namespace cubesec {
 namespace {
 
@@ -74,6 +78,23 @@ TEST(AccessCode, SuffixesCaseAndUnknownNames) {
   EXPECT_EQ(AccessCode("Bogus"), 0);
   EXPECT_EQ(AccessCode("Bogus (Can Create Apps)"), 0x0400);
   EXPECT_EQ(AccessCode(""), 0);
+}
+
+TEST(ParseAccessName, OnlyALevelNameReadsWithOrWithoutSuffixes) {
+  const std::vector<std::pair<std::string, std::optional<uint16_t>>> cases = {
+      {"Read", 0x0111},
+      {"Meta", 0x0110},
+      {"*** Supervisor ***", 0xFFFF},
+      {"Write (Can Create Apps)", 0x0513},
+      {"(can create users) Calc", 0x1117},
+      {"(Can Create Users)", std::nullopt},  // a suffix without a level
+      {"Read(", std::nullopt},
+      {"Read (Can Create Folks)", std::nullopt},
+      {" Read", std::nullopt},  // only what a suffix leaves is trimmed
+      {"Rea", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& [name, code] : cases) EXPECT_EQ(ParseAccessName(name), code) << name;
 }
 
 TEST(AccessLevels, NamesAndCodesRoundTrip) {

@@ -1,6 +1,8 @@
 #include "client/dump_format.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 #include "tools/text.h"
 
@@ -18,6 +20,31 @@ constexpr std::string_view kExpired = "Password Expired";
 constexpr std::string_view kInactive = "Inactive";
 
 bool IsControl(unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7F; }
+
+// Where the first control character at or after `from` stands, or npos. Eight bytes are
+// tried at once and only a word that may hold one is looked at byte by byte: every line of
+// a dump file is searched, and most hold none.
+size_t FindControl(std::string_view text, size_t from) {
+  constexpr uint64_t kOnes = 0x0101010101010101;
+  constexpr uint64_t kHighBits = 0x8080808080808080;
+  size_t pos = from;
+  for (; pos + 8 <= text.size(); pos += 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + pos, 8);
+    // A byte below 0x20 (TAB too), or a byte that is 0x7F: no false negatives.
+    const uint64_t below_blank = (word - kOnes * 0x20) & ~word & kHighBits;
+    const uint64_t del = word ^ (kOnes * 0x7F);
+    const uint64_t is_del = (del - kOnes) & ~del & kHighBits;
+    if ((below_blank | is_del) == 0) continue;
+    for (size_t i = pos; i < pos + 8; ++i) {
+      if (IsControl(static_cast<unsigned char>(text[i]))) return i;
+    }
+  }
+  for (; pos < text.size(); ++pos) {
+    if (IsControl(static_cast<unsigned char>(text[pos]))) return pos;
+  }
+  return std::string_view::npos;
+}
 
 }  // namespace
 
@@ -83,10 +110,7 @@ bool EndsLikeUserMarkers(std::string_view name) {
 }
 
 bool HasControlCharacter(std::string_view text) {
-  for (char c : text) {
-    if (IsControl(static_cast<unsigned char>(c))) return true;
-  }
-  return false;
+  return FindControl(text, 0) != std::string_view::npos;
 }
 
 std::string BlankControlCharacters(std::string_view text) {
@@ -101,16 +125,15 @@ std::string ShowControlCharacters(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (!IsControl(byte)) {
-      out.push_back(c);
-      continue;
-    }
-    out.append("\\x");
-    out.push_back(kHex[byte >> 4]);
-    out.push_back(kHex[byte & 0xF]);
+  size_t plain = 0;  // the start of the bytes not yet taken over
+  for (size_t at = FindControl(text, 0); at != std::string_view::npos;
+       at = FindControl(text, plain)) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    const char shown[] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+    out.append(text.substr(plain, at - plain)).append(shown, sizeof shown);
+    plain = at + 1;
   }
+  out.append(text.substr(plain));
   return out;
 }
 

@@ -1,8 +1,9 @@
 #include "restore/dump_check.h"
 
-#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <optional>
 
@@ -77,6 +78,9 @@ constexpr KeyRule kAccessKeys[] = {
     {"Filter", Form::kText},
     {"Calcs", Form::kText},
 };
+
+// The check marks the rules seen in a block as bits of a 32-bit word.
+static_assert(std::size(kServerKeys) <= 32 && std::size(kApplicationKeys) <= 32);
 
 struct BlockRules {
   const KeyRule* begin;
@@ -176,11 +180,11 @@ std::string CountProblem(std::string_view value, std::string_view unit, int64_t 
 
 std::string ValueProblem(Form form, std::string_view value) {
   switch (form) {
-    case Form::kYesNo: {
-      const std::string upper = ToUpper(value);
-      if (upper == "YES" || upper == "NO" || upper == "TRUE" || upper == "FALSE") return {};
+    case Form::kYesNo:
+      for (std::string_view word : {"Yes", "No", "True", "False"}) {
+        if (EqualsIgnoreCase(value, word)) return {};
+      }
       return Quoted(value) + " is neither Yes nor No";
-    }
     case Form::kAccess:
       if (ParseAccessName(value)) return {};
       return Quoted(value) + " is no access level";
@@ -219,11 +223,12 @@ bool IsValidityNotice(std::string_view key) {
 class Checker {
  public:
   std::vector<DumpProblem> Run(std::string_view file_text) {
-    std::unique_ptr<LineReader> reader = LineReader::OfText(std::string(file_text));
-    std::string line;
-    while (reader->ReadLine(line)) {
+    // The lines are views into the caller's text; a problem copies its line.
+    LineSplitter lines(file_text);
+    std::string_view line;
+    while (lines.Next(line)) {
       ++number_;
-      text_ = &line;
+      text_ = line;
       CheckLine(line);
     }
     CloseBlock();
@@ -233,13 +238,14 @@ class Checker {
  private:
   void Error(std::string message) { Add(std::move(message), false); }
   void Add(std::string message, bool warning) {
-    problems_.push_back({number_, *text_, std::move(message), warning});
+    problems_.push_back({number_, std::string(text_), std::move(message), warning});
   }
 
-  void CheckLine(const std::string& line) {
+  void CheckLine(std::string_view line) {
     if (HasControlCharacter(line)) Error("the line holds a control character");
-    const size_t first = line.find_first_not_of(' ');
-    if (first == std::string::npos) {  // empty, or blanks only: the end of a block
+    size_t first = 0;
+    while (first < line.size() && line[first] == ' ') ++first;
+    if (first == line.size()) {  // empty, or blanks only: the end of a block
       if (block_ != Block::kNone) CloseBlock();
       after_empty_ = true;
       return;
@@ -254,12 +260,12 @@ class Checker {
     after_empty_ = false;
   }
 
-  void HeadLine(const std::string& line) {
-    const KeyLine head = SplitKeyLine(line);
-    const bool colon = line.find(':') != std::string::npos;
+  void HeadLine(std::string_view line) {
+    const KeyView head = SplitKeyView(line);
+    const bool colon = line.find(':') != std::string_view::npos;
     CloseBlock();
     if (!colon || !IsHeadKey(head.key)) {
-      Error(colon ? "\"" + head.key + "\" is no head line key word"
+      Error(colon ? "\"" + std::string(head.key) + "\" is no head line key word"
                   : "a line at the left margin that is no head line");
       block_ = Block::kUnknown;  // its lines are not checked again one by one
       return;
@@ -269,23 +275,24 @@ class Checker {
     }
     seen_head_ = true;
     block_ = BlockOf(head.key);
-    std::string name = head.value;
-    if (block_ == Block::kUser) name = ParseUserHeadValue(head.value).name;
-    if (block_ != Block::kServer && name.empty()) Error("a head line without a name");
+    const bool named =
+        block_ == Block::kUser ? !ParseUserHeadValue(head.value).name.empty() : !head.value.empty();
+    if (block_ != Block::kServer && !named) Error("a head line without a name");
+    head_problems_end_ = problems_.size();
   }
 
-  void DetailLine(const std::string& line) {
+  void DetailLine(std::string_view line) {
     if (block_ == Block::kUnknown) return;
     if (block_ == Block::kNone) {
       Error(after_empty_ && seen_head_ ? "a detail line after its block's empty line"
                                        : "a detail line outside any block");
       return;
     }
-    const KeyLine detail = SplitKeyLine(line);
+    const KeyView detail = SplitKeyView(line);
     const BlockRules rules = RulesOf(block_);
     for (const KeyRule* rule = rules.begin; rule != rules.end; ++rule) {
       if (detail.key != rule->key) continue;
-      seen_.push_back(rule);
+      seen_ |= 1u << (rule - rules.begin);
       std::string problem = ValueProblem(rule->form, detail.value);
       if (!problem.empty()) Error(std::move(problem));
       return;
@@ -304,28 +311,30 @@ class Checker {
       const BlockRules rules = RulesOf(block_);
       for (const KeyRule* rule = rules.begin; rule != rules.end; ++rule) {
         if (!rule->required) continue;
-        bool present = false;
-        for (const KeyRule* seen : seen_) present = present || seen == rule;
-        if (!present) {
-          problems_.push_back(
-              {head_line_, head_text_,
+        if ((seen_ & (1u << (rule - rules.begin))) == 0) {
+          // Known only now, but it belongs to the head line: it goes after the head line's
+          // own problems, before those of the block's lines and of the line that ends it.
+          problems_.insert(
+              problems_.begin() + static_cast<std::ptrdiff_t>(head_problems_end_++),
+              {head_line_, std::string(head_text_),
                std::string("the block has no \"") + std::string(rule->key) + ":\" line", false});
         }
       }
     }
     block_ = Block::kNone;
-    seen_.clear();
+    seen_ = 0;
     head_line_ = number_;
-    head_text_ = text_ ? *text_ : std::string();
+    head_text_ = text_;
   }
 
   std::vector<DumpProblem> problems_;
   int number_ = 0;
-  const std::string* text_ = nullptr;
+  std::string_view text_;
   Block block_ = Block::kNone;
-  std::vector<const KeyRule*> seen_;
+  uint32_t seen_ = 0;  // bit i: the block's rule i had its line
   int head_line_ = 0;
-  std::string head_text_;
+  std::string_view head_text_;
+  size_t head_problems_end_ = 0;  // where the problems of the block's own lines begin
   bool after_empty_ = false;
   bool seen_head_ = false;
 };
@@ -333,12 +342,7 @@ class Checker {
 }  // namespace
 
 std::vector<DumpProblem> CheckDumpFile(std::string_view file_text) {
-  std::vector<DumpProblem> problems = Checker().Run(file_text);
-  // A block's missing line is only known at its end but belongs to its head line, which may
-  // come before problems already found inside the block.
-  std::stable_sort(problems.begin(), problems.end(),
-                   [](const DumpProblem& a, const DumpProblem& b) { return a.line < b.line; });
-  return problems;
+  return Checker().Run(file_text);
 }
 
 size_t ErrorCount(const std::vector<DumpProblem>& problems) {
@@ -349,10 +353,15 @@ size_t ErrorCount(const std::vector<DumpProblem>& problems) {
 
 std::string DescribeProblem(const DumpProblem& problem) {
   constexpr size_t kShown = 100;
-  std::string text = ShowControlCharacters(problem.text);
-  if (text.size() > kShown) text = text.substr(0, kShown) + "...";
-  return "Line " + std::to_string(problem.line) + ": \"" + text +
-         "\": " + (problem.warning ? "warning: " : "") + problem.message;
+  // Each byte shows as at least one character: the first kShown bytes give all that is shown.
+  const std::string shown = ShowControlCharacters(std::string_view(problem.text).substr(0, kShown));
+  const bool cut = shown.size() > kShown || problem.text.size() > kShown;
+  std::string out = "Line ";
+  out.reserve(32 + kShown + problem.message.size());
+  out.append(std::to_string(problem.line)).append(": \"");
+  out.append(shown, 0, kShown).append(cut ? "...\": " : "\": ");
+  if (problem.warning) out.append("warning: ");
+  return out.append(problem.message);
 }
 
 std::string ProblemCounts(const std::vector<DumpProblem>& problems) {

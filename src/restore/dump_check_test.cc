@@ -41,12 +41,76 @@ TEST(CheckDumpFile, ProblemsComeInLineOrderAndLongLinesAreCutWhenShown) {
   EXPECT_NE(DescribeProblem(problems[0]).find("...\": \"xxx"), std::string::npos);
   EXPECT_EQ(ProblemCounts(problems), "2 errors");
 
+  // The cut falls after 100 characters as shown; a control character shows as four.
+  struct Cut {
+    std::string line;
+    std::string shown;
+  };
+  const std::string x99(99, 'x');
+  const std::vector<Cut> cuts = {
+      {std::string(100, 'x'), std::string(100, 'x')},
+      {std::string(101, 'x'), std::string(100, 'x') + "..."},
+      {x99 + "\x01", x99 + "\\..."},
+      {"\x01" + x99, "\\x01" + std::string(96, 'x') + "..."},
+      {std::string(100, '\x7F'), ([] {
+         std::string shown;
+         for (int i = 0; i < 25; ++i) shown += "\\x7F";
+         return shown + "...";
+       })()},
+  };
+  for (const Cut& cut : cuts) {
+    EXPECT_EQ(DescribeProblem({3, cut.line, "m", false}), "Line 3: \"" + cut.shown + "\": m");
+  }
+
   // A line the block lacks is known only at the block's end, but is reported at its head.
   const std::vector<DumpProblem> lacking =
       CheckDumpFile("Filter: F\r\n   Actve: Yes\r\n   Default Access: None\r\n\r\n");
   ASSERT_GE(lacking.size(), 2u);
   for (size_t i = 1; i < lacking.size(); ++i) EXPECT_LE(lacking[i - 1].line, lacking[i].line);
   EXPECT_EQ(lacking.front().line, 1);
+
+  // It follows the head line's own problems and comes before those of the line that ends
+  // the block, even when that line's problems are found before the block is closed.
+  std::vector<std::string> found;
+  for (const DumpProblem& problem :
+       CheckDumpFile("Filter: \r\n   Default Access: Nonee\r\nUser: u\x01\r\n")) {
+    found.push_back(std::to_string(problem.line) + " " + problem.message);
+  }
+  EXPECT_THAT(found,
+              ElementsAre("1 a head line without a name", "1 the block has no \"Active:\" line",
+                          "2 \"Nonee\" is no access level", "3 the line holds a control character",
+                          "3 no empty line before this head line"));
+}
+
+TEST(ControlCharacters, AreFoundAndShownAnywhereInTheText) {
+  struct Case {
+    std::string text;
+    bool control;
+    std::string shown;
+  };
+  const std::vector<Case> cases = {
+      {"", false, ""},
+      {"plain text, tabs\tand all bytes from space on: ~\x80\xFF", false,
+       "plain text, tabs\tand all bytes from space on: ~\x80\xFF"},
+      {"\x1F", true, "\\x1F"},
+      {"end\x7F", true, "end\\x7F"},
+      {std::string("a\0b", 3), true, "a\\x00b"},
+      {"\r\nx\x1B[0m", true, "\\x0D\\x0Ax\\x1B[0m"},
+      {std::string(40, ' ') + "\x08", true, std::string(40, ' ') + "\\x08"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(ShowControlCharacters(c.text));
+    EXPECT_EQ(HasControlCharacter(c.text), c.control);
+    EXPECT_EQ(ShowControlCharacters(c.text), c.shown);
+  }
+  // Every byte position of a longer text, so that no stretch of it goes unexamined.
+  for (size_t at = 0; at < 40; ++at) {
+    std::string text(40, 'a');
+    text[at] = '\x05';
+    EXPECT_TRUE(HasControlCharacter(text)) << at;
+    text[at] = '\t';
+    EXPECT_FALSE(HasControlCharacter(text)) << at;
+  }
 }
 
 TEST(UserHeadValue, MarkersComeOffTheRightAndNamesStayWhole) {

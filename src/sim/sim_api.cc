@@ -87,20 +87,19 @@ ResettableServer::ResettableServer(const std::string& fixture_json) {
   std::string error;
   std::optional<ServerImage> image = ParseFixture(fixture_json, &error);
   if (!image) throw std::invalid_argument(error);
-  built_ = Store::OpenMemory();
-  built_->Replace(*image);
+  std::unique_ptr<Store> built = Store::OpenMemory();
+  built->Replace(*image);
+  built_pages_ = built->Serialize();
   live_ = Store::OpenMemory();
 }
 
 ResettableServer::~ResettableServer() = default;
 
 std::unique_ptr<EsbApi> ResettableServer::Reset() {
-  live_->CopyFrom(*built_);
-  // The copy bumps the schema counters in the header, so the copy's own bytes are the mark.
-  reset_bytes_ = live_->Serialize();
+  live_->LoadPages(built_pages_);
   return std::make_unique<SimulatedApi>(MakeMemorySource(live_));
 }
 
-bool ResettableServer::Unchanged() { return live_->Serialize() == reset_bytes_; }
+bool ResettableServer::Unchanged() { return live_->HasPages(built_pages_); }
 
 }  // namespace cubesec::sim

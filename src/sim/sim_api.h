@@ -27,8 +27,9 @@ std::unique_ptr<EsbApi> MakeInMemoryApi(const std::string& fixture_json);
 class Store;
 
 /// A server held in memory, built once from a fixture, that can be brought back to the state
-/// it was built with as often as needed at the cost of a page copy, where building it again
-/// would parse the fixture and fill every table (the fuzzers do this before every input).
+/// it was built with as often as needed at the cost of one copy of its pages, where building
+/// it again would parse the fixture and fill every table (the fuzzers do this before every
+/// input).
 class ResettableServer {
  public:
   /// Throws std::invalid_argument naming the fixture's first problem.
@@ -40,13 +41,12 @@ class ResettableServer {
   /// Brings the server back to its built state and returns a new client API on it, every
   /// server name reaching it. APIs handed out before must no longer be used.
   std::unique_ptr<EsbApi> Reset();
-  /// True while the server's pages are byte for byte those of its last Reset().
+  /// True while the server's pages are byte for byte those it was built with.
   bool Unchanged();
 
  private:
-  std::shared_ptr<Store> built_;
+  std::string built_pages_;  // the built server's pages, loaded by every Reset()
   std::shared_ptr<Store> live_;
-  std::string reset_bytes_;
 };
 
 /// True when `name` can name a server: 1 to 100 letters, digits, '.', '_' or '-', not

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
+
 #include "sim/store_statements.h"
 
 namespace cubesec::sim {
@@ -156,17 +158,6 @@ Store::Store(std::unique_ptr<SqliteDb> db)
 
 Store::~Store() = default;
 
-void Store::CopyFrom(Store& source) {
-  sqlite3_backup* backup = sqlite3_backup_init(db_->handle(), "main", source.db_->handle(), "main");
-  if (backup == nullptr) {
-    throw SqliteError(sqlite3_errcode(db_->handle()), sqlite3_errmsg(db_->handle()));
-  }
-  const int stepped = sqlite3_backup_step(backup, -1);
-  const int finished = sqlite3_backup_finish(backup);
-  if (stepped != SQLITE_DONE) throw SqliteError(stepped, sqlite3_errstr(stepped));
-  if (finished != SQLITE_OK) throw SqliteError(finished, sqlite3_errstr(finished));
-}
-
 std::string Store::Serialize() {
   sqlite3_int64 size = 0;
   unsigned char* bytes = sqlite3_serialize(db_->handle(), "main", &size, 0);
@@ -174,6 +165,29 @@ std::string Store::Serialize() {
   std::string copy(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
   sqlite3_free(bytes);
   return copy;
+}
+
+void Store::LoadPages(std::string_view pages) {
+  const auto size = static_cast<sqlite3_int64>(pages.size());
+  auto* copy = static_cast<unsigned char*>(sqlite3_malloc64(pages.size()));
+  if (copy == nullptr) throw SqliteError(SQLITE_NOMEM, "cannot load the server's pages");
+  std::memcpy(copy, pages.data(), pages.size());
+  // SQLite owns the copy from here on, also when it refuses it.
+  const int loaded =
+      sqlite3_deserialize(db_->handle(), "main", copy, size, size,
+                          SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE);
+  if (loaded != SQLITE_OK) throw SqliteError(loaded, sqlite3_errmsg(db_->handle()));
+}
+
+bool Store::HasPages(std::string_view pages) {
+  sqlite3_int64 size = 0;
+  const unsigned char* in_place =
+      sqlite3_serialize(db_->handle(), "main", &size, SQLITE_SERIALIZE_NOCOPY);
+  if (in_place != nullptr) {
+    return static_cast<size_t>(size) == pages.size() &&
+           std::memcmp(in_place, pages.data(), pages.size()) == 0;
+  }
+  return Serialize() == pages;
 }
 
 std::unique_ptr<Transaction> Store::Begin(bool write) {

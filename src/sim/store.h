@@ -166,11 +166,16 @@ class Store {
   /// Everything but passwords.
   ServerImage Export();
   StoreCounts Count();
-  /// Makes this store a page-for-page copy of `source` in one step, far cheaper than
-  /// Replace() with an image: for bringing a server back to a saved state many times.
-  void CopyFrom(Store& source);
   /// The database's pages as one byte string, for telling whether anything changed.
   std::string Serialize();
+  /// Makes the database the one whose pages `pages` holds (from Serialize()), at the cost of
+  /// one copy of them, far cheaper than Replace(): for bringing a server back to a saved
+  /// state many times. The database then lives in one block of memory, byte for byte
+  /// `pages`, until it grows.
+  void LoadPages(std::string_view pages);
+  /// True when the database's pages are byte for byte `pages`; after LoadPages() this
+  /// compares them where they lie, without a copy.
+  bool HasPages(std::string_view pages);
 
  private:
   struct Statements;

@@ -1,5 +1,7 @@
 #include "tools/files.h"
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <system_error>
@@ -70,7 +72,6 @@ void LineWriter::Close() {
   file_.reset();
 }
 
-
 bool ReadWholeFile(const std::string& path, std::string& text, std::string* error) {
   std::ifstream in(path, std::ios::in | std::ios::binary);
   if (!in.is_open()) {
@@ -85,45 +86,33 @@ bool ReadWholeFile(const std::string& path, std::string& text, std::string* erro
   return true;
 }
 
-LineReader::LineReader(const std::string& path) {
-  open_ = ReadWholeFile(path, text_);
-  SkipByteOrderMark();
-}
-
-std::unique_ptr<LineReader> LineReader::OfText(std::string text) {
-  std::unique_ptr<LineReader> reader(new LineReader());
-  reader->text_ = std::move(text);
-  reader->open_ = true;
-  reader->SkipByteOrderMark();
-  return reader;
-}
-
-void LineReader::SkipByteOrderMark() {
+LineSplitter::LineSplitter(std::string_view text) : text_(text) {
   if (text_.starts_with("\xEF\xBB\xBF")) pos_ = 3;
 }
 
-void LineReader::Close() {
-  open_ = false;
-  text_.clear();
-  pos_ = 0;
-  pending_empty_ = 0;
+size_t LineSplitter::Find(char c, size_t& known) const {
+  if (known == kNotSought || (known != std::string_view::npos && known < pos_)) {
+    const void* hit = std::memchr(text_.data() + pos_, c, text_.size() - pos_);
+    known = hit ? static_cast<size_t>(static_cast<const char*>(hit) - text_.data())
+                : std::string_view::npos;
+  }
+  return known;
 }
 
-bool LineReader::ReadLine(std::string& line) {
-  line.clear();
-  if (!open_) return false;
+bool LineSplitter::Next(std::string_view& line) {
+  line = {};
   if (pending_empty_ > 0) {
     --pending_empty_;
     return true;
   }
   if (pos_ >= text_.size()) return false;
-  const size_t end = text_.find_first_of("\r\n", pos_);
-  if (end == std::string::npos) {
-    line.assign(text_, pos_, std::string::npos);
+  const size_t end = std::min(Find('\r', next_cr_), Find('\n', next_lf_));
+  if (end == std::string_view::npos) {
+    line = text_.substr(pos_);
     pos_ = text_.size();
     return true;
   }
-  line.assign(text_, pos_, end - pos_);
+  line = text_.substr(pos_, end - pos_);
   pos_ = end + 1;
   if (text_[end] == '\r') {
     size_t crs = 1;
@@ -137,10 +126,41 @@ bool LineReader::ReadLine(std::string& line) {
   return true;
 }
 
+LineReader::LineReader(const std::string& path) {
+  open_ = ReadWholeFile(path, text_);
+  lines_ = LineSplitter(text_);
+}
+
+std::unique_ptr<LineReader> LineReader::OfText(std::string text) {
+  std::unique_ptr<LineReader> reader(new LineReader());
+  reader->text_ = std::move(text);
+  reader->open_ = true;
+  reader->lines_ = LineSplitter(reader->text_);
+  return reader;
+}
+
+void LineReader::Close() {
+  open_ = false;
+  lines_ = LineSplitter(std::string_view());
+  text_.clear();
+}
+
+bool LineReader::ReadLine(std::string& line) {
+  std::string_view view;
+  const bool read = open_ && lines_.Next(view);
+  line.assign(view);
+  return read;
+}
+
 KeyLine SplitKeyLine(std::string_view line) {
+  const KeyView view = SplitKeyView(line);
+  return {std::string(view.key), std::string(view.value)};
+}
+
+KeyView SplitKeyView(std::string_view line) {
   size_t colon = line.find(':');
-  if (colon == std::string_view::npos) return {Trim(line), {}};
-  return {Trim(line.substr(0, colon)), Trim(line.substr(colon + 1))};
+  if (colon == std::string_view::npos) return {TrimView(line), {}};
+  return {TrimView(line.substr(0, colon)), TrimView(line.substr(colon + 1))};
 }
 
 bool ReadKeyLine(LineReader& reader, std::string& key, std::string& value) {

@@ -50,30 +50,51 @@ class LineWriter {
   int64_t writes_ = 0;
 };
 
-/// Reads the lines of a text file, or of a text already read. A line ends at LF, at a run of
-/// CRs followed by LF (an editor or a transfer that doubled the CR of a CRLF), or at a lone
-/// CR; a run of CRs without LF ends as many lines. A UTF-8 byte order mark at the very start
-/// is no part of the first line.
+/// Splits a text into lines without copying it. A line ends at LF, at a run of CRs followed
+/// by LF (an editor or a transfer that doubled the CR of a CRLF), or at a lone CR; a run of
+/// CRs without LF ends as many lines. A UTF-8 byte order mark at the very start is no part
+/// of the first line. The text must outlive the splitter and the lines it gives.
+class LineSplitter {
+ public:
+  explicit LineSplitter(std::string_view text);
+  /// The next line without its end, a view into the text. False at the end of the text.
+  bool Next(std::string_view& line);
+  bool AtEnd() const { return pending_empty_ == 0 && pos_ >= text_.size(); }
+
+ private:
+  static constexpr size_t kNotSought = std::string_view::npos - 1;
+  size_t Find(char c, size_t& known) const;
+
+  std::string_view text_;
+  size_t pos_ = 0;
+  size_t pending_empty_ = 0;  // empty lines left by a run of CRs without LF
+  // Where the next CR and LF stand (npos: none left), so that a text with one kind of line
+  // end is not searched to its end for the other kind at every line.
+  size_t next_cr_ = kNotSought;
+  size_t next_lf_ = kNotSought;
+};
+
+/// Reads the lines of a text file, or of a text already read, split as LineSplitter does.
 class LineReader {
  public:
   /// Reads `path` whole; is_open() tells whether that worked.
   explicit LineReader(const std::string& path);
   /// Reads the lines of `text`.
   static std::unique_ptr<LineReader> OfText(std::string text);
+  LineReader(const LineReader&) = delete;  // the splitter shows text_
+  LineReader& operator=(const LineReader&) = delete;
   bool is_open() const { return open_; }
   /// Reads the next line without its end. False at the end of the file.
   bool ReadLine(std::string& line);
-  bool AtEnd() const { return pending_empty_ == 0 && pos_ >= text_.size(); }
+  bool AtEnd() const { return !open_ || lines_.AtEnd(); }
   void Close();
 
  private:
   LineReader() = default;
-  void SkipByteOrderMark();
 
   bool open_ = false;
   std::string text_;
-  size_t pos_ = 0;
-  size_t pending_empty_ = 0;  // empty lines left by a run of CRs without LF
+  LineSplitter lines_{std::string_view()};
 };
 
 /// The whole content of `path`; false (with `error`) when it cannot be read.
@@ -86,6 +107,12 @@ struct KeyLine {
   std::string value;
 };
 KeyLine SplitKeyLine(std::string_view line);
+/// The same as views into `line`.
+struct KeyView {
+  std::string_view key;
+  std::string_view value;
+};
+KeyView SplitKeyView(std::string_view line);
 
 /// Reads the next line of `reader` as a key line. True when the key is not empty (an
 /// empty line, or the end of the file, gives false).

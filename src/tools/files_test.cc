@@ -41,6 +41,16 @@ class FilesTest : public ::testing::Test {
     std::string line;
     while (reader.ReadLine(line)) lines.push_back(line);
     EXPECT_TRUE(reader.AtEnd());
+    // The splitter that the whole-file check uses gives the same lines, as views.
+    LineSplitter splitter(bytes);
+    std::vector<std::string> split;
+    for (std::string_view view; splitter.Next(view);) {
+      EXPECT_TRUE(view.empty() || (view.data() >= bytes.data() &&
+                                   view.data() + view.size() <= bytes.data() + bytes.size()));
+      split.emplace_back(view);
+    }
+    EXPECT_TRUE(splitter.AtEnd());
+    EXPECT_EQ(split, lines);
     return lines;
   }
 
@@ -136,6 +146,10 @@ TEST_F(FilesTest, LineReaderAcceptsEveryLineEnd) {
             (std::vector<std::string>{std::string("a\0b", 3), std::string(1, '\0')}));
   std::string huge(3 << 20, 'q');
   EXPECT_EQ(Lines(huge + "\r\nz"), (std::vector<std::string>{huge, "z"}));
+  // One kind of line end ahead of the other, either way round, and both kinds mixed.
+  EXPECT_EQ(Lines("a\nb\nc\r\nd\re"), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+  EXPECT_EQ(Lines("a\rb\rc\nd\ne\r"), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+  EXPECT_EQ(Lines("\r\n\n\r\r\n\rx"), (std::vector<std::string>{"", "", "", "", "x"}));
 }
 
 TEST_F(FilesTest, LineReaderOfAMissingFile) {
@@ -153,6 +167,9 @@ TEST_F(FilesTest, KeyLines) {
   kv = SplitKeyLine("  Head  ");
   EXPECT_EQ(kv.key, "Head");
   EXPECT_EQ(kv.value, "");
+  const KeyView view = SplitKeyView("   Access :  Read  ");
+  EXPECT_EQ(std::string(view.key) + "|" + std::string(view.value), "Access|Read");
+  EXPECT_TRUE(SplitKeyView(" : ").key.empty() && SplitKeyView(" : ").value.empty());
 
   Write("dump.txt", "User: joe\r\n\r\n: orphan\r\nLast");
   LineReader reader(Path("dump.txt"));

@@ -27,6 +27,8 @@ std::string FormatMsg(std::string_view tmpl, const std::vector<MsgValue>& values
 
 /// Removes spaces at both ends.
 std::string Trim(std::string_view text);
+/// The same without a copy.
+std::string_view TrimView(std::string_view text);
 
 /// The text up to the first NUL, trimmed (for fixed buffers filled by the client API).
 std::string CutAtNul(std::string_view buffer);

@@ -47,6 +47,11 @@ TEST(TrimAndCutAtNul, TrimSpacesOnlyAndStopAtTheFirstNul) {
   EXPECT_EQ(Trim("  a b  "), "a b");
   EXPECT_EQ(Trim("   "), "");
   EXPECT_EQ(Trim("\tx\t"), "\tx\t");
+  const std::string_view line = "   key :  ";
+  EXPECT_EQ(TrimView(line), "key :");
+  EXPECT_EQ(TrimView(line).data(), line.data() + 3);  // a view into the text, no copy
+  EXPECT_EQ(TrimView(" "), "");
+  EXPECT_EQ(TrimView("x"), "x");
   EXPECT_EQ(CutAtNul(std::string_view(" ab \0 zz", 8)), "ab");
   EXPECT_EQ(CutAtNul(std::string_view("\0abc", 4)), "");
   char full[5] = {' ', 'a', 'b', 'c', ' '};  // a buffer without NUL is trimmed whole
