@@ -30,8 +30,9 @@ std::string UsageText(const std::string& program, const std::string& log_path) {
       "Dump Security: %1  /Ddumpfile /Sservername /Uusername /Ppassword",
       "Restore Security: %1  /Rdumpfile /Sservername /Uusername /Ppassword",
       "(the server being restored does not have to match the dumpfile's source)",
-      "Reset Security: %1  /Cdumpfile /Sservername /Uusername /Ppassword (asks before it "
-      "deletes all other users, all groups and all filters)",
+      // One line, written in two pieces.
+      ("Reset Security: %1  /Cdumpfile /Sservername /Uusername /Ppassword (asks before it "
+       "deletes all other users, all groups and all filters)"),
       "",
       "Options, beside the switches (--name=VALUE works as well):",
       "  --dump FILE           dump the server's security into FILE",
