@@ -224,6 +224,10 @@ TEST_F(BadInput, DamagedFilesAreRefusedWithTheirLineAndChangeNothing) {
       {under_database({"Filter: Wrapped", "   Active: No", "   Default Access: None",
                        "   70000: \"East\"", ""}),
        "Line 8: \"   70000: \"East\"\": \"70000\" is no key of a Filter block"},
+      {under_database({"Filter: Long", "   Active: No", "   Default Access: None",
+                       "   " + std::string(31, '9') + ": \"East\"", ""}),
+       "Line 8: \"   " + std::string(31, '9') + ": \"East\"\": \"" + std::string(31, '9') +
+           "\" is no key of a Filter block"},
       {{"Group: G", "\tAccess: Read", ""},
        "Line 2: \"\tAccess: Read\": a line indented with a tab"},
       {{"Group: G", "   access: Read", ""},

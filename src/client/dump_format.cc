@@ -122,19 +122,23 @@ std::string BlankControlCharacters(std::string_view text) {
 }
 
 std::string ShowControlCharacters(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size());
+  AppendShowingControlCharacters(out, text);
+  return out;
+}
+
+void AppendShowingControlCharacters(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
   size_t plain = 0;  // the start of the bytes not yet taken over
   for (size_t at = FindControl(text, 0); at != std::string_view::npos;
        at = FindControl(text, plain)) {
     const auto byte = static_cast<unsigned char>(text[at]);
     const char shown[] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
-    out.append(text.substr(plain, at - plain)).append(shown, sizeof shown);
+    out.append(text.data() + plain, at - plain).append(shown, sizeof shown);
     plain = at + 1;
   }
-  out.append(text.substr(plain));
-  return out;
+  out.append(text.data() + plain, text.size() - plain);
 }
 
 }  // namespace cubesec

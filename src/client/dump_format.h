@@ -48,5 +48,7 @@ std::string BlankControlCharacters(std::string_view text);
 
 /// `text` with each control character other than TAB shown as \xNN, for messages.
 std::string ShowControlCharacters(std::string_view text);
+/// The same, appended to `out` (a message built in one string).
+void AppendShowingControlCharacters(std::string& out, std::string_view text);
 
 }  // namespace cubesec

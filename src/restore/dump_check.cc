@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <iterator>
 #include <limits>
 #include <optional>
@@ -137,12 +139,28 @@ const char* BlockName(Block block) {
   }
 }
 
-// Built by appending: GCC 12 at -O3 reports a false -Wrestrict for "\"" + std::string.
-std::string Quoted(std::string_view text) {
-  std::string quoted(1, '"');
-  quoted += ShowControlCharacters(text);
-  quoted += '"';
-  return quoted;
+// A message is built in one string of the size it needs: a damaged file can have a problem on
+// every line, and a check that allocates for each piece of each message is slow to fuzz.
+std::string Concat(std::initializer_list<std::string_view> parts) {
+  size_t size = 0;
+  for (std::string_view part : parts) size += part.size();
+  std::string out;
+  out.reserve(size);
+  for (std::string_view part : parts) out += part;
+  return out;
+}
+
+// `text` in double quotes, control characters shown as \xNN, then `after`.
+std::string Quoted(std::string_view text, std::initializer_list<std::string_view> after) {
+  size_t size = text.size() + 2;
+  for (std::string_view part : after) size += part.size();
+  std::string out;
+  out.reserve(size);
+  out += '"';
+  AppendShowingControlCharacters(out, text);
+  out += '"';
+  for (std::string_view part : after) out += part;
+  return out;
 }
 
 // A decimal number as the restore reads one ("30", "-2", "2.5"); nullopt for anything else.
@@ -164,16 +182,13 @@ std::string CountProblem(std::string_view value, std::string_view unit, int64_t 
   std::string_view number = value;
   const size_t blank = value.find(' ');
   if (blank != std::string_view::npos) {
-    if (Trim(value.substr(blank)) != unit) {
-      return Quoted(value) + " is not a number of " + std::string(unit);
-    }
+    if (TrimView(value.substr(blank)) != unit) return Quoted(value, {" is not a number of ", unit});
     number = value.substr(0, blank);
   }
   const std::optional<double> whole = WholeText(number);
-  if (!whole) return Quoted(value) + " is not a number of " + std::string(unit);
+  if (!whole) return Quoted(value, {" is not a number of ", unit});
   if (*whole < static_cast<double>(low) || *whole > static_cast<double>(high)) {
-    return Quoted(value) + " does not fit (" + std::to_string(low) + " to " + std::to_string(high) +
-           ")";
+    return Quoted(value, {" does not fit (", std::to_string(low), " to ", std::to_string(high), ")"});
   }
   return {};
 }
@@ -184,10 +199,10 @@ std::string ValueProblem(Form form, std::string_view value) {
       for (std::string_view word : {"Yes", "No", "True", "False"}) {
         if (EqualsIgnoreCase(value, word)) return {};
       }
-      return Quoted(value) + " is neither Yes nor No";
+      return Quoted(value, {" is neither Yes nor No"});
     case Form::kAccess:
       if (ParseAccessName(value)) return {};
-      return Quoted(value) + " is no access level";
+      return Quoted(value, {" is no access level"});
     case Form::kDays:
       return CountProblem(value, "Days", std::numeric_limits<int16_t>::min(),
                           std::numeric_limits<int16_t>::max());
@@ -206,12 +221,12 @@ std::string ValueProblem(Form form, std::string_view value) {
   return {};
 }
 
-// A filter's row line: its key is an access level or a whole number that a 16-bit code holds.
+// A filter's row line: its key is an access level or a number that a 16-bit code holds once
+// rounded. The number is compared as a double: a longer one does not fit any integer type.
 bool IsRowKey(std::string_view key) {
   if (ParseAccessName(key)) return true;
   const std::optional<double> number = WholeText(key);
-  return number && *number == static_cast<int64_t>(*number) &&
-         *number >= std::numeric_limits<int16_t>::min() &&
+  return number && *number >= std::numeric_limits<int16_t>::min() &&
          *number <= std::numeric_limits<uint16_t>::max();
 }
 
@@ -265,7 +280,7 @@ class Checker {
     const bool colon = line.find(':') != std::string_view::npos;
     CloseBlock();
     if (!colon || !IsHeadKey(head.key)) {
-      Error(colon ? "\"" + std::string(head.key) + "\" is no head line key word"
+      Error(colon ? Concat({"\"", head.key, "\" is no head line key word"})
                   : "a line at the left margin that is no head line");
       block_ = Block::kUnknown;  // its lines are not checked again one by one
       return;
@@ -300,9 +315,10 @@ class Checker {
     if (block_ == Block::kFilter && (IsRowKey(detail.key) || IsValidityNotice(detail.key))) {
       return;
     }
-    Error(Quoted(detail.key) + " is no key of a" +
-          (block_ == Block::kApplication || block_ == Block::kAccess ? "n " : " ") +
-          BlockName(block_) + " block");
+    Error(Quoted(detail.key,
+                 {" is no key of a",
+                  block_ == Block::kApplication || block_ == Block::kAccess ? "n " : " ",
+                  BlockName(block_), " block"}));
   }
 
   // A block ends: the lines it needs must have been there.
@@ -317,7 +333,7 @@ class Checker {
           problems_.insert(
               problems_.begin() + static_cast<std::ptrdiff_t>(head_problems_end_++),
               {head_line_, std::string(head_text_),
-               std::string("the block has no \"") + std::string(rule->key) + ":\" line", false});
+               Concat({"the block has no \"", rule->key, ":\" line"}), false});
         }
       }
     }
@@ -354,12 +370,14 @@ size_t ErrorCount(const std::vector<DumpProblem>& problems) {
 std::string DescribeProblem(const DumpProblem& problem) {
   constexpr size_t kShown = 100;
   // Each byte shows as at least one character: the first kShown bytes give all that is shown.
-  const std::string shown = ShowControlCharacters(std::string_view(problem.text).substr(0, kShown));
-  const bool cut = shown.size() > kShown || problem.text.size() > kShown;
-  std::string out = "Line ";
+  std::string out;
   out.reserve(32 + kShown + problem.message.size());
-  out.append(std::to_string(problem.line)).append(": \"");
-  out.append(shown, 0, kShown).append(cut ? "...\": " : "\": ");
+  out.append("Line ").append(std::to_string(problem.line)).append(": \"");
+  const size_t start = out.size();
+  AppendShowingControlCharacters(out, std::string_view(problem.text).substr(0, kShown));
+  const bool cut = out.size() - start > kShown || problem.text.size() > kShown;
+  out.resize(std::min(out.size(), start + kShown));
+  out.append(cut ? "...\": " : "\": ");
   if (problem.warning) out.append("warning: ");
   return out.append(problem.message);
 }
