@@ -1,5 +1,6 @@
 #include "client/dump_format.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -21,27 +22,29 @@ constexpr std::string_view kInactive = "Inactive";
 
 bool IsControl(unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7F; }
 
-// Where the first control character at or after `from` stands, or npos. Eight bytes are
-// tried at once and only a word that may hold one is looked at byte by byte: every line of
-// a dump file is searched, and most hold none.
-size_t FindControl(std::string_view text, size_t from) {
+// Whether one of the eight bytes of `word` is a control character. A byte below 0x20 (TAB
+// too) or a byte that is 0x7F makes it true, so there are no false negatives.
+bool MayHoldControl(uint64_t word) {
   constexpr uint64_t kOnes = 0x0101010101010101;
   constexpr uint64_t kHighBits = 0x8080808080808080;
-  size_t pos = from;
-  for (; pos + 8 <= text.size(); pos += 8) {
-    uint64_t word;
-    std::memcpy(&word, text.data() + pos, 8);
-    // A byte below 0x20 (TAB too), or a byte that is 0x7F: no false negatives.
-    const uint64_t below_blank = (word - kOnes * 0x20) & ~word & kHighBits;
-    const uint64_t del = word ^ (kOnes * 0x7F);
-    const uint64_t is_del = (del - kOnes) & ~del & kHighBits;
-    if ((below_blank | is_del) == 0) continue;
-    for (size_t i = pos; i < pos + 8; ++i) {
+  const uint64_t below_blank = (word - kOnes * 0x20) & ~word & kHighBits;
+  const uint64_t del = word ^ (kOnes * 0x7F);
+  const uint64_t is_del = (del - kOnes) & ~del & kHighBits;
+  return (below_blank | is_del) != 0;
+}
+
+// Where the first control character at or after `from` stands, or npos. Eight bytes are
+// tried at once (the last few padded with blanks) and only a word that may hold one is looked
+// at byte by byte: every line of a dump file is searched, and most hold none.
+size_t FindControl(std::string_view text, size_t from) {
+  for (size_t pos = from; pos < text.size(); pos += 8) {
+    const size_t count = std::min<size_t>(8, text.size() - pos);
+    uint64_t word = 0x2020202020202020;
+    std::memcpy(&word, text.data() + pos, count);
+    if (!MayHoldControl(word)) continue;
+    for (size_t i = pos; i < pos + count; ++i) {
       if (IsControl(static_cast<unsigned char>(text[i]))) return i;
     }
-  }
-  for (; pos < text.size(); ++pos) {
-    if (IsControl(static_cast<unsigned char>(text[pos]))) return pos;
   }
   return std::string_view::npos;
 }

@@ -258,8 +258,7 @@ class Checker {
 
   void CheckLine(std::string_view line) {
     if (HasControlCharacter(line)) Error("the line holds a control character");
-    size_t first = 0;
-    while (first < line.size() && line[first] == ' ') ++first;
+    const size_t first = std::min(line.find_first_not_of(' '), line.size());
     if (first == line.size()) {  // empty, or blanks only: the end of a block
       if (block_ != Block::kNone) CloseBlock();
       after_empty_ = true;

@@ -88,14 +88,20 @@ bool ReadWholeFile(const std::string& path, std::string& text, std::string* erro
 
 LineSplitter::LineSplitter(std::string_view text) : text_(text) {
   if (text_.starts_with("\xEF\xBB\xBF")) pos_ = 3;
+  next_cr_ = Search('\r');
+  next_lf_ = Search('\n');
+}
+
+size_t LineSplitter::Search(char c) const {
+  if (pos_ >= text_.size()) return std::string_view::npos;  // an empty text may have no data
+  const void* hit = std::memchr(text_.data() + pos_, c, text_.size() - pos_);
+  return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text_.data())
+             : std::string_view::npos;
 }
 
 size_t LineSplitter::Find(char c, size_t& known) const {
-  if (known == kNotSought || (known != std::string_view::npos && known < pos_)) {
-    const void* hit = std::memchr(text_.data() + pos_, c, text_.size() - pos_);
-    known = hit ? static_cast<size_t>(static_cast<const char*>(hit) - text_.data())
-                : std::string_view::npos;
-  }
+  // npos (none left) is never below pos_.
+  if (known < pos_) known = Search(c);
   return known;
 }
 

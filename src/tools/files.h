@@ -62,7 +62,9 @@ class LineSplitter {
   bool AtEnd() const { return pending_empty_ == 0 && pos_ >= text_.size(); }
 
  private:
-  static constexpr size_t kNotSought = std::string_view::npos - 1;
+  // The first `c` at or after pos_, or npos.
+  size_t Search(char c) const;
+  // The same, searched again only once the one known lies behind.
   size_t Find(char c, size_t& known) const;
 
   std::string_view text_;
@@ -70,8 +72,8 @@ class LineSplitter {
   size_t pending_empty_ = 0;  // empty lines left by a run of CRs without LF
   // Where the next CR and LF stand (npos: none left), so that a text with one kind of line
   // end is not searched to its end for the other kind at every line.
-  size_t next_cr_ = kNotSought;
-  size_t next_lf_ = kNotSought;
+  size_t next_cr_ = 0;
+  size_t next_lf_ = 0;
 };
 
 /// Reads the lines of a text file, or of a text already read, split as LineSplitter does.

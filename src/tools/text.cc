@@ -98,10 +98,9 @@ std::string FormatMsg(std::string_view tmpl, const std::vector<MsgValue>& values
 std::string Trim(std::string_view text) { return std::string(TrimView(text)); }
 
 std::string_view TrimView(std::string_view text) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && text[begin] == ' ') ++begin;
-  while (end > begin && text[end - 1] == ' ') --end;
-  return text.substr(begin, end - begin);
+  const size_t begin = text.find_first_not_of(' ');
+  if (begin == std::string_view::npos) return text.substr(text.size());
+  return text.substr(begin, text.find_last_not_of(' ') + 1 - begin);
 }
 
 std::string CutAtNul(std::string_view buffer) {
