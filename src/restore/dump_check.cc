@@ -279,7 +279,7 @@ class Checker {
     const bool colon = line.find(':') != std::string_view::npos;
     CloseBlock();
     if (!colon || !IsHeadKey(head.key)) {
-      Error(colon ? Concat({"\"", head.key, "\" is no head line key word"})
+      Error(colon ? Quoted(head.key, {" is no head line key word"})
                   : "a line at the left margin that is no head line");
       block_ = Block::kUnknown;  // its lines are not checked again one by one
       return;

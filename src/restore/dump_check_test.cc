@@ -82,6 +82,33 @@ TEST(CheckDumpFile, ProblemsComeInLineOrderAndLongLinesAreCutWhenShown) {
                           "3 no empty line before this head line"));
 }
 
+// A report goes to a terminal and into the run log: a control character of the file (an
+// escape sequence among them) is shown as \xNN in the message as well as in the line.
+TEST(CheckDumpFile, NoReportHoldsAControlCharacterOfTheFile) {
+  const std::string esc = "\x1B[31m";
+  const std::vector<std::string> lines = {
+      "Gr" + esc + "oup: g",          "   Access: Read",
+      "",                             "Group: g",
+      "   Acc" + esc + "ess: Read",   "   Access: Re" + esc + "ad",
+      "",                             "Server: s",
+      "   Validity: 3" + esc + " Days", "   Logins: Y" + esc,
+      "",                             "Filter: f",
+      "   Active: Yes",               "   Default Access: None",
+      "   " + esc + "7: \"East\"",      "",
+      esc + "stray",
+  };
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  const std::vector<DumpProblem> problems = CheckDumpFile(text);
+  size_t quoting = 0;  // problems whose message quotes the damaged part
+  for (const DumpProblem& problem : problems) {
+    SCOPED_TRACE(ShowControlCharacters(DescribeProblem(problem)));
+    EXPECT_FALSE(HasControlCharacter(DescribeProblem(problem)));
+    if (problem.message.find("\\x1B[31m") != std::string::npos) ++quoting;
+  }
+  EXPECT_EQ(quoting, 6u);
+}
+
 TEST(ControlCharacters, AreFoundAndShownAnywhereInTheText) {
   struct Case {
     std::string text;
