@@ -1,6 +1,5 @@
 #include "client/dump_format.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -33,20 +32,35 @@ bool MayHoldControl(uint64_t word) {
   return (below_blank | is_del) != 0;
 }
 
-// Where the first control character at or after `from` stands, or npos. Eight bytes are
-// tried at once (the last few padded with blanks) and only a word that may hold one is looked
-// at byte by byte: every line of a dump file is searched, and most hold none.
-size_t FindControl(std::string_view text, size_t from) {
-  for (size_t pos = from; pos < text.size(); pos += 8) {
-    const size_t count = std::min<size_t>(8, text.size() - pos);
-    uint64_t word = 0x2020202020202020;
-    std::memcpy(&word, text.data() + pos, count);
-    if (!MayHoldControl(word)) continue;
-    for (size_t i = pos; i < pos + count; ++i) {
-      if (IsControl(static_cast<unsigned char>(text[i]))) return i;
-    }
+// The first control character among the `count` bytes at `pos`, or npos.
+size_t ControlAmong(std::string_view text, size_t pos, size_t count) {
+  for (size_t i = pos; i < pos + count; ++i) {
+    if (IsControl(static_cast<unsigned char>(text[i]))) return i;
   }
   return std::string_view::npos;
+}
+
+// Where the first control character at or after `from` stands, or npos. Eight bytes are
+// tried at once and only a word that may hold one is looked at byte by byte: every line of
+// a dump file is searched, and most hold none. The last few bytes are tried as the text's
+// last eight (bytes already found clean do no harm), or padded with blanks in a short text.
+size_t FindControl(std::string_view text, size_t from) {
+  size_t pos = from;
+  uint64_t word;
+  for (; pos + 8 <= text.size(); pos += 8) {
+    std::memcpy(&word, text.data() + pos, 8);
+    if (!MayHoldControl(word)) continue;
+    if (const size_t at = ControlAmong(text, pos, 8); at != std::string_view::npos) return at;
+  }
+  if (pos == text.size()) return std::string_view::npos;
+  if (text.size() >= 8) {
+    std::memcpy(&word, text.data() + text.size() - 8, 8);
+  } else {
+    word = 0x2020202020202020;
+    std::memcpy(&word, text.data() + pos, text.size() - pos);
+  }
+  return MayHoldControl(word) ? ControlAmong(text, pos, text.size() - pos)
+                              : std::string_view::npos;
 }
 
 }  // namespace
