@@ -59,8 +59,7 @@ size_t FindControl(std::string_view text, size_t from) {
     word = 0x2020202020202020;
     std::memcpy(&word, text.data() + pos, text.size() - pos);
   }
-  return MayHoldControl(word) ? ControlAmong(text, pos, text.size() - pos)
-                              : std::string_view::npos;
+  return MayHoldControl(word) ? ControlAmong(text, pos, text.size() - pos) : std::string_view::npos;
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include "restore/dump_check.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
-#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <iterator>
@@ -188,7 +188,8 @@ std::string CountProblem(std::string_view value, std::string_view unit, int64_t 
   const std::optional<double> whole = WholeText(number);
   if (!whole) return Quoted(value, {" is not a number of ", unit});
   if (*whole < static_cast<double>(low) || *whole > static_cast<double>(high)) {
-    return Quoted(value, {" does not fit (", std::to_string(low), " to ", std::to_string(high), ")"});
+    return Quoted(value,
+                  {" does not fit (", std::to_string(low), " to ", std::to_string(high), ")"});
   }
   return {};
 }
@@ -314,10 +315,10 @@ class Checker {
     if (block_ == Block::kFilter && (IsRowKey(detail.key) || IsValidityNotice(detail.key))) {
       return;
     }
-    Error(Quoted(detail.key,
-                 {" is no key of a",
-                  block_ == Block::kApplication || block_ == Block::kAccess ? "n " : " ",
-                  BlockName(block_), " block"}));
+    Error(Quoted(
+        detail.key,
+        {" is no key of a", block_ == Block::kApplication || block_ == Block::kAccess ? "n " : " ",
+         BlockName(block_), " block"}));
   }
 
   // A block ends: the lines it needs must have been there.
@@ -329,10 +330,9 @@ class Checker {
         if ((seen_ & (1u << (rule - rules.begin))) == 0) {
           // Known only now, but it belongs to the head line: it goes after the head line's
           // own problems, before those of the block's lines and of the line that ends it.
-          problems_.insert(
-              problems_.begin() + static_cast<std::ptrdiff_t>(head_problems_end_++),
-              {head_line_, std::string(head_text_),
-               Concat({"the block has no \"", rule->key, ":\" line"}), false});
+          problems_.insert(problems_.begin() + static_cast<std::ptrdiff_t>(head_problems_end_++),
+                           {head_line_, std::string(head_text_),
+                            Concat({"the block has no \"", rule->key, ":\" line"}), false});
         }
       }
     }

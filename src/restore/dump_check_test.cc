@@ -87,14 +87,22 @@ TEST(CheckDumpFile, ProblemsComeInLineOrderAndLongLinesAreCutWhenShown) {
 TEST(CheckDumpFile, NoReportHoldsAControlCharacterOfTheFile) {
   const std::string esc = "\x1B[31m";
   const std::vector<std::string> lines = {
-      "Gr" + esc + "oup: g",          "   Access: Read",
-      "",                             "Group: g",
-      "   Acc" + esc + "ess: Read",   "   Access: Re" + esc + "ad",
-      "",                             "Server: s",
-      "   Validity: 3" + esc + " Days", "   Logins: Y" + esc,
-      "",                             "Filter: f",
-      "   Active: Yes",               "   Default Access: None",
-      "   " + esc + "7: \"East\"",      "",
+      "Gr" + esc + "oup: g",
+      "   Access: Read",
+      "",
+      "Group: g",
+      "   Acc" + esc + "ess: Read",
+      "   Access: Re" + esc + "ad",
+      "",
+      "Server: s",
+      "   Validity: 3" + esc + " Days",
+      "   Logins: Y" + esc,
+      "",
+      "Filter: f",
+      "   Active: Yes",
+      "   Default Access: None",
+      "   " + esc + "7: \"East\"",
+      "",
       esc + "stray",
   };
   std::string text;
