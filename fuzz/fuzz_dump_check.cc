@@ -1,7 +1,8 @@
 // The whole-file check of a dump file, alone (no server): any bytes are checked, and what the
 // check reports must hold up. Every problem names a line of the input and quotes it exactly as
-// a restore splits the file; problems come in line order; each is described under its line
-// number and without a control character; the counts agree with the list.
+// a restore splits the file; problems come in line order; no message holds a control
+// character, nor does the full report of one problem per input, which begins with its line
+// number; the counts agree with the list.
 //
 // The check keeps no state between calls (each builds its own checker): checking the same
 // bytes twice here would cost a third of the rate and find nothing. The restore target checks
