@@ -139,18 +139,9 @@ const char* BlockName(Block block) {
   }
 }
 
-// A message is built in one string of the size it needs: a damaged file can have a problem on
-// every line, and a check that allocates for each piece of each message is slow to fuzz.
-std::string Concat(std::initializer_list<std::string_view> parts) {
-  size_t size = 0;
-  for (std::string_view part : parts) size += part.size();
-  std::string out;
-  out.reserve(size);
-  for (std::string_view part : parts) out += part;
-  return out;
-}
-
-// `text` in double quotes, control characters shown as \xNN, then `after`.
+// `text` in double quotes, control characters shown as \xNN, then `after`. The message is
+// built in one string of the size it needs: a damaged file can have a problem on every line,
+// and a check that allocates for each piece of each message is slow to fuzz.
 std::string Quoted(std::string_view text, std::initializer_list<std::string_view> after) {
   size_t size = text.size() + 2;
   for (std::string_view part : after) size += part.size();
@@ -330,9 +321,10 @@ class Checker {
         if ((seen_ & (1u << (rule - rules.begin))) == 0) {
           // Known only now, but it belongs to the head line: it goes after the head line's
           // own problems, before those of the block's lines and of the line that ends it.
-          problems_.insert(problems_.begin() + static_cast<std::ptrdiff_t>(head_problems_end_++),
-                           {head_line_, std::string(head_text_),
-                            Concat({"the block has no \"", rule->key, ":\" line"}), false});
+          problems_.insert(
+              problems_.begin() + static_cast<std::ptrdiff_t>(head_problems_end_++),
+              {head_line_, std::string(head_text_),
+               std::string("the block has no \"").append(rule->key).append(":\" line"), false});
         }
       }
     }
