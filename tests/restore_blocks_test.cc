@@ -88,7 +88,10 @@ TEST_F(RestoreBlocksTest, TheServerHoldsWhatTheFileSaysAndNothingOfWhatWasSkippe
   // Write has no calc bit, but bob calculates through a group: the dump's list is his.
   EXPECT_EQ(access["bob"]["calcs"], json::array({"CalcAll"}));
   EXPECT_FALSE(access.contains("carol"));  // its filter was not restored
-  EXPECT_TRUE(Named(server["applications"], "Finance")["databases"][0]["filters"].empty());
+  // Finance:Plan has no filter "Nowhere": Auditors gets no access there at all.
+  json plan = Named(server["applications"], "Finance")["databases"][0];
+  EXPECT_TRUE(plan["filters"].empty());
+  EXPECT_FALSE(plan["access"].contains("Auditors"));
 }
 
 TEST_F(RestoreBlocksTest, RestoringTheSameFileAgainCreatesAndAssignsNoAccess) {
