@@ -73,7 +73,8 @@ std::string FlagsOf(const std::string& state, const std::string& reference) {
 class KillTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    RunResult generated = box_.Sim({"generate", "gen", "--scale", "1"});
+    RunResult generated = box_.Sim(
+        {"generate", "gen", "--scale", "1", "--password-iterations", kTestPasswordIterations});
     ASSERT_EQ(generated.exit_code, 0) << generated.err;
     const std::string marker = "admin password (shown once): ";
     const size_t at = generated.out.find(marker);

@@ -120,7 +120,8 @@ TEST_F(RoundTripTest, NamesThatBareTextWouldMisreadAreQuotedAndComeBackExactly) 
 // A generated server, and a second one built from its applications and databases alone, with
 // other states, so that every block of the restore has something to change.
 TEST_F(RoundTripTest, AGeneratedServerIsRebuiltOnAServerWithoutSecurity) {
-  RunResult generated = sandbox.Sim({"generate", "gen", "--scale", "1"});
+  RunResult generated = sandbox.Sim(
+      {"generate", "gen", "--scale", "1", "--password-iterations", kTestPasswordIterations});
   ASSERT_EQ(generated.exit_code, 0) << generated.err;
   std::smatch password;
   ASSERT_TRUE(std::regex_search(generated.out, password, std::regex("password[^\\n]*:\\s*(\\S+)")))

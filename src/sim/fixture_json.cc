@@ -200,9 +200,12 @@ ImageApplication ReadApplication(const Json& json, const std::string& place) {
 }
 
 ServerImage ReadImage(const Json& json) {
-  ObjectReader r(json, "", {"api_version", "global", "groups", "users", "applications"});
+  ObjectReader r(
+      json, "",
+      {"api_version", "password_iterations", "global", "groups", "users", "applications"});
   ServerImage image;
   r.Int("api_version", image.global.api_version);
+  r.Int("password_iterations", image.password_iterations);
   if (const Json* global = r.Find("global")) {
     ObjectReader g(*global, "global",
                    {"security", "logins", "default_access", "validity", "reserved", "min_length",
@@ -280,6 +283,10 @@ std::optional<ServerImage> ParseFixture(const std::string& json_text, std::strin
 std::string FixtureJson(const ServerImage& image) {
   Json out;
   out["api_version"] = image.global.api_version;
+  // Only a count of its own: a fixture of a server that kept the default follows it.
+  if (image.password_iterations != kDefaultPasswordIterations) {
+    out["password_iterations"] = image.password_iterations;
+  }
   const ImageGlobal& g = image.global;
   out["global"] = {{"security", g.security},
                    {"logins", g.logins},

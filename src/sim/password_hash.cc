@@ -1,122 +1,140 @@
 #include "sim/password_hash.h"
 
-#include <random>
+#include <array>
+#include <charconv>
 
 namespace cubesec::sim {
 
 namespace {
 
-constexpr std::array<uint32_t, 64> kRoundConstants = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+constexpr std::string_view kPbkdf2Prefix = "pbkdf2-sha256:";
+constexpr std::string_view kSha256Prefix = "sha256:";
+constexpr size_t kSaltSize = 16;
+constexpr size_t kKeySize = 32;
 
-uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-
-void Compress(std::array<uint32_t, 8>& h, const uint8_t* block) {
-  uint32_t w[64];
-  for (int i = 0; i < 16; ++i) {
-    w[i] = (uint32_t{block[4 * i]} << 24) | (uint32_t{block[4 * i + 1]} << 16) |
-           (uint32_t{block[4 * i + 2]} << 8) | uint32_t{block[4 * i + 3]};
-  }
-  for (int i = 16; i < 64; ++i) {
-    uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-    uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-    w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-  }
-  uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], k = h[7];
-  for (int i = 0; i < 64; ++i) {
-    uint32_t s1 = Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25);
-    uint32_t choice = (e & f) ^ (~e & g);
-    uint32_t t1 = k + s1 + choice + kRoundConstants[i] + w[i];
-    uint32_t s0 = Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22);
-    uint32_t majority = (a & b) ^ (a & c) ^ (b & c);
-    uint32_t t2 = s0 + majority;
-    k = g;
-    g = f;
-    f = e;
-    e = d + t1;
-    d = c;
-    c = b;
-    b = a;
-    a = t1 + t2;
-  }
-  h[0] += a;
-  h[1] += b;
-  h[2] += c;
-  h[3] += d;
-  h[4] += e;
-  h[5] += f;
-  h[6] += g;
-  h[7] += k;
-}
-
-std::string Hex(const uint8_t* bytes, size_t size) {
+std::string Hex(std::string_view bytes) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string out;
-  out.reserve(size * 2);
-  for (size_t i = 0; i < size; ++i) {
-    out += kDigits[bytes[i] >> 4];
-    out += kDigits[bytes[i] & 15];
+  out.reserve(bytes.size() * 2);
+  for (char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 15];
   }
   return out;
 }
 
-}  // namespace
-
-std::array<uint8_t, 32> Sha256(std::string_view data) {
-  std::array<uint32_t, 8> h = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                               0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-  const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
-  size_t full = data.size() / 64;
-  for (size_t i = 0; i < full; ++i) Compress(h, bytes + 64 * i);
-  // The tail, the 0x80 marker and the bit length fill one or two more blocks.
-  uint8_t tail[128] = {};
-  size_t rest = data.size() - full * 64;
-  for (size_t i = 0; i < rest; ++i) tail[i] = bytes[full * 64 + i];
-  tail[rest] = 0x80;
-  size_t tail_size = rest < 56 ? 64 : 128;
-  uint64_t bits = static_cast<uint64_t>(data.size()) * 8;
-  for (int i = 0; i < 8; ++i) tail[tail_size - 1 - i] = static_cast<uint8_t>(bits >> (8 * i));
-  Compress(h, tail);
-  if (tail_size == 128) Compress(h, tail + 64);
-  std::array<uint8_t, 32> digest{};
-  for (int i = 0; i < 8; ++i) {
-    for (int j = 0; j < 4; ++j) digest[4 * i + j] = static_cast<uint8_t>(h[i] >> (24 - 8 * j));
-  }
-  return digest;
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }
 
-std::string HashPasswordWithSalt(std::string_view password, std::string_view salt) {
-  std::string input(salt);
+// The bytes that `hex` spells; nullopt when it is empty or is no whole number of hex pairs.
+std::optional<std::string> Unhex(std::string_view hex) {
+  if (hex.empty() || hex.size() % 2 != 0) return std::nullopt;
+  std::string bytes;
+  bytes.reserve(hex.size() / 2);
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    const int high = HexDigit(hex[i]);
+    const int low = HexDigit(hex[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    bytes += static_cast<char>(high * 16 + low);
+  }
+  return bytes;
+}
+
+// The parts of "pbkdf2-sha256:<iterations>:<salt hex>:<key hex>".
+struct Pbkdf2Value {
+  uint32_t iterations = 0;
+  std::string salt;
+  std::string key;
+};
+
+std::optional<Pbkdf2Value> ParsePbkdf2(std::string_view stored) {
+  if (!stored.starts_with(kPbkdf2Prefix)) return std::nullopt;
+  std::string_view rest = stored.substr(kPbkdf2Prefix.size());
+  const size_t first = rest.find(':');
+  const size_t second = first == std::string_view::npos ? first : rest.find(':', first + 1);
+  if (second == std::string_view::npos) return std::nullopt;
+  const std::string_view count = rest.substr(0, first);
+  int64_t iterations = 0;
+  const auto [end, error] = std::from_chars(count.data(), count.data() + count.size(), iterations);
+  if (error != std::errc() || end != count.data() + count.size() ||
+      !IsValidPasswordIterations(iterations)) {
+    return std::nullopt;
+  }
+  std::optional<std::string> salt = Unhex(rest.substr(first + 1, second - first - 1));
+  std::optional<std::string> key = Unhex(rest.substr(second + 1));
+  if (!salt || !key || key->size() != kKeySize) return std::nullopt;
+  return Pbkdf2Value{static_cast<uint32_t>(iterations), std::move(*salt), std::move(*key)};
+}
+
+bool SameBytes(Platform& platform, std::string_view a, std::string_view b) {
+  return a.size() == b.size() && platform.EqualInConstantTime(a.data(), b.data(), a.size());
+}
+
+// A value of the older form: one SHA-256 of "<salt>:<password>", the salt as it is written.
+bool Sha256ValueMatches(Platform& platform, std::string_view password, std::string_view stored) {
+  std::string_view rest = stored.substr(kSha256Prefix.size());
+  const size_t colon = rest.find(':');
+  if (colon == std::string_view::npos) return false;
+  std::optional<std::string> expected = Unhex(rest.substr(colon + 1));
+  if (!expected || expected->size() != kKeySize) return false;
+  std::string input(rest.substr(0, colon));
   input += ':';
   input += password;
-  std::array<uint8_t, 32> digest = Sha256(input);
-  return "sha256:" + std::string(salt) + ":" + Hex(digest.data(), digest.size());
+  std::array<char, kKeySize> digest{};
+  if (!platform.Sha256(input, digest.data())) return false;
+  return SameBytes(platform, std::string_view(digest.data(), digest.size()), *expected);
 }
 
-std::string HashPassword(std::string_view password) {
-  std::random_device random;
-  uint8_t salt[12];
-  for (uint8_t& byte : salt) byte = static_cast<uint8_t>(random());
-  return HashPasswordWithSalt(password, Hex(salt, sizeof salt));
+}  // namespace
+
+bool IsValidPasswordIterations(int64_t iterations) {
+  return iterations >= 1 && iterations <= kMaxPasswordIterations;
 }
 
-bool PasswordMatches(std::string_view password, std::string_view stored) {
-  if (stored.substr(0, 7) != "sha256:") return false;
-  size_t colon = stored.find(':', 7);
-  if (colon == std::string_view::npos) return false;
-  std::string expected = HashPasswordWithSalt(password, stored.substr(7, colon - 7));
-  // Compare every character so the time taken tells nothing about where they differ.
-  if (expected.size() != stored.size()) return false;
-  unsigned diff = 0;
-  for (size_t i = 0; i < expected.size(); ++i) diff |= unsigned(expected[i] ^ stored[i]);
-  return diff == 0;
+std::string PasswordIterationsRange() {
+  return "the password iteration count must be a whole number from 1 to " +
+         std::to_string(kMaxPasswordIterations);
+}
+
+std::optional<std::string> HashPasswordWithSalt(Platform& platform, std::string_view password,
+                                                std::string_view salt, uint32_t iterations) {
+  if (!IsValidPasswordIterations(iterations)) return std::nullopt;
+  std::array<char, kKeySize> key{};
+  if (!platform.DerivePbkdf2Sha256(password, salt, iterations, key.data(), key.size())) {
+    return std::nullopt;
+  }
+  return std::string(kPbkdf2Prefix) + std::to_string(iterations) + ":" + Hex(salt) + ":" +
+         Hex(std::string_view(key.data(), key.size()));
+}
+
+std::optional<std::string> HashPassword(Platform& platform, std::string_view password,
+                                        uint32_t iterations) {
+  std::array<char, kSaltSize> salt{};
+  if (!platform.SecureRandom(salt.data(), salt.size())) return std::nullopt;
+  return HashPasswordWithSalt(platform, password, std::string_view(salt.data(), salt.size()),
+                              iterations);
+}
+
+bool PasswordMatches(Platform& platform, std::string_view password, std::string_view stored) {
+  if (stored.starts_with(kSha256Prefix)) return Sha256ValueMatches(platform, password, stored);
+  std::optional<Pbkdf2Value> value = ParsePbkdf2(stored);
+  if (!value) return false;
+  std::array<char, kKeySize> key{};
+  if (!platform.DerivePbkdf2Sha256(password, value->salt, value->iterations, key.data(),
+                                   key.size())) {
+    return false;
+  }
+  return SameBytes(platform, std::string_view(key.data(), key.size()), value->key);
+}
+
+bool NeedsNewHash(std::string_view stored, uint32_t iterations) {
+  std::optional<Pbkdf2Value> value = ParsePbkdf2(stored);
+  return !value || value->iterations != iterations || value->salt.size() != kSaltSize;
 }
 
 }  // namespace cubesec::sim

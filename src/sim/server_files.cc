@@ -91,11 +91,16 @@ std::string ServerPath(const std::string& folder, const std::string& name) {
 }
 
 std::string LoadFixture(const std::string& folder, const std::string& name,
-                        const std::string& fixture_json) {
+                        const std::string& fixture_json,
+                        std::optional<uint32_t> password_iterations) {
   if (!IsValidServerName(name)) return BadName(name);
   std::string error;
   std::optional<ServerImage> image = ParseFixture(fixture_json, &error);
   if (!image) return error;
+  if (password_iterations) {
+    if (!IsValidPasswordIterations(*password_iterations)) return PasswordIterationsRange();
+    image->password_iterations = *password_iterations;
+  }
   return WriteImage(folder, name, *image);
 }
 
@@ -112,13 +117,14 @@ std::string ExportServer(const std::string& folder, const std::string& name, std
 }
 
 std::string InitServer(const std::string& folder, const std::string& name, const std::string& admin,
-                       const std::string& password) {
+                       const std::string& password, uint32_t password_iterations) {
   if (!IsValidServerName(name)) return BadName(name);
   std::error_code ignored;
   if (fs::exists(ServerPath(folder, name), ignored)) {
     return "server \"" + name + "\" already exists; delete it first or use load";
   }
   ServerImage image;
+  image.password_iterations = password_iterations;
   image.global.security = true;
   image.global.logins = true;
   ImageUser user;
@@ -169,14 +175,17 @@ std::string DeleteServer(const std::string& folder, const std::string& name) {
 }
 
 std::string GenerateServer(const std::string& folder, const std::string& name, int scale,
-                           std::string* admin_password) {
+                           std::string* admin_password, uint32_t password_iterations) {
   if (!IsValidServerName(name)) return BadName(name);
   if (scale < 1 || scale > 1000) return "the scale must be a whole number from 1 to 1000";
   static constexpr char kAlphabet[] = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
   std::random_device random;
   std::string password;
   for (int i = 0; i < 16; ++i) password += kAlphabet[random() % (sizeof kAlphabet - 1)];
-  std::string error = WriteImage(folder, name, GenerateImage(scale, password));
+  if (!IsValidPasswordIterations(password_iterations)) return PasswordIterationsRange();
+  ServerImage image = GenerateImage(scale, password);
+  image.password_iterations = password_iterations;
+  std::string error = WriteImage(folder, name, image);
   if (error.empty()) *admin_password = password;
   return error;
 }

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "sim/fixture_json.h"
 #include "sim/generator.h"
@@ -21,6 +22,7 @@
 #include "sim/row_members.h"
 #include "sim/sim_api.h"
 #include "sim/status_codes.h"
+#include "sim/store.h"
 #include "sim/test_server.h"
 #include "tools/fake_platform.h"
 
@@ -67,6 +69,48 @@ TEST_F(ServerFilesTest, LoginOpensTheLowerCasedFileAndAMissingOneIsUnreachable) 
   std::ofstream(folder_ + "/junk.sqlite") << "not a database at all, just text";
   EXPECT_EQ(Login(*api, "junk", "admin", "pw-admin", &status), 0u);
   EXPECT_EQ(status, kStatusServerUnreachable);
+}
+
+// A server file as the simulated server wrote it before servers had a password iteration
+// count: its users log in with the passwords they had, and each one's value is kept with the
+// current form and the default count at that user's first login.
+TEST_F(ServerFilesTest, AnOlderServerFileLogsInAndItsPasswordsAreKeptAnew) {
+  fs::create_directories(folder_);
+  const std::string path = ServerPath(folder_, "older");
+  {
+    std::ifstream in(std::string(CUBESEC_SOURCE_DIR) + "/tests/fixtures/servers/older-server.sql");
+    std::stringstream sql;
+    sql << in.rdbuf();
+    ASSERT_NE(sql.str().find("'sha256:"), std::string::npos);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.str().c_str(), nullptr, nullptr, &error), SQLITE_OK)
+        << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+  }
+  auto kept = [&](const std::string& user) {
+    return Store::OpenFile(path, false)->FindPrincipal(user)->password_hash.value_or("(none)");
+  };
+  const std::string admin_before = kept("Admin");
+  ASSERT_TRUE(admin_before.starts_with("sha256:")) << admin_before;
+  auto api = MakeSimulatedApi(folder_);
+  EsbStatus status = 0;
+  EXPECT_EQ(Login(*api, "older", "admin", "wrong", &status), 0u);
+  EXPECT_EQ(status, kStatusLoginFailed);
+  EXPECT_EQ(kept("Admin"), admin_before);  // only a login that matched keeps it anew
+
+  EXPECT_NE(Login(*api, "older", "admin", "old-password"), 0u);
+  EXPECT_TRUE(kept("Admin").starts_with("pbkdf2-sha256:4096:")) << kept("Admin");
+  EXPECT_TRUE(kept("carol").starts_with("sha256:"));  // who has not logged in keeps hers
+  EXPECT_NE(Login(*api, "older", "admin", "old-password"), 0u);
+  EXPECT_EQ(Login(*api, "older", "admin", "wrong", &status), 0u);
+  EXPECT_NE(Login(*api, "older", "carol", "carols-password"), 0u);
+  EXPECT_TRUE(kept("carol").starts_with("pbkdf2-sha256:4096:")) << kept("carol");
+  std::string json;
+  ASSERT_EQ(ExportServer(folder_, "older", &json), "");
+  EXPECT_EQ(nlohmann::json::parse(json)["users"].size(), 2u);
 }
 
 TEST_F(ServerFilesTest, ApiVersionIsTheLoggedInServersOnce) {

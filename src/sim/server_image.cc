@@ -111,6 +111,9 @@ void ImplyApplicationAccess(ServerImage& image) {
 }
 
 std::string ValidateImage(const ServerImage& image) {
+  if (!IsValidPasswordIterations(image.password_iterations)) {
+    return "password_iterations: " + PasswordIterationsRange();
+  }
   // Folded name -> is a group.
   std::map<std::string, bool> principals;
   std::set<std::string> seen;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "client/esb_api.h"
+#include "sim/password_hash.h"
 
 namespace cubesec::sim {
 
@@ -95,6 +96,8 @@ struct ImageApplication {
 
 struct ServerImage {
   ImageGlobal global;
+  /// The PBKDF2 iteration count with which the server keeps passwords.
+  uint32_t password_iterations = kDefaultPasswordIterations;
   std::vector<ImageGroup> groups;
   std::vector<ImageUser> users;
   std::vector<ImageApplication> applications;

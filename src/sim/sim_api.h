@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "client/esb_api.h"
+#include "sim/password_hash.h"
 #include "tools/platform.h"
 
 namespace cubesec::sim {
@@ -59,16 +61,19 @@ std::string ServerPath(const std::string& folder, const std::string& name);
 // The operations below return an empty text on success and the reason otherwise.
 
 /// Replaces server `name` (creating it when missing) with the fixture's content. The
-/// fixture is checked first; on any problem nothing is changed.
+/// fixture is checked first; on any problem nothing is changed. `password_iterations`, when
+/// given, replaces the fixture's count (or the default).
 std::string LoadFixture(const std::string& folder, const std::string& name,
-                        const std::string& fixture_json);
+                        const std::string& fixture_json,
+                        std::optional<uint32_t> password_iterations = std::nullopt);
 
 /// Writes the server's content, passwords excepted, as a fixture.
 std::string ExportServer(const std::string& folder, const std::string& name, std::string* json);
 
 /// Creates an empty server with one supervisor; fails when the server exists.
 std::string InitServer(const std::string& folder, const std::string& name, const std::string& admin,
-                       const std::string& password);
+                       const std::string& password,
+                       uint32_t password_iterations = kDefaultPasswordIterations);
 
 struct ServerSummary {
   std::string name;
@@ -88,6 +93,7 @@ std::string DeleteServer(const std::string& folder, const std::string& name);
 /// Replaces server `name` with the synthetic server of `scale` (the same content for the
 /// same scale); `admin_password` receives the fresh password of its supervisor `admin`.
 std::string GenerateServer(const std::string& folder, const std::string& name, int scale,
-                           std::string* admin_password);
+                           std::string* admin_password,
+                           uint32_t password_iterations = kDefaultPasswordIterations);
 
 }  // namespace cubesec::sim

@@ -1,6 +1,7 @@
 #include "sim/sim_tool.h"
 
 #include <algorithm>
+#include <climits>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -24,13 +25,17 @@ struct CommandHelp {
 constexpr CommandHelp kCommands[] = {
     {"init", "init NAME --admin USER --password PW", "create an empty server with one supervisor",
      "Creates server NAME with security on, logins allowed and one supervisor, USER, who logs\n"
-     "in with PW. Fails when the server exists.\n"},
+     "in with PW. Fails when the server exists.\n"
+     "--password-iterations N: the server keeps passwords as PBKDF2-HMAC-SHA256 keys of N\n"
+     "rounds (1 to 10000000, default 4096); a low N makes logins and new users cheap.\n"},
     {"load", "load NAME FILE", "replace the server with a JSON fixture ('-': stdin)",
      "Builds server NAME from the JSON fixture FILE ('-' reads it from standard input),\n"
      "replacing all that the server held; the server is created when missing. A fixture that\n"
      "does not load changes nothing, and the message names the place of the problem, as\n"
      "users[3].groups[1]: group \"X\" does not exist. A database access above None gives\n"
-     "its holder application access 256 when the fixture gives less.\n"},
+     "its holder application access 256 when the fixture gives less.\n"
+     "--password-iterations N: the rounds of the server's password keys, in place of the\n"
+     "fixture's \"password_iterations\" (default 4096).\n"},
     {"export", "export NAME [FILE]", "write the server as a fixture (passwords left out)",
      "Writes server NAME as a JSON fixture to FILE, or to standard output when FILE is\n"
      "missing or '-'. Passwords are not written: a fixture loaded from it has users nobody\n"
@@ -49,7 +54,8 @@ constexpr CommandHelp kCommands[] = {
      "second user, and a fixed set of edge cases (a supervisor group, calc access through\n"
      "groups and database defaults, filters held by groups, Application Designer on a whole\n"
      "application, names with blanks, commas and non-ASCII letters). The same N gives the\n"
-     "same server. Prints the password of its supervisor, admin, once.\n"},
+     "same server. Prints the password of its supervisor, admin, once.\n"
+     "--password-iterations N: the rounds of the server's password keys (default 4096).\n"},
 };
 
 #ifdef _WIN32
@@ -96,6 +102,17 @@ struct CommandLine {
   std::vector<std::string> positional;
   std::map<std::string, std::string> options;
 };
+
+// A whole number of `text`, nothing before or after it; nullopt otherwise.
+std::optional<int64_t> WholeNumber(const std::string& text) {
+  try {
+    size_t used = 0;
+    const long long number = std::stoll(text, &used);
+    if (used == text.size() && !text.empty() && text.front() != ' ') return number;
+  } catch (const std::exception&) {
+  }
+  return std::nullopt;
+}
 
 // Splits the arguments after the command; nullopt (with `error`) for an option that is not
 // allowed or lacks its value.
@@ -186,19 +203,23 @@ int RunSimTool(const std::vector<std::string>& args, const std::string& folder, 
   struct Shape {
     size_t min_positional, max_positional;
     std::vector<std::string> options;
+    std::vector<std::string> optional_options;
   };
   static const std::map<std::string, Shape> kShapes = {
-      {"init", {1, 1, {"admin", "password"}}},
-      {"load", {2, 2, {}}},
-      {"export", {1, 2, {}}},
-      {"list", {0, 0, {}}},
-      {"delete", {1, 1, {}}},
-      {"generate", {1, 1, {"scale"}}},
+      {"init", {1, 1, {"admin", "password"}, {"password-iterations"}}},
+      {"load", {2, 2, {}, {"password-iterations"}}},
+      {"export", {1, 2, {}, {}}},
+      {"list", {0, 0, {}, {}}},
+      {"delete", {1, 1, {}, {}}},
+      {"generate", {1, 1, {"scale"}, {"password-iterations"}}},
   };
   auto shape = kShapes.find(command);
   if (shape == kShapes.end()) return Usage(err, "unknown command \"" + command + "\"");
+  std::vector<std::string> allowed = shape->second.options;
+  allowed.insert(allowed.end(), shape->second.optional_options.begin(),
+                 shape->second.optional_options.end());
   std::string error;
-  std::optional<CommandLine> line = Split(args, shape->second.options, &error);
+  std::optional<CommandLine> line = Split(args, allowed, &error);
   if (!line) return Usage(err, error);
   const std::vector<std::string>& pos = line->positional;
   if (pos.size() < shape->second.min_positional || pos.size() > shape->second.max_positional) {
@@ -207,9 +228,18 @@ int RunSimTool(const std::vector<std::string>& args, const std::string& folder, 
   for (const std::string& option : shape->second.options) {
     if (!line->options.count(option)) return Usage(err, command + " needs --" + option);
   }
+  std::optional<uint32_t> iterations;
+  if (auto given = line->options.find("password-iterations"); given != line->options.end()) {
+    std::optional<int64_t> number = WholeNumber(given->second);
+    if (!number || !IsValidPasswordIterations(*number)) {
+      return Usage(err, "--password-iterations: " + PasswordIterationsRange());
+    }
+    iterations = static_cast<uint32_t>(*number);
+  }
 
   if (command == "init") {
-    error = InitServer(folder, pos[0], line->options["admin"], line->options["password"]);
+    error = InitServer(folder, pos[0], line->options["admin"], line->options["password"],
+                       iterations.value_or(kDefaultPasswordIterations));
     if (!error.empty()) return Failed(err, error);
     out << "Created server \"" << pos[0] << "\" with supervisor \"" << line->options["admin"]
         << "\" in " << ServerPath(folder, pos[0]) << "\n";
@@ -218,7 +248,7 @@ int RunSimTool(const std::vector<std::string>& args, const std::string& folder, 
   if (command == "load") {
     std::string text;
     if (!ReadText(pos[1], in, &text, &error)) return Failed(err, error);
-    error = LoadFixture(folder, pos[0], text);
+    error = LoadFixture(folder, pos[0], text, iterations);
     if (!error.empty()) return Failed(err, (pos[1] == "-" ? "stdin" : pos[1]) + ": " + error);
     out << "Loaded server \"" << pos[0] << "\" into " << ServerPath(folder, pos[0]) << "\n";
     return kToolOk;
@@ -254,18 +284,14 @@ int RunSimTool(const std::vector<std::string>& args, const std::string& folder, 
     return kToolOk;
   }
   // generate
-  const std::string& scale_text = line->options["scale"];
-  int scale = 0;
-  try {
-    size_t used = 0;
-    scale = std::stoi(scale_text, &used);
-    if (used != scale_text.size()) scale = 0;
-  } catch (const std::exception&) {
-    scale = 0;
+  std::optional<int64_t> scale_number = WholeNumber(line->options["scale"]);
+  if (!scale_number || *scale_number < 1 || *scale_number > INT_MAX) {
+    return Usage(err, "--scale needs a whole number of at least 1");
   }
-  if (scale < 1) return Usage(err, "--scale needs a whole number of at least 1");
+  const int scale = static_cast<int>(*scale_number);
   std::string password;
-  error = GenerateServer(folder, pos[0], scale, &password);
+  error = GenerateServer(folder, pos[0], scale, &password,
+                         iterations.value_or(kDefaultPasswordIterations));
   if (!error.empty()) return Failed(err, error);
   out << "Generated server \"" << pos[0] << "\" at scale " << scale << " in "
       << ServerPath(folder, pos[0]) << "\n";

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "sim/sim_api.h"
+#include "sim/store.h"
 #include "sim/test_server.h"
 #ifdef _WIN32
 #include "tools/testing/win32_access.h"
@@ -44,6 +45,13 @@ class SimToolTest : public ::testing::Test {
     std::string path = folder_ + "/" + name;
     std::ofstream(path, std::ios::binary) << text;
     return path;
+  }
+
+  // The kept password of `user` on server `name`.
+  std::string KeptPassword(const std::string& name, const std::string& user) {
+    std::optional<Principal> p =
+        Store::OpenFile(ServerPath(folder_ + "/servers", name), false)->FindPrincipal(user);
+    return p && p->password_hash ? *p->password_hash : "(none)";
   }
 
   std::string folder_, out_, err_;
@@ -118,6 +126,56 @@ TEST_F(SimToolTest, InitLoadExportListDelete) {
   EXPECT_EQ(out_.find("alpha"), std::string::npos);
 }
 
+// Each server keeps passwords with its own count: from the command line, else the fixture,
+// else 4096; exported with the server and used for the users made later.
+TEST_F(SimToolTest, PasswordIterationsAreASettingOfEachServer) {
+  ASSERT_EQ(
+      Run({"init", "alpha", "--admin", "root", "--password", "pw", "--password-iterations", "7"}),
+      kToolOk)
+      << err_;
+  EXPECT_TRUE(KeptPassword("alpha", "root").starts_with("pbkdf2-sha256:7:"));
+  ASSERT_EQ(Run({"export", "alpha"}), kToolOk);
+  EXPECT_EQ(nlohmann::json::parse(out_)["password_iterations"], 7);
+  {
+    auto api = MakeSimulatedApi(folder_ + "/servers");
+    EsbHandle instance = 0, context = 0;
+    uint16_t apps = 0;
+    ASSERT_EQ(api->EsbInit(EsbInitRecord{}, &instance), 0);
+    ASSERT_EQ(api->EsbLogin(instance, "alpha", "root", "pw", &apps, &context), 0);
+    ASSERT_EQ(api->EsbCreateUser(context, "made", "made-pw"), 0);
+    EXPECT_TRUE(KeptPassword("alpha", "made").starts_with("pbkdf2-sha256:7:"));
+    EXPECT_EQ(api->EsbLogin(instance, "alpha", "made", "made-pw", &apps, &context), 0);
+  }
+
+  const std::string users = R"("users": [{"name": "u", "password": "u-pw"}])";
+  const std::string nine = WriteFile("nine.json", "{\"password_iterations\": 9, " + users + "}");
+  ASSERT_EQ(Run({"load", "beta", nine}), kToolOk) << err_;
+  EXPECT_TRUE(KeptPassword("beta", "u").starts_with("pbkdf2-sha256:9:"));
+  ASSERT_EQ(Run({"load", "beta", nine, "--password-iterations=3"}), kToolOk) << err_;
+  EXPECT_TRUE(KeptPassword("beta", "u").starts_with("pbkdf2-sha256:3:"));
+  ASSERT_EQ(Run({"load", "gamma", "-"}, "{" + users + "}"), kToolOk) << err_;
+  EXPECT_TRUE(KeptPassword("gamma", "u").starts_with("pbkdf2-sha256:4096:"));
+  ASSERT_EQ(Run({"export", "gamma"}), kToolOk);
+  EXPECT_FALSE(nlohmann::json::parse(out_).contains("password_iterations"));
+
+  for (const char* wrong : {"0", "-1", "abc", "12x", "", "10000001"}) {
+    EXPECT_EQ(
+        Run({"init", "delta", "--admin", "a", "--password", "p", "--password-iterations", wrong}),
+        kToolUsage)
+        << wrong;
+    EXPECT_NE(err_.find("--password-iterations: the password iteration count must be a whole "
+                        "number from 1 to 10000000"),
+              std::string::npos)
+        << err_;
+  }
+  EXPECT_EQ(Run({"export", "delta"}), kToolFailed);  // none of them made it
+  EXPECT_EQ(Run({"load", "delta", "-"}, R"({"password_iterations": 0})"), kToolFailed);
+  EXPECT_EQ(err_,
+            "cubesec-sim: stdin: password_iterations: the password iteration count must be a "
+            "whole number from 1 to 10000000\n");
+  EXPECT_EQ(Run({"export", "delta"}), kToolFailed);
+}
+
 TEST_F(SimToolTest, ServerFilesAreForTheirOwnerOnly) {
   ASSERT_EQ(Run({"init", "demo", "--admin", "root", "--password", "pw"}), kToolOk);
   const std::string path = folder_ + "/servers/demo.sqlite";
@@ -144,7 +202,9 @@ TEST_F(SimToolTest, LoadFailuresNameTheFileAndThePlace) {
 }
 
 TEST_F(SimToolTest, GeneratePrintsAPasswordThatLogsIn) {
-  ASSERT_EQ(Run({"generate", "bench", "--scale", "1"}), kToolOk) << err_;
+  ASSERT_EQ(Run({"generate", "bench", "--scale", "1", "--password-iterations", "2"}), kToolOk)
+      << err_;
+  EXPECT_TRUE(KeptPassword("bench", "admin").starts_with("pbkdf2-sha256:2:"));
   const std::string marker = "admin password (shown once): ";
   size_t at = out_.find(marker);
   ASSERT_NE(at, std::string::npos) << out_;
@@ -156,6 +216,7 @@ TEST_F(SimToolTest, GeneratePrintsAPasswordThatLogsIn) {
   ASSERT_EQ(api->EsbInit(EsbInitRecord{}, &instance), 0);
   EXPECT_EQ(api->EsbLogin(instance, "bench", "admin", password, &apps, &context), 0);
   EXPECT_EQ(apps, 10);
+  EXPECT_EQ(Run({"generate", "bench", "--scale", "1", "--password-iterations", "0"}), kToolUsage);
 }
 
 }  // namespace

@@ -47,6 +47,20 @@ std::string Description(const char (&field)[N]) {
   return std::string(CutToCharacters(FieldContent(field), kEsbDescriptionSize, N));
 }
 
+// The password just given matched a value of an older form or count: it is kept anew, the
+// only moment the server has it in hand. A server file that cannot be written (a read-only
+// copy) still lets its users in, with the value they had.
+void KeepPasswordAnew(Store& store, const Principal& user, const std::string& password) {
+  const uint32_t iterations = store.PasswordIterations();
+  if (!NeedsNewHash(*user.password_hash, iterations)) return;
+  std::optional<std::string> hash = HashPassword(SystemPlatform(), password, iterations);
+  if (!hash) return;
+  try {
+    store.SetPasswordHash(user.id, *hash);
+  } catch (const SqliteError&) {
+  }
+}
+
 }  // namespace
 
 SimulatedApi::SimulatedApi(std::unique_ptr<ServerSource> source)
@@ -167,7 +181,8 @@ EsbStatus SimulatedApi::EsbLogin(EsbHandle instance, const std::string& server,
   std::string name = CallName(user);
   try {
     std::optional<Principal> p = store->FindPrincipal(name);
-    if (!p || p->is_group || !p->password_hash || !PasswordMatches(password, *p->password_hash)) {
+    if (!p || p->is_group || !p->password_hash ||
+        !PasswordMatches(SystemPlatform(), password, *p->password_hash)) {
       return Fail(instance, kStatusLoginFailed, name);
     }
     if (p->disabled) return Fail(instance, kStatusAccountDisabled, p->name);
@@ -176,6 +191,7 @@ EsbStatus SimulatedApi::EsbLogin(EsbHandle instance, const std::string& server,
     if (!global.logins && !p->IsSupervisor()) return Fail(instance, kStatusLoginsDisabled, {});
     if (app_count != nullptr) *app_count = static_cast<uint16_t>(store->AppNames().size());
     api_version_ = global.api_version;
+    KeepPasswordAnew(*store, *p, password);
     Context c;
     c.instance = instance;
     c.store = std::move(store);
@@ -543,7 +559,10 @@ EsbStatus SimulatedApi::EsbCreateUser(EsbHandle context, const std::string& name
     if (min_length > 0 && password.size() < static_cast<size_t>(min_length)) {
       return Fail(c, kStatusPasswordTooShort, std::to_string(min_length));
     }
-    c.store->CreatePrincipal(wanted, false, HashPassword(password));
+    std::optional<std::string> hash =
+        HashPassword(SystemPlatform(), password, c.store->PasswordIterations());
+    if (!hash) return Fail(c, kStatusStoreFailure, kPasswordKeyFailure);
+    c.store->CreatePrincipal(wanted, false, *hash);
     return kStatusOk;
   });
 }

@@ -4,21 +4,24 @@
 
 #include <cstring>
 
+#include "sim/password_hash.h"
 #include "sim/store_statements.h"
 
 namespace cubesec::sim {
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
+// 2: the server's password iteration count.
+constexpr int kSchemaVersion = 2;
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE server(
   id INTEGER PRIMARY KEY CHECK (id = 1),
   api_version INTEGER NOT NULL, security INTEGER NOT NULL, logins INTEGER NOT NULL,
   default_access INTEGER NOT NULL, validity INTEGER NOT NULL, reserved INTEGER NOT NULL,
-  min_length INTEGER NOT NULL, timeout INTEGER NOT NULL, check_frequency INTEGER NOT NULL);
-INSERT INTO server VALUES (1, 458752, 1, 1, 0, 0, 0, 0, 0, 0);
+  min_length INTEGER NOT NULL, timeout INTEGER NOT NULL, check_frequency INTEGER NOT NULL,
+  password_iterations INTEGER NOT NULL DEFAULT 4096);
+INSERT INTO server VALUES (1, 458752, 1, 1, 0, 0, 0, 0, 0, 0, 4096);
 CREATE TABLE principals(
   id INTEGER PRIMARY KEY,
   name TEXT NOT NULL UNIQUE COLLATE NOCASE,
@@ -105,6 +108,14 @@ CREATE TABLE calc_lists(
 CREATE INDEX calc_lists_by_db ON calc_lists(db_id);
 )sql";
 
+int64_t SchemaVersion(SqliteDb& db) {
+  Statement version = db.Prepare("PRAGMA user_version");
+  version.Step();
+  const int64_t found = version.Int(0);
+  version.Reset();
+  return found;
+}
+
 void Configure(SqliteDb& db, bool in_memory) {
   if (!in_memory) {
     // WAL with NORMAL: a commit survives the process being killed, and readers never wait.
@@ -114,21 +125,24 @@ void Configure(SqliteDb& db, bool in_memory) {
   db.Exec("PRAGMA foreign_keys=ON");
   // A generated server of scale 10 is about 10 MB: keep it in the page cache.
   db.Exec("PRAGMA cache_size=-65536");
-  Statement version = db.Prepare("PRAGMA user_version");
-  version.Step();
-  int64_t found = version.Int(0);
-  version.Reset();
-  if (found == kSchemaVersion) return;
-  Statement tables = db.Prepare("SELECT count(*) FROM sqlite_master");
-  tables.Step();
-  int64_t table_count = tables.Int(0);
-  tables.Reset();
-  if (found != 0 || table_count != 0) {
-    throw SqliteError(SQLITE_NOTADB, "the file is not a simulated server of this version");
-  }
+  if (SchemaVersion(db) == kSchemaVersion) return;
   db.Exec("BEGIN IMMEDIATE");
   try {
-    db.Exec(kSchema);
+    // Read again under the write lock: another connection may have done it meanwhile.
+    const int64_t found = SchemaVersion(db);
+    Statement tables = db.Prepare("SELECT count(*) FROM sqlite_master");
+    tables.Step();
+    const int64_t table_count = tables.Int(0);
+    tables.Reset();
+    if (found == 0 && table_count == 0) {
+      db.Exec(kSchema);
+    } else if (found == 1) {
+      // A server written before it had a count of its own keeps its passwords as one salted
+      // digest each; they are kept anew with the default count as their users log in.
+      db.Exec("ALTER TABLE server ADD COLUMN password_iterations INTEGER NOT NULL DEFAULT 4096");
+    } else if (found != kSchemaVersion) {
+      throw SqliteError(SQLITE_NOTADB, "the file is not a simulated server of this version");
+    }
     db.Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
     db.Exec("COMMIT");
   } catch (...) {
@@ -233,6 +247,23 @@ void Store::WriteGlobal(const ImageGlobal& g) {
   q->Run();
 }
 
+uint32_t Store::PasswordIterations() {
+  Query q(s_->read_password_iterations);
+  if (!q->Step()) throw SqliteError(SQLITE_CORRUPT, "the server settings are missing");
+  const int64_t iterations = q->Int(0);
+  if (!IsValidPasswordIterations(iterations)) {
+    throw SqliteError(SQLITE_CORRUPT, "the server's password iteration count " +
+                                          std::to_string(iterations) + " is out of range");
+  }
+  return static_cast<uint32_t>(iterations);
+}
+
+void Store::SetPasswordIterations(uint32_t iterations) {
+  Query q(s_->write_password_iterations);
+  q->Bind(1, int64_t{iterations});
+  q->Run();
+}
+
 // Users and groups -------------------------------------------------------------------------
 
 Principal Store::ReadPrincipal(Statement& st) {
@@ -290,6 +321,13 @@ int64_t Store::CreatePrincipal(const std::string& name, bool is_group,
   }
   q->Run();
   return db_->LastInsertId();
+}
+
+void Store::SetPasswordHash(int64_t id, const std::string& password_hash) {
+  Query q(s_->set_password);
+  q->Bind(1, id);
+  q->Bind(2, password_hash);
+  q->Run();
 }
 
 void Store::UpdatePrincipal(const Principal& p) {

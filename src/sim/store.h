@@ -93,6 +93,9 @@ class Store {
   // Server-wide settings.
   ImageGlobal ReadGlobal();
   void WriteGlobal(const ImageGlobal& global);
+  /// The PBKDF2 iteration count with which the server keeps passwords.
+  uint32_t PasswordIterations();
+  void SetPasswordIterations(uint32_t iterations);
 
   // Users and groups.
   std::optional<Principal> FindPrincipal(std::string_view name);
@@ -104,6 +107,8 @@ class Store {
   std::vector<std::string> PrincipalNamesWithAccess(bool groups, int64_t app_id, int64_t db_id);
   int64_t CreatePrincipal(const std::string& name, bool is_group,
                           const std::optional<std::string>& password_hash);
+  /// Keeps `password_hash` (from HashPassword) as the password of the user `id`.
+  void SetPasswordHash(int64_t id, const std::string& password_hash);
   /// Stores access, supervisor, disabled and password-expired of `principal`.
   void UpdatePrincipal(const Principal& principal);
   /// Deletes the principal with its memberships, access entries, filter assignments and
@@ -161,7 +166,7 @@ class Store {
 
   // The whole server.
   /// Replaces everything with the image (checked beforehand with ValidateImage), in one
-  /// transaction. Passwords are hashed.
+  /// transaction. Passwords are kept with the image's iteration count.
   void Replace(const ServerImage& image);
   /// Everything but passwords.
   ServerImage Export();

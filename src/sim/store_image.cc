@@ -30,13 +30,20 @@ void Store::Replace(const ServerImage& image) {
   Transaction t(*db_, s_->begin, s_->commit, s_->rollback);
   for (const char* sql : kClearTables) db_->Exec(sql);
   WriteGlobal(image.global);
+  SetPasswordIterations(image.password_iterations);
 
   std::map<std::string, int64_t> principals;  // folded name -> id
   auto add_principal = [&](const std::string& name, bool is_group,
                            const std::optional<std::string>& password, uint16_t access,
                            bool supervisor, bool disabled, bool expired, int32_t last_login) {
     std::optional<std::string> hash;
-    if (password) hash = HashPassword(*password);
+    if (password) {
+      hash = HashPassword(SystemPlatform(), *password, image.password_iterations);
+      if (!hash) {
+        throw SqliteError(
+            0, "the password of \"" + name + "\" cannot be kept: " + kPasswordKeyFailure);
+      }
+    }
     Statement& st = s_->load_principal;
     Query q(st);
     q->Bind(1, name);
@@ -157,6 +164,7 @@ ServerImage Store::Export() {
   Transaction t(*db_, s_->begin_read, s_->commit, s_->rollback);
   ServerImage image;
   image.global = ReadGlobal();
+  image.password_iterations = PasswordIterations();
   std::map<int64_t, std::string> names;  // principal id -> name
   {
     Query q(s_->export_principals);

@@ -19,6 +19,10 @@ struct Store::Statements {
             "UPDATE server SET api_version = ?1, security = ?2, logins = ?3, "
             "default_access = ?4, validity = ?5, reserved = ?6, min_length = ?7, timeout = ?8, "
             "check_frequency = ?9 WHERE id = 1")),
+        read_password_iterations(db.Prepare("SELECT password_iterations FROM server WHERE id = 1")),
+        write_password_iterations(
+            db.Prepare("UPDATE server SET password_iterations = ?1 WHERE id = 1")),
+        set_password(db.Prepare("UPDATE principals SET password = ?2 WHERE id = ?1")),
         find_principal(
             db.Prepare("SELECT id, name, is_group, access, supervisor, disabled, password_expired, "
                        "last_login, password FROM principals WHERE name = ?1")),
@@ -163,6 +167,7 @@ struct Store::Statements {
 
   Statement begin, commit, rollback;
   Statement read_global, write_global;
+  Statement read_password_iterations, write_password_iterations, set_password;
   Statement find_principal, principal_by_id, principal_names, principal_names_with_access;
   Statement create_principal, update_principal, delete_principal;
   Statement add_membership, members_of, groups_of, group_ids_of;

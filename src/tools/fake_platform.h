@@ -1,6 +1,7 @@
 #pragma once
 // A Platform for tests: environment, registry, INI values, clock, random bytes, message
-// box answers and editor starts are all set and inspected by the test. Files are real.
+// box answers and editor starts are all set and inspected by the test. Files and the
+// cryptography are real.
 
 #include <algorithm>
 #include <cstring>
@@ -96,6 +97,17 @@ class FakePlatform : public Platform {
     auto* bytes = static_cast<uint8_t*>(out);
     for (size_t i = 0; i < size; ++i) bytes[i] = next_random++;
     return true;
+  }
+  // The system's library: a test wants its passwords kept as the program keeps them.
+  bool DerivePbkdf2Sha256(std::string_view password, std::string_view salt, uint32_t iterations,
+                          void* key, size_t size) override {
+    return SystemPlatform().DerivePbkdf2Sha256(password, salt, iterations, key, size);
+  }
+  bool Sha256(std::string_view data, void* digest) override {
+    return SystemPlatform().Sha256(data, digest);
+  }
+  bool EqualInConstantTime(const void* a, const void* b, size_t size) override {
+    return SystemPlatform().EqualInConstantTime(a, b, size);
   }
   std::string ExecutablePath() override { return executable_path; }
   std::unique_ptr<AppendFile> OpenAppend(const std::string& path, bool owner_only,

@@ -1,8 +1,9 @@
 #pragma once
 // The one door to the operating system. Everything that depends on the OS (environment,
 // registry, files with owner-only rights, clock and time zone, secure random bytes, the
-// executable's path, message boxes, starting the editor) goes through this interface, so
-// that tests can replace it and a Windows build only adds platform_win32.cc.
+// system's cryptography, the executable's path, message boxes, starting the editor) goes
+// through this interface, so that tests can replace it and a Windows build only adds
+// platform_win32.cc.
 
 #include <cstddef>
 #include <cstdint>
@@ -89,6 +90,19 @@ class Platform {
 
   /// Fills `out` from the OS's secure random source; false when it is unavailable.
   virtual bool SecureRandom(void* out, size_t size) = 0;
+
+  // Cryptography, by the system's own library: a reviewer can trust a well-kept library where
+  // a hand-written digest would need proof of its own.
+  /// Fills `key` (`size` bytes) with the PBKDF2-HMAC-SHA256 key of `password` and `salt` after
+  /// `iterations` rounds (at least 1). False when the library refused.
+  virtual bool DerivePbkdf2Sha256(std::string_view password, std::string_view salt,
+                                  uint32_t iterations, void* key, size_t size) = 0;
+  /// Fills `digest` (32 bytes) with the SHA-256 digest of `data`; false when the library
+  /// refused.
+  virtual bool Sha256(std::string_view data, void* digest) = 0;
+  /// True when the `size` bytes at `a` and `b` are the same; the time taken tells nothing
+  /// about where they differ.
+  virtual bool EqualInConstantTime(const void* a, const void* b, size_t size) = 0;
 
   // Files.
   /// Full path of the running executable.

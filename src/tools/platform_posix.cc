@@ -1,4 +1,5 @@
-// The platform of POSIX machines. This is the only file that includes POSIX headers.
+// The platform of POSIX machines. This is the only file that includes POSIX headers, and
+// the only one that calls OpenSSL's libcrypto.
 //
 // CUBESEC_NOW, when it holds a whole number of seconds since 1970-01-01 UTC, replaces the
 // real clock: with it two runs on the same server write identical dump files, which tests
@@ -10,6 +11,9 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/sha.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -21,6 +25,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -294,6 +299,30 @@ class PosixPlatform : public Platform {
       filled += static_cast<size_t>(got);
     }
     return true;
+  }
+
+  bool DerivePbkdf2Sha256(std::string_view password, std::string_view salt, uint32_t iterations,
+                          void* key, size_t size) override {
+    if (iterations < 1 || iterations > static_cast<uint32_t>(INT_MAX) || size > INT_MAX ||
+        password.size() > INT_MAX || salt.size() > INT_MAX) {
+      return false;
+    }
+    return PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()),
+                             reinterpret_cast<const unsigned char*>(salt.data()),
+                             static_cast<int>(salt.size()), static_cast<int>(iterations),
+                             EVP_sha256(), static_cast<int>(size),
+                             static_cast<unsigned char*>(key)) == 1;
+  }
+
+  bool Sha256(std::string_view data, void* digest) override {
+    unsigned int length = 0;
+    return EVP_Digest(data.data(), data.size(), static_cast<unsigned char*>(digest), &length,
+                      EVP_sha256(), nullptr) == 1 &&
+           length == SHA256_DIGEST_LENGTH;
+  }
+
+  bool EqualInConstantTime(const void* a, const void* b, size_t size) override {
+    return CRYPTO_memcmp(a, b, size) == 0;
   }
 
   std::string ExecutablePath() override {

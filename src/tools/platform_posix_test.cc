@@ -11,6 +11,7 @@
 
 #include "tools/dates.h"
 #include "tools/platform.h"
+#include "tools/testing/crypto_checks.h"
 
 namespace cubesec {
 namespace {
@@ -256,6 +257,11 @@ TEST_F(PosixPlatformTest, RandomBytesAndExecutablePath) {
   EXPECT_NE(std::string(reinterpret_cast<char*>(a), 32),
             std::string(reinterpret_cast<char*>(b), 32));
   EXPECT_EQ(fs::path(platform_.ExecutablePath()).filename(), "tools_tests");
+}
+
+// OpenSSL's libcrypto gives the published keys and digests.
+TEST_F(PosixPlatformTest, CryptographyMatchesThePublishedVectors) {
+  testing::CheckCryptoVectors(platform_);
 }
 
 TEST_F(PosixPlatformTest, LoadModuleFindsSymbolsOrSaysWhyNot) {

@@ -13,6 +13,7 @@
 #include <io.h>
 #include <sddl.h>
 
+#include <climits>
 #include <iostream>
 #include <vector>
 
@@ -79,6 +80,32 @@ std::string OwnerOnlyDescriptor() {
 // Why a private file is refused: a link, a junction or another reparse point stands there.
 constexpr const char* kReparsePointText =
     "it is a symbolic link or another reparse point, which is never followed here";
+
+// CNG's SHA-256 algorithm, opened once for the process (opening it is the slow part); with
+// BCRYPT_ALG_HANDLE_HMAC_FLAG the HMAC that PBKDF2 runs on. A null handle when CNG refused.
+class Sha256Provider {
+ public:
+  explicit Sha256Provider(ULONG flags) {
+    if (!BCRYPT_SUCCESS(
+            BCryptOpenAlgorithmProvider(&handle_, BCRYPT_SHA256_ALGORITHM, nullptr, flags))) {
+      handle_ = nullptr;
+    }
+  }
+  ~Sha256Provider() {
+    if (handle_ != nullptr) BCryptCloseAlgorithmProvider(handle_, 0);
+  }
+  Sha256Provider(const Sha256Provider&) = delete;
+  Sha256Provider& operator=(const Sha256Provider&) = delete;
+  BCRYPT_ALG_HANDLE handle() const { return handle_; }
+
+ private:
+  BCRYPT_ALG_HANDLE handle_ = nullptr;
+};
+
+// CNG only reads its inputs, but its declarations lack the const.
+PUCHAR Bytes(std::string_view text) {
+  return reinterpret_cast<PUCHAR>(const_cast<char*>(text.data()));
+}
 
 class Win32AppendFile : public AppendFile {
  public:
@@ -277,6 +304,43 @@ class Win32Platform : public Platform {
       size -= chunk;
     }
     return true;
+  }
+
+  bool DerivePbkdf2Sha256(std::string_view password, std::string_view salt, uint32_t iterations,
+                          void* key, size_t size) override {
+    static const Sha256Provider hmac(BCRYPT_ALG_HANDLE_HMAC_FLAG);
+    if (hmac.handle() == nullptr || iterations < 1 || size > ULONG_MAX ||
+        password.size() > ULONG_MAX || salt.size() > ULONG_MAX) {
+      return false;
+    }
+    return BCRYPT_SUCCESS(
+        BCryptDeriveKeyPBKDF2(hmac.handle(), Bytes(password), static_cast<ULONG>(password.size()),
+                              Bytes(salt), static_cast<ULONG>(salt.size()), iterations,
+                              static_cast<PUCHAR>(key), static_cast<ULONG>(size), 0));
+  }
+
+  bool Sha256(std::string_view data, void* digest) override {
+    static const Sha256Provider plain(0);
+    if (plain.handle() == nullptr || data.size() > ULONG_MAX) return false;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    if (!BCRYPT_SUCCESS(BCryptCreateHash(plain.handle(), &hash, nullptr, 0, nullptr, 0, 0))) {
+      return false;
+    }
+    const bool ok =
+        BCRYPT_SUCCESS(BCryptHashData(hash, Bytes(data), static_cast<ULONG>(data.size()), 0)) &&
+        BCRYPT_SUCCESS(BCryptFinishHash(hash, static_cast<PUCHAR>(digest), 32, 0));
+    BCryptDestroyHash(hash);
+    return ok;
+  }
+
+  // CNG has no comparison of its own: every byte is looked at, and the volatile keeps the
+  // compiler from stopping at the first difference.
+  bool EqualInConstantTime(const void* a, const void* b, size_t size) override {
+    const auto* x = static_cast<const unsigned char*>(a);
+    const auto* y = static_cast<const unsigned char*>(b);
+    volatile unsigned char difference = 0;
+    for (size_t i = 0; i < size; ++i) difference = difference | (x[i] ^ y[i]);
+    return difference == 0;
   }
 
   std::string ExecutablePath() override {

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "tools/platform.h"
+#include "tools/testing/crypto_checks.h"
 #include "tools/testing/win32_access.h"
 
 namespace cubesec {
@@ -158,6 +159,11 @@ TEST_F(Win32PlatformTest, EnvironmentClockRandomAndExecutable) {
   EXPECT_NE(std::string(reinterpret_cast<char*>(a), 32),
             std::string(reinterpret_cast<char*>(b), 32));
   EXPECT_EQ(fs::path(platform_.ExecutablePath()).filename(), "tools_tests.exe");
+}
+
+// CNG gives the published keys and digests.
+TEST_F(Win32PlatformTest, CryptographyMatchesThePublishedVectors) {
+  testing::CheckCryptoVectors(platform_);
 }
 
 // The editor gets the log path as one argument, whatever blanks and shell characters it

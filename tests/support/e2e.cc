@@ -279,7 +279,7 @@ std::string Sandbox::Log() const {
 
 void Sandbox::LoadFixture(const std::string& server, const std::string& fixture_path) {
   const std::string path = fixture_path.starts_with("/") ? fixture_path : SourcePath(fixture_path);
-  RunResult result = Sim({"load", server, path});
+  RunResult result = Sim({"load", server, path, "--password-iterations", kTestPasswordIterations});
   if (result.exit_code != 0) {
     throw std::runtime_error("cubesec-sim load " + server + " " + path + " failed (" +
                              std::to_string(result.exit_code) + "): " + result.err + result.out);

@@ -86,6 +86,10 @@ std::string SourcePath(const std::string& relative);
 /// 2026-12-01 12:00:00 UTC.
 inline constexpr long long kPinnedNow = 1796126400;
 
+/// The password iteration count of the servers the tests build: they log in and create
+/// users thousands of times. The default count is the unit tests' to prove.
+inline constexpr const char* kTestPasswordIterations = "1";
+
 /// One test's world: a temporary folder holding bin/cubesec (a copy of the built program),
 /// servers/ (CUBESEC_SIM_DIR) and room for dump files, and the environment the programs get:
 /// CUBESEC_SIM_DIR, CUBESEC_NOW = kPinnedNow, TZ=UTC, LC_ALL=C, HOME = the folder, PATH.
@@ -107,7 +111,8 @@ class Sandbox {
   std::map<std::string, std::string>& env() { return env_; }
 
   /// Builds simulated server `server` from the fixture file (a path, or relative to the
-  /// source tree). Throws std::runtime_error with the tool's message when loading fails.
+  /// source tree), keeping its passwords with kTestPasswordIterations. Throws
+  /// std::runtime_error with the tool's message when loading fails.
   void LoadFixture(const std::string& server, const std::string& fixture_path);
 
   /// Runs the sandbox's cubesec in the sandbox folder.
