@@ -1,3 +1,4 @@
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,8 @@ void WriteDatabaseBlocks(RunState& state, const std::string& app) {
   CheckStatus(state.client, "EsbListDatabases",
               state.client.api->EsbListDatabases(state.client.context, app, &count));
   const std::vector<std::string> dbs = FetchNames(state, count, kItemAppDb, "EsbListDatabases");
+  // Read at the first database that needs them, as before, and kept for the others.
+  std::optional<std::vector<AccessHolder>> holders;
   for (const std::string& db : dbs) {
     state.BeginBlock("Database");
     WriteLine(state, "Database: %1", db);
@@ -57,7 +60,8 @@ void WriteDatabaseBlocks(RunState& state, const std::string& app) {
     WriteLine(state, "   Default Access: %1", AccessName(db_state.default_access));
     state.WriteDumpLine("");
     WriteFilterBlocks(state, app, db);
-    WriteAccessBlocks(state, app, db);
+    if (!holders) holders = ReadAccessHolders(state, app);
+    WriteAccessBlocks(state, app, db, *holders);
   }
 }
 
