@@ -73,6 +73,12 @@ struct RunState {
   // as the other kind, so that nothing of the dump's object reaches the target's one.
   std::map<std::string, uint16_t> app_access_set;
   std::set<std::string> other_kind_names;
+  // Restore: the users and groups (lower-cased) that this run created, and the filter this
+  // run assigned to a name on a database, by FilterKey(application, database, name). A name
+  // the run created holds nothing on the target but what the run gave it, so neither its
+  // memberships nor its filters need to be read back.
+  std::set<std::string> created_names;
+  std::map<std::string, std::string> filters_assigned;
   // The target's minimum password length, read when a restore first creates a user and
   // kept up to date by the server state restore; -1 while unknown.
   int min_password_length = -1;
