@@ -311,6 +311,8 @@ std::optional<std::vector<FaultSpec>> ParseFaultSpecs(const std::string& text, s
 }
 
 EsbStatus FaultInjector::Intercept(const char* name, const std::function<EsbStatus()>& call) {
+  // Sessions of one run call from threads of their own; each call counts once.
+  std::unique_lock<std::mutex> lock(mutex_);
   uint64_t overall = ++calls_;
   uint64_t of_name = ++calls_by_name_[name];
   for (const FaultSpec& fault : faults_) {
@@ -326,7 +328,9 @@ EsbStatus FaultInjector::Intercept(const char* name, const std::function<EsbStat
       return fault.status;
     }
   }
+  lock.unlock();
   EsbStatus status = call();
+  lock.lock();
   // A later real failure has its own message in the inner API; that one is handed out.
   if (status != 0 && std::strcmp(name, "EsbGetMessage") != 0) pending_.reset();
   return status;

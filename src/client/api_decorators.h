@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -140,6 +141,7 @@ class FaultInjector : public EsbApiDecorator {
   std::map<std::string, uint64_t> calls_by_name_;
   uint64_t calls_ = 0;
   std::optional<EsbStatus> pending_;  // the injected failure whose message is pending
+  std::mutex mutex_;                  // over the counts and pending_
 };
 
 }  // namespace cubesec

@@ -8,6 +8,8 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "client/call_check.h"
 #include "tools/files.h"
@@ -35,6 +37,14 @@ class RunObserver {
 /// folder. Empty when there is no place at all.
 std::string DecideRunLogPath(Platform& platform);
 
+/// What a run writes while it works apart from the run's own files (a session of a dump
+/// filling a database's blocks): its dump lines, log lines and block starts, in the order
+/// made, so that they can be handed to the run's files later as if made there.
+struct CapturedOutput {
+  enum class Kind { kDumpLine, kLogLine, kBlock };
+  std::vector<std::pair<Kind, std::string>> items;
+};
+
 struct RunState {
   /// Decides the run log's place once (DecideRunLogPath); the rest of the run asks log_path.
   RunState(Platform& platform_in, EsbApi& api);
@@ -51,6 +61,8 @@ struct RunState {
   std::string user;
   std::string password;
 
+  int sessions = 1;                      // sessions a dump works with at once
+  CapturedOutput* capture = nullptr;     // when set, output goes there instead of the files
   std::unique_ptr<LineWriter> log;       // the run log
   std::unique_ptr<LineWriter> dump_out;  // the dump file being written
   std::unique_ptr<LineReader> dump_in;   // the dump file being restored
@@ -104,6 +116,8 @@ struct RunState {
   void WriteDumpLine(std::string_view line);
   /// Counts a block and tells the observer.
   void BeginBlock(std::string_view key_word);
+  /// Hands output captured elsewhere to this run's files, in its order.
+  void Replay(const CapturedOutput& output);
   /// Reads the next line of the dump file being restored; false at its end. A group's or
   /// user's head line adds its name to head_names.
   bool ReadDumpLine(std::string& line);
