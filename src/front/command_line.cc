@@ -44,7 +44,7 @@ std::string UsageText(const std::string& program, const std::string& log_path) {
       "  --user NAME           the user",
       "  --password-file FILE  the password is the first line of FILE (\"-\": standard input)",
       "  --sessions N          a dump logs in N times (1 to 16) and fills N databases at once;",
-      "                        the file is the same whatever N (default %3)",
+      "                        the file is the same whatever N (default %3; a restore uses one)",
       "  --help, --version",
       "Server and user default to the Essbase client's Login settings. A path that begins",
       "with \"/\" is named with --dump or --restore: \"/tmp/x.txt\" reads as a switch.",
