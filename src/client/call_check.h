@@ -19,6 +19,7 @@ inline constexpr int kErrorOverflow = 6;  // a number does not fit its field
 inline constexpr int kErrorClientCall = 99;
 inline constexpr int kErrorUnsoundDumpFile = 60;  // a restore's file fails the check
 inline constexpr int kErrorUncarriedName = 61;    // a name that no dump line can hold
+inline constexpr int kErrorInterrupted = 62;     // a signal asked the run to stop
 inline constexpr int kErrorResume = 49;           // cleared by the driver, the run goes on
 inline constexpr int kErrorUnusableClient = 9999;
 
@@ -50,6 +51,14 @@ struct ClientContext {
 /// status; on success `text` is the message cut at NUL and trimmed and the result is the
 /// message number, otherwise `text` is left alone and the result is 0.
 int32_t GetMessageText(ClientContext& client, std::string& text);
+
+/// The message of a call that failed with `status`, for a line that reports the failure
+/// and goes on. The library hands out the oldest message it holds, which a call that left
+/// none of its own does not replace: a message numbered neither `status` nor 0 was left by an
+/// earlier call, is dropped, and the next one is fetched. `text` is the call's message, cut
+/// at NUL and trimmed, or empty when it left none. The result, and the last status, is
+/// `status`: the failure's own reference either way.
+int32_t GetMessageText(ClientContext& client, EsbStatus status, std::string& text);
 
 /// Does nothing for status 0. Otherwise fetches the message and raises error 99
 /// "Essbase Error calling NAME (ref=NUMBER)\r\nTEXT". NUMBER is the library's message

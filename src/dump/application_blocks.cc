@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "client/access_levels.h"
+#include "client/dump_format.h"
 #include "dump/dump.h"
 #include "dump/name_list.h"
 #include "tools/text.h"
@@ -13,7 +14,7 @@ void WriteApplicationBlock(RunState& state, const std::string& app) {
   state.BeginBlock("Application");
   // The head goes out before the state is read, so a failed read never leaves a block
   // without its head.
-  WriteLine(state, "Application: %1", app);
+  WriteLine(state, "Application: %1", QuoteName(app));
   EsbAppState app_state;
   CheckStatus(state.client, "EsbGetApplicationState",
               state.client.api->EsbGetApplicationState(state.client.context, app, &app_state));
@@ -56,7 +57,7 @@ void WriteApplicationBlocks(RunState& state) {
 void WriteDatabaseBlock(RunState& state, const std::string& app, const std::string& db,
                         const std::function<const std::vector<AccessHolder>&()>& holders) {
   state.BeginBlock("Database");
-  WriteLine(state, "Database: %1", db);
+  WriteLine(state, "Database: %1", QuoteName(db));
   EsbDbState db_state;
   CheckStatus(state.client, "EsbGetDatabaseState",
               state.client.api->EsbGetDatabaseState(state.client.context, app, db, &db_state));

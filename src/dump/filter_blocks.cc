@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "client/access_levels.h"
+#include "client/dump_format.h"
 #include "dump/dump.h"
 #include "dump/name_list.h"
 #include "tools/text.h"
@@ -34,11 +35,13 @@ std::vector<std::string> WriteRows(RunState& state, const std::string& app, cons
 }
 
 // Asks the server to verify the rows against the database's outline. The outcome goes into
-// the dump file only; a filter that does not verify is still dumped.
+// the dump file only; a filter that does not verify is still dumped. A verification that
+// cannot even start is a failed call: its rows would all read as failing.
 void WriteVerification(RunState& state, const std::string& app, const std::string& db,
                        const std::vector<std::string>& rows) {
   EsbApi& api = *state.client.api;
   state.client.last_status = api.EsbVerifyFilter(state.client.context, app, db);
+  CheckStatus(state.client, "EsbVerifyFilter", state.client.last_status);
   for (size_t i = 0; i < rows.size(); ++i) {
     state.client.last_status = api.EsbVerifyFilterRow(state.client.context, true, rows[i]);
     if (state.client.last_status != 0) {
@@ -66,7 +69,7 @@ void WriteFilterBlocks(RunState& state, const std::string& app, const std::strin
       FetchNames(state, count, kItemFilterName, "EsbListFilters");
   for (const std::string& filter : filters) {
     state.BeginBlock("Filter");
-    WriteLine(state, "Filter: %1", filter);
+    WriteLine(state, "Filter: %1", QuoteName(filter));
     int16_t active = 0;
     uint16_t access = 0;
     CheckStatus(state.client, "EsbGetFilter",
@@ -83,7 +86,7 @@ void WriteFilterBlocks(RunState& state, const std::string& app, const std::strin
     if (assigned == 0) {
       state.WriteDumpLine("   * Filter is not used by any users/groups *");
     } else {
-      WriteLine(state, "   Users: %1", Join(names, ", "));
+      WriteLine(state, "   Users: %1", JoinNames(names));
     }
     WriteVerification(state, app, db, rows);
     state.WriteDumpLine("");

@@ -99,10 +99,16 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
     err << name << ": the run log could not be written: " << outcome.log_failure << "\n";
     return kExitFailed;
   }
+  if (outcome.failed_deletions > 0) {
+    err << name << ": security reset incomplete: " << outcome.failed_deletions
+        << " failure(s); what was not deleted is in the run log: " << state.log_path << "\n";
+  }
   if (outcome.declined) {
     err << name << ": security reset not confirmed; nothing was deleted\n";
     return kExitFailed;
   }
+  // A run that a signal stopped ends as the signal would have ended it.
+  if (outcome.interrupt_signal != 0) return 128 + outcome.interrupt_signal;
   return outcome.completed ? kExitSuccess : kExitFailed;
 }
 

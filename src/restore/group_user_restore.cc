@@ -188,14 +188,17 @@ void RestoreGroup(RunState& state, const std::string& name) {
     uint16_t code = AccessCode(value);
     if (code == info.access) continue;
     info.access = code;
-    CheckStatus(state.client, "EsbSetGroup", api.EsbSetGroup(state.client.context, info));
+    // Each member gets what the group gets: a change of it is worth a line like a user's.
+    if (CallSucceeded(state, "EsbSetGroup", api.EsbSetGroup(state.client.context, info))) {
+      LogTabbed(state, "%1Assigned '%2' access to group '%3'", {value, name});
+    }
   }
 }
 
 void RestoreUser(RunState& state, const std::string& head_value) {
   state.BeginBlock("User");
   // The markers come off the end of the head value, so a name holding " * " stays whole.
-  const UserHead head = ParseUserHeadValue(head_value);
+  const UserHead head = UserHeadOf(state, head_value);
   if (head.name.empty()) return SkipRestOfBlock(state);
   UserRestore user(state, head.name);
   bool loaded = user.Load();
