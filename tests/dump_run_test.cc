@@ -7,6 +7,8 @@
 
 #include <filesystem>
 
+#include <cstdio>
+
 #include "support/e2e.h"
 #include "tools/text.h"
 
@@ -72,6 +74,87 @@ TEST_F(DumpRunTest, FailedCallInTheMiddleKeepsTheLinesBeforeAsIncompleteAndRelea
   EXPECT_EQ(trace[trace.size() - 2], "EsbLogout 0");
   EXPECT_EQ(trace.back(), "EsbTerm 0");
   EXPECT_THAT(trace, ::testing::Contains("EsbGetUser 1051012"));
+}
+
+// A generated server of ten applications and twenty databases, dumped with one session and
+// with several: the file and the run log are the same whatever their number, also when every
+// database fails, and every session logs out.
+TEST(DumpSessionsTest, SessionsGiveTheFileAndTheLogOfOneSession) {
+  Sandbox box;
+  const RunResult generated = box.Sim({"generate", "gen", "--scale", "1"});
+  ASSERT_EQ(generated.exit_code, 0) << generated.err;
+  const std::string marker = "admin password (shown once): ";
+  const size_t at = generated.out.find(marker);
+  ASSERT_NE(at, std::string::npos) << generated.out;
+  const size_t from = at + marker.size();
+  const std::string password =
+      Trim(generated.out.substr(from, generated.out.find('\n', from) - from));
+  box.env()["CUBESEC_SIM_TRACE"] = box.Path("trace.txt");
+  struct Outcome {
+    int exit_code = 0;
+    std::string file, log;
+    int logouts = 0, terms = 0;
+  };
+  const auto dump = [&](const std::string& sessions, const std::string& faults) {
+    box.env()["CUBESEC_SIM_FAULTS"] = faults;
+    std::remove(box.Path("trace.txt").c_str());
+    const std::string before = FileExists(box.LogPath()) ? box.Log() : "";
+    const RunResult run = box.Cubesec({"--dump", "dump-" + sessions + ".txt", "--server", "gen",
+                                       "--user", "admin", "/P" + password, "--sessions", sessions});
+    Outcome outcome;
+    outcome.exit_code = run.exit_code;
+    const std::string file = box.Path("dump-" + sessions + ".txt");
+    outcome.file = FileExists(file) ? ReadFile(file) : run.err;
+    outcome.log = ReplaceAll(box.Log().substr(before.size()), "dump-" + sessions, "dump-N");
+    for (const std::string& line : Lines(ReadFile(box.Path("trace.txt")))) {
+      outcome.logouts += line == "EsbLogout 0";
+      outcome.terms += line == "EsbTerm 0";
+    }
+    return outcome;
+  };
+  const auto date_made_apart = [](std::string file) {
+    const size_t at = file.find("Date Made: ");
+    return at == std::string::npos ? file : file.erase(at, file.find('\r', at) - at);
+  };
+
+  const Outcome one = dump("1", "");
+  ASSERT_EQ(one.exit_code, 0) << one.log;
+  for (const std::string sessions : {"4", "8"}) {
+    const Outcome many = dump(sessions, "");
+    ASSERT_EQ(many.exit_code, 0) << many.log;
+    EXPECT_EQ(date_made_apart(many.file), date_made_apart(one.file)) << sessions;
+    EXPECT_EQ(many.log, one.log) << sessions;
+    EXPECT_EQ(many.logouts, std::stoi(sessions));
+    EXPECT_EQ(many.terms, std::stoi(sessions));
+  }
+
+  // Every database's state read fails: which session fails first is left to chance, the file
+  // and the error are those of the first database in the file.
+  std::string every_database;
+  for (int n = 1; n <= 20; ++n) {
+    every_database +=
+        (n > 1 ? "," : "") + std::string("EsbGetDatabaseState#") + std::to_string(n) + "=1099999";
+  }
+  const Outcome failed_one = dump("1", every_database);
+  ASSERT_EQ(failed_one.exit_code, 1);
+  EXPECT_THAT(failed_one.log, HasSubstr("EsbGetDatabaseState (ref=1099999)"));
+  for (int round = 0; round < 3; ++round) {
+    const Outcome failed = dump("4", every_database);
+    EXPECT_EQ(failed.exit_code, 1);
+    EXPECT_EQ(date_made_apart(failed.file), date_made_apart(failed_one.file));
+    EXPECT_EQ(failed.log, failed_one.log);
+    EXPECT_EQ(failed.logouts, 4);
+    EXPECT_EQ(failed.terms, 4);
+  }
+}
+
+TEST_F(DumpRunTest, SessionsOutsideOneToSixteenAreASyntaxError) {
+  for (const char* sessions : {"0", "17", "x", "", "-1", "4a"}) {
+    const RunResult run = box_.Cubesec(
+        {"/Ddump.txt", "/SApps", "/Uadmin", "/Padmin-pass", std::string("--sessions=") + sessions});
+    EXPECT_EQ(run.exit_code, 2) << sessions;
+    EXPECT_THAT(run.err, HasSubstr("--sessions takes a whole number from 1 to 16")) << sessions;
+  }
 }
 
 TEST_F(DumpRunTest, FailedLoginEndsTheRunWithoutLogout) {

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstring>
 #include <limits>
+#include <thread>
 
 #include "tools/text.h"
 
@@ -311,6 +312,8 @@ std::optional<std::vector<FaultSpec>> ParseFaultSpecs(const std::string& text, s
 }
 
 EsbStatus FaultInjector::Intercept(const char* name, const std::function<EsbStatus()>& call) {
+  // Sessions of one run call from threads of their own; each call counts once.
+  std::unique_lock<std::mutex> lock(mutex_);
   uint64_t overall = ++calls_;
   uint64_t of_name = ++calls_by_name_[name];
   for (const FaultSpec& fault : faults_) {
@@ -319,31 +322,40 @@ EsbStatus FaultInjector::Intercept(const char* name, const std::function<EsbStat
                        : EqualsIgnoreCase(fault.call_name, name) && fault.occurrence == of_name;
     if (planned) {
       if (fault.with_message) {
-        pending_ = fault.status;
+        pending_[std::this_thread::get_id()] = fault.status;
       } else {
-        pending_.reset();
+        pending_.erase(std::this_thread::get_id());
       }
       return fault.status;
     }
   }
+  lock.unlock();
   EsbStatus status = call();
+  lock.lock();
   // A later real failure has its own message in the inner API; that one is handed out.
-  if (status != 0 && std::strcmp(name, "EsbGetMessage") != 0) pending_.reset();
+  if (status != 0 && std::strcmp(name, "EsbGetMessage") != 0) {
+    pending_.erase(std::this_thread::get_id());
+  }
   return status;
 }
 
 EsbStatus FaultInjector::EsbGetMessage(EsbHandle instance, int32_t* level, int32_t* number,
                                        char* buffer, size_t size) {
   return Intercept("EsbGetMessage", [&]() -> EsbStatus {
-    if (!pending_) return inner_.EsbGetMessage(instance, level, number, buffer, size);
+    std::unique_lock<std::mutex> lock(mutex_);
+    auto pending = pending_.find(std::this_thread::get_id());
+    if (pending == pending_.end()) {
+      lock.unlock();
+      return inner_.EsbGetMessage(instance, level, number, buffer, size);
+    }
     if (level) *level = kMessageLevel;
-    if (number) *number = *pending_;
+    if (number) *number = pending->second;
     if (buffer && size > 0) {
       size_t n = std::min(size - 1, std::strlen(kMessage));
       std::memcpy(buffer, kMessage, n);
       buffer[n] = '\0';
     }
-    pending_.reset();
+    pending_.erase(pending);
     return 0;
   });
 }

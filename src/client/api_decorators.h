@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "client/esb_api.h"
@@ -139,7 +141,10 @@ class FaultInjector : public EsbApiDecorator {
   std::vector<FaultSpec> faults_;
   std::map<std::string, uint64_t> calls_by_name_;
   uint64_t calls_ = 0;
-  std::optional<EsbStatus> pending_;  // the injected failure whose message is pending
+  // The injected failure whose message is pending, by the thread of the session that
+  // made the call: each session of a run asks for its own messages.
+  std::map<std::thread::id, EsbStatus> pending_;
+  std::mutex mutex_;  // over the counts and pending_
 };
 
 }  // namespace cubesec

@@ -26,8 +26,7 @@ bool InSystemProgramFolder(const std::filesystem::path& exe) {
   return false;
 #else
   const std::string folder = exe.parent_path().lexically_normal().string();
-  return folder == "/usr" || folder.starts_with("/usr/") || folder == "/bin" ||
-         folder == "/sbin";
+  return folder == "/usr" || folder.starts_with("/usr/") || folder == "/bin" || folder == "/sbin";
 #endif
 }
 
@@ -87,6 +86,10 @@ void RunState::CountLineAndPump() {
 }
 
 void RunState::Log(std::string_view line) {
+  if (capture) {
+    capture->items.emplace_back(CapturedOutput::Kind::kLogLine, line);
+    return;
+  }
   // The log may hold temporary passwords: only its owner may read it.
   if (!log) log = std::make_unique<LineWriter>(platform, log_path, /*owner_only=*/true);
   if (!log->Append(line)) ThrowLogError(log_path, log->error());
@@ -106,6 +109,10 @@ void RunState::FlushDump() {
 }
 
 void RunState::WriteDumpLine(std::string_view line) {
+  if (capture) {
+    capture->items.emplace_back(CapturedOutput::Kind::kDumpLine, line);
+    return;
+  }
   if (!dump_out) {
     dump_out = std::make_unique<LineWriter>(platform, dump_file, false, kDumpBlockBytes);
   }
@@ -120,8 +127,28 @@ void RunState::WriteDumpLine(std::string_view line) {
 }
 
 void RunState::BeginBlock(std::string_view key_word) {
+  if (capture) {
+    capture->items.emplace_back(CapturedOutput::Kind::kBlock, key_word);
+    return;
+  }
   ++blocks;
   if (observer) observer->OnBlock(key_word, blocks);
+}
+
+void RunState::Replay(const CapturedOutput& output) {
+  for (const auto& [kind, text] : output.items) {
+    switch (kind) {
+      case CapturedOutput::Kind::kDumpLine:
+        WriteDumpLine(text);
+        break;
+      case CapturedOutput::Kind::kLogLine:
+        Log(text);
+        break;
+      case CapturedOutput::Kind::kBlock:
+        BeginBlock(text);
+        break;
+    }
+  }
 }
 
 bool RunState::ReadDumpLine(std::string& line) {

@@ -8,6 +8,8 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "client/call_check.h"
 #include "tools/files.h"
@@ -35,6 +37,14 @@ class RunObserver {
 /// folder. Empty when there is no place at all.
 std::string DecideRunLogPath(Platform& platform);
 
+/// What a run writes while it works apart from the run's own files (a session of a dump
+/// filling a database's blocks): its dump lines, log lines and block starts, in the order
+/// made, so that they can be handed to the run's files later as if made there.
+struct CapturedOutput {
+  enum class Kind { kDumpLine, kLogLine, kBlock };
+  std::vector<std::pair<Kind, std::string>> items;
+};
+
 struct RunState {
   /// The dump file is handed to the OS in blocks of whole lines of about this size.
   static constexpr size_t kDumpBlockBytes = 64 * 1024;
@@ -54,6 +64,8 @@ struct RunState {
   std::string user;
   std::string password;
 
+  int sessions = 1;                      // sessions a dump works with at once
+  CapturedOutput* capture = nullptr;     // when set, output goes there instead of the files
   std::unique_ptr<LineWriter> log;       // the run log
   std::unique_ptr<LineWriter> dump_out;  // the dump file being written
   std::unique_ptr<LineReader> dump_in;   // the dump file being restored
@@ -81,6 +93,12 @@ struct RunState {
   // as the other kind, so that nothing of the dump's object reaches the target's one.
   std::map<std::string, uint16_t> app_access_set;
   std::set<std::string> other_kind_names;
+  // Restore: the users and groups (lower-cased) that this run created, and the filter this
+  // run assigned to a name on a database, by FilterKey(application, database, name). A name
+  // the run created holds nothing on the target but what the run gave it, so neither its
+  // memberships nor its filters need to be read back.
+  std::set<std::string> created_names;
+  std::map<std::string, std::string> filters_assigned;
   // The target's minimum password length, read when a restore first creates a user and
   // kept up to date by the server state restore; -1 while unknown.
   int min_password_length = -1;
@@ -107,6 +125,8 @@ struct RunState {
   void WriteDumpLine(std::string_view line);
   /// Counts a block and tells the observer.
   void BeginBlock(std::string_view key_word);
+  /// Hands output captured elsewhere to this run's files, in its order.
+  void Replay(const CapturedOutput& output);
   /// Reads the next line of the dump file being restored; false at its end. A group's or
   /// user's head line adds its name to head_names.
   bool ReadDumpLine(std::string& line);

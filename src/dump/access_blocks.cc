@@ -16,14 +16,9 @@ namespace {
 // Designer, whatever the database entry says.
 constexpr uint16_t kAppAccessDesigner = 0x0200;
 
-struct Holder {
-  std::string name;
-  uint16_t app_access = 0;
-};
+}  // namespace
 
-// Every user and group with some access to `app`, with its own application access, in name
-// order.
-std::vector<Holder> AccessHolders(RunState& state, const std::string& app) {
+std::vector<AccessHolder> ReadAccessHolders(RunState& state, const std::string& app) {
   EsbApi& api = *state.client.api;
   uint32_t count = 0;
   CheckStatus(state.client, "EsbGetApplicationAccess",
@@ -44,12 +39,14 @@ std::vector<Holder> AccessHolders(RunState& state, const std::string& app) {
   }
   SortList(names);
   std::map<std::string, size_t> taken;
-  std::vector<Holder> holders;
+  std::vector<AccessHolder> holders;
   for (const std::string& name : names) {
     holders.push_back({name, codes[name][taken[name]++]});
   }
   return holders;
 }
+
+namespace {
 
 void WriteCalcs(RunState& state, const std::string& name, const std::string& app,
                 const std::string& db) {
@@ -71,11 +68,14 @@ void WriteCalcs(RunState& state, const std::string& name, const std::string& app
 
 void WriteAccessBlocks(RunState& state, const std::string& app, const std::string& db) {
   if (app.empty() || db.empty()) return;
+  WriteAccessBlocks(state, app, db, ReadAccessHolders(state, app));
+}
+
+void WriteAccessBlocks(RunState& state, const std::string& app, const std::string& db,
+                       const std::vector<AccessHolder>& holders) {
+  if (app.empty() || db.empty()) return;
   EsbApi& api = *state.client.api;
-  for (const Holder& holder : AccessHolders(state, app)) {
-    EsbUserInfo info;
-    CheckStatus(state.client, "EsbGetUser",
-                api.EsbGetUser(state.client.context, holder.name, &info));
+  for (const AccessHolder& holder : holders) {
     uint32_t count = 0;
     CheckStatus(state.client, "EsbGetDatabaseAccess",
                 api.EsbGetDatabaseAccess(state.client.context, holder.name, app, db, &count));
@@ -85,9 +85,9 @@ void WriteAccessBlocks(RunState& state, const std::string& app, const std::strin
                   api.EsbGetNextItem(state.client.context, kItemUserDb, &item));
     }
     const EsbUserDb& entry = item.user_db;
-    // A supervisor group's record says supervisor, not group: the group list tells.
-    const bool group =
-        info.type == kUserTypeGroup || state.dumped_groups.count(ToLower(holder.name));
+    // The group list, read before any access block, tells a group from a user without a
+    // call per name; it also tells a supervisor group, whose record says supervisor.
+    const bool group = state.dumped_groups.count(ToLower(holder.name)) != 0;
     const char* head = group ? "Group Access" : "User Access";
     state.BeginBlock(head);
     state.WriteDumpLine(FormatMsg("%1: %2", {std::string(head), QuoteName(holder.name)}));

@@ -21,7 +21,7 @@ class AccessBlocksTest : public DumpTest {
   void Write() { WriteAccessBlocks(state_, "Sample", "Basic"); }
 };
 
-TEST_F(AccessBlocksTest, GroupToldFromUserByTypeOrGroupListAndNoneLeftOut) {
+TEST_F(AccessBlocksTest, GroupToldFromUserByTheGroupListAndNoneLeftOut) {
   api_.AddUser("zed", kAccessNone, 0);
   api_.AddUser("nobody", kAccessNone, 0);
   api_.AddGroup("Analysts", kAccessNone);
@@ -43,6 +43,8 @@ TEST_F(AccessBlocksTest, GroupToldFromUserByTypeOrGroupListAndNoneLeftOut) {
                           "   Max Access: Read", "", "User Access: zed", "   Access: Read",
                           "   Max Access: Read", ""));
   EXPECT_EQ(state_.blocks, 4);
+  // The group list read before tells: no name is looked up one by one.
+  EXPECT_EQ(api_.Count("EsbGetUser"), 0);
 }
 
 TEST_F(AccessBlocksTest, ApplicationDesignerRuleTakesEachNamesOwnEntry) {

@@ -1,3 +1,4 @@
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,56 +10,78 @@
 
 namespace cubesec {
 
-void WriteApplicationBlocks(RunState& state) {
+void WriteApplicationBlock(RunState& state, const std::string& app) {
+  state.BeginBlock("Application");
+  // The head goes out before the state is read, so a failed read never leaves a block
+  // without its head.
+  WriteLine(state, "Application: %1", QuoteName(app));
+  EsbAppState app_state;
+  CheckStatus(state.client, "EsbGetApplicationState",
+              state.client.api->EsbGetApplicationState(state.client.context, app, &app_state));
+  WriteLine(state, "   Description: %1",
+            CarriedText(state, CutAtNul(app_state.description),
+                        FormatMsg("the description of application '%1'", {app})));
+  WriteLine(state, "   Loadable: %1", YesNo(app_state.loadable));
+  WriteLine(state, "   Autoload: %1", YesNo(app_state.autoload));
+  WriteLine(state, "   Default Access: %1", AccessName(app_state.default_access));
+  WriteLine(state, "   Connects: %1", YesNo(app_state.connects));
+  WriteLine(state, "   Commands: %1", YesNo(app_state.commands));
+  WriteLine(state, "   Updates: %1", YesNo(app_state.updates));
+  WriteLine(state, "   Security: %1", YesNo(app_state.security));
+  state.WriteDumpLine("");
+}
+
+std::vector<std::string> ReadApplicationNames(RunState& state) {
   uint32_t count = 0;
   CheckStatus(state.client, "EsbListApplications",
               state.client.api->EsbListApplications(state.client.context, &count));
-  const std::vector<std::string> apps =
-      FetchNames(state, count, kItemAppName, "EsbListApplications");
+  return FetchNames(state, count, kItemAppName, "EsbListApplications");
+}
+
+std::vector<std::string> ReadDatabaseNames(RunState& state, const std::string& app) {
+  uint32_t count = 0;
+  CheckStatus(state.client, "EsbListDatabases",
+              state.client.api->EsbListDatabases(state.client.context, app, &count));
+  return FetchNames(state, count, kItemAppDb, "EsbListDatabases");
+}
+
+void WriteApplicationBlocks(RunState& state) {
+  const std::vector<std::string> apps = ReadApplicationNames(state);
+  if (state.sessions > 1 && !apps.empty()) return WriteApplicationBlocksInSessions(state, apps);
   for (const std::string& app : apps) {
-    state.BeginBlock("Application");
-    // The head goes out before the state is read, so a failed read never leaves a block
-    // without its head.
-    WriteLine(state, "Application: %1", QuoteName(app));
-    EsbAppState app_state;
-    CheckStatus(state.client, "EsbGetApplicationState",
-                state.client.api->EsbGetApplicationState(state.client.context, app, &app_state));
-    WriteLine(state, "   Description: %1",
-              CarriedText(state, CutAtNul(app_state.description),
-                          FormatMsg("the description of application '%1'", {app})));
-    WriteLine(state, "   Loadable: %1", YesNo(app_state.loadable));
-    WriteLine(state, "   Autoload: %1", YesNo(app_state.autoload));
-    WriteLine(state, "   Default Access: %1", AccessName(app_state.default_access));
-    WriteLine(state, "   Connects: %1", YesNo(app_state.connects));
-    WriteLine(state, "   Commands: %1", YesNo(app_state.commands));
-    WriteLine(state, "   Updates: %1", YesNo(app_state.updates));
-    WriteLine(state, "   Security: %1", YesNo(app_state.security));
-    state.WriteDumpLine("");
+    WriteApplicationBlock(state, app);
     WriteDatabaseBlocks(state, app);
   }
 }
 
+void WriteDatabaseBlock(RunState& state, const std::string& app, const std::string& db,
+                        const std::function<const std::vector<AccessHolder>&()>& holders) {
+  state.BeginBlock("Database");
+  WriteLine(state, "Database: %1", QuoteName(db));
+  EsbDbState db_state;
+  CheckStatus(state.client, "EsbGetDatabaseState",
+              state.client.api->EsbGetDatabaseState(state.client.context, app, db, &db_state));
+  WriteLine(state, "   Description: %1",
+            CarriedText(state, CutAtNul(db_state.description),
+                        FormatMsg("the description of database '%1:%2'", {app, db})));
+  WriteLine(state, "   Loadable: %1", YesNo(db_state.loadable));
+  WriteLine(state, "   Autoload: %1", YesNo(db_state.autoload));
+  WriteLine(state, "   Default Access: %1", AccessName(db_state.default_access));
+  state.WriteDumpLine("");
+  WriteFilterBlocks(state, app, db);
+  WriteAccessBlocks(state, app, db, holders());
+}
+
 void WriteDatabaseBlocks(RunState& state, const std::string& app) {
   if (app.empty()) return;
-  uint32_t count = 0;
-  CheckStatus(state.client, "EsbListDatabases",
-              state.client.api->EsbListDatabases(state.client.context, app, &count));
-  const std::vector<std::string> dbs = FetchNames(state, count, kItemAppDb, "EsbListDatabases");
+  const std::vector<std::string> dbs = ReadDatabaseNames(state, app);
+  // Read at the first database that needs them, as before, and kept for the others.
+  std::optional<std::vector<AccessHolder>> holders;
   for (const std::string& db : dbs) {
-    state.BeginBlock("Database");
-    WriteLine(state, "Database: %1", QuoteName(db));
-    EsbDbState db_state;
-    CheckStatus(state.client, "EsbGetDatabaseState",
-                state.client.api->EsbGetDatabaseState(state.client.context, app, db, &db_state));
-    WriteLine(state, "   Description: %1",
-              CarriedText(state, CutAtNul(db_state.description),
-                          FormatMsg("the description of database '%1:%2'", {app, db})));
-    WriteLine(state, "   Loadable: %1", YesNo(db_state.loadable));
-    WriteLine(state, "   Autoload: %1", YesNo(db_state.autoload));
-    WriteLine(state, "   Default Access: %1", AccessName(db_state.default_access));
-    state.WriteDumpLine("");
-    WriteFilterBlocks(state, app, db);
-    WriteAccessBlocks(state, app, db);
+    WriteDatabaseBlock(state, app, db, [&]() -> const std::vector<AccessHolder>& {
+      if (!holders) holders = ReadAccessHolders(state, app);
+      return *holders;
+    });
   }
 }
 

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "client/access_levels.h"
 #include "dump/dump.h"
 #include "dump/dump_test_fixture.h"
@@ -50,6 +52,19 @@ TEST_F(ApplicationBlocksTest, ApplicationsWithTheirDatabasesInNameOrder) {
                           "Database: Interntl", "   Description: ", "   Loadable: Yes",
                           "   Autoload: No", "   Default Access: Read", ""));
   EXPECT_EQ(state_.blocks, 4);
+}
+
+TEST_F(ApplicationBlocksTest, ApplicationAccessIsReadOnceForAllItsDatabases) {
+  ScriptedApp sample = App("Sample");
+  sample.dbs = {Db("Basic", ""), Db("Interntl", ""), Db("Xchg", "")};
+  sample.access = {{"jo", 0x0100}};
+  for (ScriptedDb& db : sample.dbs) db.access["jo"] = {kAccessRead, kAccessRead, "", 0, {}};
+  api_.AddUser("jo", kAccessNone, 0);
+  api_.apps = {sample, App("Empty")};
+  WriteApplicationBlocks(state_);
+  EXPECT_EQ(api_.Count("EsbGetApplicationAccess"), 1);
+  const std::vector<std::string> lines = Lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "User Access: jo"), 3);
 }
 
 TEST_F(ApplicationBlocksTest, HeadIsWrittenBeforeAFailedStateRead) {

@@ -2,11 +2,20 @@
 // The dump: one writer per block of the dump file. Each reads the run state and writes
 // through RunState::WriteDumpLine; a failed call is checked with CheckStatus.
 
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "client/run_state.h"
 
 namespace cubesec {
+
+/// A user or group with some access to an application, and its own application access.
+struct AccessHolder {
+  std::string name;
+  uint16_t app_access = 0;
+};
 
 /// The server block (nothing when the state cannot be read).
 void WriteServerBlock(RunState& state);
@@ -16,11 +25,35 @@ void WriteEndBlock(RunState& state);
 void WriteGroupBlocks(RunState& state);
 /// One block per user, in name order.
 void WriteUserBlocks(RunState& state);
-/// One block per application, each followed by its databases' blocks.
+/// One block per application, each followed by its databases' blocks. With more than one
+/// session (RunState::sessions) the databases are filled by sessions at once.
 void WriteApplicationBlocks(RunState& state);
+/// The pieces of it: the applications' names, one application's block, its databases' names.
+std::vector<std::string> ReadApplicationNames(RunState& state);
+void WriteApplicationBlock(RunState& state, const std::string& app);
+std::vector<std::string> ReadDatabaseNames(RunState& state, const std::string& app);
 /// The database blocks of one application, each followed by its filter and access blocks.
 void WriteDatabaseBlocks(RunState& state, const std::string& app);
+/// One database's block, then its filter and access blocks; `holders` hands out the access
+/// holders of the application when the access blocks need them.
+void WriteDatabaseBlock(RunState& state, const std::string& app, const std::string& db,
+                        const std::function<const std::vector<AccessHolder>&()>& holders);
 void WriteFilterBlocks(RunState& state, const std::string& app, const std::string& db);
+
+/// Every holder of access to `app`, in name order. They belong to the application, so the
+/// database blocks read them once for all its databases.
+std::vector<AccessHolder> ReadAccessHolders(RunState& state, const std::string& app);
+/// The access blocks of one database for the holders of its application.
+void WriteAccessBlocks(RunState& state, const std::string& app, const std::string& db,
+                       const std::vector<AccessHolder>& holders);
+/// The same, reading the holders first.
 void WriteAccessBlocks(RunState& state, const std::string& app, const std::string& db);
+
+/// The application blocks of `apps` with their databases, filled by RunState::sessions
+/// sessions at once, each working on whole databases; one writer hands them to the dump
+/// file in the file's order, so the file and the run log are those of one session. A
+/// failure ends the dump as in one session: the blocks before it in the file are written,
+/// the sessions working further on stop at their next call, and every session logs out.
+void WriteApplicationBlocksInSessions(RunState& state, const std::vector<std::string>& apps);
 
 }  // namespace cubesec

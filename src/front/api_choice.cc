@@ -1,5 +1,6 @@
 #include "front/api_choice.h"
 
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -56,9 +57,14 @@ std::unique_ptr<ChosenApi> WrapApi(Platform& platform, std::unique_ptr<EsbApi> s
     chosen->trace_file_ = std::move(file);
     // Each line reaches the file before the next call, so a trace of a run that was killed
     // still shows the calls it made.
+    // Sessions of one run trace from threads of their own, one whole line at a time.
     std::shared_ptr<AppendFile> sink_file = chosen->trace_file_;
-    chosen->tracer_ = std::make_unique<ApiTracer>(
-        *chosen->top_, [sink_file](const std::string& line) { sink_file->Write(line + "\n"); });
+    auto sink_mutex = std::make_shared<std::mutex>();
+    chosen->tracer_ = std::make_unique<ApiTracer>(*chosen->top_,
+                                                  [sink_file, sink_mutex](const std::string& line) {
+                                                    std::lock_guard<std::mutex> lock(*sink_mutex);
+                                                    sink_file->Write(line + "\n");
+                                                  });
     chosen->top_ = chosen->tracer_.get();
   }
   return chosen;

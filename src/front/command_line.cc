@@ -43,6 +43,8 @@ std::string UsageText(const std::string& program, const std::string& log_path) {
       "  --server NAME         the server",
       "  --user NAME           the user",
       "  --password-file FILE  the password is the first line of FILE (\"-\": standard input)",
+      "  --sessions N          a dump logs in N times (1 to 16) and fills N databases at once;",
+      "                        the file is the same whatever N (default %3; a restore uses one)",
       "  --help, --version",
       "Server and user default to the Essbase client's Login settings. A path that begins",
       "with \"/\" is named with --dump or --restore: \"/tmp/x.txt\" reads as a switch.",
@@ -91,7 +93,7 @@ std::string UsageText(const std::string& program, const std::string& log_path) {
 #endif
   std::string text;
   for (const char* line : kLines) {
-    text += FormatMsg(line, {program, log});
+    text += FormatMsg(line, {program, log, std::to_string(kDefaultSessions)});
     text += "\n";
   }
   return text;
@@ -146,8 +148,8 @@ void ApplyLongOption(const std::vector<std::string>& args, size_t& i, RunParamet
   const std::string name = token.substr(0, equals);
   const bool has_value = equals != std::string::npos;
   static const char* const kFlags[] = {"--reset", "--yes", "--help", "--version"};
-  static const char* const kValued[] = {"--dump", "--restore",       "--server",
-                                        "--user", "--password-file", "--check"};
+  static const char* const kValued[] = {"--dump",          "--restore", "--server",  "--user",
+                                        "--password-file", "--check",   "--sessions"};
   const auto known = [&](const auto& names) {
     for (const char* known_name : names) {
       if (name == known_name) return true;
@@ -181,6 +183,16 @@ void ApplyLongOption(const std::vector<std::string>& args, size_t& i, RunParamet
     params.server = value;
   } else if (name == "--user") {
     params.user = value;
+  } else if (name == "--sessions") {
+    const bool digits = !value.empty() && value.size() <= 2 &&
+                        value.find_first_not_of("0123456789") == std::string::npos;
+    params.sessions = digits ? std::stoi(value) : 0;
+    if (params.sessions < 1 || params.sessions > kMaxSessions) {
+      throw RunError(kErrorSyntax,
+                     FormatMsg("Syntax Error - --sessions takes a whole number from 1 to %1 "
+                               "('%2')",
+                               {std::to_string(kMaxSessions), value}));
+    }
   } else if (name == "--password-file") {
     extras.password_file = value;
     params.password.clear();

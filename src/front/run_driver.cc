@@ -203,6 +203,7 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
   state.user = params.user;
   state.password = params.password;
   state.reset_confirmed = params.reset_confirmed;
+  state.sessions = params.sessions > 0 ? params.sessions : kDefaultSessions;
   // A restore reads and checks its whole file before it logs in: a file that fails the
   // check sends nothing to the server.
   std::vector<DumpProblem> warnings;

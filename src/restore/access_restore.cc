@@ -91,6 +91,9 @@ class AccessRestore {
                        api_.EsbSetDatabaseAccess(state_.client.context, db_access))) {
       return;
     }
+    if (!access.filter.empty()) {
+      state_.filters_assigned[RunState::FilterKey(app_, db_, name_)] = access.filter;
+    }
     LogTabbed(state_, "%1Granted '%2' access to '%3:%4' for '%5'",
               {AccessName(access.access), app_, db_, name_});
     if (!kept_filter.empty()) {
@@ -124,6 +127,12 @@ class AccessRestore {
 
   // The filter that the target assigns to the name on the database, in `filter`.
   EsbStatus HeldFilter(std::string* filter) {
+    // A name this run created holds only the filter this run assigned to it.
+    if (state_.created_names.count(ToLower(name_)) != 0) {
+      auto assigned = state_.filters_assigned.find(RunState::FilterKey(app_, db_, name_));
+      if (assigned != state_.filters_assigned.end()) *filter = assigned->second;
+      return 0;
+    }
     uint32_t count = 0;
     EsbStatus status = api_.EsbGetDatabaseAccess(state_.client.context, name_, app_, db_, &count);
     if (status != 0 || count == 0) return status;

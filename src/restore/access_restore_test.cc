@@ -1,5 +1,7 @@
 #include <gmock/gmock.h>
 
+#include <algorithm>
+
 #include "restore/restore_test_fixture.h"
 
 namespace cubesec {
@@ -74,6 +76,40 @@ TEST_F(AccessRestoreTest, ABlockWithoutAFilterKeepsTheOneThatTheTargetAssigns) {
   EXPECT_EQ(Basic()["access"]["bob"]["filter"], "Old");
   EXPECT_EQ(LogLines().back(),
             "\tKept filter 'Old' of 'bob' on 'Sample:Basic' (the dump file names no filter)");
+}
+
+TEST_F(AccessRestoreTest, ANameThisRunCreatedHoldsOnlyTheFiltersThatTheRunGaveIt) {
+  for (const char* user : {"newbie", "fresh", "plain"}) {
+    Dump("   Access: None\n\n");
+    RestoreUser(state, user);
+  }
+  Dump("   Active: Yes\n   Default Access: None\n   Users: fresh\n\n");
+  RestoreFilter(state, "NoRows");
+  Dump("   Access: Read\n   Filter: Old\n\n");
+  RestoreAccess(state, "newbie");
+  for (const char* user : {"newbie", "fresh", "plain"}) {
+    Dump("   Access: Write\n\n");
+    RestoreAccess(state, user);
+  }
+  // What the run gave them is known: nothing is read back, not even their groups.
+  EXPECT_EQ(Count("EsbGetDatabaseAccess"), 0);
+  EXPECT_EQ(Basic()["access"]["newbie"]["filter"], "Old");
+  EXPECT_EQ(Basic()["access"]["fresh"]["filter"], "NoRows");
+  EXPECT_EQ(Basic()["access"]["plain"]["filter"], "");
+  const std::vector<std::string> log = LogLines();
+  EXPECT_EQ(std::count(log.begin(), log.end(),
+                       "\tKept filter 'Old' of 'newbie' on 'Sample:Basic' (the dump file names no "
+                       "filter)"),
+            1);
+  EXPECT_EQ(std::count(log.begin(), log.end(),
+                       "\tKept filter 'NoRows' of 'fresh' on 'Sample:Basic' (the dump file names "
+                       "no filter)"),
+            1);
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& line) {
+                            return line.find("'plain' on") != std::string::npos;
+                          }),
+            0);
 }
 
 // Names that the block may not be applied to: each is skipped with one line, nothing changes

@@ -177,6 +177,9 @@ void Assign(RunState& state, const std::string& app, const std::string& db, cons
     status = send();
   }
   if (!CallSucceeded(state, "EsbSetFilterList", status)) return;
+  for (const std::string& holder : assigned) {
+    state.filters_assigned[RunState::FilterKey(app, db, holder)] = name;
+  }
   std::vector<std::string> not_present;  // in file order
   for (const std::string& holder : listed) {
     if (!Holds(assigned, holder) && !Holds(not_present, holder)) not_present.push_back(holder);

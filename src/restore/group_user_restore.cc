@@ -43,6 +43,7 @@ class UserRestore {
     status = api.EsbCreateUser(state_.client.context, name_, password);
     if (!CallSucceeded(state_, "EsbCreateUser", status)) return false;
     LogTabbed(state_, "%1Created user '%2' with temporary password '%3'", {name_, password});
+    state_.created_names.insert(ToLower(name_));
     status = api.EsbGetUser(state_.client.context, name_, &info_);
     if (!CallSucceeded(state_, "EsbGetUser", status)) return false;
     // The user is to choose a password of their own at the first login.
@@ -131,6 +132,8 @@ class UserRestore {
     EsbApi& api = *state_.client.api;
     uint32_t count = 0;
     std::vector<std::string> groups;
+    // A user this run created is in no group yet.
+    if (state_.created_names.count(ToLower(name_)) != 0) return groups;
     if (!CallSucceeded(state_, "EsbGetGroupList",
                        api.EsbGetGroupList(state_.client.context, name_, &count))) {
       return groups;
@@ -170,6 +173,7 @@ void RestoreGroup(RunState& state, const std::string& name) {
       LogTabbed(state, "%1Restoration of group '%2' skipped (a user of that name exists)", {name});
     } else if (CallSucceeded(state, "EsbCreateGroup", status)) {
       LogTabbed(state, "%1Created user group '%2'", {name});
+      state.created_names.insert(ToLower(name));
       loaded =
           CallSucceeded(state, "EsbGetGroup", api.EsbGetGroup(state.client.context, name, &info));
     }

@@ -34,6 +34,20 @@ TEST_F(GroupUserRestoreTest, AUserInSyncChangesAndLogsNothing) {
   EXPECT_THAT(LogLines(), IsEmpty());
 }
 
+TEST_F(GroupUserRestoreTest, ACreatedUserJoinsItsGroupsWithoutReadingThemBack) {
+  Dump("Access: None\nGroups: Analysts,Ghosts,analysts\n\n");
+  RestoreUser(state, "newbie");
+  EXPECT_EQ(Count("EsbGetGroupList"), 0);  // a user created a moment ago is in no group
+  EXPECT_EQ(Count("EsbAddToGroup"), 2);    // the repeated name is not sent again
+  EXPECT_EQ(Named(Export()["users"], "newbie")["groups"], nlohmann::json::array({"Analysts"}));
+  const std::vector<std::string> log = LogLines();
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[1], "\tAssigned user 'newbie' to security groups: Analysts");
+  EXPECT_EQ(
+      log[2],
+      "\tUser 'newbie' was NOT assigned to security groups: Ghosts (groups were not present)");
+}
+
 // Every member of a group gets what the group gets: its change is logged as a user's is.
 TEST_F(GroupUserRestoreTest, AChangedAccessIsAppliedAndLoggedForAUserAndForAGroup) {
   Dump("Access: Read\n\n");

@@ -71,6 +71,7 @@ SimulatedApi::~SimulatedApi() = default;
 // Plumbing ------------------------------------------------------------------------------
 
 EsbStatus SimulatedApi::Fail(EsbHandle instance, EsbStatus status, std::string_view subject) {
+  std::lock_guard<std::mutex> lock(handles_mutex_);
   auto it = instances_.find(instance);
   if (it != instances_.end()) it->second.pending = Message{status, StatusMessage(status, subject)};
   return status;
@@ -82,16 +83,23 @@ EsbStatus SimulatedApi::Fail(Context& c, EsbStatus status, std::string_view subj
 
 template <typename Body>
 EsbStatus SimulatedApi::Call(EsbHandle context, Privilege privilege, Body&& body) {
+  std::unique_lock<std::mutex> handles(handles_mutex_);
   auto it = contexts_.find(context);
   if (it == contexts_.end()) {
     EsbStatus status = logged_out_.count(context) ? kStatusNotLoggedIn : kStatusBadHandle;
     // The context does not tell whose message this is; every instance gets it.
-    for (auto& [handle, instance] : instances_) Fail(handle, status, {});
+    for (auto& [handle, instance] : instances_) {
+      instance.pending = Message{status, StatusMessage(status, {})};
+    }
     return status;
   }
+  // A map's element stays where it is while others come and go; only its own session,
+  // which is making this call, logs it out.
   Context& c = it->second;
+  handles.unlock();
   try {
     if (privilege == Privilege::kSession) return body(c);
+    std::lock_guard<std::mutex> store_lock(c.store->CallMutex());
     std::unique_ptr<Transaction> transaction = c.store->Begin(privilege == Privilege::kWrite);
     // Checked on every call: another session may have removed the right meanwhile.
     std::optional<Principal> me = c.store->PrincipalById(c.user_id);
@@ -160,6 +168,7 @@ uint16_t SimulatedApi::HighestAccess(Store& store, const Principal& p, const Tar
 
 EsbStatus SimulatedApi::EsbInit(const EsbInitRecord&, EsbHandle* instance) {
   if (instance == nullptr) return kStatusInvalidParameter;
+  std::lock_guard<std::mutex> lock(handles_mutex_);
   *instance = next_handle_++;
   instances_[*instance] = Instance{};
   return kStatusOk;
@@ -174,12 +183,16 @@ EsbStatus SimulatedApi::EsbGetAPIVersion(uint32_t* version) {
 EsbStatus SimulatedApi::EsbLogin(EsbHandle instance, const std::string& server,
                                  const std::string& user, const std::string& password,
                                  uint16_t* app_count, EsbHandle* context) {
-  if (!instances_.count(instance)) return kStatusBadHandle;
+  {
+    std::lock_guard<std::mutex> lock(handles_mutex_);
+    if (!instances_.count(instance)) return kStatusBadHandle;
+  }
   if (context == nullptr) return Fail(instance, kStatusInvalidParameter, "context");
   std::shared_ptr<Store> store = source_->Connect(server);
   if (!store) return Fail(instance, kStatusServerUnreachable, server);
   std::string name = CallName(user);
   try {
+    std::unique_lock<std::mutex> store_lock(store->CallMutex());
     std::optional<Principal> p = store->FindPrincipal(name);
     if (!p || p->is_group || !p->password_hash ||
         !PasswordMatches(SystemPlatform(), password, *p->password_hash)) {
@@ -192,11 +205,13 @@ EsbStatus SimulatedApi::EsbLogin(EsbHandle instance, const std::string& server,
     if (app_count != nullptr) *app_count = static_cast<uint16_t>(store->AppNames().size());
     api_version_ = global.api_version;
     KeepPasswordAnew(*store, *p, password);
+    store_lock.unlock();
     Context c;
     c.instance = instance;
     c.store = std::move(store);
     c.user_id = p->id;
     c.user = p->name;
+    std::lock_guard<std::mutex> lock(handles_mutex_);
     *context = next_handle_++;
     contexts_[*context] = std::move(c);
     return kStatusOk;
@@ -207,6 +222,7 @@ EsbStatus SimulatedApi::EsbLogin(EsbHandle instance, const std::string& server,
 
 EsbStatus SimulatedApi::EsbLogout(EsbHandle context) {
   return Call(context, Privilege::kSession, [&](Context&) {
+    std::lock_guard<std::mutex> lock(handles_mutex_);
     contexts_.erase(context);
     logged_out_.insert(context);
     return kStatusOk;
@@ -214,6 +230,7 @@ EsbStatus SimulatedApi::EsbLogout(EsbHandle context) {
 }
 
 EsbStatus SimulatedApi::EsbTerm(EsbHandle instance) {
+  std::lock_guard<std::mutex> lock(handles_mutex_);
   if (!instances_.count(instance)) return kStatusBadHandle;
   for (auto it = contexts_.begin(); it != contexts_.end();) {
     if (it->second.instance == instance) {
@@ -229,6 +246,7 @@ EsbStatus SimulatedApi::EsbTerm(EsbHandle instance) {
 
 EsbStatus SimulatedApi::EsbGetMessage(EsbHandle instance, int32_t* level, int32_t* number,
                                       char* buffer, size_t size) {
+  std::lock_guard<std::mutex> lock(handles_mutex_);
   auto it = instances_.find(instance);
   if (it == instances_.end()) return kStatusBadHandle;
   if (!it->second.pending) return kStatusNoMessage;

@@ -2,9 +2,11 @@
 // The client API served by simulated servers: handles, logins, messages, server-side lists
 // and the security calls, on top of one Store per server.
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -167,8 +169,13 @@ class SimulatedApi : public EsbApi {
   EsbStatus GetPrincipal(EsbHandle context, const std::string& name, EsbUserInfo* info,
                          bool groups_only);
 
+  // Sessions call from threads of their own: the handles below are kept under
+  // handles_mutex_, held only to find or change them, never during a call's work, so the
+  // calls of different sessions run at the same time; a session's own state (its lists, its
+  // filter being read or written) is touched by its own thread alone.
   std::unique_ptr<ServerSource> source_;
-  uint32_t api_version_;
+  std::atomic<uint32_t> api_version_;
+  std::mutex handles_mutex_;
   EsbHandle next_handle_ = 1;
   std::map<EsbHandle, Instance> instances_;
   std::map<EsbHandle, Context> contexts_;

@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "sim/names.h"
 #include "sim/status_codes.h"
 #include "sim/test_server.h"
+#include "tools/text.h"
 
 namespace cubesec::sim {
 namespace {
@@ -755,6 +759,73 @@ TEST_F(SimApiTest, CalcListsAreReadAndReplaced) {
   EsbItem item;
   ASSERT_EQ(api_->EsbGetNextItem(context_, kItemUserDb, &item), 0);
   EXPECT_EQ(item.user_db.access, 0);
+}
+
+// Sessions at once ---------------------------------------------------------------------------
+
+// Each of `sessions` threads logs in on its own, creates users and reads them back through its
+// own list while the others do the same; every session then sees every other's writes.
+void RunSessionsAtOnce(EsbApi& api, int sessions) {
+  constexpr int kUsersEach = 20;
+  std::vector<EsbHandle> contexts(sessions), instances(sessions);
+  for (int s = 0; s < sessions; ++s) {
+    uint16_t apps = 0;
+    ASSERT_EQ(api.EsbInit(EsbInitRecord{}, &instances[s]), 0);
+    ASSERT_EQ(api.EsbLogin(instances[s], "server", "admin", "pw-admin", &apps, &contexts[s]), 0);
+  }
+  std::vector<std::string> problems(sessions);
+  std::vector<std::thread> threads;
+  for (int s = 0; s < sessions; ++s) {
+    threads.emplace_back([&, s] {
+      const EsbHandle context = contexts[s];
+      for (int i = 0; i < kUsersEach && problems[s].empty(); ++i) {
+        const std::string name = "s" + std::to_string(s) + "u" + std::to_string(i);
+        if (api.EsbCreateUser(context, name, "password") != 0) problems[s] = "create " + name;
+        // Another session's list call in between would change this session's list.
+        uint32_t count = 0;
+        if (api.EsbGetGroupList(context, "Alice", &count) != 0 || count != 2) {
+          problems[s] = "group list of Alice";
+        }
+        EsbUserInfo info;
+        if (api.EsbGetUser(context, name, &info) != 0) problems[s] = "read " + name;
+        EsbItem item;
+        for (uint32_t k = 0; k < count; ++k) {
+          if (api.EsbGetNextItem(context, kItemName, &item) != 0) problems[s] = "item";
+        }
+        if (CutAtNul(item.name) != "Planners")
+          problems[s] = "list mixed up: " + CutAtNul(item.name);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int s = 0; s < sessions; ++s) EXPECT_EQ(problems[s], "") << "session " << s;
+  for (int s = 0; s < sessions; ++s) {
+    uint32_t count = 0;
+    ASSERT_EQ(api.EsbListUsers(contexts[s], "", "", &count), 0);
+    EXPECT_EQ(count, 6u + static_cast<uint32_t>(sessions * kUsersEach));
+    EXPECT_EQ(api.EsbLogout(contexts[s]), 0);
+    EXPECT_EQ(api.EsbTerm(instances[s]), 0);
+  }
+}
+
+TEST(SimApiSessionsTest, SessionsOfAServerFileRunAtOnceEachWithItsOwnListAndConnection) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() /
+      ("cubesec-sessions-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+       "-" + std::to_string(reinterpret_cast<uintptr_t>(&folder)));
+  std::filesystem::create_directories(folder);
+  ASSERT_EQ(LoadFixture(folder.string(), "server", kTestFixture), "");
+  {
+    std::unique_ptr<EsbApi> api = MakeSimulatedApi(folder.string());
+    RunSessionsAtOnce(*api, 4);
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+}
+
+TEST(SimApiSessionsTest, SessionsOfAServerInMemoryTakeTurnsOnItsOneConnection) {
+  std::unique_ptr<EsbApi> api = MakeInMemoryApi(kTestFixture);
+  RunSessionsAtOnce(*api, 4);
 }
 
 TEST(SimApiFixtureTest, InMemoryApiRejectsABadFixture) {

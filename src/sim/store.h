@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -182,6 +183,11 @@ class Store {
   /// compares them where they lie, without a copy.
   bool HasPages(std::string_view pages);
 
+  /// Held by a session for each call on this store. Its connection serves one thread at a
+  /// time: a store that several sessions share (one held in memory) takes their calls one
+  /// by one, while each login to a server file has a store and a connection of its own.
+  std::mutex& CallMutex() { return call_mutex_; }
+
  private:
   struct Statements;
   explicit Store(std::unique_ptr<SqliteDb> db);
@@ -190,6 +196,7 @@ class Store {
 
   std::unique_ptr<SqliteDb> db_;
   std::unique_ptr<Statements> s_;
+  std::mutex call_mutex_;
 };
 
 }  // namespace cubesec::sim
