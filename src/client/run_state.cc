@@ -27,8 +27,7 @@ bool InSystemProgramFolder(const std::filesystem::path& exe) {
   return false;
 #else
   const std::string folder = exe.parent_path().lexically_normal().string();
-  return folder == "/usr" || folder.starts_with("/usr/") || folder == "/bin" ||
-         folder == "/sbin";
+  return folder == "/usr" || folder.starts_with("/usr/") || folder == "/bin" || folder == "/sbin";
 #endif
 }
 
@@ -88,6 +87,11 @@ void RunState::CountLineAndPump() {
 }
 
 void RunState::Log(std::string_view line) {
+  if (diverted_log) {
+    diverted_log->emplace_back(line);
+    CountLineAndPump();
+    return;
+  }
   // The log may hold temporary passwords: only its owner may read it.
   if (!log) log = std::make_unique<LineWriter>(platform, log_path, /*owner_only=*/true);
   if (!log->Append(line)) ThrowLogError(log_path, log->error());
@@ -108,6 +112,12 @@ void RunState::FlushDump() {
 }
 
 void RunState::WriteDumpLine(std::string_view line) {
+  if (dump_text) {
+    dump_text->append(line);
+    dump_text->append("\r\n");
+    CountLineAndPump();
+    return;
+  }
   if (!dump_out) {
     dump_out = std::make_unique<LineWriter>(platform, dump_file, false, kDumpBlockBytes);
   }

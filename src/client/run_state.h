@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "client/call_check.h"
 #include "tools/files.h"
@@ -54,7 +55,13 @@ struct RunState {
   std::unique_ptr<LineWriter> log;       // the run log
   std::unique_ptr<LineWriter> dump_out;  // the dump file being written
   std::unique_ptr<LineReader> dump_in;   // the dump file being restored
-  int blocks = 0;                        // blocks written or read so far
+  // A plan: the lines that the restore's routines log are gathered here instead of the run
+  // log (they would tell of changes that were not made). Null in every other run.
+  std::vector<std::string>* diverted_log = nullptr;
+  // A read of the server as a dump reads it, kept in memory: the dump's lines go here
+  // instead of dump_file. Null in every other run.
+  std::string* dump_text = nullptr;
+  int blocks = 0;  // blocks written or read so far
 
   // Restore: the application and database whose sections came last and exist on the
   // target (empty when skipped), and the filters that did not verify on the target.

@@ -55,6 +55,12 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
     return kExitUsage;
   }
 
+  // A plan has no window of its own: it is asked for on the command line, whole.
+  if (params.command == "P" && !params.Complete()) {
+    err << name << ": " << FirstMissingParameter(params).value_or("") << "\n";
+    return kExitUsage;
+  }
+
   std::unique_ptr<InteractiveSession> session;
   if (!params.Complete()) {
     std::string no_window;
@@ -90,6 +96,9 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
     session->ShowCompletion(params.command, end, state.log_path);
   }
 
+  if (outcome.completed) {
+    for (const std::string& line : outcome.report) out << line << "\n";
+  }
   if (outcome.error && !state.interactive) {
     err << name << ": Error: " << outcome.error->number() << " - "
         << ReplaceAll(outcome.error->description(), "\r\n", "\n") << "\n"

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "client/client_settings.h"
+#include "client/plan_view.h"
 #include "dump/dump.h"
 #include "front/command_line.h"
 #include "front/dump_file_check.h"
@@ -92,25 +93,34 @@ void DispatchLine(RunState& state, const std::string& line) {
   }
 }
 
-// `checked` is the dump file as the check read it; nullptr when it could not be read.
-void RestoreRun(RunState& state, std::unique_ptr<LineReader> checked,
-                const std::vector<DumpProblem>& warnings) {
+// Opens the dump file of a restore or a plan: the very text that was checked. `checked` is
+// nullptr when the check could not read the file.
+void OpenDumpToApply(RunState& state, std::unique_ptr<LineReader> checked) {
   if (!FileExists(state.dump_file)) {
     throw RunError(kErrorDumpFileNotFound,
                    FormatMsg("Security Dump File (%1) Not Found", {state.dump_file}));
   }
-  // The restore applies the very text that was checked.
   state.dump_in = checked ? std::move(checked) : std::make_unique<LineReader>(state.dump_file);
   if (!state.dump_in->is_open()) {
     throw RunError(kErrorFileIo, FormatMsg("Cannot read dump file '%1'", {state.dump_file}));
   }
-  state.Log(StartLine(state, "%1%2Restoring security of %3 from %4"));
-  LogDumpProblems(state, warnings);
+}
+
+// Hands every block of the open dump file to its restore routine.
+void ApplyBlocks(RunState& state) {
   std::string line;
   for (int lines = 1; state.ReadDumpLine(line); ++lines) {
     DispatchLine(state, line);
     if (lines % kLinesPerEventPump == 0) state.observer->PumpEvents();
   }
+}
+
+void RestoreRun(RunState& state, std::unique_ptr<LineReader> checked,
+                const std::vector<DumpProblem>& warnings) {
+  OpenDumpToApply(state, std::move(checked));
+  state.Log(StartLine(state, "%1%2Restoring security of %3 from %4"));
+  LogDumpProblems(state, warnings);
+  ApplyBlocks(state);
   state.Log(EndLine(state, "%1%2Completed security Restore of %3 from %4%5"));
   // The log is shown for reading; a machine without an editor is no failure of the restore,
   // but an editor that was asked for and does not start is worth a line.
@@ -119,6 +129,63 @@ void RestoreRun(RunState& state, std::unique_ptr<LineReader> checked,
     state.Log(
         FormatMsg("%1The run log could not be opened in the editor (%2)%3", {"\t", why, "\r\n"}));
   }
+}
+
+// While a plan runs, the restore's routines talk to the view and log into the plan; both are
+// put back however the routines end, so an error is reported to the server's API and the log.
+class PlanScope {
+ public:
+  PlanScope(RunState& state, EsbApi& view, std::vector<std::string>& lines)
+      : state_(state), server_(state.client.api) {
+    state.client.api = &view;
+    state.diverted_log = &lines;
+  }
+  ~PlanScope() {
+    state_.client.api = server_;
+    state_.diverted_log = nullptr;
+  }
+  PlanScope(const PlanScope&) = delete;
+  PlanScope& operator=(const PlanScope&) = delete;
+
+ private:
+  RunState& state_;
+  EsbApi* server_;
+};
+
+// A restore line that tells of something the restore would not do.
+bool IsSkipLine(const std::string& line) { return line.find(" skipped (") != std::string::npos; }
+bool IsNotDoneLine(const std::string& line) {
+  for (const char* words :
+       {" NOT ", " kept (", "Kept filter ", " still assigned ", " not disabled "}) {
+    if (line.find(words) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// The restore's own code, run against a view of the target that answers reads from the
+// server and keeps the writes: what it would change is what the restore would change.
+void PlanRun(RunState& state, std::unique_ptr<LineReader> checked,
+             const std::vector<DumpProblem>& warnings, std::vector<std::string>& report) {
+  OpenDumpToApply(state, std::move(checked));
+  state.Log(StartLine(state, "%1%2Planning security restore of %3 from %4"));
+  LogDumpProblems(state, warnings);
+  PlanView view(*state.client.api);
+  std::vector<std::string> restore_lines;
+  {
+    PlanScope scope(state, view, restore_lines);
+    ApplyBlocks(state);
+  }
+  report = view.changes();
+  int skipped = 0;
+  for (const std::string& logged : restore_lines) {
+    const std::string line = Trim(ReplaceAll(logged, "\t", " "));
+    if (IsSkipLine(line)) ++skipped;
+    if (IsSkipLine(line) || IsNotDoneLine(line)) report.push_back(line);
+  }
+  report.push_back(FormatMsg(
+      "Plan: %1 to create, %2 to change, %3 skipped.",
+      {std::to_string(view.created()), std::to_string(view.changed()), std::to_string(skipped)}));
+  state.Log(EndLine(state, "%1%2Completed security restore plan of %3 from %4%5"));
 }
 
 // What a run was asked to do, for the line that says it could not start.
@@ -130,6 +197,9 @@ std::string RunWording(const RunParameters& params) {
     return FormatMsg("security restore of %1 from %2", {params.server, params.dump_file});
   }
   if (params.command == "C") return FormatMsg("security reset of %1", {params.server});
+  if (params.command == "P") {
+    return FormatMsg("security restore plan of %1 from %2", {params.server, params.dump_file});
+  }
   return "a run without a command";
 }
 
@@ -147,7 +217,9 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
   // check sends nothing to the server.
   std::vector<DumpProblem> warnings;
   std::unique_ptr<LineReader> checked;
-  if (params.command == "R") checked = ReadCheckedDumpFile(state, warnings);
+  if (params.command == "R" || params.command == "P") {
+    checked = ReadCheckedDumpFile(state, warnings);
+  }
   StartClient(state);
 
   RunOutcome outcome;
@@ -159,6 +231,9 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
     outcome.completed = true;
   } else if (params.command == "R") {
     RestoreRun(state, std::move(checked), warnings);
+    outcome.completed = true;
+  } else if (params.command == "P") {
+    PlanRun(state, std::move(checked), warnings, outcome.report);
     outcome.completed = true;
   }
   return outcome;

@@ -2,16 +2,19 @@
 // The five run parameters.
 
 #include <string>
+#include <vector>
 
 namespace cubesec {
 
 struct RunParameters {
-  std::string command;  // "D" dump, "R" restore, "C" security reset; empty: none chosen
+  std::string command;  // "D" dump, "R" restore, "C" security reset, "P" restore plan; empty:
+                        // none chosen
   std::string dump_file;
   std::string server;
   std::string user;
   std::string password;
-  bool reset_confirmed = false;  // the reset goes ahead without asking (--yes)
+  bool reset_confirmed = false;   // the reset goes ahead without asking (--yes)
+  std::vector<std::string> only;  // --only parts ("app=NAME", "server", ...); empty: all
 
   /// All a run needs is given. A reset reads and writes no dump file, so it needs none.
   bool Complete() const {
