@@ -158,5 +158,53 @@ TEST_F(PlanTest, APlanNeedsTheWholeCommandLineAndAReadableFile) {
       << missing.err;
 }
 
+// A restore limited to one database: the other databases, the applications' state and the
+// users and groups that its access does not need stay as they were; the plan said so first.
+TEST_F(PlanTest, ARestoreLimitedToADatabaseLeavesEveryOtherDatabaseAsItWas) {
+  const nlohmann::json before = Export(sandbox, "target");
+  RunResult plan = Target({"--plan", "source.txt", "--only", "db=sales:west"});
+  ASSERT_EQ(plan.exit_code, 0) << plan.err;
+  const std::vector<std::string> listed =
+      PlanLines(plan, "Plan: 3 to create, 7 to change, 4 skipped.");
+  // The access blocks of West name dana, erin and Calcers: they are created from their blocks.
+  EXPECT_THAT(listed, Contains("create user 'erin'"));
+  EXPECT_THAT(listed, Contains("change database 'Sales:West' Default Access: None -> Calc"));
+  for (const std::string& line : listed) EXPECT_EQ(line.find("Sales:East"), std::string::npos);
+
+  RunResult restore = Target({"--restore", "source.txt", "--only", "db=Sales:West"});
+  ASSERT_EQ(restore.exit_code, 0) << restore.err;
+  const nlohmann::json after = Export(sandbox, "target");
+  EXPECT_EQ(after["global"], before["global"]);
+  const nlohmann::json sales_before = Named(before["applications"], "Sales");
+  const nlohmann::json sales_after = Named(after["applications"], "Sales");
+  EXPECT_EQ(Named(sales_after["databases"], "East"), Named(sales_before["databases"], "East"));
+  EXPECT_EQ(Named(after["applications"], "Ops"), Named(before["applications"], "Ops"));
+  EXPECT_EQ(sales_after["description"], sales_before["description"]);
+  const nlohmann::json west = Named(sales_after["databases"], "West");
+  EXPECT_EQ(west["default_access"], 279);
+  EXPECT_EQ(west["access"]["erin"]["calcs"], nlohmann::json::array({"Rollup"}));
+  // Needed users are created, but join no group outside the part.
+  EXPECT_EQ(Named(after["users"], "dana")["groups"], nlohmann::json::array());
+  EXPECT_EQ(Named(after["users"], "gina"), Named(before["users"], "gina"));
+  // The same limited plan now finds nothing to do.
+  RunResult again = Target({"--plan", "source.txt", "--only", "db=Sales:West"});
+  EXPECT_EQ(Lines(again.out).back(), "Plan: 0 to create, 0 to change, 4 skipped.");
+}
+
+TEST_F(PlanTest, APartThatNamesNothingInTheFileIsAWrongCommandLine) {
+  const size_t logged_before = Lines(sandbox.Log()).size();
+  for (const char* part : {"user=zed", "db=Sales:North", "group=Auditors", "app=Nope"}) {
+    RunResult run = Target({"--restore", "source.txt", "--only", "user=dana", "--only", part});
+    EXPECT_EQ(run.exit_code, 2) << part;
+    EXPECT_EQ(run.err, std::string("cubesec: --only ") + part + " names nothing in source.txt\n");
+  }
+  RunResult bad = Target({"--plan", "source.txt", "--only", "table=x"});
+  EXPECT_EQ(bad.exit_code, 2);
+  EXPECT_NE(bad.err.find("('table=x')"), std::string::npos) << bad.err;
+  RunResult dump = Target({"--dump", "other.txt", "--only", "server"});
+  EXPECT_EQ(dump.exit_code, 2);
+  EXPECT_EQ(Lines(sandbox.Log()).size(), logged_before);  // nothing was run
+}
+
 }  // namespace
 }  // namespace cubesec::e2e

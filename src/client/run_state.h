@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "client/call_check.h"
+#include "client/dump_model.h"
 #include "tools/files.h"
 #include "tools/platform.h"
 
@@ -68,6 +69,11 @@ struct RunState {
   std::string current_app;
   std::string current_db;
   std::set<std::string> skipped_filters;  // keys of FilterKey()
+  // Restore limited to parts (--only): how much of the block being read its routine applies
+  // (kAll in an unlimited restore), and the group parts' names (lower-cased), the only
+  // groups that a kMemberships user block adds its user to.
+  BlockUse block_use = BlockUse::kAll;
+  std::set<std::string> part_groups;
   // Dump: the groups of the group list (lower-cased), which tell a supervisor group's access
   // block from a user's.
   std::set<std::string> dumped_groups;

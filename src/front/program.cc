@@ -6,15 +6,42 @@
 #include <string>
 #include <vector>
 
+#include "client/dump_model.h"
 #include "front/api_choice.h"
 #include "front/command_line.h"
 #include "front/dump_file_check.h"
 #include "front/interactive.h"
 #include "front/run_outcome.h"
 #include "front/terminal_presenter.h"
+#include "tools/files.h"
 #include "tools/text.h"
 
 namespace cubesec {
+namespace {
+
+// What is wrong with the --only parts of `params`; nullopt when nothing is. A part that
+// names nothing in the file is a wrong command line: the file is read to see.
+std::optional<std::string> PartsProblem(const RunParameters& params) {
+  if (params.only.empty()) return std::nullopt;
+  if (params.command != "R" && params.command != "P") {
+    return "--only limits a restore (--restore), a plan (--plan) or a diff (--diff)";
+  }
+  std::vector<DumpPart> parts;
+  for (const std::string& given : params.only) {
+    std::string error;
+    std::optional<DumpPart> part = ParseDumpPart(given, &error);
+    if (!part) return error;
+    parts.push_back(*part);
+  }
+  std::string text;
+  // A file that cannot be read is the run's to report.
+  if (!ReadWholeFile(params.dump_file, text)) return std::nullopt;
+  const std::vector<std::string> nothing = PartsNamingNothing(ReadDumpModel(text), parts);
+  if (nothing.empty()) return std::nullopt;
+  return FormatMsg("--only %1 names nothing in %2", {nothing.front(), params.dump_file});
+}
+
+}  // namespace
 
 int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std::ostream& out,
                 std::ostream& err) {
@@ -45,6 +72,11 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
   std::string password_error;
   if (!ResolvePassword(platform, extras, in, params, &password_error)) {
     err << name << ": " << password_error << "\n";
+    return kExitUsage;
+  }
+
+  if (std::optional<std::string> problem = PartsProblem(params)) {
+    err << name << ": " << *problem << "\n";
     return kExitUsage;
   }
 

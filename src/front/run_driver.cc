@@ -3,12 +3,15 @@
 #include <memory>
 
 #include "client/client_settings.h"
+#include "client/dump_format.h"
+#include "client/dump_model.h"
 #include "client/plan_view.h"
 #include "dump/dump.h"
 #include "front/command_line.h"
 #include "front/dump_file_check.h"
 #include "front/run_outcome.h"
 #include "restore/restore.h"
+#include "restore/restore_support.h"
 #include "tools/dates.h"
 #include "tools/files.h"
 #include "tools/text.h"
@@ -106,21 +109,70 @@ void OpenDumpToApply(RunState& state, std::unique_ptr<LineReader> checked) {
   }
 }
 
-// Hands every block of the open dump file to its restore routine.
-void ApplyBlocks(RunState& state) {
+// A restore limited to parts (--only): the use of each block, taken one per head line.
+struct LimitedBlocks {
+  PartSelection selection;
+  size_t next = 0;
+};
+
+// Passes over a block outside the parts; what stands under a passed-over application or
+// database is passed over with it.
+void PassOver(RunState& state, const std::string& line) {
+  const KeyLine head = SplitKeyLine(line);
+  if (head.key == "Application") {
+    state.current_app.clear();
+    state.current_db.clear();
+  } else if (head.key == "Database") {
+    state.current_db.clear();
+  }
+  SkipRestOfBlock(state);
+}
+
+// Hands every block of the open dump file to its restore routine; with `limited`, only as
+// much of each block as the parts take.
+void ApplyBlocks(RunState& state, LimitedBlocks* limited) {
   std::string line;
   for (int lines = 1; state.ReadDumpLine(line); ++lines) {
-    DispatchLine(state, line);
+    if (limited && IsHeadLine(line)) {
+      const std::vector<BlockUse>& uses = limited->selection.uses;
+      const BlockUse use = limited->next < uses.size() ? uses[limited->next++] : BlockUse::kSkip;
+      if (use == BlockUse::kSkip) {
+        PassOver(state, line);
+      } else {
+        state.block_use = use;
+        DispatchLine(state, line);
+        state.block_use = BlockUse::kAll;
+      }
+    } else {
+      DispatchLine(state, line);
+    }
     if (lines % kLinesPerEventPump == 0) state.observer->PumpEvents();
   }
 }
 
+// The decisions of a restore limited to `only`, made on the checked text; nullopt for a
+// restore of the whole file.
+std::optional<LimitedBlocks> LimitTo(RunState& state, const std::vector<std::string>& only,
+                                     const std::string& text) {
+  if (only.empty()) return std::nullopt;
+  std::vector<DumpPart> parts;
+  for (const std::string& given : only) {
+    std::string error;
+    std::optional<DumpPart> part = ParseDumpPart(given, &error);
+    if (!part) throw RunError(kErrorSyntax, error);
+    parts.push_back(*part);
+  }
+  LimitedBlocks limited{SelectParts(ReadDumpModel(text), parts)};
+  state.part_groups = limited.selection.groups;
+  return limited;
+}
+
 void RestoreRun(RunState& state, std::unique_ptr<LineReader> checked,
-                const std::vector<DumpProblem>& warnings) {
+                const std::vector<DumpProblem>& warnings, LimitedBlocks* limited) {
   OpenDumpToApply(state, std::move(checked));
   state.Log(StartLine(state, "%1%2Restoring security of %3 from %4"));
   LogDumpProblems(state, warnings);
-  ApplyBlocks(state);
+  ApplyBlocks(state, limited);
   state.Log(EndLine(state, "%1%2Completed security Restore of %3 from %4%5"));
   // The log is shown for reading; a machine without an editor is no failure of the restore,
   // but an editor that was asked for and does not start is worth a line.
@@ -165,7 +217,8 @@ bool IsNotDoneLine(const std::string& line) {
 // The restore's own code, run against a view of the target that answers reads from the
 // server and keeps the writes: what it would change is what the restore would change.
 void PlanRun(RunState& state, std::unique_ptr<LineReader> checked,
-             const std::vector<DumpProblem>& warnings, std::vector<std::string>& report) {
+             const std::vector<DumpProblem>& warnings, LimitedBlocks* limited,
+             std::vector<std::string>& report) {
   OpenDumpToApply(state, std::move(checked));
   state.Log(StartLine(state, "%1%2Planning security restore of %3 from %4"));
   LogDumpProblems(state, warnings);
@@ -173,7 +226,7 @@ void PlanRun(RunState& state, std::unique_ptr<LineReader> checked,
   std::vector<std::string> restore_lines;
   {
     PlanScope scope(state, view, restore_lines);
-    ApplyBlocks(state);
+    ApplyBlocks(state, limited);
   }
   report = view.changes();
   int skipped = 0;
@@ -217,8 +270,11 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
   // check sends nothing to the server.
   std::vector<DumpProblem> warnings;
   std::unique_ptr<LineReader> checked;
+  std::optional<LimitedBlocks> limited;
   if (params.command == "R" || params.command == "P") {
-    checked = ReadCheckedDumpFile(state, warnings);
+    std::string text;
+    checked = ReadCheckedDumpFile(state, warnings, &text);
+    if (checked) limited = LimitTo(state, params.only, text);
   }
   StartClient(state);
 
@@ -230,10 +286,10 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
     DumpRun(state);
     outcome.completed = true;
   } else if (params.command == "R") {
-    RestoreRun(state, std::move(checked), warnings);
+    RestoreRun(state, std::move(checked), warnings, limited ? &*limited : nullptr);
     outcome.completed = true;
   } else if (params.command == "P") {
-    PlanRun(state, std::move(checked), warnings, outcome.report);
+    PlanRun(state, std::move(checked), warnings, limited ? &*limited : nullptr, outcome.report);
     outcome.completed = true;
   }
   return outcome;
