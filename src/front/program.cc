@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "client/dump_model.h"
+#include "restore/dump_model.h"
 #include "front/api_choice.h"
 #include "front/command_line.h"
 #include "front/dump_file_check.h"
@@ -144,6 +144,8 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
     err << name << ": security reset not confirmed; nothing was deleted\n";
     return kExitFailed;
   }
+  // A run that a signal stopped ends as the signal would have ended it.
+  if (outcome.interrupt_signal != 0) return 128 + outcome.interrupt_signal;
   return outcome.completed ? kExitSuccess : kExitFailed;
 }
 

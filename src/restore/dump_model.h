@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "client/dump_format.h"
+#include "client/run_state.h"
 #include "tools/files.h"
 
 namespace cubesec {
@@ -31,14 +32,21 @@ struct DumpBlock {
 
 struct DumpModel {
   std::vector<DumpBlock> blocks;  // one per head line, in file order
+  int format = 1;                 // of the file's "Format" line; 1 without one
+  // An older file's group and user names (lower-cased) and the most commas one holds: its
+  // lists are split between names only where no such name is cut, as a restore reads them.
+  std::set<std::string> head_names;
+  size_t head_name_most_commas = 0;
+
+  /// The names of list value `value` of a "Groups", "Users" or "Calcs" line, read as a
+  /// restore reads them in this file's format.
+  std::vector<std::string> Names(std::string_view key, std::string_view value) const;
 };
 
 /// Reads a dump file's text into its blocks, as a restore splits it: a head line opens a
-/// block, its detail lines follow; lines outside any block are passed over.
+/// block, its detail lines follow; lines outside any block are passed over. Names are read
+/// as the file's format writes them (quoted in the current format).
 DumpModel ReadDumpModel(std::string_view text);
-
-/// The names of a list value ("Users", "Groups", "Calcs"), split at ", ".
-std::vector<std::string> ListNames(std::string_view value);
 
 /// One --only part: "app=NAME", "db=APP:DB", "user=NAME", "group=NAME" or "server".
 struct DumpPart {
@@ -55,16 +63,6 @@ struct DumpPart {
 
 /// The part that `text` names; nullopt (with `error`) when it names no kind of part.
 std::optional<DumpPart> ParseDumpPart(std::string_view text, std::string* error);
-
-/// What a restore limited to parts does with each block of a file, in file order.
-enum class BlockUse {
-  kSkip,         // read and passed over
-  kAll,          // applied whole
-  kPlace,        // an application or database only opened for the blocks under it
-  kCreate,       // a user or group that the parts' filters or access name: created when
-                 // missing, left as it is when present
-  kMemberships,  // a user block of a group part: only its memberships of the part's groups
-};
 
 struct PartSelection {
   std::vector<BlockUse> uses;    // one per block of the model

@@ -1,5 +1,9 @@
-#include "client/dump_model.h"
+#include "restore/dump_model.h"
 
+#include <algorithm>
+
+#include "restore/dump_check.h"
+#include "restore/name_lists.h"
 #include "tools/text.h"
 
 namespace cubesec {
@@ -27,22 +31,29 @@ bool DumpBlock::IsAccess() const {
 DumpModel ReadDumpModel(std::string_view text) {
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   DumpModel model;
+  model.format = DumpFileFormat(text);
+  const bool current = model.format >= kDumpFormat;
+  auto head_name = [&](std::string_view value) {
+    return current ? ReadName(value).value_or(std::string()) : std::string(value);
+  };
   LineSplitter lines(text);
   std::string_view line;
   std::string app, db;
   bool in_block = false;
   for (int number = 1; lines.Next(line); ++number) {
     if (IsHeadLine(line)) {
+      const KeyLine head = SplitKeyLine(line);
+      const BlockSpec* spec = SpecOfHead(head.key);
       DumpBlock block;
-      KeyLine head = SplitKeyLine(line);
-      block.kind = head.key;
+      block.kind = spec ? std::string(spec->head) : head.key;
       block.line = number;
       if (block.kind == "User") {
-        UserHead user = ParseUserHeadValue(head.value);
+        const UserHead user = current ? ReadUserHead(head.value).value_or(UserHead{})
+                                      : ParseUserHeadValue(head.value);
         block.name = user.name;
         block.markers = user.markers;
       } else {
-        block.name = head.value;
+        block.name = head_name(head.value);
       }
       if (block.kind == "Application") {
         app = block.name;
@@ -55,24 +66,33 @@ DumpModel ReadDumpModel(std::string_view text) {
         block.app = app;
       }
       if (block.kind == "Filter" || block.IsAccess()) block.db = db;
+      if (!current && (block.kind == "User" || block.kind == "Group")) {
+        model.head_names.insert(ToLower(block.name));
+        model.head_name_most_commas =
+            std::max(model.head_name_most_commas,
+                     static_cast<size_t>(std::count(block.name.begin(), block.name.end(), ',')));
+      }
       model.blocks.push_back(std::move(block));
       in_block = true;
     } else if (Trim(line).empty()) {
       in_block = false;
     } else if (in_block) {
-      model.blocks.back().lines.push_back(SplitKeyLine(line));
+      KeyLine detail = SplitKeyLine(line);
+      // An access block's filter is a name like the head's.
+      if (model.blocks.back().IsAccess() && detail.key == "Filter") {
+        detail.value = head_name(detail.value);
+      }
+      model.blocks.back().lines.push_back(std::move(detail));
     }
   }
   return model;
 }
 
-std::vector<std::string> ListNames(std::string_view value) {
-  std::vector<std::string> names;
-  if (Trim(value).empty()) return names;
-  for (const std::string& name : Split(value, ",")) {
-    if (!Trim(name).empty()) names.push_back(Trim(name));
-  }
-  return names;
+std::vector<std::string> DumpModel::Names(std::string_view key, std::string_view value) const {
+  if (format >= kDumpFormat) return ReadNameList(value).value_or(std::vector<std::string>{});
+  if (key == "Calcs") return SplitAndRejoin(value, ", ", nullptr, 1);
+  return SplitAndRejoin(value, key == "Groups" ? "," : ", ", &head_names,
+                        head_name_most_commas + 1);
 }
 
 std::optional<DumpPart> ParseDumpPart(std::string_view text, std::string* error) {
@@ -150,7 +170,9 @@ PartSelection SelectParts(const DumpModel& model, const std::vector<DumpPart>& p
     const DumpBlock& block = blocks[i];
     if (block.kind == "Filter") {
       if (const std::string* users = block.Value("Users")) {
-        for (const std::string& name : ListNames(*users)) needed.insert(ToLower(name));
+        for (const std::string& name : model.Names("Users", *users)) {
+          needed.insert(ToLower(name));
+        }
       }
     } else if (block.IsAccess()) {
       needed.insert(ToLower(block.name));
@@ -174,7 +196,7 @@ PartSelection SelectParts(const DumpModel& model, const std::vector<DumpPart>& p
       use = BlockUse::kCreate;
     } else if (block.kind == "User" && !selection.groups.empty()) {
       if (const std::string* groups = block.Value("Groups")) {
-        for (const std::string& group : ListNames(*groups)) {
+        for (const std::string& group : model.Names("Groups", *groups)) {
           if (selection.groups.count(ToLower(group))) use = BlockUse::kMemberships;
         }
       }
