@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "restore/dump_model.h"
 #include "front/api_choice.h"
 #include "front/command_line.h"
+#include "front/diff_command.h"
 #include "front/dump_file_check.h"
 #include "front/interactive.h"
 #include "front/run_outcome.h"
 #include "front/terminal_presenter.h"
+#include "restore/dump_model.h"
 #include "tools/files.h"
 #include "tools/text.h"
 
@@ -75,6 +76,27 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
     return kExitUsage;
   }
 
+  if (!extras.diff_files.empty()) {
+    if (extras.diff_files.size() == 1 && !params.Complete()) {
+      RunParameters asked = params;
+      asked.command = "S";
+      asked.dump_file = extras.diff_files.front();
+      if (!asked.Complete()) {
+        err << name << ": " << FirstMissingParameter(asked).value_or("") << "\n";
+        return kDiffTrouble;
+      }
+    }
+    std::string error;
+    std::unique_ptr<ChosenApi> chosen = ChooseApi(platform, &error);
+    if (!chosen) {
+      err << name << ": " << error << "\n";
+      return kDiffTrouble;
+    }
+    RunParameters compared = params;
+    compared.dump_file = extras.diff_files.front();
+    return DiffCommand(platform, chosen->api(), extras.diff_files, compared, extras.diff_all, out,
+                       err);
+  }
   if (std::optional<std::string> problem = PartsProblem(params)) {
     err << name << ": " << *problem << "\n";
     return kExitUsage;

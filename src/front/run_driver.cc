@@ -5,12 +5,12 @@
 
 #include "client/client_settings.h"
 #include "client/dump_format.h"
-#include "restore/dump_model.h"
 #include "client/plan_view.h"
 #include "dump/dump.h"
 #include "front/command_line.h"
 #include "front/dump_file_check.h"
 #include "front/run_outcome.h"
+#include "restore/dump_model.h"
 #include "restore/name_lists.h"
 #include "restore/restore.h"
 #include "restore/restore_support.h"
@@ -74,7 +74,8 @@ void BeginDumpFile(RunState& state) {
     }
     error = writer->error();
   }
-  throw RunError(kErrorFileIo, FormatMsg("Cannot write dump file '%1': %2", {state.dump_file, error}));
+  throw RunError(kErrorFileIo,
+                 FormatMsg("Cannot write dump file '%1': %2", {state.dump_file, error}));
 }
 
 // The dump is whole: the previous file becomes the first backup and the new one takes its
@@ -89,7 +90,8 @@ void CommitDumpFile(RunState& state) {
                                            {state.dump_file, error}));
   }
   if (!RenameFile(temporary, state.dump_file, &error)) {
-    throw RunError(kErrorFileIo, FormatMsg("Cannot write dump file '%1': %2", {state.dump_file, error}));
+    throw RunError(kErrorFileIo,
+                   FormatMsg("Cannot write dump file '%1': %2", {state.dump_file, error}));
   }
   state.dump_out.reset();
 }
@@ -301,6 +303,18 @@ void PlanRun(RunState& state, std::unique_ptr<LineReader> checked,
   state.Log(EndLine(state, "%1%2Completed security restore plan of %3 from %4%5"));
 }
 
+// The server's security read by the dump's own writers into memory (state.dump_text), for a
+// diff: no dump file, no backups.
+void ReadSecurityRun(RunState& state) {
+  state.Log(StartLine(state, "%1%2Reading security of %3 to compare it with %4"));
+  WriteServerBlock(state);
+  WriteGroupBlocks(state);
+  WriteUserBlocks(state);
+  WriteApplicationBlocks(state);
+  WriteEndBlock(state);
+  state.Log(EndLine(state, "%1%2Completed reading security of %3 to compare it with %4%5"));
+}
+
 // What a run was asked to do, for the line that says it could not start.
 std::string RunWording(const RunParameters& params) {
   if (params.command == "D") {
@@ -312,6 +326,10 @@ std::string RunWording(const RunParameters& params) {
   if (params.command == "C") return FormatMsg("security reset of %1", {params.server});
   if (params.command == "P") {
     return FormatMsg("security restore plan of %1 from %2", {params.server, params.dump_file});
+  }
+  if (params.command == "S") {
+    return FormatMsg("reading security of %1 to compare it with %2",
+                     {params.server, params.dump_file});
   }
   return "a run without a command";
 }
@@ -347,6 +365,9 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
     outcome.completed = true;
   } else if (params.command == "R") {
     RestoreRun(state, std::move(checked), warnings, limited ? &*limited : nullptr);
+    outcome.completed = true;
+  } else if (params.command == "S") {
+    ReadSecurityRun(state);
     outcome.completed = true;
   } else if (params.command == "P") {
     PlanRun(state, std::move(checked), warnings, limited ? &*limited : nullptr, outcome.report);

@@ -7,8 +7,8 @@
 namespace cubesec {
 
 struct RunParameters {
-  std::string command;  // "D" dump, "R" restore, "C" security reset, "P" restore plan; empty:
-                        // none chosen
+  std::string command;  // "D" dump, "R" restore, "C" security reset, "P" restore plan, "S"
+                        // the server read in memory for a diff; empty: none chosen
   std::string dump_file;
   std::string server;
   std::string user;
