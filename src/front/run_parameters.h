@@ -13,8 +13,8 @@ struct RunParameters {
   std::string server;
   std::string user;
   std::string password;
-  bool reset_confirmed = false;   // the reset goes ahead without asking (--yes)
-  std::vector<std::string> only;  // --only parts ("app=NAME", "server", ...); empty: all
+  bool reset_confirmed = false;     // the reset goes ahead without asking (--yes)
+  std::vector<std::string> only{};  // --only parts ("app=NAME", "server", ...); empty: all
 
   /// All a run needs is given. A reset reads and writes no dump file, so it needs none.
   bool Complete() const {
