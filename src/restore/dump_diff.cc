@@ -182,7 +182,8 @@ void Compare(const DiffObject& before, const DiffObject& after, std::vector<std:
     auto text = [&](const DiffObject& object, const std::vector<std::string>* list) {
       if (list) return list->empty() ? std::string(kNone) : Join(*list, ", ");
       const std::string* value = value_of(object, key);
-      return value ? *value : std::string(kNone);
+      if (!value) return std::string(kNone);
+      return value->empty() ? std::string("\"\"") : *value;  // seen, unlike nothing
     };
     const std::string old_text = text(before, old_list);
     const std::string new_text = text(after, new_list);
