@@ -243,7 +243,9 @@ class FaultSweep : public ::testing::Test {
     for (int i = 0; i <= kBackups; ++i) {
       WriteFile(world.box().Path(BackupFile(i)), "generation " + std::to_string(i) + "\r\n");
     }
+    fs::remove(world.box().Path(kIncomplete));
   }
+  static constexpr const char* kIncomplete = "dump.incomplete.txt";
   static std::string BackupFile(int i) {
     return i == 0 ? "dump.txt" : i == 1 ? "dump.bak.txt" : "dump.bak" + std::to_string(i) + ".txt";
   }
@@ -366,6 +368,9 @@ class FaultSweep : public ::testing::Test {
     return faults;
   }
 
+  // A completed dump rotates the backups by one generation and is the clean dump; a failed
+  // one leaves the dump file and its backups as they were and keeps what it wrote as the
+  // incomplete file, a line-by-line prefix of the clean dump that the check refuses.
   template <typename Fault>
   void CheckDump(World& world, const CleanRun& clean, const RunResult& run, Fault& fault) {
     std::vector<std::string> backups;
@@ -379,23 +384,36 @@ class FaultSweep : public ::testing::Test {
       untouched = untouched && backups[i] == "generation " + std::to_string(i) + "\r\n";
     }
     untouched = untouched && backups[0] == "generation 0\r\n";
-    if (!rotated && !untouched) {
-      fault("the backups are neither as they were nor rotated by one generation");
-      return;
+    for (const fs::directory_entry& entry : fs::directory_iterator(world.box().dir().path())) {
+      if (entry.path().extension() == ".tmp") fault("a temporary file was left behind");
     }
-    if (untouched) {
-      if (run.exit_code == 0) fault("a completed dump left the old dump file");
-      return;
-    }
-    const std::string& written = backups[0] == "(missing)" ? std::string() : backups[0];
+    const std::string incomplete = world.box().Path(kIncomplete);
     if (run.exit_code == 0) {
-      if (WithoutValidityLines(written) != WithoutValidityLines(clean.dump)) {
+      if (!rotated) fault("a completed dump did not rotate the backups by one generation");
+      if (WithoutValidityLines(backups[0]) != WithoutValidityLines(clean.dump)) {
         fault("a completed dump differs from the clean one");
       }
-    } else if (clean.dump.compare(0, written.size(), written) != 0 ||
-               (!written.empty() && !EndsWith(written, "\r\n"))) {
-      fault("the interrupted dump file is not a line-by-line prefix of the clean one");
+      if (FileExists(incomplete)) fault("a completed dump left an incomplete file");
+      return;
     }
+    if (!untouched) fault("a failed dump changed the dump file or its backups");
+    // A run that failed before the dump began (the client's start, the login) wrote nothing.
+    if (!FileExists(incomplete)) {
+      if (world.box().Log().find("Creating security dump") != std::string::npos) {
+        fault("a failed dump kept no incomplete file");
+      }
+      return;
+    }
+    const std::string written = ReadFile(incomplete);
+    if (clean.dump.compare(0, written.size(), written) != 0 ||
+        (!written.empty() && !EndsWith(written, "\r\n"))) {
+      fault("the incomplete dump file is not a line-by-line prefix of the clean one");
+    }
+    if (world.box().Log().find("kept as '" + incomplete + "'") == std::string::npos) {
+      fault("the run log does not name the incomplete file");
+    }
+    const RunResult check = world.box().Cubesec({"--check", incomplete});
+    if (check.exit_code != 1) fault("the check passes an incomplete dump: " + check.out);
   }
 
   void Sweep(Command command, const char* what) {

@@ -388,9 +388,10 @@ void ReportError(RunState& state, const RunParameters& params, RunOutcome& outco
       state.Log(
           FormatMsg("%1%2Could not start %3", {NowText(state.platform), "\t", RunWording(params)}));
     }
+    // The error and its message stay the run's last lines.
+    if (state.dump_out) KeepIncompleteDump(state, error);
     state.Log(
         FormatMsg("%1Error: %2 - %3", {"\t", std::to_string(error.number()), error.description()}));
-    if (state.dump_out) KeepIncompleteDump(state, error);
   } catch (const RunError& log_error) {
     outcome.log_failure = log_error.description();
   }
