@@ -71,7 +71,9 @@ std::string Count(int32_t value, const char* unit) { return std::to_string(value
 }  // namespace
 
 EsbStatus PlanView::Intercept(const char*, const std::function<EsbStatus()>& call) {
-  // Calls that the view does not override only read, or start and end the session.
+  // Calls that the view does not override only read, or start and end the session. A failure
+  // of the server's replaces a message that the view left, as the server's own would.
+  message_.reset();
   return call();
 }
 
