@@ -54,13 +54,13 @@ TEST_F(DiffTest, TwoDumpsDifferInExactlyTheChangesMadeBetweenThem) {
   EXPECT_EQ(diff.exit_code, 1) << diff.err;
   EXPECT_THAT(
       Lines(diff.out),
-      ElementsAre("~ Group: Analysts: Users: + achen", "- Group: Contractors",
-                  "~ User: achen: Groups: + Analysts", "+ User: gina",
-                  "~ User: jsmith: Access: None -> None (Can Create Users)",
-                  "~ Filter: EastRead on Sample:Basic: row 2: None: \"\"West\", \"South\"\" "
-                  "-> None: \"\"West\"\"",
-                  "~ Filter: EastRead on Sample:Basic: Users: + jsmith",
-                  "~ User Access: jsmith on Sample:Basic: Filter: (none) -> EastRead"));
+      ElementsAre(
+          "~ Group: Analysts: Users: + achen", "- Group: Contractors",
+          "~ User: achen: Groups: + Analysts", "+ User: gina",
+          "~ User: jsmith: Access: None -> None (Can Create Users)",
+          "~ Filter: EastRead on Sample:Basic: row 2: None: \"West\", \"South\" -> None: \"West\"",
+          "~ Filter: EastRead on Sample:Basic: Users: + jsmith",
+          "~ User Access: jsmith on Sample:Basic: Filter: (none) -> EastRead"));
   // The other way round every sign turns.
   RunResult back = Diff({"after.txt", "before.txt"});
   EXPECT_EQ(back.exit_code, 1);

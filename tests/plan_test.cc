@@ -85,7 +85,7 @@ TEST_F(PlanTest, APlanChangesNothingAndTheRestoreAfterItDoesWhatItListed) {
         "add user 'dana' to group 'Calcers'",
         "change user 'gina' access: None -> None (Can Create Users)",
         "change application 'Sales' Description: \"before the restore\" -> \"Sales cubes\"",
-        "change filter 'EastRead' on 'Sales:East' row 1: Read: \"West\" -> Read: \"East\"",
+        "change filter 'EastRead' on 'Sales:East' row 1: Read: West -> Read: East",
         "assign filter 'EastRead' on 'Sales:East' to 'dana'",
         "change access of 'erin' on 'Sales:East': None -> Application Designer",
         "change database 'Sales:West' Default Access: None -> Calc",

@@ -38,11 +38,11 @@ bool Holds(const std::vector<std::string>& names, std::string_view name) {
                      [&](const std::string& have) { return EqualsIgnoreCase(have, name); });
 }
 
-// A row as the dump writes it ("Read: \"East\""), or "(none)".
+// A row as the dump writes it ("Read: @CHILDREN(\"East\")"), or "(none)".
 std::string RowText(const std::string* text, uint16_t access) {
   if (text == nullptr) return "(none)";
   const std::string word = access == kAccessFiltered ? "Meta" : AccessName(access);
-  return word + ": \"" + *text + "\"";
+  return word + ": " + *text;
 }
 
 std::vector<std::string> SplitNames(const std::string& names, uint32_t count) {

@@ -105,7 +105,7 @@ DiffObject ObjectOf(const DumpModel& model, const DumpBlock& block, bool all) {
     if (block.kind == "User" && line.key == "* Account Disabled *") continue;
     if (IsEmptyListNotice(line.key)) continue;
     if (IsFilterRow(block, line)) {
-      object.rows.push_back(line.key + ": \"" + line.value + "\"");
+      object.rows.push_back(line.key + ": " + line.value);  // as the file has it
       ++row;
       continue;
     }
