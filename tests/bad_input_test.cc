@@ -495,20 +495,6 @@ TEST_F(Unwritable, ADumpFileThatIsAFolderIsAClearError) {
   EXPECT_TRUE(fs::is_directory(box_.Path("folder.txt")));
 }
 
-TEST_F(Unwritable, ARunLogOnAFullDeviceIsReportedOnTheTerminal) {
-  fs::create_symlink("/dev/full", box_.LogPath());
-  SeedBackups(box_.dir().path());
-  const RunResult run =
-      Run({"/D" + box_.Path("dump.txt"), "/Sdemo", "/Uadmin", std::string("/P") + kPassword},
-          /*keep_log=*/true);
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_TRUE(Contains(run.err, "the run log could not be written")) << run.err;
-  EXPECT_TRUE(Contains(run.err, NoSpaceText())) << run.err;
-  // The run stopped at its first log line, before the dump file was touched.
-  EXPECT_EQ(ReadFile(box_.Path("dump.txt")), Generation(0));
-  ExpectBackupsIntact(box_.dir().path(), false);
-}
-
 // A file system of a few kilobytes, mounted for one test; skipped where mounting is not
 // allowed.
 class TinyFileSystem {
@@ -532,6 +518,25 @@ class TinyFileSystem {
   std::string path_;
   bool mounted_ = false;
 };
+
+TEST_F(Unwritable, ARunLogOnAFullDeviceIsReportedOnTheTerminal) {
+  // The log that CUBESEC_LOG names lies on a file system without a free page (a link to
+  // /dev/full would not do: a run log is never opened through a link).
+  TinyFileSystem full(box_.Path("full"), "64k");
+  if (!full.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
+  full.Fill();
+  box_.env()["CUBESEC_LOG"] = box_.Path("full/cubesec.log");
+  SeedBackups(box_.dir().path());
+  const RunResult run =
+      Run({"/D" + box_.Path("dump.txt"), "/Sdemo", "/Uadmin", std::string("/P") + kPassword},
+          /*keep_log=*/true);
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_TRUE(Contains(run.err, "the run log could not be written")) << run.err;
+  EXPECT_TRUE(Contains(run.err, NoSpaceText())) << run.err;
+  // The run stopped at its first log line, before the dump file was touched.
+  EXPECT_EQ(ReadFile(box_.Path("dump.txt")), Generation(0));
+  ExpectBackupsIntact(box_.dir().path(), false);
+}
 
 TEST_F(Unwritable, ADumpThatRunsOutOfSpaceKeepsThePreviousFileAndAnIncompletePrefix) {
   const RunResult clean = Dump(box_.Path("clean.txt"));
@@ -558,8 +563,7 @@ TEST_F(Unwritable, ARunLogThatRunsOutOfSpaceEndsTheRunWithAMessage) {
   TinyFileSystem tiny(box_.Path("tinybin"), "64m");
   if (!tiny.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
   // The log lies beside the executable: a copy of cubesec on the tiny file system.
-  const std::string program =
-      box_.Path("tinybin/" + fs::path(box_.cubesec()).filename().string());
+  const std::string program = box_.Path("tinybin/" + fs::path(box_.cubesec()).filename().string());
   fs::copy_file(box_.cubesec(), program);
   // An old log ends a thousand bytes before the end of its page, and no page is free: the
   // restore's lines (a line per object) fill it up within the run.

@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "support/e2e.h"
 #include "tools/text.h"
@@ -155,6 +158,44 @@ TEST_F(DumpRunTest, TheRunLogGoesWhereCubesecLogSaysWithItsFoldersCreated) {
   EXPECT_THAT(run.err, HasSubstr("cubesec: run log: " + log + "\n"));
   EXPECT_THAT(ReadFile(log), HasSubstr("\tError: 99 - Essbase Error calling EsbLogin"));
   EXPECT_FALSE(FileExists(box_.LogPath()));
+}
+
+// A run's log may take temporary passwords: a link in its place (dangling or not), or a log of
+// another user, stops the run before it logs in, and the file behind is left alone.
+TEST_F(DumpRunTest, ARunLogThatIsALinkOrAnotherUsersFileStopsTheRunBeforeLogin) {
+  // Wine follows a Unix link as Windows follows no reparse point: the Windows build's own
+  // check is its platform test's.
+  if (TestingWindowsPrograms()) GTEST_SKIP() << "Unix links are no reparse points under Wine";
+  WriteFile(box_.Path("victim.txt"), "theirs\n");
+  std::filesystem::create_symlink(box_.Path("victim.txt"), box_.Path("link.log"));
+  std::filesystem::create_symlink(box_.Path("created.txt"), box_.Path("dangling.log"));
+  struct Case {
+    std::string log;
+    std::string reason;
+  };
+  std::vector<Case> cases = {{"link.log", "it is a symbolic link"},
+                             {"dangling.log", "it is a symbolic link"}};
+  if (::geteuid() == 0) {
+    WriteFile(box_.Path("theirs.log"), "theirs\n");
+    ASSERT_EQ(::chown(box_.Path("theirs.log").c_str(), 65534, 65534), 0);
+    cases.push_back({"theirs.log", "it belongs to another user (uid 65534)"});
+  }
+  box_.env()["CUBESEC_SIM_TRACE"] = box_.Path("trace.txt");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.log);
+    box_.env()["CUBESEC_LOG"] = box_.Path(c.log);
+    const RunResult run = box_.Cubesec(kDumpArgs);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_THAT(run.err, HasSubstr("Cannot write run log '" + box_.Path(c.log) + "': " + c.reason));
+  }
+  EXPECT_EQ(ReadFile(box_.Path("victim.txt")), "theirs\n");
+  EXPECT_FALSE(FileExists(box_.Path("created.txt")));
+  EXPECT_FALSE(FileExists(box_.Path("dump.txt")));
+  const std::string trace = box_.Path("trace.txt");
+  EXPECT_TRUE(!FileExists(trace) || ReadFile(trace).empty());  // not a single call
+  if (::geteuid() == 0) {
+    EXPECT_EQ(ReadFile(box_.Path("theirs.log")), "theirs\n");
+  }
 }
 
 TEST_F(DumpRunTest, MalformedFaultPlanStopsBeforeAnyRun) {

@@ -170,9 +170,10 @@ TEST_F(KillTest, AnInterruptedDumpKeepsThePreviousFileAndNamesWhatItWrote) {
   ASSERT_EQ(proof::RunToEnd(box_.cubesec(), args, Options(), 300).exit_code, 0);
   const size_t calls = LineCounter(box_.Path("trace.txt")).Count();
   const std::string incomplete = box_.Path("gen.incomplete.txt");
-  // The clean run rotated once: the previous file is backup 1 again for the runs below.
+  // The clean run rotated once: the previous file and backup 1 are put back for the runs below.
   WriteFile(box_.Path("gen.txt"), previous);
   WriteFile(box_.Path("gen.bak.txt"), "generation 1\r\n");
+  fs::remove(box_.Path("gen.bak2.txt"));
 
   for (auto [signal_number, moment] :
        {std::pair{SIGTERM, 0.3}, std::pair{SIGINT, 0.6}, std::pair{SIGHUP, 0.9},

@@ -187,10 +187,16 @@ TEST_F(RoundTripTest, AServerWithSecurityOfItsOwnGainsTheDumpsAndLosesNothing) {
   EXPECT_EQ(east["description"], "");
   EXPECT_EQ(west["description"], "West cube");
 
-  // The filter gains the dump's holder, keeps the target's, and goes to nobody of the other
-  // kind; the holder that the dump gives no filter keeps the target's.
+  // The filter, defined alike on both, gains the dump's holder, keeps the target's, and goes
+  // to nobody of the other kind; the holder that the dump gives no filter keeps the target's.
+  // A filter that the dump defines otherwise than the target, whose holder there the dump
+  // does not name, stays as it is: that holder would get the dump's rows.
   EXPECT_EQ(Named(east["filters"], "EastRead")["rows"],
             json::array({{{"access", 273}, {"text", "East"}}}));
+  EXPECT_EQ(Named(east["filters"], "LocalF")["rows"],
+            json::array({{{"access", 273}, {"text", "Market"}}}));
+  EXPECT_THAT(log, Contains("\tRestoration of Filter 'LocalF' skipped (held on the target by "
+                            "gina, which the dump file does not name)"));
   EXPECT_EQ(access["dana"]["filter"], "EastRead");
   EXPECT_EQ(access["Locals"]["filter"], "EastRead");
   EXPECT_EQ(

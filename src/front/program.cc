@@ -162,6 +162,10 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
     err << name << ": the run log could not be written: " << outcome.log_failure << "\n";
     return kExitFailed;
   }
+  if (outcome.failed_deletions > 0) {
+    err << name << ": security reset incomplete: " << outcome.failed_deletions
+        << " failure(s); what was not deleted is in the run log: " << state.log_path << "\n";
+  }
   if (outcome.declined) {
     err << name << ": security reset not confirmed; nothing was deleted\n";
     return kExitFailed;

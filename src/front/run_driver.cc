@@ -358,8 +358,11 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
 
   RunOutcome outcome;
   if (params.command == "C") {
-    outcome.declined = !ResetSecurity(state);
-    outcome.completed = !outcome.declined;
+    const ResetResult reset = ResetSecurity(state);
+    outcome.declined = !reset.confirmed;
+    outcome.failed_deletions = reset.failures;
+    // A reset that left users, groups or filters behind did not do what it was asked.
+    outcome.completed = reset.confirmed && reset.failures == 0;
   } else if (params.command == "D") {
     DumpRun(state);
     outcome.completed = true;
