@@ -101,7 +101,7 @@ TEST_F(PlanTest, APlanChangesNothingAndTheRestoreAfterItDoesWhatItListed) {
   // Each creation, access change, membership and skip of the plan, in the restore's words.
   std::vector<std::string> from_plan, from_log;
   const std::regex create_user("create user '(.*)'"), create_group("create group '(.*)'"),
-      user_access("change user '(.*)' access: .* -> (.*)"),
+      user_access("change (user|group) '(.*)' access: .* -> (.*)"),
       db_access("change access of '(.*)' on '(.*)': .* -> (.*)"),
       member("add user '(.*)' to group '(.*)'");
   std::smatch m;
@@ -111,7 +111,8 @@ TEST_F(PlanTest, APlanChangesNothingAndTheRestoreAfterItDoesWhatItListed) {
     } else if (std::regex_match(line, m, create_group)) {
       from_plan.push_back("Created user group '" + m[1].str() + "'");
     } else if (std::regex_match(line, m, user_access)) {
-      from_plan.push_back("Assigned '" + m[2].str() + "' access to user '" + m[1].str() + "'");
+      from_plan.push_back("Assigned '" + m[3].str() + "' access to " + m[1].str() + " '" +
+                          m[2].str() + "'");
     } else if (std::regex_match(line, m, db_access)) {
       from_plan.push_back("Granted '" + m[3].str() + "' access to '" + m[2].str() + "' for '" +
                           m[1].str() + "'");
