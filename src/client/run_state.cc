@@ -90,6 +90,11 @@ void RunState::Log(std::string_view line) {
     capture->items.emplace_back(CapturedOutput::Kind::kLogLine, line);
     return;
   }
+  if (diverted_log) {
+    diverted_log->emplace_back(line);
+    CountLineAndPump();
+    return;
+  }
   // The log may hold temporary passwords: only its owner may read it.
   if (!log) log = std::make_unique<LineWriter>(platform, log_path, /*owner_only=*/true);
   if (!log->Append(line)) ThrowLogError(log_path, log->error());
@@ -111,6 +116,12 @@ void RunState::FlushDump() {
 void RunState::WriteDumpLine(std::string_view line) {
   if (capture) {
     capture->items.emplace_back(CapturedOutput::Kind::kDumpLine, line);
+    return;
+  }
+  if (dump_text) {
+    dump_text->append(line);
+    dump_text->append("\r\n");
+    CountLineAndPump();
     return;
   }
   if (!dump_out) {

@@ -45,6 +45,16 @@ struct CapturedOutput {
   std::vector<std::pair<Kind, std::string>> items;
 };
 
+/// What a restore limited to parts (--only) does with one block of the file.
+enum class BlockUse {
+  kSkip,         // read and passed over
+  kAll,          // applied whole
+  kPlace,        // an application or database only opened for the blocks under it
+  kCreate,       // a user or group that the parts' filters or access name: created when
+                 // missing, left as it is when present
+  kMemberships,  // a user block of a group part: only its memberships of the part's groups
+};
+
 struct RunState {
   /// The dump file is handed to the OS in blocks of whole lines of about this size.
   static constexpr size_t kDumpBlockBytes = 64 * 1024;
@@ -69,7 +79,13 @@ struct RunState {
   std::unique_ptr<LineWriter> log;       // the run log
   std::unique_ptr<LineWriter> dump_out;  // the dump file being written
   std::unique_ptr<LineReader> dump_in;   // the dump file being restored
-  int blocks = 0;                        // blocks written or read so far
+  // A plan: the lines that the restore's routines log are gathered here instead of the run
+  // log (they would tell of changes that were not made). Null in every other run.
+  std::vector<std::string>* diverted_log = nullptr;
+  // A read of the server as a dump reads it, kept in memory: the dump's lines go here
+  // instead of dump_file. Null in every other run.
+  std::string* dump_text = nullptr;
+  int blocks = 0;  // blocks written or read so far
 
   // Restore: the application and database whose sections came last and exist on the
   // target (empty when skipped), the filters that were not restored, and the filters that
@@ -78,6 +94,11 @@ struct RunState {
   std::string current_db;
   std::set<std::string> skipped_filters;  // keys of FilterKey()
   std::set<std::string> file_filters;     // keys of FilterKey()
+  // Restore limited to parts (--only): how much of the block being read its routine applies
+  // (kAll in an unlimited restore), and the group parts' names (lower-cased), the only
+  // groups that a kMemberships user block adds its user to.
+  BlockUse block_use = BlockUse::kAll;
+  std::set<std::string> part_groups;
   // Dump: the groups of the group list (lower-cased), which tell a supervisor group's access
   // block from a user's.
   std::set<std::string> dumped_groups;

@@ -40,6 +40,12 @@ std::string UsageText(const std::string& program, const std::string& log_path) {
       "  --reset               reset security (asks first)",
       "  --yes                 confirm the reset without asking (the run log says so)",
       "  --check FILE          check a dump file, without logging in",
+      "  --plan FILE           show what a restore of FILE would change, changing nothing",
+      "  --diff OLD NEW        compare two dump files (exit 0: same, 1: different, 2: trouble)",
+      "  --diff FILE           ... or FILE with what the server holds now (with --server, --user)",
+      "  --all                 the diff compares dates, last logins and notices too",
+      "  --only PART           limit a restore, plan or diff to a part, repeatable: app=NAME,",
+      "                        db=APP:DB, user=NAME, group=NAME, server",
       "  --server NAME         the server",
       "  --user NAME           the user",
       "  --password-file FILE  the password is the first line of FILE (\"-\": standard input)",
@@ -139,10 +145,57 @@ void ApplySwitch(const std::string& token, RunParameters& params, CommandLineExt
   }
 }
 
+// A slash switch ("/Sprod"), as opposed to a path that begins with "/" ("/tmp/new.txt").
+bool LooksLikeSwitch(const std::string& arg) {
+  const std::string token = Trim(arg);
+  return token.starts_with("-") ||
+         (token.starts_with("/") && token.find('/', 1) == std::string::npos);
+}
+
+// The options of the commands that look before they change: --plan FILE, --diff OLD [NEW],
+// --all, --only PART. True when args[i] was one of them (i then past its values).
+bool ApplyPreviewOption(const std::vector<std::string>& args, size_t& i, RunParameters& params,
+                        CommandLineExtras& extras) {
+  const std::string token = Trim(args[i]);
+  const size_t equals = token.find('=');
+  const std::string name = token.substr(0, equals);
+  if (name != "--plan" && name != "--diff" && name != "--only" && name != "--all") return false;
+  if (name == "--all") {
+    if (equals != std::string::npos) {
+      throw RunError(kErrorSyntax,
+                     FormatMsg("Syntax Error - Option %1 takes no value ('%2')", {name, token}));
+    }
+    extras.diff_all = true;
+    return true;
+  }
+  std::string value;
+  if (equals != std::string::npos) {
+    value = token.substr(equals + 1);
+  } else if (i + 1 < args.size()) {
+    value = args[++i];
+  } else {
+    throw RunError(kErrorSyntax, FormatMsg("Syntax Error - Option %1 needs a value ('%1 %2')",
+                                           {name, name == "--only" ? "PART" : "FILE"}));
+  }
+  if (name == "--plan") {
+    params.command = "P";
+    params.dump_file = value;
+  } else if (name == "--only") {
+    params.only.push_back(value);
+  } else {
+    extras.diff_files = {value};
+    // The second file is optional: without it the first is compared with the server.
+    if (i + 1 < args.size() && !LooksLikeSwitch(args[i + 1]))
+      extras.diff_files.push_back(args[++i]);
+  }
+  return true;
+}
+
 // Applies the long option at args[i]; takes its value from the next argument when it has no
 // "=VALUE", and then moves i past it.
 void ApplyLongOption(const std::vector<std::string>& args, size_t& i, RunParameters& params,
                      CommandLineExtras& extras) {
+  if (ApplyPreviewOption(args, i, params, extras)) return;
   const std::string token = Trim(args[i]);
   const size_t equals = token.find('=');
   const std::string name = token.substr(0, equals);

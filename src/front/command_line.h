@@ -36,6 +36,9 @@ struct CommandLineExtras {
   std::optional<std::string> password_file;  // --password-file FILE; "-" is standard input
   std::optional<std::string> check_file;     // --check FILE: check a dump file, no login
   std::vector<size_t> password_args;         // indexes in args of arguments holding a password
+  std::vector<std::string> diff_files;       // --diff OLD [NEW]: one file is compared with
+                                             // the server
+  bool diff_all = false;                     // --all: the diff compares dates and notices too
 };
 
 /// Applies the arguments to `params`: slash switches ("/Dfile", letters of either case,

@@ -118,6 +118,44 @@ TEST(CommandLineTest, PasswordsFilesAndChecksGoToTheExtras) {
   EXPECT_EQ(params.password, "three");
 }
 
+// --plan is a command like --restore; --only parts add up; --diff takes a second file unless
+// what follows is an option or a switch (a path that begins with "/" holds a second "/").
+TEST(CommandLineTest, PlanDiffAndPartOptions) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string command, dump_file;
+    std::vector<std::string> only, diff_files;
+    bool all = false;
+  };
+  const Case cases[] = {
+      {{"--plan", "p.txt", "--only", "app=Sample", "--only=server"},
+       "P",
+       "p.txt",
+       {"app=Sample", "server"},
+       {}},
+      {{"--diff", "old.txt", "/tmp/new.txt", "--all"},
+       "",
+       "",
+       {},
+       {"old.txt", "/tmp/new.txt"},
+       true},
+      {{"--diff", "old.txt", "/Sprod", "/Uadmin"}, "", "", {}, {"old.txt"}},
+      {{"--diff=old.txt", "--server", "prod"}, "", "", {}, {"old.txt"}},
+      {{"--diff", "a", "b", "--only", "user=bob"}, "", "", {"user=bob"}, {"a", "b"}},
+  };
+  for (const Case& c : cases) {
+    RunParameters params;
+    CommandLineExtras extras;
+    ApplyCommandLine(c.args, params, &extras);
+    const std::string args = Join(c.args, " ");
+    EXPECT_EQ(params.command, c.command) << args;
+    EXPECT_EQ(params.dump_file, c.dump_file) << args;
+    EXPECT_EQ(params.only, c.only) << args;
+    EXPECT_EQ(extras.diff_files, c.diff_files) << args;
+    EXPECT_EQ(extras.diff_all, c.all) << args;
+  }
+}
+
 TEST(CommandLineTest, PasswordFromAFileStandardInputOrTheEnvironment) {
   FakePlatform platform;
   const std::string file = ::testing::TempDir() + "/cubesec-password.txt";
@@ -201,6 +239,9 @@ TEST(CommandLineTest, UnknownTokenIsError50NamingIt) {
       {{"/Dx", "--server"}, "Syntax Error - Option --server needs a value ('--server NAME')"},
       {{"--dump"}, "Syntax Error - Option --dump needs a value ('--dump FILE')"},
       {{"--yes=no"}, "Syntax Error - Option --yes takes no value ('--yes=no')"},
+      {{"--all=yes"}, "Syntax Error - Option --all takes no value ('--all=yes')"},
+      {{"--plan"}, "Syntax Error - Option --plan needs a value ('--plan FILE')"},
+      {{"/Rx", "--only"}, "Syntax Error - Option --only needs a value ('--only PART')"},
   };
   for (const Case& c : cases) {
     try {

@@ -30,8 +30,8 @@ void LogDumpProblems(RunState& state, const std::vector<DumpProblem>& problems) 
   for (const std::string& line : ProblemLogLines(problems)) state.Log(line);
 }
 
-std::unique_ptr<LineReader> ReadCheckedDumpFile(RunState& state,
-                                                std::vector<DumpProblem>& warnings) {
+std::unique_ptr<LineReader> ReadCheckedDumpFile(RunState& state, std::vector<DumpProblem>& warnings,
+                                                std::string* text_out) {
   std::string text;
   if (!FileExists(state.dump_file) || !ReadWholeFile(state.dump_file, text)) return nullptr;
   std::vector<DumpProblem> problems = CheckDumpFile(text);
@@ -45,6 +45,7 @@ std::unique_ptr<LineReader> ReadCheckedDumpFile(RunState& state,
   }
   warnings = std::move(problems);
   state.dump_format = DumpFileFormat(text);
+  if (text_out) *text_out = text;
   return LineReader::OfText(std::move(text));
 }
 

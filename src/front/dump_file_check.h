@@ -17,8 +17,9 @@ namespace cubesec {
 /// logged and raises error 60: nothing has been sent to any server. nullptr when the file
 /// is missing or unreadable, which the restore reports itself. `warnings` receives the
 /// problems of a sound file, for the restore's log.
-std::unique_ptr<LineReader> ReadCheckedDumpFile(RunState& state,
-                                                std::vector<DumpProblem>& warnings);
+/// `text`, when given, receives the text read.
+std::unique_ptr<LineReader> ReadCheckedDumpFile(RunState& state, std::vector<DumpProblem>& warnings,
+                                                std::string* text = nullptr);
 
 /// Logs the first 20 of `problems` on tab-led lines, then how many more there are.
 void LogDumpProblems(RunState& state, const std::vector<DumpProblem>& problems);

@@ -8,13 +8,41 @@
 
 #include "front/api_choice.h"
 #include "front/command_line.h"
+#include "front/diff_command.h"
 #include "front/dump_file_check.h"
 #include "front/interactive.h"
 #include "front/run_outcome.h"
 #include "front/terminal_presenter.h"
+#include "restore/dump_model.h"
+#include "tools/files.h"
 #include "tools/text.h"
 
 namespace cubesec {
+namespace {
+
+// What is wrong with the --only parts of `params`; nullopt when nothing is. A part that
+// names nothing in the file is a wrong command line: the file is read to see.
+std::optional<std::string> PartsProblem(const RunParameters& params) {
+  if (params.only.empty()) return std::nullopt;
+  if (params.command != "R" && params.command != "P") {
+    return "--only limits a restore (--restore), a plan (--plan) or a diff (--diff)";
+  }
+  std::vector<DumpPart> parts;
+  for (const std::string& given : params.only) {
+    std::string error;
+    std::optional<DumpPart> part = ParseDumpPart(given, &error);
+    if (!part) return error;
+    parts.push_back(*part);
+  }
+  std::string text;
+  // A file that cannot be read is the run's to report.
+  if (!ReadWholeFile(params.dump_file, text)) return std::nullopt;
+  const std::vector<std::string> nothing = PartsNamingNothing(ReadDumpModel(text), parts);
+  if (nothing.empty()) return std::nullopt;
+  return FormatMsg("--only %1 names nothing in %2", {nothing.front(), params.dump_file});
+}
+
+}  // namespace
 
 int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std::ostream& out,
                 std::ostream& err) {
@@ -48,10 +76,42 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
     return kExitUsage;
   }
 
+  if (!extras.diff_files.empty()) {
+    if (extras.diff_files.size() == 1 && !params.Complete()) {
+      RunParameters asked = params;
+      asked.command = "S";
+      asked.dump_file = extras.diff_files.front();
+      if (!asked.Complete()) {
+        err << name << ": " << FirstMissingParameter(asked).value_or("") << "\n";
+        return kDiffTrouble;
+      }
+    }
+    std::string error;
+    std::unique_ptr<ChosenApi> chosen = ChooseApi(platform, &error);
+    if (!chosen) {
+      err << name << ": " << error << "\n";
+      return kDiffTrouble;
+    }
+    RunParameters compared = params;
+    compared.dump_file = extras.diff_files.front();
+    return DiffCommand(platform, chosen->api(), extras.diff_files, compared, extras.diff_all, out,
+                       err);
+  }
+  if (std::optional<std::string> problem = PartsProblem(params)) {
+    err << name << ": " << *problem << "\n";
+    return kExitUsage;
+  }
+
   std::string api_error;
   std::unique_ptr<ChosenApi> api = ChooseApi(platform, &api_error);
   if (!api) {
     err << name << ": " << api_error << "\n";
+    return kExitUsage;
+  }
+
+  // A plan has no window of its own: it is asked for on the command line, whole.
+  if (params.command == "P" && !params.Complete()) {
+    err << name << ": " << FirstMissingParameter(params).value_or("") << "\n";
     return kExitUsage;
   }
 
@@ -90,6 +150,9 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
     session->ShowCompletion(params.command, end, state.log_path);
   }
 
+  if (outcome.completed) {
+    for (const std::string& line : outcome.report) out << line << "\n";
+  }
   if (outcome.error && !state.interactive) {
     err << name << ": Error: " << outcome.error->number() << " - "
         << ReplaceAll(outcome.error->description(), "\r\n", "\n") << "\n"

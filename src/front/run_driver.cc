@@ -4,12 +4,16 @@
 #include <memory>
 
 #include "client/client_settings.h"
+#include "client/dump_format.h"
+#include "client/plan_view.h"
 #include "dump/dump.h"
 #include "front/command_line.h"
 #include "front/dump_file_check.h"
 #include "front/run_outcome.h"
+#include "restore/dump_model.h"
 #include "restore/name_lists.h"
 #include "restore/restore.h"
+#include "restore/restore_support.h"
 #include "tools/dates.h"
 #include "tools/files.h"
 #include "tools/text.h"
@@ -70,7 +74,8 @@ void BeginDumpFile(RunState& state) {
     }
     error = writer->error();
   }
-  throw RunError(kErrorFileIo, FormatMsg("Cannot write dump file '%1': %2", {state.dump_file, error}));
+  throw RunError(kErrorFileIo,
+                 FormatMsg("Cannot write dump file '%1': %2", {state.dump_file, error}));
 }
 
 // The dump is whole: the previous file becomes the first backup and the new one takes its
@@ -85,7 +90,8 @@ void CommitDumpFile(RunState& state) {
                                            {state.dump_file, error}));
   }
   if (!RenameFile(temporary, state.dump_file, &error)) {
-    throw RunError(kErrorFileIo, FormatMsg("Cannot write dump file '%1': %2", {state.dump_file, error}));
+    throw RunError(kErrorFileIo,
+                   FormatMsg("Cannot write dump file '%1': %2", {state.dump_file, error}));
   }
   state.dump_out.reset();
 }
@@ -152,25 +158,83 @@ void DispatchLine(RunState& state, const std::string& line) {
   }
 }
 
-// `checked` is the dump file as the check read it; nullptr when it could not be read.
-void RestoreRun(RunState& state, std::unique_ptr<LineReader> checked,
-                const std::vector<DumpProblem>& warnings) {
+// Opens the dump file of a restore or a plan: the very text that was checked. `checked` is
+// nullptr when the check could not read the file.
+void OpenDumpToApply(RunState& state, std::unique_ptr<LineReader> checked) {
   if (!FileExists(state.dump_file)) {
     throw RunError(kErrorDumpFileNotFound,
                    FormatMsg("Security Dump File (%1) Not Found", {state.dump_file}));
   }
-  // The restore applies the very text that was checked.
   state.dump_in = checked ? std::move(checked) : std::make_unique<LineReader>(state.dump_file);
   if (!state.dump_in->is_open()) {
     throw RunError(kErrorFileIo, FormatMsg("Cannot read dump file '%1'", {state.dump_file}));
   }
-  state.Log(StartLine(state, "%1%2Restoring security of %3 from %4"));
-  LogDumpProblems(state, warnings);
+}
+
+// A restore limited to parts (--only): the use of each block, taken one per head line.
+struct LimitedBlocks {
+  PartSelection selection;
+  size_t next = 0;
+};
+
+// Passes over a block outside the parts; what stands under a passed-over application or
+// database is passed over with it.
+void PassOver(RunState& state, const std::string& line) {
+  const KeyLine head = SplitKeyLine(line);
+  if (head.key == "Application") {
+    state.current_app.clear();
+    state.current_db.clear();
+  } else if (head.key == "Database") {
+    state.current_db.clear();
+  }
+  SkipRestOfBlock(state);
+}
+
+// Hands every block of the open dump file to its restore routine; with `limited`, only as
+// much of each block as the parts take.
+void ApplyBlocks(RunState& state, LimitedBlocks* limited) {
   std::string line;
   for (int lines = 1; state.ReadDumpLine(line); ++lines) {
-    DispatchLine(state, line);
+    if (limited && IsHeadLine(line)) {
+      const std::vector<BlockUse>& uses = limited->selection.uses;
+      const BlockUse use = limited->next < uses.size() ? uses[limited->next++] : BlockUse::kSkip;
+      if (use == BlockUse::kSkip) {
+        PassOver(state, line);
+      } else {
+        state.block_use = use;
+        DispatchLine(state, line);
+        state.block_use = BlockUse::kAll;
+      }
+    } else {
+      DispatchLine(state, line);
+    }
     if (lines % kLinesPerEventPump == 0) state.observer->PumpEvents();
   }
+}
+
+// The decisions of a restore limited to `only`, made on the checked text; nullopt for a
+// restore of the whole file.
+std::optional<LimitedBlocks> LimitTo(RunState& state, const std::vector<std::string>& only,
+                                     const std::string& text) {
+  if (only.empty()) return std::nullopt;
+  std::vector<DumpPart> parts;
+  for (const std::string& given : only) {
+    std::string error;
+    std::optional<DumpPart> part = ParseDumpPart(given, &error);
+    if (!part) throw RunError(kErrorSyntax, error);
+    parts.push_back(*part);
+  }
+  LimitedBlocks limited{SelectParts(ReadDumpModel(text), parts)};
+  state.part_groups = limited.selection.groups;
+  return limited;
+}
+
+void RestoreRun(RunState& state, std::unique_ptr<LineReader> checked,
+                const std::vector<DumpProblem>& warnings, LimitedBlocks* limited) {
+  OpenDumpToApply(state, std::move(checked));
+  state.Log(StartLine(state, "%1%2Restoring security of %3 from %4"));
+  LogDumpProblems(state, warnings);
+  ApplyBlocks(state, limited);
   state.Log(EndLine(state, "%1%2Completed security Restore of %3 from %4%5"));
   // The log is shown for reading; a machine without an editor is no failure of the restore,
   // but an editor that was asked for and does not start is worth a line.
@@ -179,6 +243,76 @@ void RestoreRun(RunState& state, std::unique_ptr<LineReader> checked,
     state.Log(
         FormatMsg("%1The run log could not be opened in the editor (%2)%3", {"\t", why, "\r\n"}));
   }
+}
+
+// While a plan runs, the restore's routines talk to the view and log into the plan; both are
+// put back however the routines end, so an error is reported to the server's API and the log.
+class PlanScope {
+ public:
+  PlanScope(RunState& state, EsbApi& view, std::vector<std::string>& lines)
+      : state_(state), server_(state.client.api) {
+    state.client.api = &view;
+    state.diverted_log = &lines;
+  }
+  ~PlanScope() {
+    state_.client.api = server_;
+    state_.diverted_log = nullptr;
+  }
+  PlanScope(const PlanScope&) = delete;
+  PlanScope& operator=(const PlanScope&) = delete;
+
+ private:
+  RunState& state_;
+  EsbApi* server_;
+};
+
+// A restore line that tells of something the restore would not do.
+bool IsSkipLine(const std::string& line) { return line.find(" skipped (") != std::string::npos; }
+bool IsNotDoneLine(const std::string& line) {
+  for (const char* words :
+       {" NOT ", " kept (", "Kept filter ", " still assigned ", " not disabled "}) {
+    if (line.find(words) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// The restore's own code, run against a view of the target that answers reads from the
+// server and keeps the writes: what it would change is what the restore would change.
+void PlanRun(RunState& state, std::unique_ptr<LineReader> checked,
+             const std::vector<DumpProblem>& warnings, LimitedBlocks* limited,
+             std::vector<std::string>& report) {
+  OpenDumpToApply(state, std::move(checked));
+  state.Log(StartLine(state, "%1%2Planning security restore of %3 from %4"));
+  LogDumpProblems(state, warnings);
+  PlanView view(*state.client.api);
+  std::vector<std::string> restore_lines;
+  {
+    PlanScope scope(state, view, restore_lines);
+    ApplyBlocks(state, limited);
+  }
+  report = view.changes();
+  int skipped = 0;
+  for (const std::string& logged : restore_lines) {
+    const std::string line = Trim(ReplaceAll(logged, "\t", " "));
+    if (IsSkipLine(line)) ++skipped;
+    if (IsSkipLine(line) || IsNotDoneLine(line)) report.push_back(line);
+  }
+  report.push_back(FormatMsg(
+      "Plan: %1 to create, %2 to change, %3 skipped.",
+      {std::to_string(view.created()), std::to_string(view.changed()), std::to_string(skipped)}));
+  state.Log(EndLine(state, "%1%2Completed security restore plan of %3 from %4%5"));
+}
+
+// The server's security read by the dump's own writers into memory (state.dump_text), for a
+// diff: no dump file, no backups.
+void ReadSecurityRun(RunState& state) {
+  state.Log(StartLine(state, "%1%2Reading security of %3 to compare it with %4"));
+  WriteServerBlock(state);
+  WriteGroupBlocks(state);
+  WriteUserBlocks(state);
+  WriteApplicationBlocks(state);
+  WriteEndBlock(state);
+  state.Log(EndLine(state, "%1%2Completed reading security of %3 to compare it with %4%5"));
 }
 
 // What a run was asked to do, for the line that says it could not start.
@@ -190,6 +324,13 @@ std::string RunWording(const RunParameters& params) {
     return FormatMsg("security restore of %1 from %2", {params.server, params.dump_file});
   }
   if (params.command == "C") return FormatMsg("security reset of %1", {params.server});
+  if (params.command == "P") {
+    return FormatMsg("security restore plan of %1 from %2", {params.server, params.dump_file});
+  }
+  if (params.command == "S") {
+    return FormatMsg("reading security of %1 to compare it with %2",
+                     {params.server, params.dump_file});
+  }
   return "a run without a command";
 }
 
@@ -208,7 +349,12 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
   // check sends nothing to the server.
   std::vector<DumpProblem> warnings;
   std::unique_ptr<LineReader> checked;
-  if (params.command == "R") checked = ReadCheckedDumpFile(state, warnings);
+  std::optional<LimitedBlocks> limited;
+  if (params.command == "R" || params.command == "P") {
+    std::string text;
+    checked = ReadCheckedDumpFile(state, warnings, &text);
+    if (checked) limited = LimitTo(state, params.only, text);
+  }
   StartClient(state);
 
   RunOutcome outcome;
@@ -222,7 +368,13 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
     DumpRun(state);
     outcome.completed = true;
   } else if (params.command == "R") {
-    RestoreRun(state, std::move(checked), warnings);
+    RestoreRun(state, std::move(checked), warnings, limited ? &*limited : nullptr);
+    outcome.completed = true;
+  } else if (params.command == "S") {
+    ReadSecurityRun(state);
+    outcome.completed = true;
+  } else if (params.command == "P") {
+    PlanRun(state, std::move(checked), warnings, limited ? &*limited : nullptr, outcome.report);
     outcome.completed = true;
   }
   return outcome;

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "client/call_check.h"
 #include "client/run_state.h"
@@ -12,12 +13,13 @@
 namespace cubesec {
 
 struct RunOutcome {
-  bool completed = false;         // the command ran to its end
-  bool declined = false;          // the security reset was not confirmed: nothing was done
-  std::optional<RunError> error;  // the error that ended the run (also in the run log)
-  std::string log_failure;        // why the run log could not be written; empty when it could
-  int failed_deletions = 0;       // a reset's deletions that failed (run not completed)
-  int interrupt_signal = 0;       // the signal that stopped the run, or 0
+  bool completed = false;           // the command ran to its end
+  bool declined = false;            // the security reset was not confirmed: nothing was done
+  std::optional<RunError> error;    // the error that ended the run (also in the run log)
+  std::string log_failure;          // why the run log could not be written; empty when it could
+  int failed_deletions = 0;         // a reset's deletions that failed (run not completed)
+  int interrupt_signal = 0;         // the signal that stopped the run, or 0
+  std::vector<std::string> report;  // a plan's lines, for standard output
 };
 
 /// Carries out one run: validation, client start and login, the command, and the closing

@@ -18,7 +18,8 @@ void RestoreApplication(RunState& state, const std::string& name) {
   bool apply = false;
   if (status == 0) {
     state.current_app = name;
-    apply = true;
+    // Opened only for the blocks under it, its state stays as the target has it.
+    apply = state.block_use != BlockUse::kPlace;
   } else if (status == kStatusAppNotFound) {
     state.current_app.clear();
     LogTabbed(state, "%1Restoration of application '%2' skipped (application does not exist)",
@@ -72,7 +73,7 @@ void RestoreDatabase(RunState& state, const std::string& name) {
     state.client.last_status = status;
     if (status == 0) {
       state.current_db = name;
-      apply = true;
+      apply = state.block_use != BlockUse::kPlace;
     } else if (status == kStatusDbNotFound) {
       LogTabbed(state, "%1Restoration of database '%2:%3' skipped (database does not exist)",
                 {app, name});

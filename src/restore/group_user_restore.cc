@@ -24,8 +24,9 @@ class UserRestore {
  public:
   UserRestore(RunState& state, std::string name) : state_(state), name_(std::move(name)) {}
 
-  // Reads the user, creating it when missing. False when no record could be read.
-  bool Load() {
+  // Reads the user, creating it when missing (unless `create` is false). False when no record
+  // could be read.
+  bool Load(bool create = true) {
     EsbApi& api = *state_.client.api;
     EsbStatus status = api.EsbGetUser(state_.client.context, name_, &info_);
     state_.client.last_status = status;
@@ -38,6 +39,8 @@ class UserRestore {
     }
     if (status == 0) return true;
     if (!IsNotFound(status)) return CallSucceeded(state_, "EsbGetUser", status);
+    if (!create) return false;
+    created_ = true;
 
     std::string password = NewPassword();
     status = api.EsbCreateUser(state_.client.context, name_, password);
@@ -77,10 +80,18 @@ class UserRestore {
     if (Store()) LogTabbed(state_, "%1Disabled user '%2'", {name_});
   }
 
+  bool created() const { return created_; }
+
+  // Adds the user to the groups of `value`; in a limited restore's kMemberships block only to
+  // the group parts' groups.
   void AddToGroups(const std::string& value) {
     std::vector<std::string> current = CurrentGroups();
     std::vector<std::string> assigned, not_present;
     for (const std::string& group : SplitGroupsValue(state_, value)) {
+      if (state_.block_use == BlockUse::kMemberships &&
+          state_.part_groups.count(ToLower(group)) == 0) {
+        continue;
+      }
       // A membership the user already has is left alone, so a user in sync logs nothing.
       bool member = false;
       for (const std::string& have : current) member = member || EqualsIgnoreCase(have, group);
@@ -152,6 +163,7 @@ class UserRestore {
   RunState& state_;
   std::string name_;
   EsbUserInfo info_;
+  bool created_ = false;
 };
 
 }  // namespace
@@ -163,7 +175,8 @@ void RestoreGroup(RunState& state, const std::string& name) {
   EsbUserInfo info;
   EsbStatus status = api.EsbGetGroup(state.client.context, name, &info);
   state.client.last_status = status;
-  bool loaded = status == 0;
+  // A group that a limited restore only needs is left as the target has it.
+  bool loaded = status == 0 && state.block_use != BlockUse::kCreate;
   if (IsNotFound(status)) {
     status = api.EsbCreateGroup(state.client.context, name);
     state.client.last_status = status;
@@ -201,12 +214,21 @@ void RestoreUser(RunState& state, const std::string& head_value) {
   const UserHead head = UserHeadOf(state, head_value);
   if (head.name.empty()) return SkipRestOfBlock(state);
   UserRestore user(state, head.name);
-  bool loaded = user.Load();
-  if (loaded && head.markers.disabled) user.Disable();
+  const BlockUse use = state.block_use;
+  // A limited restore adds memberships only to users that are there, and leaves a user that
+  // it only needs as the target has it; one that it creates gets its block but its groups,
+  // which lie outside the parts.
+  bool loaded = user.Load(/*create=*/use != BlockUse::kMemberships);
+  if (use == BlockUse::kCreate && !user.created()) loaded = false;
+  const bool settings = use != BlockUse::kMemberships;
+  const bool groups = use != BlockUse::kCreate;
+  if (loaded && settings && head.markers.disabled) user.Disable();
 
   std::string key, value;
   while (state.ReadKeyLine(key, value)) {
     if (!loaded) continue;
+    if (!settings && key != "Groups") continue;
+    if (key == "Groups" && !groups) continue;
     if (key == "Access") {
       user.SetAccess(value);
     } else if (key == "Groups") {

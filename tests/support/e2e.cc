@@ -245,6 +245,17 @@ std::string CubesecBinary() {
   const std::string windows = HarnessEnv("CUBESEC_TEST_WINDOWS_BIN");
   return windows.empty() ? std::string(CUBESEC_BIN) : windows + "/cubesec.exe";
 }
+std::vector<std::string> WritingCalls(const std::string& trace_text) {
+  std::vector<std::string> writes;
+  for (const std::string& line : Lines(trace_text)) {
+    const std::string call = line.substr(0, line.find(' '));
+    for (const char* prefix : {"EsbSet", "EsbCreate", "EsbAddTo", "EsbDelete"}) {
+      if (call.rfind(prefix, 0) == 0) writes.push_back(call);
+    }
+  }
+  return writes;
+}
+
 std::string SimBinary() {
   const std::string windows = HarnessEnv("CUBESEC_TEST_WINDOWS_BIN");
   return windows.empty() ? std::string(CUBESEC_SIM_BIN) : windows + "/cubesec-sim.exe";

@@ -76,6 +76,10 @@ std::string NoSpaceText();
 /// unchanged on Linux, on Wine's drive Z: with backslashes for Windows programs.
 std::string AsProgramsName(const std::string& path);
 
+/// The calls of a CUBESEC_SIM_TRACE text ("<CallName> <status>" lines) that change a server:
+/// every set, create, add, assign and delete, in trace order.
+std::vector<std::string> WritingCalls(const std::string& trace_text);
+
 /// Paths of the built programs and of the source tree.
 std::string CubesecBinary();
 std::string SimBinary();
