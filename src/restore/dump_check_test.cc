@@ -125,8 +125,18 @@ TEST(ControlCharacters, AreFoundAndShownAnywhereInTheText) {
   };
   const std::vector<Case> cases = {
       {"", false, ""},
-      {"plain text, tabs\tand all bytes from space on: ~\x80\xFF", false,
-       "plain text, tabs\tand all bytes from space on: ~\x80\xFF"},
+      {"plain text, tabs\tand all bytes from space on: ~\xA0\xFF", false,
+       "plain text, tabs\tand all bytes from space on: ~\xA0\xFF"},
+      // A C1 control is no error in a dump file, but a message shows it: 0x9B starts an
+      // escape sequence on a terminal that reads 8-bit text, U+009B on one that reads UTF-8.
+      // The bytes of UTF-8 characters in that range (0x82 in "\u20AC") stay.
+      {"\x9B"
+       "31m \x80 \xC2\x9B"
+       "31m \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80",
+       false, "\\x9B31m \\x80 \\xC2\\x9B31m \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
+      // Cut off, overlong or surrogate: no character, so a byte 0x80 to 0x9F in it shows.
+      {"\xE2\x82 \xC0\x80 \xED\xA0\x80", false, "\xE2\\x82 \xC0\\x80 \xED\xA0\\x80"},
+      {"eight ok\x9B", false, "eight ok\\x9B"},
       {"\x1F", true, "\\x1F"},
       {"end\x7F", true, "end\\x7F"},
       {std::string("a\0b", 3), true, "a\\x00b"},
