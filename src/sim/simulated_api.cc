@@ -163,7 +163,15 @@ EsbStatus SimulatedApi::EsbLogin(EsbHandle instance, const std::string& server,
   if (!instances_.count(instance)) return kStatusBadHandle;
   if (context == nullptr) return Fail(instance, kStatusInvalidParameter, "context");
   std::shared_ptr<Store> store = source_->Connect(server);
-  if (!store) return Fail(instance, kStatusServerUnreachable, server);
+  if (!store) {
+    Fail(instance, kStatusServerUnreachable, server);
+    // A name that reaches nothing is most often a server that was never made, or one made in
+    // another folder: the message says where it was looked for.
+    if (const std::string place = source_->SearchedPlace(); !place.empty()) {
+      instances_[instance].pending->text += " (searched " + place + ")";
+    }
+    return kStatusServerUnreachable;
+  }
   std::string name = CallName(user);
   try {
     std::optional<Principal> p = store->FindPrincipal(name);
