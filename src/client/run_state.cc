@@ -27,8 +27,7 @@ bool InSystemProgramFolder(const std::filesystem::path& exe) {
   return false;
 #else
   const std::string folder = exe.parent_path().lexically_normal().string();
-  return folder == "/usr" || folder.starts_with("/usr/") || folder == "/bin" ||
-         folder == "/sbin";
+  return folder == "/usr" || folder.starts_with("/usr/") || folder == "/bin" || folder == "/sbin";
 #endif
 }
 
@@ -115,6 +114,7 @@ void RunState::WriteDumpLine(std::string_view line) {
     throw RunError(kErrorFileIo,
                    "Cannot write dump file '" + dump_out->path() + "': " + dump_out->error());
   }
+  ++dump_lines;
   CountLineAndPump();
 }
 

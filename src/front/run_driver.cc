@@ -21,6 +21,8 @@ constexpr int kErrorUnexpected = 1;
 constexpr int kBackupGenerations = 5;
 // Window events are let through every so many lines that the restore loop reads itself.
 constexpr int kLinesPerEventPump = 64;
+// The block size of a dump to standard output, as of one to a file.
+constexpr size_t kDumpBlockBytes = 64 * 1024;
 
 class SilentObserver : public RunObserver {};
 
@@ -50,7 +52,29 @@ std::string EndLine(RunState& state, const char* tmpl) {
   return FormatMsg(tmpl, {NowText(state.platform), "\t", state.server, state.dump_file, "\r\n"});
 }
 
+// The dump file name that stands for standard output (a dump) or standard input (a restore).
+constexpr std::string_view kStandardStream = "-";
+
+// `--dump -`: the lines go to standard output as they are written, for a pipe. There is no
+// file to keep older copies of, and nothing to rename.
+void DumpToStandardOutput(RunState& state) {
+  if (state.standard_output == nullptr) {
+    throw RunError(kErrorFileIo, "Cannot write dump file '-': there is no standard output");
+  }
+  state.Log(StartLine(state, "%1%2Creating security dump of %3 to %4"));
+  state.dump_out = std::make_unique<LineWriter>(
+      state.platform, "standard output", std::make_unique<StreamAppendFile>(*state.standard_output),
+      kDumpBlockBytes);
+  WriteServerBlock(state);
+  WriteGroupBlocks(state);
+  WriteUserBlocks(state);
+  WriteApplicationBlocks(state);
+  state.FlushDump();
+  state.Log(EndLine(state, "%1%2Completed security dump of %3 to %4%5"));
+}
+
 void DumpRun(RunState& state) {
+  if (state.dump_file == kStandardStream) return DumpToStandardOutput(state);
   state.Log(StartLine(state, "%1%2Creating security dump of %3 to %4"));
   std::string error;
   if (!RotateBackups(state.dump_file, kBackupGenerations, &error)) {
@@ -95,7 +119,7 @@ void DispatchLine(RunState& state, const std::string& line) {
 // `checked` is the dump file as the check read it; nullptr when it could not be read.
 void RestoreRun(RunState& state, std::unique_ptr<LineReader> checked,
                 const std::vector<DumpProblem>& warnings) {
-  if (!FileExists(state.dump_file)) {
+  if (!checked && !FileExists(state.dump_file)) {
     throw RunError(kErrorDumpFileNotFound,
                    FormatMsg("Security Dump File (%1) Not Found", {state.dump_file}));
   }
@@ -111,13 +135,14 @@ void RestoreRun(RunState& state, std::unique_ptr<LineReader> checked,
     DispatchLine(state, line);
     if (lines % kLinesPerEventPump == 0) state.observer->PumpEvents();
   }
-  state.Log(EndLine(state, "%1%2Completed security Restore of %3 from %4%5"));
+  // The run's closing empty line comes last (the closing step writes it), so that a line
+  // about the editor still belongs to this run.
+  state.Log(StartLine(state, "%1%2Completed security Restore of %3 from %4"));
   // The log is shown for reading; a machine without an editor is no failure of the restore,
   // but an editor that was asked for and does not start is worth a line.
   std::string why;
   if (!state.platform.StartEditor(state.log_path, &why) && !why.empty()) {
-    state.Log(
-        FormatMsg("%1The run log could not be opened in the editor (%2)%3", {"\t", why, "\r\n"}));
+    state.Log(FormatMsg("%1The run log could not be opened in the editor (%2)", {"\t", why}));
   }
 }
 
@@ -143,6 +168,16 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
   state.user = params.user;
   state.password = params.password;
   state.reset_confirmed = params.reset_confirmed;
+  // A folder given as the dump file is a slip of the user's, said plainly before any login.
+  if ((params.command == "D" || params.command == "R") && IsFolder(params.dump_file)) {
+    if (params.command == "R") {
+      throw RunError(
+          kErrorDumpFileNotFound,
+          FormatMsg("Security Dump File (%1) Not Found: it is a folder", {params.dump_file}));
+    }
+    throw RunError(kErrorFileIo,
+                   FormatMsg("Cannot write dump file '%1': it is a folder", {params.dump_file}));
+  }
   // A restore reads and checks its whole file before it logs in: a file that fails the
   // check sends nothing to the server.
   std::vector<DumpProblem> warnings;
@@ -241,6 +276,7 @@ RunOutcome CarryOutRun(RunState& state, const RunParameters& params) {
     // A run whose log cannot be written does not start: it would leave no trace.
     if (!state.OpenLog(/*secrets=*/params.command == "R", &outcome.log_failure)) {
       if (own_observer) state.observer = nullptr;
+      outcome.log_failed_before_run = true;
       return outcome;
     }
     outcome = Perform(state, params);
@@ -259,6 +295,7 @@ RunOutcome CarryOutRun(RunState& state, const RunParameters& params) {
   } catch (const RunError& log_error) {
     if (outcome.log_failure.empty()) outcome.log_failure = log_error.description();
   }
+  outcome.log_failed_before_run = !outcome.log_failure.empty() && state.logged_lines() == 0;
 
   if (own_observer) state.observer = nullptr;
   return outcome;

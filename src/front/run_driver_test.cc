@@ -279,10 +279,10 @@ TEST_F(RunDriverTest, EditorThatCannotStartIsLoggedButNoError) {
   platform_.editor_available = false;
   WriteFile(params_.dump_file, "\r\n");
   EXPECT_TRUE(Run().completed);
-  EXPECT_THAT(
-      Log(), ::testing::EndsWith("\tCompleted security Restore of Prod from " + params_.dump_file +
-                                 "\r\n\r\n\tThe run log could not be opened in the editor (No such "
-                                 "file or directory)\r\n\r\n"));
+  EXPECT_THAT(Log(),
+              ::testing::EndsWith("\tCompleted security Restore of Prod from " + params_.dump_file +
+                                  "\r\n\tThe run log could not be opened in the editor (cannot "
+                                  "start fake-editor: No such file or directory)\r\n\r\n"));
 
   // A machine with no editor at all has nothing to report.
   state_.log.reset();  // Windows deletes no file that is open
@@ -361,8 +361,8 @@ TEST(RunLogPlaceTest, NamedByTheEnvironmentElseBesideTheProgramElseInTheStateFol
   }
 #ifndef _WIN32
   // A program under /usr never writes its log into its folder, even one that root may write.
-  for (const char* installed : {"/usr/bin/cubesec", "/usr/local/bin/cubesec", "/bin/cubesec",
-                                "/usr/../usr/sbin/cubesec"}) {
+  for (const char* installed :
+       {"/usr/bin/cubesec", "/usr/local/bin/cubesec", "/bin/cubesec", "/usr/../usr/sbin/cubesec"}) {
     platform.env.clear();
     platform.executable_path = installed;
     platform.writable_folders =

@@ -16,6 +16,9 @@ struct RunOutcome {
   bool declined = false;          // the security reset was not confirmed: nothing was done
   std::optional<RunError> error;  // the error that ended the run (also in the run log)
   std::string log_failure;        // why the run log could not be written; empty when it could
+  // The run log took none of the run's lines. Every command logs its start line before it
+  // touches a file or the server, so nothing was done.
+  bool log_failed_before_run = false;
 };
 
 /// Carries out one run: validation, client start and login, the command, and the closing

@@ -88,6 +88,7 @@ class AccessRestore {
                        api_.EsbSetDatabaseAccess(state_.client.context, db_access))) {
       return;
     }
+    ++state_.restored.values_changed;
     LogTabbed(state_, "%1Granted '%2' access to '%3:%4' for '%5'",
               {AccessName(access.access), app_, db_, name_});
     if (!kept_filter.empty()) {
@@ -101,6 +102,7 @@ class AccessRestore {
 
  private:
   void NotRestored(const std::string& reason) {
+    ++state_.restored.blocks_skipped;
     LogTabbed(state_, "%1Restoration of access for '%2' to '%3:%4' skipped (%5)",
               {name_, app_, db_, reason});
   }

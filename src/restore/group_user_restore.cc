@@ -32,6 +32,7 @@ class UserRestore {
     if (status == 0 && info_.type == kUserTypeGroup) {
       // Whatever the block says is about another object than the target's group.
       state_.other_kind_names.insert(ToLower(name_));
+      ++state_.restored.blocks_skipped;
       LogTabbed(state_, "%1Restoration of user '%2' skipped (a group of that name exists)",
                 {name_});
       return false;
@@ -42,6 +43,7 @@ class UserRestore {
     std::string password = NewPassword();
     status = api.EsbCreateUser(state_.client.context, name_, password);
     if (!CallSucceeded(state_, "EsbCreateUser", status)) return false;
+    ++state_.restored.users_created;
     LogTabbed(state_, "%1Created user '%2' with temporary password '%3'", {name_, password});
     status = api.EsbGetUser(state_.client.context, name_, &info_);
     if (!CallSucceeded(state_, "EsbGetUser", status)) return false;
@@ -62,7 +64,10 @@ class UserRestore {
       return;
     }
     info_.access = code;
-    if (Store()) LogTabbed(state_, "%1Assigned '%2' access to user '%3'", {value, name_});
+    if (Store()) {
+      ++state_.restored.values_changed;
+      LogTabbed(state_, "%1Assigned '%2' access to user '%3'", {value, name_});
+    }
   }
 
   void Disable() {
@@ -73,7 +78,10 @@ class UserRestore {
       return;
     }
     info_.disabled = 1;
-    if (Store()) LogTabbed(state_, "%1Disabled user '%2'", {name_});
+    if (Store()) {
+      ++state_.restored.values_changed;
+      LogTabbed(state_, "%1Disabled user '%2'", {name_});
+    }
   }
 
   void AddToGroups(const std::string& value) {
@@ -96,6 +104,7 @@ class UserRestore {
       }
     }
     if (!assigned.empty()) {
+      state_.restored.values_changed += static_cast<int>(assigned.size());
       LogTabbed(state_, "%1Assigned user '%2' to security groups: %3",
                 {name_, Join(assigned, ", ")});
     }
@@ -167,8 +176,10 @@ void RestoreGroup(RunState& state, const std::string& name) {
     if (status == kStatusAlreadyExists) {
       // No group has the name, so a user has: the block is about another object.
       state.other_kind_names.insert(ToLower(name));
+      ++state.restored.blocks_skipped;
       LogTabbed(state, "%1Restoration of group '%2' skipped (a user of that name exists)", {name});
     } else if (CallSucceeded(state, "EsbCreateGroup", status)) {
+      ++state.restored.groups_created;
       LogTabbed(state, "%1Created user group '%2'", {name});
       loaded =
           CallSucceeded(state, "EsbGetGroup", api.EsbGetGroup(state.client.context, name, &info));
@@ -185,6 +196,7 @@ void RestoreGroup(RunState& state, const std::string& name) {
     if (code == info.access) continue;
     info.access = code;
     CheckStatus(state.client, "EsbSetGroup", api.EsbSetGroup(state.client.context, info));
+    ++state.restored.values_changed;
   }
 }
 
