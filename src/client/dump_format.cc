@@ -1,5 +1,6 @@
 #include "client/dump_format.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -9,10 +10,65 @@
 namespace cubesec {
 namespace {
 
-constexpr std::array<std::string_view, 9> kHeadKeys = {
-    "Server", "Group",        "User",        "Application", "Database",
-    "Filter", "Group Access", "User Access", "User/Group",
+constexpr KeySpec kServerKeys[] = {
+    {"Date Made", ValueForm::kText},  {"Security", ValueForm::kYesNo},
+    {"Logins", ValueForm::kYesNo},    {"Default Access", ValueForm::kAccess},
+    {"Validity", ValueForm::kDays},   {"MinLength", ValueForm::kCharacters},
+    {"TimeOut", ValueForm::kSeconds}, {"Check Frequency", ValueForm::kSeconds},
+    {"Format", ValueForm::kFormat},
 };
+constexpr KeySpec kGroupKeys[] = {
+    {"Access", ValueForm::kAccess},
+    {"Users", ValueForm::kNameList},
+    {"*** No users in this group ***", ValueForm::kNotice},
+};
+constexpr KeySpec kUserKeys[] = {
+    {"Access", ValueForm::kAccess},
+    {"Last Login", ValueForm::kText},
+    {"Groups", ValueForm::kNameList},
+    {"* Account Disabled *", ValueForm::kNotice},
+};
+constexpr KeySpec kApplicationKeys[] = {
+    {"Description", ValueForm::kText},      {"Loadable", ValueForm::kYesNo},
+    {"Autoload", ValueForm::kYesNo},        {"Default Access", ValueForm::kAccess},
+    {"Connects", ValueForm::kYesNo},        {"Commands", ValueForm::kYesNo},
+    {"Updates", ValueForm::kYesNo},         {"Security", ValueForm::kYesNo},
+};
+constexpr KeySpec kDatabaseKeys[] = {
+    {"Description", ValueForm::kText},
+    {"Loadable", ValueForm::kYesNo},
+    {"Autoload", ValueForm::kYesNo},
+    {"Default Access", ValueForm::kAccess},
+};
+// Row lines are not listed: their key is an access level or a number.
+constexpr KeySpec kFilterKeys[] = {
+    {"Active", ValueForm::kYesNo, true},
+    {"Default Access", ValueForm::kAccess, true},
+    {"Users", ValueForm::kNameList},
+    {"* Filter is not used by any users/groups *", ValueForm::kNotice},
+};
+// Without its "Access" line an access block would grant None.
+constexpr KeySpec kAccessKeys[] = {
+    {"Access", ValueForm::kAccess, true},
+    {"Max Access", ValueForm::kAccess},
+    {"Filter", ValueForm::kName},
+    {"Calcs", ValueForm::kCalcList},
+};
+
+constexpr BlockSpec kBlocks[] = {
+    {BlockKind::kServer, "Server", kServerKeys},
+    {BlockKind::kGroup, "Group", kGroupKeys},
+    {BlockKind::kUser, "User", kUserKeys},
+    {BlockKind::kApplication, "Application", kApplicationKeys},
+    {BlockKind::kDatabase, "Database", kDatabaseKeys},
+    {BlockKind::kFilter, "Filter", kFilterKeys, /*rows=*/true},
+    {BlockKind::kGroupAccess, "Group Access", kAccessKeys},
+    {BlockKind::kUserAccess, "User Access", kAccessKeys},
+    {BlockKind::kEnd, "End", {}},
+};
+static_assert(std::size(kBlocks) == static_cast<size_t>(BlockKind::kEnd) + 1);
+// Older files name a user's or group's access block so.
+constexpr std::string_view kOldAccessHead = "User/Group";
 
 // In the order they follow the name.
 constexpr std::string_view kDisabled = "Account Disabled";
@@ -91,14 +147,108 @@ size_t Utf8CharacterLength(std::string_view text, size_t at) {
   return length;
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The marker word at the end of `text` after " * ", or empty.
+std::string_view TrailingMarker(std::string_view text) {
+  for (std::string_view word : {kDisabled, kExpired, kInactive}) {
+    if (text.size() >= word.size() + 3 && text.ends_with(word) &&
+        text.substr(text.size() - word.size() - 3, 3) == " * ") {
+      return word;
+    }
+  }
+  return {};
+}
+
+// Reads names from a value left to right, each character once: a quoted name runs to the
+// quote that is not doubled; a bare one to the next comma (in a list) or the end.
+class NameScanner {
+ public:
+  explicit NameScanner(std::string_view text) : text_(text) { SkipBlanks(); }
+
+  bool AtEnd() const { return pos_ >= text_.size(); }
+  std::string_view Rest() const { return text_.substr(std::min(pos_, text_.size())); }
+  const std::string& error() const { return error_; }
+  void Fail(std::string why) {
+    if (error_.empty()) error_ = std::move(why);
+  }
+
+  std::optional<std::string> Name(bool in_list) {
+    if (!AtEnd() && text_[pos_] == '"') return Quoted();
+    const size_t end = in_list ? std::min(text_.find(',', pos_), text_.size()) : text_.size();
+    std::string name(TrimView(text_.substr(pos_, end - pos_)));
+    pos_ = end;
+    if (name.empty() && in_list) {
+      Fail("an empty name in the list");
+      return std::nullopt;
+    }
+    return name;
+  }
+
+  // After a name of a list: a comma and the next name, or the end.
+  bool Separator() {
+    SkipBlanks();
+    if (AtEnd()) return true;
+    if (text_[pos_] != ',') {
+      Fail("text after the closing quote");
+      return false;
+    }
+    ++pos_;
+    SkipBlanks();
+    if (AtEnd()) {
+      Fail("the list ends with a comma");
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  std::optional<std::string> Quoted() {
+    std::string name;
+    for (size_t i = pos_ + 1; i < text_.size(); ++i) {
+      if (text_[i] != '"') {
+        name += text_[i];
+      } else if (i + 1 < text_.size() && text_[i + 1] == '"') {
+        name += '"';
+        ++i;
+      } else {
+        pos_ = i + 1;
+        SkipBlanks();
+        return name;
+      }
+    }
+    Fail("a quoted name without its closing quote");
+    return std::nullopt;
+  }
+
+  void SkipBlanks() {
+    while (pos_ < text_.size() && IsBlank(text_[pos_])) ++pos_;
+  }
+
+  std::string_view text_;
+  size_t pos_ = 0;
+  std::string error_;
+};
+
 }  // namespace
 
-bool IsHeadKey(std::string_view key) {
-  for (std::string_view head : kHeadKeys) {
-    if (key == head) return true;
+const BlockSpec& SpecOf(BlockKind kind) { return kBlocks[static_cast<size_t>(kind)]; }
+
+const BlockSpec* SpecOfHead(std::string_view key) {
+  for (const BlockSpec& spec : kBlocks) {
+    if (key == spec.head) return &spec;
   }
-  return false;
+  return key == kOldAccessHead ? &SpecOf(BlockKind::kUserAccess) : nullptr;
 }
+
+const KeySpec* KeyOf(const BlockSpec& spec, std::string_view key) {
+  for (const KeySpec& rule : spec.keys) {
+    if (key == rule.key) return &rule;
+  }
+  return nullptr;
+}
+
+bool IsHeadKey(std::string_view key) { return SpecOfHead(key) != nullptr; }
 
 bool IsHeadLine(std::string_view line) {
   if (line.empty() || line.front() == ' ' || line.front() == '\t') return false;
@@ -107,8 +257,64 @@ bool IsHeadLine(std::string_view line) {
   return IsHeadKey(Trim(line.substr(0, colon)));
 }
 
+std::string DetailLine(std::string_view key, std::string_view value) {
+  std::string line;
+  line.reserve(key.size() + value.size() + 5);
+  return line.append("   ").append(key).append(": ").append(value);
+}
+
+std::string QuoteName(std::string_view name) {
+  const bool bare = !name.empty() && name.find_first_of(",*") == std::string_view::npos &&
+                    name.front() != '"' && !IsBlank(name.front()) && !IsBlank(name.back()) &&
+                    !IsAllCalcs(name);
+  if (bare) return std::string(name);
+  std::string quoted;
+  quoted.reserve(name.size() + 2);
+  quoted += '"';
+  for (char c : name) {
+    quoted += c;
+    if (c == '"') quoted += '"';
+  }
+  quoted += '"';
+  return quoted;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string joined;
+  for (const std::string& name : names) {
+    if (!joined.empty()) joined += ", ";
+    joined += QuoteName(name);
+  }
+  return joined;
+}
+
+std::optional<std::string> ReadName(std::string_view value, std::string* error) {
+  NameScanner scan(value);
+  std::optional<std::string> name = scan.Name(/*in_list=*/false);
+  if (name && !scan.AtEnd()) {
+    scan.Fail("text after the closing quote");
+    name.reset();
+  }
+  if (!name && error) *error = scan.error();
+  return name;
+}
+
+std::optional<std::vector<std::string>> ReadNameList(std::string_view value, std::string* error) {
+  NameScanner scan(value);
+  std::vector<std::string> names;
+  while (!scan.AtEnd()) {
+    std::optional<std::string> name = scan.Name(/*in_list=*/true);
+    if (!name || !scan.Separator()) {
+      if (error) *error = scan.error();
+      return std::nullopt;
+    }
+    names.push_back(std::move(*name));
+  }
+  return names;
+}
+
 std::string UserHeadValue(std::string_view name, const UserMarkers& markers) {
-  std::string value(name);
+  std::string value = QuoteName(name);
   bool any = false;
   for (auto [set, word] :
        {std::pair{markers.disabled, kDisabled}, std::pair{markers.expired, kExpired},
@@ -119,6 +325,55 @@ std::string UserHeadValue(std::string_view name, const UserMarkers& markers) {
   }
   if (any) value += " *";
   return value;
+}
+
+std::optional<UserHead> ReadUserHead(std::string_view value, std::string* error) {
+  const auto fail = [&](std::string why) -> std::optional<UserHead> {
+    if (error) *error = std::move(why);
+    return std::nullopt;
+  };
+  value = TrimView(value);
+  UserHead head;
+  std::string_view markers;
+  if (!value.empty() && value.front() == '"') {
+    NameScanner scan(value);
+    std::optional<std::string> name = scan.Name(/*in_list=*/false);
+    if (!name) return fail(scan.error());
+    head.name = std::move(*name);
+    markers = scan.Rest();
+  } else {
+    const size_t star = value.find('*');
+    head.name = std::string(TrimView(value.substr(0, star)));
+    if (star != std::string_view::npos) markers = value.substr(star);
+  }
+  // "* Word * Word *": each piece between two asterisks one marker word, in order.
+  markers = TrimView(markers);
+  if (markers.empty()) return head;
+  if (markers.size() < 2 || markers.front() != '*' || markers.back() != '*') {
+    return fail("the name is followed by text that is no marker");
+  }
+  std::string_view rest = markers.substr(1, markers.size() - 2);
+  size_t next_order = 0;
+  while (true) {
+    const size_t star = rest.find('*');
+    const std::string_view word = TrimView(rest.substr(0, star));
+    size_t order = 0;
+    bool* flag = nullptr;
+    for (auto [f, w] : {std::pair{&head.markers.disabled, kDisabled},
+                        std::pair{&head.markers.expired, kExpired},
+                        std::pair{&head.markers.inactive, kInactive}}) {
+      if (word == w) flag = f;
+      if (!flag) ++order;
+    }
+    if (!flag || order < next_order) {
+      return fail("\"" + std::string(word) + "\" is no marker of a user, or not in its place");
+    }
+    *flag = true;
+    next_order = order + 1;
+    if (star == std::string_view::npos) break;
+    rest = rest.substr(star + 1);
+  }
+  return head;
 }
 
 UserHead ParseUserHeadValue(std::string_view value) {
@@ -150,8 +405,16 @@ UserHead ParseUserHeadValue(std::string_view value) {
   return head;
 }
 
-bool EndsLikeUserMarkers(std::string_view name) {
-  return ParseUserHeadValue(name).name != Trim(name);
+std::vector<std::string> UserHeadReadings(std::string_view value) {
+  value = TrimView(value);
+  std::vector<std::string> readings{std::string(value)};
+  if (!value.ends_with(" *")) return readings;
+  std::string_view rest = value.substr(0, value.size() - 2);
+  for (std::string_view word = TrailingMarker(rest); !word.empty(); word = TrailingMarker(rest)) {
+    rest.remove_suffix(word.size() + 3);
+    readings.push_back(Trim(rest));
+  }
+  return readings;
 }
 
 bool HasControlCharacter(std::string_view text) {
@@ -214,6 +477,25 @@ void AppendShowingControlCharacters(std::string& out, std::string_view text) {
     at += length;
   }
   out.append(text.data() + plain, text.size() - plain);
+}
+
+std::string NameProblem(std::string_view name) {
+  size_t characters = 0;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    // U+0080 to U+009F are C2 80 to C2 9F in UTF-8.
+    const bool c1 = byte == 0xC2 && i + 1 < name.size() &&
+                    static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(name[i + 1]) <= 0x9F;
+    if (IsControl(byte) || byte == '\t' || c1) {
+      return "the name holds a control character";
+    }
+    if ((byte & 0xC0) != 0x80) ++characters;  // continuation bytes belong to their character
+  }
+  if (characters > kMaxNameCharacters) {
+    return "the name is longer than " + std::to_string(kMaxNameCharacters) + " characters";
+  }
+  return {};
 }
 
 }  // namespace cubesec

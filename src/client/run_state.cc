@@ -1,5 +1,6 @@
 #include "client/run_state.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -11,8 +12,6 @@ namespace {
 
 // Lines between two chances for a window to process its events.
 constexpr int kLinesPerPump = 64;
-// The dump file is handed to the OS in blocks of whole lines of about this size.
-constexpr size_t kDumpBlockBytes = 64 * 1024;
 
 [[noreturn]] void ThrowLogError(const std::string& path, const std::string& reason) {
   throw RunError(kErrorFileIo, "Cannot write run log '" + path + "': " + reason);
@@ -101,8 +100,7 @@ void RunState::EndLogWithEmptyLine() {
 
 void RunState::FlushDump() {
   if (dump_out && !dump_out->Flush()) {
-    throw RunError(kErrorFileIo,
-                   "Cannot write dump file '" + dump_out->path() + "': " + dump_out->error());
+    throw RunError(kErrorFileIo, "Cannot write dump file '" + dump_file + "': " + dump_out->error());
   }
 }
 
@@ -110,9 +108,12 @@ void RunState::WriteDumpLine(std::string_view line) {
   if (!dump_out) {
     dump_out = std::make_unique<LineWriter>(platform, dump_file, false, kDumpBlockBytes);
   }
+  if (const int signal_number = platform.PendingInterrupt(); signal_number != 0) {
+    throw RunError(kErrorInterrupted,
+                   "Interrupted by signal " + std::to_string(signal_number) + " before the end");
+  }
   if (!dump_out->Append(line)) {
-    throw RunError(kErrorFileIo,
-                   "Cannot write dump file '" + dump_out->path() + "': " + dump_out->error());
+    throw RunError(kErrorFileIo, "Cannot write dump file '" + dump_file + "': " + dump_out->error());
   }
   ++dump_lines;
   CountLineAndPump();
@@ -130,10 +131,17 @@ bool RunState::ReadDumpLine(std::string& line) {
   } else if (!dump_in || !dump_in->ReadLine(line)) {
     return false;
   }
-  if (IsHeadLine(line)) {
+  // Only an older file's lists are split by the names its head lines define.
+  if (dump_format < kDumpFormat && IsHeadLine(line)) {
     const KeyLine head = SplitKeyLine(line);
-    if (head.key == "Group") head_names.insert(ToLower(head.value));
-    if (head.key == "User") head_names.insert(ToLower(ParseUserHeadValue(head.value).name));
+    std::string name;
+    if (head.key == "Group") name = ToLower(head.value);
+    if (head.key == "User") name = ToLower(ParseUserHeadValue(head.value).name);
+    if (!name.empty()) {
+      head_name_most_commas = std::max<size_t>(
+          head_name_most_commas, static_cast<size_t>(std::count(name.begin(), name.end(), ',')));
+      head_names.insert(std::move(name));
+    }
   }
   return true;
 }

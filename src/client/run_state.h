@@ -37,6 +37,9 @@ class RunObserver {
 std::string DecideRunLogPath(Platform& platform);
 
 struct RunState {
+  /// The dump file is handed to the OS in blocks of whole lines of about this size.
+  static constexpr size_t kDumpBlockBytes = 64 * 1024;
+
   /// Decides the run log's place once (DecideRunLogPath); the rest of the run asks log_path.
   RunState(Platform& platform_in, EsbApi& api);
 
@@ -68,6 +71,9 @@ struct RunState {
   // Restore: the group and user names of the head lines read so far (lower-cased); a list
   // value is split between names only where no such name would be cut.
   std::set<std::string> head_names;
+  size_t head_name_most_commas = 0;  // the most commas in one of head_names
+  // Restore: the format of the dump file (kDumpFormat, or 1 for a file without "Format:").
+  int dump_format = 1;
   // Restore onto another server: the highest application access this run has set, by
   // NameKey(application, name), so that a later database never lowers it; and the names
   // (lower-cased) whose user or group block was skipped because the target holds that name
@@ -108,7 +114,8 @@ struct RunState {
   /// Hands the dump lines gathered so far to the OS; raises error 57 when that fails.
   void FlushDump();
   /// Appends one line to dump_out, opening dump_file when dump_out is not set yet. A failed
-  /// write raises error 57 "Cannot write dump file '<path>': <reason>".
+  /// write raises error 57 "Cannot write dump file '<path>': <reason>"; an interrupt that
+  /// the platform noted raises error 62.
   void WriteDumpLine(std::string_view line);
   /// Counts a block and tells the observer.
   void BeginBlock(std::string_view key_word);

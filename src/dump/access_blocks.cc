@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "client/access_levels.h"
+#include "client/dump_format.h"
 #include "dump/dump.h"
 #include "dump/name_list.h"
 #include "tools/text.h"
@@ -62,7 +63,7 @@ void WriteCalcs(RunState& state, const std::string& name, const std::string& app
   } else if (count > 0) {
     const std::vector<std::string> calcs =
         FetchNames(state, count, kItemCalcName, "EsbGetCalcList");
-    WriteLine(state, "   Calcs: %1", Join(calcs, ", "));
+    WriteLine(state, "   Calcs: %1", JoinNames(calcs));
   }
 }
 
@@ -89,13 +90,13 @@ void WriteAccessBlocks(RunState& state, const std::string& app, const std::strin
         info.type == kUserTypeGroup || state.dumped_groups.count(ToLower(holder.name));
     const char* head = group ? "Group Access" : "User Access";
     state.BeginBlock(head);
-    state.WriteDumpLine(FormatMsg("%1: %2", {std::string(head), holder.name}));
+    state.WriteDumpLine(FormatMsg("%1: %2", {std::string(head), QuoteName(holder.name)}));
     const uint16_t access =
         holder.app_access == kAppAccessDesigner ? kAccessAppDesign : entry.access;
     WriteLine(state, "   Access: %1", AccessName(access));
     WriteLine(state, "   Max Access: %1", AccessName(entry.max_access));
     const std::string filter = CarriedName(CutAtNul(entry.filter));
-    if (!filter.empty()) WriteLine(state, "   Filter: %1", filter);
+    if (!filter.empty()) WriteLine(state, "   Filter: %1", QuoteName(filter));
     if (entry.max_access & kAccessCalcBit) WriteCalcs(state, holder.name, app, db);
     state.WriteDumpLine("");
   }

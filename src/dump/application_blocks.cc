@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "client/access_levels.h"
+#include "client/dump_format.h"
 #include "dump/dump.h"
 #include "dump/name_list.h"
 #include "tools/text.h"
@@ -18,7 +19,7 @@ void WriteApplicationBlocks(RunState& state) {
     state.BeginBlock("Application");
     // The head goes out before the state is read, so a failed read never leaves a block
     // without its head.
-    WriteLine(state, "Application: %1", app);
+    WriteLine(state, "Application: %1", QuoteName(app));
     EsbAppState app_state;
     CheckStatus(state.client, "EsbGetApplicationState",
                 state.client.api->EsbGetApplicationState(state.client.context, app, &app_state));
@@ -45,7 +46,7 @@ void WriteDatabaseBlocks(RunState& state, const std::string& app) {
   const std::vector<std::string> dbs = FetchNames(state, count, kItemAppDb, "EsbListDatabases");
   for (const std::string& db : dbs) {
     state.BeginBlock("Database");
-    WriteLine(state, "Database: %1", db);
+    WriteLine(state, "Database: %1", QuoteName(db));
     EsbDbState db_state;
     CheckStatus(state.client, "EsbGetDatabaseState",
                 state.client.api->EsbGetDatabaseState(state.client.context, app, db, &db_state));

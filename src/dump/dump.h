@@ -10,6 +10,8 @@ namespace cubesec {
 
 /// The server block (nothing when the state cannot be read).
 void WriteServerBlock(RunState& state);
+/// The block that closes a complete dump: "End: complete".
+void WriteEndBlock(RunState& state);
 /// One block per group, in name order.
 void WriteGroupBlocks(RunState& state);
 /// One block per user, in name order.

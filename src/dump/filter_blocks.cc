@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "client/access_levels.h"
+#include "client/dump_format.h"
 #include "dump/dump.h"
 #include "dump/name_list.h"
 #include "tools/text.h"
@@ -66,7 +67,7 @@ void WriteFilterBlocks(RunState& state, const std::string& app, const std::strin
       FetchNames(state, count, kItemFilterName, "EsbListFilters");
   for (const std::string& filter : filters) {
     state.BeginBlock("Filter");
-    WriteLine(state, "Filter: %1", filter);
+    WriteLine(state, "Filter: %1", QuoteName(filter));
     int16_t active = 0;
     uint16_t access = 0;
     CheckStatus(state.client, "EsbGetFilter",
@@ -83,7 +84,7 @@ void WriteFilterBlocks(RunState& state, const std::string& app, const std::strin
     if (assigned == 0) {
       state.WriteDumpLine("   * Filter is not used by any users/groups *");
     } else {
-      WriteLine(state, "   Users: %1", Join(names, ", "));
+      WriteLine(state, "   Users: %1", JoinNames(names));
     }
     WriteVerification(state, app, db, rows);
     state.WriteDumpLine("");

@@ -39,12 +39,12 @@ void WriteGroupBlocks(RunState& state) {
     CheckStatus(state.client, "EsbGetGroup",
                 state.client.api->EsbGetGroup(state.client.context, group, &info));
     state.BeginBlock("Group");
-    WriteLine(state, "Group: %1", group);
+    WriteLine(state, "Group: %1", QuoteName(group));
     WriteLine(state, "   Access: %1", AccessName(ShownAccess(info)));
     uint32_t members = 0;
     const std::vector<std::string> users = GroupList(state, group, &members);
     if (members != 0) {
-      WriteLine(state, "   Users: %1", Join(users, ", "));
+      WriteLine(state, "   Users: %1", JoinNames(users));
     } else {
       state.WriteDumpLine("   *** No users in this group ***");
     }
@@ -61,18 +61,12 @@ void WriteUserBlocks(RunState& state) {
     EsbUserInfo info;
     CheckStatus(state.client, "EsbGetUser",
                 state.client.api->EsbGetUser(state.client.context, user, &info));
-    if (EndsLikeUserMarkers(user)) {
-      throw RunError(kErrorUncarriedName,
-                     FormatMsg("The user name '%1' ends as the markers of a user's head line "
-                               "do; no dump file can carry it",
-                               {user}));
-    }
     UserMarkers markers;
     markers.disabled = info.disabled == 1;
     markers.expired = info.password_expired == 1;
     markers.inactive = state.platform.NowUtc() - int64_t{info.last_login} > kInactiveAfterSeconds;
     state.BeginBlock("User");
-    // The markers share their asterisks; the name stays exactly as the server holds it.
+    // The markers share their asterisks; a name that could be taken for markers is quoted.
     WriteLine(state, "User: %1", UserHeadValue(user, markers));
     WriteLine(state, "   Access: %1", AccessName(ShownAccess(info)));
     if (info.last_login > 0) {
@@ -83,7 +77,7 @@ void WriteUserBlocks(RunState& state) {
     }
     uint32_t memberships = 0;
     const std::vector<std::string> groups = GroupList(state, user, &memberships);
-    if (memberships > 0) WriteLine(state, "   Groups: %1", Join(groups, ", "));
+    if (memberships > 0) WriteLine(state, "   Groups: %1", JoinNames(groups));
     state.WriteDumpLine("");
   }
 }

@@ -1,4 +1,5 @@
 #include "client/access_levels.h"
+#include "client/dump_format.h"
 #include "dump/dump.h"
 #include "dump/name_list.h"
 #include "tools/dates.h"
@@ -26,6 +27,14 @@ void WriteServerBlock(RunState& state) {
   WriteLine(state, "   MinLength: %1 Characters", std::to_string(global.min_length));
   WriteLine(state, "   TimeOut: %1 Seconds", std::to_string(global.timeout));
   WriteLine(state, "   Check Frequency: %1 Seconds", std::to_string(global.check_frequency));
+  // Last, so that a reader that knows no formats passes it over as an unknown key.
+  WriteLine(state, "   Format: %1", std::to_string(kDumpFormat));
+  state.WriteDumpLine("");
+}
+
+void WriteEndBlock(RunState& state) {
+  state.BeginBlock("End");
+  WriteLine(state, "End: %1", std::string(kEndComplete));
   state.WriteDumpLine("");
 }
 

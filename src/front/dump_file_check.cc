@@ -53,6 +53,7 @@ std::unique_ptr<LineReader> ReadCheckedDumpFile(RunState& state,
                              {state.dump_file, ProblemCounts(problems)}));
   }
   warnings = std::move(problems);
+  state.dump_format = DumpFileFormat(text);
   return LineReader::OfText(std::move(text));
 }
 

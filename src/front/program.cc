@@ -195,6 +195,8 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
     err << name << ": security reset not confirmed; nothing was deleted\n";
     return kExitFailed;
   }
+  // A run that a signal stopped ends as the signal would have ended it.
+  if (outcome.interrupt_signal != 0) return 128 + outcome.interrupt_signal;
   return outcome.completed ? kExitSuccess : kExitFailed;
 }
 

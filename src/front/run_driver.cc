@@ -1,5 +1,6 @@
 #include "front/run_driver.h"
 
+#include <cstdio>
 #include <memory>
 
 #include "client/client_settings.h"
@@ -7,6 +8,7 @@
 #include "front/command_line.h"
 #include "front/dump_file_check.h"
 #include "front/run_outcome.h"
+#include "restore/name_lists.h"
 #include "restore/restore.h"
 #include "tools/dates.h"
 #include "tools/files.h"
@@ -21,8 +23,6 @@ constexpr int kErrorUnexpected = 1;
 constexpr int kBackupGenerations = 5;
 // Window events are let through every so many lines that the restore loop reads itself.
 constexpr int kLinesPerEventPump = 64;
-// The block size of a dump to standard output, as of one to a file.
-constexpr size_t kDumpBlockBytes = 64 * 1024;
 
 class SilentObserver : public RunObserver {};
 
@@ -56,7 +56,8 @@ std::string EndLine(RunState& state, const char* tmpl) {
 constexpr std::string_view kStandardStream = "-";
 
 // `--dump -`: the lines go to standard output as they are written, for a pipe. There is no
-// file to keep older copies of, and nothing to rename.
+// file to keep older copies of, no temporary file to rename, and nothing to keep of a dump
+// that did not end: what reached the pipe is the reader's.
 void DumpToStandardOutput(RunState& state) {
   if (state.standard_output == nullptr) {
     throw RunError(kErrorFileIo, "Cannot write dump file '-': there is no standard output");
@@ -64,55 +65,115 @@ void DumpToStandardOutput(RunState& state) {
   state.Log(StartLine(state, "%1%2Creating security dump of %3 to %4"));
   state.dump_out = std::make_unique<LineWriter>(
       state.platform, "standard output", std::make_unique<StreamAppendFile>(*state.standard_output),
-      kDumpBlockBytes);
+      RunState::kDumpBlockBytes);
   WriteServerBlock(state);
   WriteGroupBlocks(state);
   WriteUserBlocks(state);
   WriteApplicationBlocks(state);
+  WriteEndBlock(state);
   state.FlushDump();
+  state.dump_out.reset();
   state.Log(EndLine(state, "%1%2Completed security dump of %3 to %4%5"));
+}
+
+// Opens a new temporary file beside the dump file for the dump to write into. It is
+// created as a new file, so that nothing is ever written through an existing file or link.
+void BeginDumpFile(RunState& state) {
+  constexpr int kAttempts = 8;
+  std::string error;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    uint32_t random = 0;
+    if (!state.platform.SecureRandom(&random, sizeof random)) random = attempt;
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random));
+    auto writer = std::make_unique<LineWriter>(state.platform, state.dump_file + suffix,
+                                               /*owner_only=*/false, RunState::kDumpBlockBytes);
+    if (writer->CreateNew()) {
+      state.dump_out = std::move(writer);
+      return;
+    }
+    error = writer->error();
+  }
+  throw RunError(kErrorFileIo, FormatMsg("Cannot write dump file '%1': %2", {state.dump_file, error}));
+}
+
+// The dump is whole: the previous file becomes the first backup and the new one takes its
+// name. Until here the previous dump and its backups stay as they were.
+void CommitDumpFile(RunState& state) {
+  state.FlushDump();
+  const std::string temporary = state.dump_out->path();
+  state.dump_out->Close();
+  std::string error;
+  if (!RotateBackups(state.dump_file, kBackupGenerations, &error)) {
+    throw RunError(kErrorFileIo, FormatMsg("Cannot set the previous dump file '%1' aside: %2",
+                                           {state.dump_file, error}));
+  }
+  if (!RenameFile(temporary, state.dump_file, &error)) {
+    throw RunError(kErrorFileIo, FormatMsg("Cannot write dump file '%1': %2", {state.dump_file, error}));
+  }
+  state.dump_out.reset();
+}
+
+// A dump that did not end keeps what it wrote under a name of its own, never the dump
+// file's: a restore of a prefix would apply part of the security as if it were all of it.
+void KeepIncompleteDump(RunState& state, const RunError& error) {
+  const std::string temporary = state.dump_out->path();
+  state.dump_out->Close();
+  state.dump_out.reset();
+  const std::string kept = IncompleteName(state.dump_file);
+  std::string why;
+  if (RenameFile(temporary, kept, &why)) {
+    state.Log(FormatMsg("%1The dump is incomplete (%2); what was written is kept as '%3'",
+                        {"\t", error.description(), kept}));
+  } else {
+    state.Log(FormatMsg("%1The dump is incomplete (%2); what was written is kept as '%3' (%4)",
+                        {"\t", error.description(), temporary, why}));
+  }
 }
 
 void DumpRun(RunState& state) {
   if (state.dump_file == kStandardStream) return DumpToStandardOutput(state);
   state.Log(StartLine(state, "%1%2Creating security dump of %3 to %4"));
-  std::string error;
-  if (!RotateBackups(state.dump_file, kBackupGenerations, &error)) {
-    // Writing anyway would append to, or overwrite, the previous dump.
-    throw RunError(kErrorFileIo, FormatMsg("Cannot set the previous dump file '%1' aside: %2",
-                                           {state.dump_file, error}));
-  }
+  BeginDumpFile(state);
+  // An interrupt ends the dump between two lines, so that what was written can be kept.
+  state.platform.CatchInterrupts();
   WriteServerBlock(state);
   WriteGroupBlocks(state);
   WriteUserBlocks(state);
   WriteApplicationBlocks(state);
-  // Only a dump whose every line reached the OS is complete.
-  state.FlushDump();
+  WriteEndBlock(state);
+  state.platform.StopCatchingInterrupts();
+  CommitDumpFile(state);
   state.Log(EndLine(state, "%1%2Completed security dump of %3 to %4%5"));
 }
 
-// Hands a head line to the routine of its key word. Lines that begin with a blank are
+// Hands a head line to the routine of its block kind. Lines that begin with a blank are
 // detail lines that no routine took (a block that its routine passed over, or one of an
 // unknown kind); they are read and dropped one by one, and so is a head line of a key word
 // that no routine knows.
 void DispatchLine(RunState& state, const std::string& line) {
   if (line.empty() || line[0] == ' ' || line[0] == '\t') return;
   const KeyLine head = SplitKeyLine(line);
-  const std::string& key = head.key;
-  if (key == "Server") {
-    RestoreServerState(state);
-  } else if (key == "User") {
-    RestoreUser(state, head.value);
-  } else if (key == "Group") {
-    RestoreGroup(state, head.value);
-  } else if (key == "Application") {
-    RestoreApplication(state, head.value);
-  } else if (key == "Database") {
-    RestoreDatabase(state, head.value);
-  } else if (key == "Filter") {
-    RestoreFilter(state, head.value);
-  } else if (key == "Group Access" || key == "User Access" || key == "User/Group") {
-    RestoreAccess(state, head.value);
+  const BlockSpec* spec = SpecOfHead(head.key);
+  if (!spec) return;
+  switch (spec->kind) {
+    case BlockKind::kServer:
+      return RestoreServerState(state);
+    case BlockKind::kUser:
+      return RestoreUser(state, head.value);
+    case BlockKind::kGroup:
+      return RestoreGroup(state, HeadName(state, head.value));
+    case BlockKind::kApplication:
+      return RestoreApplication(state, HeadName(state, head.value));
+    case BlockKind::kDatabase:
+      return RestoreDatabase(state, HeadName(state, head.value));
+    case BlockKind::kFilter:
+      return RestoreFilter(state, HeadName(state, head.value));
+    case BlockKind::kGroupAccess:
+    case BlockKind::kUserAccess:
+      return RestoreAccess(state, HeadName(state, head.value));
+    case BlockKind::kEnd:
+      return;
   }
 }
 
@@ -213,6 +274,8 @@ void ReportError(RunState& state, const RunParameters& params, RunOutcome& outco
     }
     state.Log(
         FormatMsg("%1Error: %2 - %3", {"\t", std::to_string(error.number()), error.description()}));
+    // A dump to standard output has no file to keep: what reached the pipe is the reader's.
+    if (state.dump_out && state.dump_file != kStandardStream) KeepIncompleteDump(state, error);
   } catch (const RunError& log_error) {
     outcome.log_failure = log_error.description();
   }
@@ -229,6 +292,7 @@ void ReportError(RunState& state, const RunParameters& params, RunOutcome& outco
 // Whatever happened, the dump file is closed and the server connection released. Errors
 // here are of no use to anyone any more and are passed over.
 void Release(RunState& state) {
+  state.platform.StopCatchingInterrupts();
   if (state.dump_in) state.dump_in->Close();
   state.dump_in.reset();
   if (state.dump_out) state.dump_out->Close();
@@ -288,6 +352,9 @@ RunOutcome CarryOutRun(RunState& state, const RunParameters& params) {
   // Error 49 asks for the run to go on; nothing is reported for it. The command it
   // interrupted did not finish, so the run does not count as completed.
   if (outcome.error && outcome.error->number() == kErrorResume) outcome.error.reset();
+  if (outcome.error && outcome.error->number() == kErrorInterrupted) {
+    outcome.interrupt_signal = state.platform.PendingInterrupt();
+  }
   if (outcome.error) ReportError(state, params, outcome);
   Release(state);
   try {

@@ -28,11 +28,11 @@ AccessDefinition ReadDefinition(RunState& state) {
     if (key == "Access") {
       access.access = AccessCode(value);
     } else if (key == "Filter") {
-      access.filter = value;
+      access.filter = HeadName(state, value);
     } else if (key == "Calcs") {
       access.has_calcs = true;
-      access.all_calcs = value == "<All>" ? 1 : 0;
-      access.calcs = access.all_calcs ? std::vector<std::string>{} : SplitCalcsValue(value);
+      access.all_calcs = IsAllCalcs(value) ? 1 : 0;
+      access.calcs = access.all_calcs ? std::vector<std::string>{} : SplitCalcsValue(state, value);
     }
   }
   return access;

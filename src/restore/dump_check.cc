@@ -8,6 +8,8 @@
 #include <iterator>
 #include <limits>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "client/access_levels.h"
 #include "client/dump_format.h"
@@ -16,128 +18,6 @@
 
 namespace cubesec {
 namespace {
-
-enum class Block {
-  kNone,
-  kUnknown,
-  kServer,
-  kGroup,
-  kUser,
-  kApplication,
-  kDatabase,
-  kFilter,
-  kAccess
-};
-
-// How a detail line's value must read.
-enum class Form { kText, kYesNo, kAccess, kDays, kCharacters, kSeconds, kNotice };
-
-struct KeyRule {
-  std::string_view key;
-  Form form;
-  bool required = false;
-};
-
-constexpr KeyRule kServerKeys[] = {
-    {"Date Made", Form::kText},  {"Security", Form::kYesNo},
-    {"Logins", Form::kYesNo},    {"Default Access", Form::kAccess},
-    {"Validity", Form::kDays},   {"MinLength", Form::kCharacters},
-    {"TimeOut", Form::kSeconds}, {"Check Frequency", Form::kSeconds},
-};
-constexpr KeyRule kGroupKeys[] = {
-    {"Access", Form::kAccess},
-    {"Users", Form::kText},
-    {"*** No users in this group ***", Form::kNotice},
-};
-constexpr KeyRule kUserKeys[] = {
-    {"Access", Form::kAccess},
-    {"Last Login", Form::kText},
-    {"Groups", Form::kText},
-    {"* Account Disabled *", Form::kNotice},
-};
-constexpr KeyRule kApplicationKeys[] = {
-    {"Description", Form::kText},      {"Loadable", Form::kYesNo}, {"Autoload", Form::kYesNo},
-    {"Default Access", Form::kAccess}, {"Connects", Form::kYesNo}, {"Commands", Form::kYesNo},
-    {"Updates", Form::kYesNo},         {"Security", Form::kYesNo},
-};
-constexpr KeyRule kDatabaseKeys[] = {
-    {"Description", Form::kText},
-    {"Loadable", Form::kYesNo},
-    {"Autoload", Form::kYesNo},
-    {"Default Access", Form::kAccess},
-};
-// Row lines are not listed: their key is an access level or a number.
-constexpr KeyRule kFilterKeys[] = {
-    {"Active", Form::kYesNo, true},
-    {"Default Access", Form::kAccess, true},
-    {"Users", Form::kText},
-    {"* Filter is not used by any users/groups *", Form::kNotice},
-};
-// Without its "Access" line an access block would grant None.
-constexpr KeyRule kAccessKeys[] = {
-    {"Access", Form::kAccess, true},
-    {"Max Access", Form::kAccess},
-    {"Filter", Form::kText},
-    {"Calcs", Form::kText},
-};
-
-// The check marks the rules seen in a block as bits of a 32-bit word.
-static_assert(std::size(kServerKeys) <= 32 && std::size(kApplicationKeys) <= 32);
-
-struct BlockRules {
-  const KeyRule* begin;
-  const KeyRule* end;
-};
-
-BlockRules RulesOf(Block block) {
-  switch (block) {
-    case Block::kServer:
-      return {std::begin(kServerKeys), std::end(kServerKeys)};
-    case Block::kGroup:
-      return {std::begin(kGroupKeys), std::end(kGroupKeys)};
-    case Block::kUser:
-      return {std::begin(kUserKeys), std::end(kUserKeys)};
-    case Block::kApplication:
-      return {std::begin(kApplicationKeys), std::end(kApplicationKeys)};
-    case Block::kDatabase:
-      return {std::begin(kDatabaseKeys), std::end(kDatabaseKeys)};
-    case Block::kFilter:
-      return {std::begin(kFilterKeys), std::end(kFilterKeys)};
-    case Block::kAccess:
-      return {std::begin(kAccessKeys), std::end(kAccessKeys)};
-    default:
-      return {nullptr, nullptr};
-  }
-}
-
-Block BlockOf(std::string_view key) {
-  if (key == "Server") return Block::kServer;
-  if (key == "Group") return Block::kGroup;
-  if (key == "User") return Block::kUser;
-  if (key == "Application") return Block::kApplication;
-  if (key == "Database") return Block::kDatabase;
-  if (key == "Filter") return Block::kFilter;
-  return Block::kAccess;  // "Group Access", "User Access", "User/Group"
-}
-
-const char* BlockName(Block block) {
-  switch (block) {
-    case Block::kServer:
-      return "Server";
-    case Block::kGroup:
-      return "Group";
-    case Block::kUser:
-      return "User";
-    case Block::kApplication:
-      return "Application";
-    case Block::kDatabase:
-      return "Database";
-    case Block::kFilter:
-      return "Filter";
-    default:
-      return "access";
-  }
-}
 
 // `text` in double quotes, control characters shown as \xNN, then `after`. The message is
 // built in one string of the size it needs: a damaged file can have a problem on every line,
@@ -185,30 +65,37 @@ std::string CountProblem(std::string_view value, std::string_view unit, int64_t 
   return {};
 }
 
-std::string ValueProblem(Form form, std::string_view value) {
+std::string ValueProblem(ValueForm form, std::string_view value) {
   switch (form) {
-    case Form::kYesNo:
+    case ValueForm::kYesNo:
       for (std::string_view word : {"Yes", "No", "True", "False"}) {
         if (EqualsIgnoreCase(value, word)) return {};
       }
       return Quoted(value, {" is neither Yes nor No"});
-    case Form::kAccess:
+    case ValueForm::kAccess:
       if (ParseAccessName(value)) return {};
       return Quoted(value, {" is no access level"});
-    case Form::kDays:
+    case ValueForm::kDays:
       return CountProblem(value, "Days", std::numeric_limits<int16_t>::min(),
                           std::numeric_limits<int16_t>::max());
-    case Form::kCharacters:
+    case ValueForm::kCharacters:
       return CountProblem(value, "Characters", std::numeric_limits<int16_t>::min(),
                           std::numeric_limits<int16_t>::max());
-    case Form::kSeconds:
+    case ValueForm::kSeconds:
       return CountProblem(value, "Seconds", std::numeric_limits<int32_t>::min(),
                           std::numeric_limits<int32_t>::max());
-    case Form::kNotice:
+    case ValueForm::kFormat:
+      if (value.size() == 1 && value[0] >= '1' && value[0] <= '0' + kDumpFormat) return {};
+      return Quoted(value, {" is no format this program reads (1 to ", std::to_string(kDumpFormat),
+                            ")"});
+    case ValueForm::kNotice:
       if (value.empty()) return {};
       return "a notice line holds no value";
-    case Form::kText:
-      return {};
+    case ValueForm::kText:
+    case ValueForm::kName:
+    case ValueForm::kNameList:
+    case ValueForm::kCalcList:
+      return {};  // names are read by the checker, which knows the file's format
   }
   return {};
 }
@@ -227,9 +114,38 @@ bool IsValidityNotice(std::string_view key) {
          key.find("failed validity check (ref=") != std::string_view::npos && key.ends_with(")");
 }
 
+// "an Application block", "a Group block".
+std::string_view Article(std::string_view word) {
+  return !word.empty() && std::string_view("AEae").find(word[0]) != std::string_view::npos ? "an "
+                                                                                          : "a ";
+}
+
+std::string_view BlockWord(const BlockSpec& spec) {
+  return spec.kind == BlockKind::kGroupAccess || spec.kind == BlockKind::kUserAccess ? "access"
+                                                                                      : spec.head;
+}
+
+// A list of an older file, checked once every head name of the file is known.
+struct OlderList {
+  int line;
+  std::string_view text;
+  std::string_view value;
+  std::string_view separator;
+};
+
+// A user head line of an older file.
+struct OlderUserHead {
+  int line;
+  std::string_view text;
+  std::string_view value;
+};
+
 class Checker {
  public:
   std::vector<DumpProblem> Run(std::string_view file_text) {
+    if (file_text.find('\0') != std::string_view::npos) {
+      return {{1, "", "the file holds NUL bytes: it is not text, and not a dump file", false}};
+    }
     // The lines are views into the caller's text; a problem copies its line.
     LineSplitter lines(file_text);
     std::string_view line;
@@ -237,8 +153,14 @@ class Checker {
       ++number_;
       text_ = line;
       CheckLine(line);
+      if (not_a_dump_) return std::move(problems_);
     }
     CloseBlock();
+    CheckEnd();
+    if (format_ < kDumpFormat) CheckOlderNames();
+    // Problems found after the whole file was read go among the others by their line.
+    std::stable_sort(problems_.begin(), problems_.end(),
+                     [](const DumpProblem& a, const DumpProblem& b) { return a.line < b.line; });
     return std::move(problems_);
   }
 
@@ -247,15 +169,29 @@ class Checker {
   void Add(std::string message, bool warning) {
     problems_.push_back({number_, std::string(text_), std::move(message), warning});
   }
+  void ErrorAt(int line, std::string_view text, std::string message) {
+    problems_.push_back({line, std::string(text), std::move(message), false});
+  }
+
+  // The one problem of a file that is no dump at all: its other lines say nothing more.
+  void NotADump(std::string message) {
+    problems_.clear();
+    Error(std::move(message));
+    not_a_dump_ = true;
+  }
 
   void CheckLine(std::string_view line) {
-    if (HasControlCharacter(line)) Error("the line holds a control character");
     const size_t first = std::min(line.find_first_not_of(' '), line.size());
     if (first == line.size()) {  // empty, or blanks only: the end of a block
-      if (block_ != Block::kNone) CloseBlock();
+      if (block_ || unknown_block_) CloseBlock();
       after_empty_ = true;
       return;
     }
+    if (!seen_head_ && (first != 0 || !IsHeadLine(line) ||
+                        SpecOfHead(SplitKeyView(line).key)->kind != BlockKind::kServer)) {
+      return NotADump("not a dump file: it does not begin with a Server block");
+    }
+    if (HasControlCharacter(line)) Error("the line holds a control character");
     if (line[first] == '\t') {
       Error("a line indented with a tab");
     } else if (first == 0) {
@@ -270,80 +206,306 @@ class Checker {
     const KeyView head = SplitKeyView(line);
     const bool colon = line.find(':') != std::string_view::npos;
     CloseBlock();
-    if (!colon || !IsHeadKey(head.key)) {
+    const BlockSpec* spec = colon ? SpecOfHead(head.key) : nullptr;
+    if (!spec) {
       Error(colon ? Quoted(head.key, {" is no head line key word"})
                   : "a line at the left margin that is no head line");
-      block_ = Block::kUnknown;  // its lines are not checked again one by one
+      unknown_block_ = true;  // its lines are not checked again one by one
       return;
     }
     if (!after_empty_ && number_ > 1 && seen_head_) {
       Add("no empty line before this head line", true);
     }
     seen_head_ = true;
-    block_ = BlockOf(head.key);
-    const bool named =
-        block_ == Block::kUser ? !ParseUserHeadValue(head.value).name.empty() : !head.value.empty();
-    if (block_ != Block::kServer && !named) Error("a head line without a name");
+    block_ = spec;
+    CheckPlace(spec->kind);
+    CheckHeadName(spec->kind, head.value);
     head_problems_end_ = problems_.size();
   }
 
+  // Where a block may stand: one Server block, first; groups and users before the first
+  // application; databases in an application; filters and access blocks in a database; the
+  // End block last.
+  void CheckPlace(BlockKind kind) {
+    if (end_line_ != 0) {
+      Error("a block after the End block of line " + std::to_string(end_line_));
+    }
+    switch (kind) {
+      case BlockKind::kServer:
+        if (server_line_ != 0) {
+          Error("a second Server block (the first is on line " + std::to_string(server_line_) +
+                ")");
+        }
+        server_line_ = number_;
+        server_text_ = text_;
+        return;
+      case BlockKind::kGroup:
+      case BlockKind::kUser:
+        if (in_applications_) {
+          Error(std::string(Article(SpecOf(kind).head)) + std::string(SpecOf(kind).head) +
+                " block after the first Application block");
+        }
+        return;
+      case BlockKind::kApplication:
+        in_applications_ = true;
+        db_.clear();
+        return;
+      case BlockKind::kDatabase:
+        if (!in_applications_) Error("a Database block outside any Application block");
+        return;
+      case BlockKind::kFilter:
+      case BlockKind::kGroupAccess:
+      case BlockKind::kUserAccess:
+        if (db_.empty()) {
+          Error(std::string(Article(BlockWord(SpecOf(kind)))) +
+                std::string(BlockWord(SpecOf(kind))) + " block outside any Database block");
+        }
+        return;
+      case BlockKind::kEnd:
+        end_line_ = number_;
+        return;
+    }
+  }
+
+  void CheckHeadName(BlockKind kind, std::string_view value) {
+    if (kind == BlockKind::kServer) return;
+    if (kind == BlockKind::kEnd) {
+      if (value != kEndComplete) Error(Quoted(value, {" is not \"complete\""}));
+      return;
+    }
+    std::string name, why;
+    if (kind == BlockKind::kUser) {
+      if (format_ >= kDumpFormat) {
+        std::optional<UserHead> head = ReadUserHead(value, &why);
+        if (!head) return Error(Quoted(value, {": ", why}));
+        name = std::move(head->name);
+      } else {
+        name = ParseUserHeadValue(value).name;
+        older_users_.push_back({number_, text_, value});
+      }
+    } else if (format_ >= kDumpFormat) {
+      std::optional<std::string> read = ReadName(value, &why);
+      if (!read) return Error(Quoted(value, {": ", why}));
+      name = std::move(*read);
+    } else {
+      name = std::string(value);
+    }
+    if (name.empty()) return Error("a head line without a name");
+    if (std::string problem = NameProblem(name); !problem.empty()) {
+      Error(Quoted(name, {": ", problem}));
+    }
+    std::string key = ToLower(name);
+    if (format_ < kDumpFormat && (kind == BlockKind::kGroup || kind == BlockKind::kUser)) {
+      most_commas_ = std::max<size_t>(most_commas_, std::count(key.begin(), key.end(), ','));
+      older_names_.insert(key);
+      if (kind == BlockKind::kUser) older_user_names_.insert(key);
+    }
+    // The same object twice: names compare as the server compares them.
+    switch (kind) {
+      case BlockKind::kApplication:
+        app_ = key;
+        key.insert(0, "a\t");
+        break;
+      case BlockKind::kDatabase:
+        db_ = app_ + "\t" + key;
+        key = "d\t" + db_;
+        break;
+      case BlockKind::kFilter:
+        key = "f\t" + db_ + "\t" + key;
+        break;
+      case BlockKind::kGroupAccess:
+      case BlockKind::kUserAccess:
+        key = "x\t" + db_ + "\t" + key;
+        break;
+      default:  // a group and a user cannot share a name
+        key.insert(0, "u\t");
+        break;
+    }
+    const auto [first, added] = first_lines_.emplace(std::move(key), number_);
+    if (!added) {
+      Error(Quoted(name, {" has a block of its own already, on line ",
+                          std::to_string(first->second)}));
+    }
+  }
+
   void DetailLine(std::string_view line) {
-    if (block_ == Block::kUnknown) return;
-    if (block_ == Block::kNone) {
+    if (unknown_block_) return;
+    if (!block_) {
       Error(after_empty_ && seen_head_ ? "a detail line after its block's empty line"
                                        : "a detail line outside any block");
       return;
     }
     const KeyView detail = SplitKeyView(line);
-    const BlockRules rules = RulesOf(block_);
-    for (const KeyRule* rule = rules.begin; rule != rules.end; ++rule) {
-      if (detail.key != rule->key) continue;
-      seen_ |= 1u << (rule - rules.begin);
+    if (const KeySpec* rule = KeyOf(*block_, detail.key)) {
+      seen_ |= 1u << (rule - block_->keys.data());
       std::string problem = ValueProblem(rule->form, detail.value);
-      if (!problem.empty()) Error(std::move(problem));
+      if (!problem.empty()) return Error(std::move(problem));
+      if (rule->form == ValueForm::kFormat) declared_format_ = detail.value[0] - '0';
+      if (rule->form == ValueForm::kName || rule->form == ValueForm::kNameList ||
+          rule->form == ValueForm::kCalcList) {
+        CheckNames(rule->form, detail.value, block_->kind == BlockKind::kUser ? "," : ", ");
+      }
       return;
     }
-    if (block_ == Block::kFilter && (IsRowKey(detail.key) || IsValidityNotice(detail.key))) {
+    if (block_->rows && (IsRowKey(detail.key) || IsValidityNotice(detail.key))) return;
+    const std::string_view word = BlockWord(*block_);
+    Error(Quoted(detail.key, {" is no key of ", Article(word), word, " block"}));
+  }
+
+  // The names of a "Filter:" line or of a list, as the file's format has them.
+  void CheckNames(ValueForm form, std::string_view value, std::string_view older_separator) {
+    if (form == ValueForm::kCalcList && IsAllCalcs(value)) return;
+    if (format_ < kDumpFormat) {
+      // Each piece is part of a name at most: one that a server refuses is refused.
+      for (const std::string& piece : Split(value, ",")) {
+        if (std::string problem = NameProblem(Trim(piece)); !problem.empty()) {
+          return Error(Quoted(Trim(piece), {": ", problem}));
+        }
+      }
+      if (form != ValueForm::kName) older_lists_.push_back({number_, text_, value, older_separator});
       return;
     }
-    Error(Quoted(
-        detail.key,
-        {" is no key of a", block_ == Block::kApplication || block_ == Block::kAccess ? "n " : " ",
-         BlockName(block_), " block"}));
+    std::string why;
+    std::vector<std::string> names;
+    if (form == ValueForm::kName) {
+      std::optional<std::string> name = ReadName(value, &why);
+      if (name) names.push_back(std::move(*name));
+    } else if (std::optional<std::vector<std::string>> list = ReadNameList(value, &why)) {
+      names = std::move(*list);
+    }
+    if (!why.empty()) return Error(Quoted(value, {": ", why}));
+    for (const std::string& name : names) {
+      if (std::string problem = NameProblem(name); !problem.empty()) {
+        return Error(Quoted(name, {": ", problem}));
+      }
+    }
   }
 
   // A block ends: the lines it needs must have been there.
   void CloseBlock() {
-    if (block_ != Block::kNone && block_ != Block::kUnknown) {
-      const BlockRules rules = RulesOf(block_);
-      for (const KeyRule* rule = rules.begin; rule != rules.end; ++rule) {
-        if (!rule->required) continue;
-        if ((seen_ & (1u << (rule - rules.begin))) == 0) {
+    if (block_) {
+      for (const KeySpec& rule : block_->keys) {
+        if (!rule.required) continue;
+        if ((seen_ & (1u << (&rule - block_->keys.data()))) == 0) {
           // Known only now, but it belongs to the head line: it goes after the head line's
           // own problems, before those of the block's lines and of the line that ends it.
           problems_.insert(
               problems_.begin() + static_cast<std::ptrdiff_t>(head_problems_end_++),
               {head_line_, std::string(head_text_),
-               std::string("the block has no \"").append(rule->key).append(":\" line"), false});
+               std::string("the block has no \"").append(rule.key).append(":\" line"), false});
         }
       }
+      if (block_->kind == BlockKind::kServer) format_ = declared_format_;
     }
-    block_ = Block::kNone;
+    block_ = nullptr;
+    unknown_block_ = false;
     seen_ = 0;
     head_line_ = number_;
     head_text_ = text_;
   }
 
+  // A dump that says its format says whether it is whole; an older one cannot.
+  void CheckEnd() {
+    if (!seen_head_) {
+      number_ = 1;
+      return NotADump("not a dump file: it is empty");
+    }
+    if (end_line_ != 0) return;
+    if (format_ >= kDumpFormat) {
+      Error("the file ends without its \"End: complete\" block: the dump is incomplete");
+    } else {
+      problems_.push_back({server_line_, std::string(server_text_),
+                           "a file of an older format: whether it is complete cannot be checked",
+                           true});
+    }
+  }
+
+  // An older file's names are bare: a user head line or a list that the file's own names
+  // let read two ways is refused, rather than applied on a guess.
+  void CheckOlderNames() {
+    for (const OlderUserHead& head : older_users_) {
+      const std::vector<std::string> readings = UserHeadReadings(head.value);
+      for (size_t i = 0; i + 1 < readings.size(); ++i) {
+        if (older_user_names_.count(ToLower(readings[i])) != 0) {
+          ErrorAt(head.line, head.text,
+                  "the head line can be read as user " +
+                      Quoted(readings[i], {" (a user of this file too) or as user "}) +
+                      Quoted(readings.back(), {}));
+          break;
+        }
+      }
+    }
+    for (const OlderList& list : older_lists_) CheckOlderList(list);
+  }
+
+  // Whether pieces [from, to) can be read as two or more names of the file.
+  bool SplitsIntoNames(const std::vector<std::string>& pieces, size_t from, size_t to,
+                       std::string_view separator) const {
+    // readable[k]: pieces [from, from + k) read as names of the file.
+    std::vector<bool> readable(to - from + 1, false);
+    readable[0] = true;
+    for (size_t end = from + 1; end <= to; ++end) {
+      std::string joined;
+      for (size_t start = end; start-- > from;) {
+        joined = start + 1 == end ? pieces[start] : pieces[start] + std::string(separator) + joined;
+        if (start == from && end == to) continue;  // the whole run is the other reading
+        if (readable[start - from] && older_names_.count(ToLower(Trim(joined))) != 0) {
+          readable[end - from] = true;
+          break;
+        }
+      }
+    }
+    return readable[to - from];
+  }
+
+  void CheckOlderList(const OlderList& list) {
+    if (older_names_.empty()) return;
+    const std::vector<std::string> pieces = Split(list.value, list.separator);
+    const size_t most = most_commas_ + 1;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+      std::string joined = pieces[i];
+      for (size_t j = i + 1; j < pieces.size() && j - i < most; ++j) {
+        joined.append(list.separator).append(pieces[j]);
+        const std::string name = Trim(joined);
+        if (older_names_.count(ToLower(name)) != 0 &&
+            SplitsIntoNames(pieces, i, j + 1, list.separator)) {
+          return ErrorAt(list.line, list.text,
+                         Quoted(name, {" can be read as one name or as several names of this "
+                                       "file"}));
+        }
+      }
+    }
+  }
+
   std::vector<DumpProblem> problems_;
   int number_ = 0;
   std::string_view text_;
-  Block block_ = Block::kNone;
-  uint32_t seen_ = 0;  // bit i: the block's rule i had its line
+  const BlockSpec* block_ = nullptr;  // the block being read; nullptr between blocks
+  bool unknown_block_ = false;        // a head line of no known kind began this block
+  uint32_t seen_ = 0;                 // bit i: the block's rule i had its line
   int head_line_ = 0;
   std::string_view head_text_;
   size_t head_problems_end_ = 0;  // where the problems of the block's own lines begin
   bool after_empty_ = false;
   bool seen_head_ = false;
+  bool not_a_dump_ = false;
+
+  int declared_format_ = 1;  // the Server block's "Format:" line
+  int format_ = 1;           // the file's format, known once the Server block has ended
+  int server_line_ = 0;
+  std::string_view server_text_;
+  int end_line_ = 0;
+  bool in_applications_ = false;
+  std::string app_;  // the current application and database, lower-cased
+  std::string db_;
+  std::unordered_map<std::string, int> first_lines_;  // object key -> line of its block
+
+  // An older file's names, for the readings of its lists and user head lines.
+  std::unordered_set<std::string> older_names_;       // groups and users, lower-cased
+  std::unordered_set<std::string> older_user_names_;  // users, lower-cased
+  size_t most_commas_ = 0;
+  std::vector<OlderUserHead> older_users_;
+  std::vector<OlderList> older_lists_;
 };
 
 }  // namespace
@@ -356,6 +518,22 @@ size_t ErrorCount(const std::vector<DumpProblem>& problems) {
   size_t errors = 0;
   for (const DumpProblem& problem : problems) errors += problem.warning ? 0 : 1;
   return errors;
+}
+
+int DumpFileFormat(std::string_view file_text) {
+  LineSplitter lines(file_text);
+  std::string_view line;
+  // The "Format:" line stands in the Server block, the first block.
+  for (bool first = true; lines.Next(line); first = false) {
+    if (TrimView(line).empty()) break;
+    if (first) continue;
+    const KeyView detail = SplitKeyView(line);
+    if (detail.key == "Format" && detail.value.size() == 1 && detail.value[0] >= '1' &&
+        detail.value[0] <= '9') {
+      return detail.value[0] - '0';
+    }
+  }
+  return 1;
 }
 
 std::string DescribeProblem(const DumpProblem& problem) {

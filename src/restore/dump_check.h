@@ -21,6 +21,10 @@ struct DumpProblem {
 /// Every problem of `file_text`, in line order. Lines are split as a restore reads them.
 std::vector<DumpProblem> CheckDumpFile(std::string_view file_text);
 
+/// The format of a dump file: the number on its server block's "Format:" line, or 1 for a
+/// file without one.
+int DumpFileFormat(std::string_view file_text);
+
 /// The number of problems that are errors, not warnings.
 size_t ErrorCount(const std::vector<DumpProblem>& problems);
 

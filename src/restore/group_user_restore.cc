@@ -203,7 +203,7 @@ void RestoreGroup(RunState& state, const std::string& name) {
 void RestoreUser(RunState& state, const std::string& head_value) {
   state.BeginBlock("User");
   // The markers come off the end of the head value, so a name holding " * " stays whole.
-  const UserHead head = ParseUserHeadValue(head_value);
+  const UserHead head = UserHeadOf(state, head_value);
   if (head.name.empty()) return SkipRestOfBlock(state);
   UserRestore user(state, head.name);
   bool loaded = user.Load();

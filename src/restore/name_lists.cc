@@ -5,20 +5,27 @@
 namespace cubesec {
 namespace {
 
-// Splits at `separator`; where a run of pieces joined again is one of `known` (lower-cased),
-// the longest such run from each piece on is one name. Empty names are dropped.
+bool CurrentFormat(const RunState& state) { return state.dump_format >= kDumpFormat; }
+
+std::vector<std::string> ListOf(const RunState& state, std::string_view value,
+                                std::string_view old_separator, bool rejoin) {
+  if (CurrentFormat(state)) return ReadNameList(value).value_or(std::vector<std::string>{});
+  if (!rejoin) return SplitAndRejoin(value, old_separator, nullptr, 1);
+  return SplitAndRejoin(value, old_separator, &state.head_names, state.head_name_most_commas + 1);
+}
+
+}  // namespace
+
 std::vector<std::string> SplitAndRejoin(std::string_view value, std::string_view separator,
-                                        const std::set<std::string>* known) {
+                                        const std::set<std::string>* known, size_t most) {
   const std::vector<std::string> pieces = Split(value, separator);
   std::vector<std::string> names;
   for (size_t i = 0; i < pieces.size();) {
     size_t taken = 1;
-    if (known && !known->empty()) {
-      std::string joined = pieces[i];
-      for (size_t j = i + 1; j < pieces.size(); ++j) {
-        joined.append(separator).append(pieces[j]);
-        if (known->count(ToLower(Trim(joined)))) taken = j - i + 1;
-      }
+    std::string joined = pieces[i];
+    for (size_t j = i + 1; j < pieces.size() && j - i < most; ++j) {
+      joined.append(separator).append(pieces[j]);
+      if (known->count(ToLower(Trim(joined)))) taken = j - i + 1;
     }
     std::vector<std::string> run(pieces.begin() + i, pieces.begin() + i + taken);
     std::string name = Trim(Join(run, separator));
@@ -28,18 +35,26 @@ std::vector<std::string> SplitAndRejoin(std::string_view value, std::string_view
   return names;
 }
 
-}  // namespace
+std::string HeadName(const RunState& state, std::string_view value) {
+  if (!CurrentFormat(state)) return std::string(value);
+  return ReadName(value).value_or(std::string());
+}
+
+UserHead UserHeadOf(const RunState& state, std::string_view value) {
+  if (!CurrentFormat(state)) return ParseUserHeadValue(value);
+  return ReadUserHead(value).value_or(UserHead{});
+}
 
 std::vector<std::string> SplitGroupsValue(const RunState& state, std::string_view value) {
-  return SplitAndRejoin(value, ",", &state.head_names);
+  return ListOf(state, value, ",", true);
 }
 
 std::vector<std::string> SplitUsersValue(const RunState& state, std::string_view value) {
-  return SplitAndRejoin(value, ", ", &state.head_names);
+  return ListOf(state, value, ", ", true);
 }
 
-std::vector<std::string> SplitCalcsValue(std::string_view value) {
-  return SplitAndRejoin(value, ", ", nullptr);
+std::vector<std::string> SplitCalcsValue(const RunState& state, std::string_view value) {
+  return ListOf(state, value, ", ", false);
 }
 
 }  // namespace cubesec

@@ -59,6 +59,7 @@ class FakePlatform : public Platform {
   std::string state_folder;                  // UserStateFolder()
   std::string owner_only_error;              // when set, MakeOwnerOnly fails with it
   std::vector<std::string> made_owner_only;  // every path MakeOwnerOnly was asked for
+  int pending_interrupt = 0;                 // what PendingInterrupt reports
 
   std::optional<std::string> GetEnv(const std::string& name) const override {
     auto it = env.find(name);
@@ -102,6 +103,10 @@ class FakePlatform : public Platform {
                                          std::string* error) override {
     return SystemPlatform().OpenAppend(path, owner_only, error);
   }
+  std::unique_ptr<AppendFile> CreateNewFile(const std::string& path, std::string* error) override {
+    return SystemPlatform().CreateNewFile(path, error);
+  }
+  int PendingInterrupt() override { return pending_interrupt; }
   bool FolderIsWritable(const std::string& folder) override {
     if (!writable_folders) return SystemPlatform().FolderIsWritable(folder);
     for (const std::string& writable : *writable_folders) {

@@ -51,6 +51,16 @@ bool LineWriter::Open() {
   return true;
 }
 
+bool LineWriter::CreateNew() {
+  std::string error;
+  file_ = platform_.CreateNewFile(path_, &error);
+  if (!file_) {
+    error_ = error.empty() ? "cannot create the file" : error;
+    return false;
+  }
+  return true;
+}
+
 bool LineWriter::WriteBytes(std::string_view bytes) {
   if (!Open()) return false;
   ++writes_;
@@ -234,6 +244,21 @@ std::string BackupName(const std::string& file_name, int index) {
   std::string name = folder + stem + ".bak";
   if (index > 1) name += std::to_string(index);
   return name + extension;
+}
+
+std::string IncompleteName(const std::string& file_name) {
+  const std::string leaf = fs::path(file_name).filename().string();
+  const std::string extension = fs::path(leaf).extension().string();
+  return file_name.substr(0, file_name.size() - extension.size()) + ".incomplete" + extension;
+}
+
+bool RenameFile(const std::string& from, const std::string& to, std::string* error) {
+  std::error_code ec;
+  // Windows renames onto no existing file.
+  if (fs::is_regular_file(fs::symlink_status(to, ec))) fs::remove(to, ec);
+  fs::rename(from, to, ec);
+  if (ec && error) *error = "cannot rename '" + from + "' to '" + to + "': " + ec.message();
+  return !ec;
 }
 
 bool RotateBackups(const std::string& file_name, int count, std::string* error) {

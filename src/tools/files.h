@@ -27,6 +27,9 @@ class LineWriter {
   LineWriter& operator=(const LineWriter&) = delete;
   /// Opens the file (creating it) without writing. False (with error()) when it cannot be.
   bool Open();
+  /// Creates the file as a new one (Platform::CreateNewFile) without writing. False (with
+  /// error()) when the name exists already or the file cannot be made.
+  bool CreateNew();
   /// Appends `text` and CRLF. False (with error()) when the file cannot be opened or
   /// written; a later call tries again. A block that could not be written is dropped.
   bool Append(std::string_view text);
@@ -144,6 +147,13 @@ bool IsFolder(const std::string& path);
 /// The name of backup `index` of `file_name`: index 0 is the file itself, 1 is
 /// base.bak.ext, i > 1 is base.baki.ext. The extension is taken from the file's own name.
 std::string BackupName(const std::string& file_name, int index);
+
+/// The name under which an incomplete dump of `file_name` is kept: base.incomplete.ext,
+/// named like the backups.
+std::string IncompleteName(const std::string& file_name);
+
+/// Renames `from` to `to`, replacing a file of that name. False (with `error`) on failure.
+bool RenameFile(const std::string& from, const std::string& to, std::string* error = nullptr);
 
 /// Keeps `count` generations: deletes the oldest, renames each one up, the file itself
 /// becomes backup 1. False (with `error`) when a rename fails.

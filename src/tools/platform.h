@@ -97,6 +97,11 @@ class Platform {
   /// `owner_only`). nullptr with `error` set when it cannot be opened.
   virtual std::unique_ptr<AppendFile> OpenAppend(const std::string& path, bool owner_only,
                                                  std::string* error) = 0;
+  /// Creates `path` as a new file for appending; fails, with `error`, when anything (a file,
+  /// a folder, a link, even one that points nowhere) already has that name, so nothing is
+  /// ever written through an existing file or link.
+  virtual std::unique_ptr<AppendFile> CreateNewFile(const std::string& path,
+                                                    std::string* error) = 0;
   /// True when the current user may create files in `folder` (an existing folder).
   virtual bool FolderIsWritable(const std::string& folder) = 0;
   /// Makes the existing file `path` readable and writable by its owner only, when others
@@ -124,6 +129,15 @@ class Platform {
   /// False when no editor was started: `error` then says why, naming the editor, or is
   /// empty when this machine has no editor to start at all.
   virtual bool StartEditor(const std::string& path, std::string* error) = 0;
+
+  // Interruptions.
+  /// From now on an interrupt, a termination request or a hang-up (SIGINT, SIGTERM, SIGHUP;
+  /// Ctrl+C or a console close on Windows) is noted instead of ending the program, until
+  /// StopCatchingInterrupts. Used where ending at once would leave work half done.
+  virtual void CatchInterrupts() {}
+  virtual void StopCatchingInterrupts() {}
+  /// The number of the signal noted since CatchInterrupts, or 0.
+  virtual int PendingInterrupt() { return 0; }
 
   // Loadable modules.
   /// Loads the shared module at `path` (a system library also by its file name alone).

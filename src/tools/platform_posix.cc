@@ -177,6 +177,10 @@ class PosixModule : public LoadedModule {
   void* handle_;
 };
 
+// The signals that ask a program to stop, and the last one that arrived while caught.
+constexpr int kCaughtSignals[] = {SIGINT, SIGTERM, SIGHUP};
+volatile sig_atomic_t g_interrupt = 0;
+
 class PosixPlatform : public Platform {
  public:
   std::optional<std::string> GetEnv(const std::string& name) const override {
@@ -302,6 +306,36 @@ class PosixPlatform : public Platform {
     }
     return std::make_unique<PosixAppendFile>(fd);
   }
+
+  std::unique_ptr<AppendFile> CreateNewFile(const std::string& path, std::string* error) override {
+    int fd;
+    do {
+      // O_EXCL with O_CREAT also refuses a symbolic link, a dangling one included.
+      fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+      if (error) *error = ErrnoText(errno);
+      return nullptr;
+    }
+    return std::make_unique<PosixAppendFile>(fd);
+  }
+
+  void CatchInterrupts() override {
+    g_interrupt = 0;
+    struct sigaction action {};
+    action.sa_handler = [](int signal_number) { g_interrupt = signal_number; };
+    sigemptyset(&action.sa_mask);
+    for (int signal_number : kCaughtSignals) sigaction(signal_number, &action, nullptr);
+  }
+
+  void StopCatchingInterrupts() override {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    for (int signal_number : kCaughtSignals) sigaction(signal_number, &action, nullptr);
+  }
+
+  int PendingInterrupt() override { return g_interrupt; }
 
   bool FolderIsWritable(const std::string& folder) override {
     struct stat info;

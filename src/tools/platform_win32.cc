@@ -154,6 +154,15 @@ bool ReadLineWithoutEcho(std::string_view prompt, std::string& line) {
 // Seconds between 1601-01-01 (the FILETIME epoch) and 1970-01-01.
 constexpr int64_t kFileTimeEpochOffset = 11644473600;
 
+// The console event that arrived while caught, as the POSIX signal of the same meaning:
+// Ctrl+C or Ctrl+Break is an interrupt, a closed console a hang-up.
+volatile LONG g_interrupt = 0;
+
+BOOL WINAPI NoteInterrupt(DWORD event) {
+  InterlockedExchange(&g_interrupt, event == CTRL_CLOSE_EVENT ? 1 : 2);
+  return TRUE;
+}
+
 class Win32Platform : public Platform {
  public:
   std::optional<std::string> GetEnv(const std::string& name) const override {
@@ -303,6 +312,25 @@ class Win32Platform : public Platform {
     }
     return std::make_unique<Win32AppendFile>(file, path);
   }
+
+  std::unique_ptr<AppendFile> CreateNewFile(const std::string& path, std::string* error) override {
+    // CREATE_NEW fails for any existing name, a link included.
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      if (error) *error = LastErrorText(GetLastError());
+      return nullptr;
+    }
+    return std::make_unique<Win32AppendFile>(file, path);
+  }
+
+  void CatchInterrupts() override {
+    g_interrupt = 0;
+    SetConsoleCtrlHandler(NoteInterrupt, TRUE);
+  }
+  void StopCatchingInterrupts() override { SetConsoleCtrlHandler(NoteInterrupt, FALSE); }
+  int PendingInterrupt() override { return g_interrupt; }
 
   // Access rights are what counts on Windows, not attributes: a file is made and removed.
   bool FolderIsWritable(const std::string& folder) override {
