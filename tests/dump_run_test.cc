@@ -209,11 +209,15 @@ TEST_F(DumpRunTest, MissingParametersAreNamedInValidationOrder) {
     const char* message;
   };
   const Case cases[] = {
-      {{"/SApps", "/Uadmin", "/Pp"}, "No command provided ('/d{file}' or '/r{file}')"},
+      // The missing command and password add the long options and the other ways.
+      {{"/SApps", "/Uadmin", "/Pp"},
+       "No command provided ('/d{file}' or '/r{file}'); or --dump FILE, --restore FILE, --reset"},
       {{"/D", "/SApps", "/Uadmin", "/Pp"}, "No dump filename provided"},
       {{"/Dx", "/Uadmin", "/Pp"}, "No server provided ('/s{server name}')"},
       {{"/Dx", "/SApps", "/Pp"}, "No essbase user provided ('/u{username}')"},
-      {{"/Dx", "/SApps", "/Uadmin"}, "No password provided ('/p{password}')"},
+      {{"/Dx", "/SApps", "/Uadmin"},
+       "No password provided ('/p{password}'); or --password-file FILE, CUBESEC_PASSWORD, or a "
+       "terminal to be asked on"},
       {{"dump.txt"}, "No command provided"},  // no "/": a dump file name alone
   };
   for (const Case& c : cases) {

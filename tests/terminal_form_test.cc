@@ -212,6 +212,7 @@ TEST_F(TerminalFormRunTest, CommandLineFileNameIsTheDefaultAndAnEmptyCommandCanc
   ASSERT_TRUE(form->WaitFor("Command (")) << form->output();
   form->Send("\n");
   EXPECT_EQ(form->Wait(), 0) << form->output();
+  EXPECT_THAT(form->Rest(), HasSubstr("Cancelled: nothing was run."));  // not silently
   EXPECT_FALSE(FileExists(box_.Path("given.txt")));
   EXPECT_FALSE(FileExists(box_.LogPath())) << "a cancelled form leaves no run log";
 }

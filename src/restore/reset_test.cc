@@ -38,6 +38,7 @@ TEST_F(ResetTest, EveryListIsFetchedWholeAndAFailedDeletionIsPassedOver) {
   EXPECT_EQ(Filters("Sample", "Basic") + Filters("Finance", "Plan"), 0u);
   // Every deletion leaves a line, and so does the one that failed.
   EXPECT_THAT(LogLines(), ElementsAre("2026-11-30 00:53:20\tResetting security of t",
+                                      "\t2 users, 2 groups and 2 filters will be deleted",
                                       "\tUser 'bob' NOT deleted (ref=1051002, msg=Injected fault)",
                                       "\tDeleted user 'carol'", "\tDeleted user group 'Analysts'",
                                       "\tDeleted user group 'Planners'",
@@ -51,7 +52,13 @@ TEST_F(ResetTest, ADeclinedResetDeletesNothingAndSaysSo) {
   nlohmann::json before = Export();
   EXPECT_FALSE(ResetSecurity(state));
   EXPECT_EQ(Export(), before);
+  // The question says what would go, counted after login, the logged-in user left out.
+  ASSERT_EQ(platform.shown.size(), 1u);
+  EXPECT_EQ(platform.shown[0].text,
+            "Server: t\n2 users, 2 groups and 2 filters will be deleted\nWarning! This will "
+            "delete all (other) users, all groups, and all security filters, ARE YOU SURE???");
   EXPECT_THAT(LogLines(), ElementsAre("2026-11-30 00:53:20\tResetting security of t",
+                                      "\t2 users, 2 groups and 2 filters will be deleted",
                                       "2026-11-30 00:53:20\tSecurity reset of t declined: nothing "
                                       "was deleted",
                                       ""));
