@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -29,6 +30,12 @@ std::string Crlf(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";
   return text;
+}
+
+// `lines` as a file of the older format: behind a server block without a Format line.
+std::vector<std::string> Older(std::vector<std::string> lines) {
+  lines.insert(lines.begin(), {"Server: s", ""});
+  return lines;
 }
 
 bool Contains(const std::string& text, const std::string& part) {
@@ -116,8 +123,9 @@ class BadInput : public ::testing::Test {
 
 TEST_F(BadInput, BytesThatAreNoUtf8AreKeptAsTheyStand) {
   // The dump file is in the system's single-byte code page: 0xE9 is a letter there.
-  const RunResult run = Restore(Crlf({"Group: Caf\xe9", "   Access: Read", "",
-                                      "Application: Sample", "   Description: \xff\xfe raw", ""}));
+  const RunResult run = Restore(Crlf(Older({"Group: Caf\xe9", "   Access: Read", "",
+                                            "Application: Sample",
+                                            "   Description: \xff\xfe raw", ""})));
   EXPECT_EQ(run.exit_code, 0) << box_.Log();
   // A dump of the target gives the same bytes back.
   const RunResult dump =
@@ -130,8 +138,12 @@ TEST_F(BadInput, BytesThatAreNoUtf8AreKeptAsTheyStand) {
 
 TEST_F(BadInput, AMegabyteLineIsCutToItsFieldAndTheRunGoesOn) {
   const std::string huge(1 << 20, 'd');
-  const RunResult run = Restore(Crlf({"Group: Wide", "   Users: " + huge, "   Access: Write", "",
-                                      "Application: Sample", "   Description: " + huge, ""}));
+  // A megabyte of names (each one a server takes), and a megabyte of description.
+  std::string names = "d0";
+  for (int i = 1; names.size() < (1 << 20); ++i) names += ", d" + std::to_string(i);
+  const RunResult run =
+      Restore(Crlf(Older({"Group: Wide", "   Users: " + names, "   Access: Write", "",
+                          "Application: Sample", "   Description: " + huge, ""})));
   EXPECT_EQ(run.exit_code, 0) << LastLogLine();
   const json state = Target();
   const json* sample = Find(state["applications"], "Sample");
@@ -143,10 +155,10 @@ TEST_F(BadInput, AMegabyteLineIsCutToItsFieldAndTheRunGoesOn) {
 }
 
 TEST_F(BadInput, EveryLineEndAndAByteOrderMarkReadAsCrLf) {
-  const std::vector<std::string> lines = {
-      "Group: Readers",       "   Access: Read",    "", "User: dana",
-      "   Access: Write",     "   Groups: Readers", "", "Application: Sample",
-      "   Description: ends", "   Loadable: No",    ""};
+  const std::vector<std::string> lines = Older({"Group: Readers", "   Access: Read", "",
+                                                "User: dana", "   Access: Write",
+                                                "   Groups: Readers", "", "Application: Sample",
+                                                "   Description: ends", "   Loadable: No", ""});
   // CR-only, LF-only, CR CR LF (a doubled CR, which once emptied every block), and CRLF
   // behind the byte order mark that an editor saves.
   constexpr int kForms = 5;
@@ -173,17 +185,18 @@ TEST_F(BadInput, EveryLineEndAndAByteOrderMarkReadAsCrLf) {
 
 TEST_F(BadInput, AHeadLineStartsABlockEvenWithoutTheEmptyLineBefore) {
   const RunResult run = Restore(
-      Crlf({"User: a", "   Access: Read", "User: b", "   Access: Write", "Application: Sample",
-            "   Loadable: No", "Group: After", "   Access: Read", ""}));
+      Crlf(Older({"User: a", "   Access: Read", "User: b", "   Access: Write", "Group: After",
+                  "   Access: Read", "Application: Sample", "   Loadable: No", ""})));
   EXPECT_EQ(run.exit_code, 0) << box_.Log();
   const json state = Target();
   EXPECT_EQ((*Find(state["users"], "a"))["access"], 273);
   EXPECT_EQ((*Find(state["users"], "b"))["access"], 275);
-  ASSERT_NE(Find(state["groups"], "After"), nullptr) << "the database block swallowed the rest";
+  ASSERT_NE(Find(state["groups"], "After"), nullptr) << "the user block swallowed the rest";
   EXPECT_EQ((*Find(state["groups"], "After"))["access"], 273);
+  EXPECT_EQ((*Find(state["applications"], "Sample"))["loadable"], false);
   // Each missing empty line is a warning in the run log, after the start line.
   const std::string log = box_.Log();
-  for (const char* line : {"3: \"User: b\"", "5: \"Application: Sample\"", "7: \"Group: After\""}) {
+  for (const char* line : {"5: \"User: b\"", "7: \"Group: After\"", "9: \"Application: Sample\""}) {
     EXPECT_TRUE(Contains(
         log, std::string("\tLine ") + line + ": warning: no empty line before this head line\r\n"))
         << line << "\n"
@@ -243,19 +256,46 @@ TEST_F(BadInput, DamagedFilesAreRefusedWithTheirLineAndChangeNothing) {
        "Line 1: \"group: lower\": \"group\" is no head line key word"},
       {{"Group: G", "   Access: Read", "", "   Access: Write", ""},
        "Line 4: \"   Access: Write\": a detail line after its block's empty line"},
-      {{std::string("Group: Alpha\0Beta", 17), "   Access: Read", ""},
-       "Line 1: \"Group: Alpha\\x00Beta\": the line holds a control character"},
       {{"User: * Inactive *", "   Access: Read", ""},
        "Line 1: \"User: * Inactive *\": a head line without a name"},
+      // A file that is not text at all is one error, not one per line.
+      {{"Server: s", std::string("\0\0\0", 3), ""},
+       "Line 1: \"\": the file holds NUL bytes: it is not text, and not a dump file"},
+      // A dump cut short, in any place: it says its format, so it must say it is whole.
+      {{"Server: s", "   Format: 2", "", "Group: G", "   Access: Read", ""},
+       "Line 9: \"\": the file ends without its \"End: complete\" block: the dump is incomplete"},
+      {{"Server: s", "", "Server: t", ""},
+       "Line 3: \"Server: t\": a second Server block (the first is on line 1)"},
+      {{"Server: s", "", "User: bob", "", "User: BOB * Inactive *", ""},
+       "Line 5: \"User: BOB * Inactive *\": \"BOB\" has a block of its own already, on line 3"},
+      // An older file whose own names let a list read two ways.
+      {{"Server: s", "", "Group: A", "", "Group: B", "", "Group: A, B", "", "User: u1",
+        "   Groups: A, B", ""},
+       "Line 10: \"   Groups: A, B\": \"A, B\" can be read as one name or as several names of "
+       "this file"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.problem);
-    // A sound block after the damage: it must not be applied either.
+    // A fragment stands in a file of the older format, behind its server block.
     std::vector<std::string> lines = c.lines;
-    lines.insert(lines.end(), {"Group: After", "   Access: Read", ""});
+    std::string problem = c.problem;
+    if (!lines[0].starts_with("Server:")) {
+      lines = Older(lines);
+      const size_t number_end = problem.find(':');
+      problem = "Line " + std::to_string(std::stoi(problem.substr(5, number_end - 5)) + 2) +
+                problem.substr(number_end);
+    }
+    // A sound block after the damage: it must not be applied either.
+    const bool in_database =
+        std::find(lines.begin(), lines.end(), "Database: Basic") != lines.end();
+    if (in_database) {
+      lines.insert(lines.end(), {"Filter: After", "   Active: No", "   Default Access: None", ""});
+    } else {
+      lines.insert(lines.end(), {"Group: After", "   Access: Read", ""});
+    }
     const RunResult run = Restore(Crlf(lines));
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_TRUE(Contains(box_.Log(), "\t" + c.problem + "\r\n")) << box_.Log();
+    EXPECT_TRUE(Contains(box_.Log(), "\t" + problem + "\r\n")) << box_.Log();
     EXPECT_TRUE(LastLogLine().starts_with("\tError: 60 - The dump file '" + box_.Path("input.txt") +
                                           "' has 1 error"))
         << LastLogLine();
@@ -286,7 +326,8 @@ TEST_F(BadInput, FuzzSeedsThatFailTheCheckChangeNothing) {
 
 TEST_F(BadInput, ALastBlockWithoutItsEmptyLineOrLineEndIsApplied) {
   const RunResult run =
-      Restore("Group: First\r\n   Access: Read\r\n\r\nGroup: Last\r\n   Access: Write");
+      Restore("Server: s\r\n\r\nGroup: First\r\n   Access: Read\r\n\r\nGroup: Last\r\n"
+              "   Access: Write");
   EXPECT_EQ(run.exit_code, 0) << LastLogLine();
   const json state = Target();
   const json* last = Find(state["groups"], "Last");
@@ -317,7 +358,9 @@ TEST_F(BadInput, HeadLinesWithoutDetailsStillNameTheirObjects) {
 
 TEST_F(BadInput, NamesLongerThanTheFieldsNeverOverflowThem) {
   const std::string group(200, 'g'), user(150, 'u'), filter(130, 'f');
-  const RunResult run = Restore(Crlf({"Group: " + group,
+  const RunResult run = Restore(Crlf({"Server: s",
+                                      "",
+                                      "Group: " + group,
                                       "   Access: Read",
                                       "",
                                       "User: " + user,
@@ -353,9 +396,9 @@ TEST_F(BadInput, NamesLongerThanTheFieldsNeverOverflowThem) {
 }
 
 TEST_F(BadInput, AFilterOfAThousandRowsIsRestoredAndDumpedWhole) {
-  std::vector<std::string> lines = {
-      "Application: Sample",    "", "Database: Basic", "", "Filter: Thousand", "   Active: Yes",
-      "   Default Access: None"};
+  std::vector<std::string> lines = Older({"Application: Sample", "", "Database: Basic", "",
+                                          "Filter: Thousand", "   Active: Yes",
+                                          "   Default Access: None"});
   for (int i = 0; i < 1000; ++i) {
     lines.push_back(std::string(i % 2 ? "   Read: " : "   Write: ") + "\"East\", " +
                     std::to_string(i));
@@ -382,8 +425,9 @@ TEST_F(BadInput, AFilterOfAThousandRowsIsRestoredAndDumpedWhole) {
 
 TEST_F(BadInput, ADumpNeverTakesTheLoggedInAdministratorsRightsAway) {
   // A dump from another server in which "admin" was an ordinary, disabled user.
-  const RunResult run = Restore(Crlf({"User: ADMIN * Account Disabled *", "   Access: None", "",
-                                      "Group: After", "   Access: Read", ""}));
+  const RunResult run = Restore(Crlf(Older({"User: ADMIN * Account Disabled *",
+                                            "   Access: None", "", "Group: After",
+                                            "   Access: Read", ""})));
   EXPECT_EQ(run.exit_code, 0) << box_.Log();
   const json state = Target();
   const json* admin = Find(state["users"], "admin");
@@ -422,20 +466,24 @@ class Unwritable : public BadInput {
   }
 };
 
-TEST_F(Unwritable, ADumpFileOnAFullDeviceIsAClearError) {
-  SeedBackups(box_.dir().path());
-  fs::remove(box_.Path("dump.txt"));
-  fs::create_symlink("/dev/full", box_.Path("dump.txt"));
-  const RunResult run = Dump(box_.Path("dump.txt"));
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(LastLogLine(), "\tError: 57 - Cannot write dump file '" + box_.Path("dump.txt") +
-                               "': " + NoSpaceText());
-  EXPECT_TRUE(Contains(run.err, NoSpaceText()));
-  // The device is no regular file, so it is not set aside; the backups move up one
-  // generation as every dump moves them, and none but the oldest goes.
-  EXPECT_FALSE(FileExists(box_.Path(Name(1))));
-  for (int i = 2; i <= 5; ++i) EXPECT_EQ(ReadFile(box_.Path(Name(i))), Generation(i - 1));
-  EXPECT_TRUE(fs::is_symlink(box_.Path("dump.txt")));
+// A link at the dump file's name is replaced by the dump, never written through: not to a
+// device, and not to a file that a dangling link names (which root would create).
+TEST_F(Unwritable, ALinkAtTheDumpFilesNameIsReplacedNotWrittenThrough) {
+  for (const std::string& target : {std::string("/dev/full"), box_.Path("victim.txt")}) {
+    SCOPED_TRACE(target);
+    SeedBackups(box_.dir().path());
+    fs::remove(box_.Path("dump.txt"));
+    fs::create_symlink(target, box_.Path("dump.txt"));
+    const RunResult run = Dump(box_.Path("dump.txt"));
+    EXPECT_EQ(run.exit_code, 0) << LastLogLine();
+    EXPECT_FALSE(fs::is_symlink(box_.Path("dump.txt")));
+    EXPECT_TRUE(ReadFile(box_.Path("dump.txt")).ends_with("End: complete\r\n\r\n"));
+    EXPECT_FALSE(FileExists(box_.Path("victim.txt")));
+    // The link is no regular file, so it is not set aside; the backups move up one
+    // generation as every dump moves them, and none but the oldest goes.
+    EXPECT_FALSE(FileExists(box_.Path(Name(1))));
+    for (int i = 2; i <= 5; ++i) EXPECT_EQ(ReadFile(box_.Path(Name(i))), Generation(i - 1));
+  }
 }
 
 TEST_F(Unwritable, ADumpFileThatIsAFolderIsAClearError) {
@@ -472,22 +520,6 @@ TEST_F(Unwritable, ADumpFileThatIsAFolderIsAClearError) {
   }
 }
 
-TEST_F(Unwritable, ARunLogOnAFullDeviceIsReportedOnTheTerminal) {
-  fs::create_symlink("/dev/full", box_.LogPath());
-  SeedBackups(box_.dir().path());
-  const RunResult run =
-      Run({"/D" + box_.Path("dump.txt"), "/Sdemo", "/Uadmin", std::string("/P") + kPassword},
-          /*keep_log=*/true);
-  // The log took none of the run's lines: nothing was run.
-  EXPECT_EQ(run.exit_code, 2);
-  EXPECT_TRUE(Contains(run.err, "Cannot write run log '" + box_.LogPath() + "': " + NoSpaceText() +
-                                    "; nothing was run"))
-      << run.err;
-  // The run stopped at its first log line, before the dump file was touched.
-  EXPECT_EQ(ReadFile(box_.Path("dump.txt")), Generation(0));
-  ExpectBackupsIntact(box_.dir().path(), false);
-}
-
 // A file system of a few kilobytes, mounted for one test; skipped where mounting is not
 // allowed.
 class TinyFileSystem {
@@ -512,7 +544,26 @@ class TinyFileSystem {
   bool mounted_ = false;
 };
 
-TEST_F(Unwritable, ADumpThatRunsOutOfSpaceLeavesAPrefixAndItsBackups) {
+TEST_F(Unwritable, ARunLogOnAFullDeviceIsReportedOnTheTerminal) {
+  // The log that CUBESEC_LOG names lies on a file system without a free page (a link to
+  // /dev/full would not do: a run log is never opened through a link).
+  TinyFileSystem full(box_.Path("full"), "64k");
+  if (!full.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
+  full.Fill();
+  box_.env()["CUBESEC_LOG"] = box_.Path("full/cubesec.log");
+  SeedBackups(box_.dir().path());
+  const RunResult run =
+      Run({"/D" + box_.Path("dump.txt"), "/Sdemo", "/Uadmin", std::string("/P") + kPassword},
+          /*keep_log=*/true);
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_TRUE(Contains(run.err, "the run log could not be written")) << run.err;
+  EXPECT_TRUE(Contains(run.err, NoSpaceText())) << run.err;
+  // The run stopped at its first log line, before the dump file was touched.
+  EXPECT_EQ(ReadFile(box_.Path("dump.txt")), Generation(0));
+  ExpectBackupsIntact(box_.dir().path(), false);
+}
+
+TEST_F(Unwritable, ADumpThatRunsOutOfSpaceKeepsThePreviousFileAndAnIncompletePrefix) {
   const RunResult clean = Dump(box_.Path("clean.txt"));
   ASSERT_EQ(clean.exit_code, 0);
   const std::string whole = ReadFile(box_.Path("clean.txt"));
@@ -520,13 +571,14 @@ TEST_F(Unwritable, ADumpThatRunsOutOfSpaceLeavesAPrefixAndItsBackups) {
   TinyFileSystem tiny(box_.Path("tiny"), "64k");
   if (!tiny.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here";
   SeedBackups(box_.Path("tiny"));
-  // Full: the page that the oldest backup frees is all the new dump gets.
   tiny.Fill();
   const RunResult run = Dump(box_.Path("tiny/dump.txt"));
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_TRUE(Contains(LastLogLine(), NoSpaceText())) << LastLogLine();
-  ExpectBackupsIntact(box_.Path("tiny"), true);
-  const std::string part = ReadFile(box_.Path("tiny/dump.txt"));
+  // Nothing is set aside before the new dump is whole.
+  ExpectBackupsIntact(box_.Path("tiny"), false);
+  EXPECT_EQ(ReadFile(box_.Path("tiny/dump.txt")), Generation(0));
+  const std::string part = ReadFile(box_.Path("tiny/dump.incomplete.txt"));
   EXPECT_LT(part.size(), whole.size());
   EXPECT_EQ(whole.compare(0, part.size(), part), 0) << "not a prefix of the whole dump";
   EXPECT_TRUE(part.empty() || part.ends_with("\r\n")) << "ends inside a line";

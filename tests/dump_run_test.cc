@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include <filesystem>
 
@@ -49,7 +52,7 @@ TEST_F(DumpRunTest, EachRunKeepsThePreviousDumpsAsBackups) {
   EXPECT_THAT(ReadFile(box_.Path("dump.txt")), StartsWith("Server: Apps\r\n"));
 }
 
-TEST_F(DumpRunTest, FailedCallInTheMiddleKeepsTheLinesBeforeAndReleasesTheServer) {
+TEST_F(DumpRunTest, FailedCallInTheMiddleKeepsTheLinesBeforeAsIncompleteAndReleasesTheServer) {
   box_.env()["CUBESEC_SIM_TRACE"] = box_.Path("trace.txt");
   box_.env()["CUBESEC_SIM_FAULTS"] = "EsbGetUser#2=1051012";
   const RunResult run = box_.Cubesec(kDumpArgs);
@@ -59,10 +62,12 @@ TEST_F(DumpRunTest, FailedCallInTheMiddleKeepsTheLinesBeforeAndReleasesTheServer
   EXPECT_THAT(box_.Log(), EndsWith("\t" + error + "\r\nInjected fault\r\n\r\n"));
   EXPECT_THAT(box_.Log(), ::testing::Not(HasSubstr("Completed")));
 
-  // The file holds everything up to the block of the first user, whose read succeeded.
+  // No dump file is made; the incomplete one holds everything up to the block of the first
+  // user, whose read succeeded.
+  EXPECT_FALSE(FileExists(box_.Path("dump.txt")));
   const std::string expected = ReadFile(SourcePath("tests/fixtures/dump/apps.expected.txt"));
   const std::string before = expected.substr(0, expected.find("User: amy"));
-  EXPECT_EQ(ReadFile(box_.Path("dump.txt")), ReplaceAll(before, "\n", "\r\n"));
+  EXPECT_EQ(ReadFile(box_.Path("dump.incomplete.txt")), ReplaceAll(before, "\n", "\r\n"));
 
   const std::vector<std::string> trace = Lines(ReadFile(box_.Path("trace.txt")));
   ASSERT_GE(trace.size(), 2u);
@@ -325,6 +330,44 @@ TEST_F(DumpRunTest, NoControlByteOfABadFileReachesTheTerminalOrTheLog) {
   EXPECT_THAT(run.out, HasSubstr("\\x1B[2J"));
   EXPECT_THAT(run.out, HasSubstr("\\x9B31mUsers: \\xC2\\x9B31m"));
   EXPECT_THAT(box_.Log(), HasSubstr("\\x9B31m"));
+}
+
+// A run's log may take temporary passwords: a link in its place (dangling or not), or a log of
+// another user, stops the run before it logs in, and the file behind is left alone.
+TEST_F(DumpRunTest, ARunLogThatIsALinkOrAnotherUsersFileStopsTheRunBeforeLogin) {
+  // Wine follows a Unix link as Windows follows no reparse point: the Windows build's own
+  // check is its platform test's.
+  if (TestingWindowsPrograms()) GTEST_SKIP() << "Unix links are no reparse points under Wine";
+  WriteFile(box_.Path("victim.txt"), "theirs\n");
+  std::filesystem::create_symlink(box_.Path("victim.txt"), box_.Path("link.log"));
+  std::filesystem::create_symlink(box_.Path("created.txt"), box_.Path("dangling.log"));
+  struct Case {
+    std::string log;
+    std::string reason;
+  };
+  std::vector<Case> cases = {{"link.log", "it is a symbolic link"},
+                             {"dangling.log", "it is a symbolic link"}};
+  if (::geteuid() == 0) {
+    WriteFile(box_.Path("theirs.log"), "theirs\n");
+    ASSERT_EQ(::chown(box_.Path("theirs.log").c_str(), 65534, 65534), 0);
+    cases.push_back({"theirs.log", "it belongs to another user (uid 65534)"});
+  }
+  box_.env()["CUBESEC_SIM_TRACE"] = box_.Path("trace.txt");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.log);
+    box_.env()["CUBESEC_LOG"] = box_.Path(c.log);
+    const RunResult run = box_.Cubesec(kDumpArgs);
+    EXPECT_EQ(run.exit_code, 2);  // a run log that cannot be written: nothing was run
+    EXPECT_THAT(run.err, HasSubstr("Cannot write run log '" + box_.Path(c.log) + "': " + c.reason));
+  }
+  EXPECT_EQ(ReadFile(box_.Path("victim.txt")), "theirs\n");
+  EXPECT_FALSE(FileExists(box_.Path("created.txt")));
+  EXPECT_FALSE(FileExists(box_.Path("dump.txt")));
+  const std::string trace = box_.Path("trace.txt");
+  EXPECT_TRUE(!FileExists(trace) || ReadFile(trace).empty());  // not a single call
+  if (::geteuid() == 0) {
+    EXPECT_EQ(ReadFile(box_.Path("theirs.log")), "theirs\n");
+  }
 }
 
 TEST_F(DumpRunTest, MalformedFaultPlanStopsBeforeAnyRun) {

@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -209,6 +210,11 @@ class World {
 
 enum class Command { kDump, kRestore, kReset };
 
+// The last line of a reset that passed over failed deletions.
+const std::regex kIncompleteReset(
+    "[-0-9]+ [:0-9]+\tSecurity reset of .* incomplete: ([0-9]+) failure\\(s\\), each logged as "
+    "NOT deleted above");
+
 struct CleanRun {
   int calls = 0;
   std::string dump;   // the dump file a clean dump writes
@@ -243,7 +249,9 @@ class FaultSweep : public ::testing::Test {
     for (int i = 0; i <= kBackups; ++i) {
       WriteFile(world.box().Path(BackupFile(i)), "generation " + std::to_string(i) + "\r\n");
     }
+    fs::remove(world.box().Path(kIncomplete));
   }
+  static constexpr const char* kIncomplete = "dump.incomplete.txt";
   static std::string BackupFile(int i) {
     return i == 0 ? "dump.txt" : i == 1 ? "dump.bak.txt" : "dump.bak" + std::to_string(i) + ".txt";
   }
@@ -305,7 +313,18 @@ class FaultSweep : public ::testing::Test {
     }
 
     const std::vector<std::string> log_lines = Lines(log);
-    if (run.exit_code == 1) {
+    std::smatch incomplete;
+    if (run.exit_code == 1 && command == Command::kReset && log_lines.size() >= 2 &&
+        std::regex_match(log_lines[log_lines.size() - 2], incomplete, kIncompleteReset)) {
+      // A reset that passed over failed deletions ends with their number, which must be that
+      // of its NOT deleted lines, then the empty line.
+      const auto not_deleted = std::count_if(log_lines.begin(), log_lines.end(), [](auto& line) {
+        return line.find(" NOT deleted (ref=") != std::string::npos;
+      });
+      if (incomplete[1] != std::to_string(not_deleted) || !log_lines.back().empty()) {
+        fault("an incomplete reset's last line does not count its failures: " + log);
+      }
+    } else if (run.exit_code == 1) {
       // The error is the run log's last entry: "\tError: N - DESCRIPTION", where a failed
       // call's description is "Essbase Error calling NAME (ref=STATUS)" and its message text
       // on the lines after it.
@@ -366,6 +385,9 @@ class FaultSweep : public ::testing::Test {
     return faults;
   }
 
+  // A completed dump rotates the backups by one generation and is the clean dump; a failed
+  // one leaves the dump file and its backups as they were and keeps what it wrote as the
+  // incomplete file, a line-by-line prefix of the clean dump that the check refuses.
   template <typename Fault>
   void CheckDump(World& world, const CleanRun& clean, const RunResult& run, Fault& fault) {
     std::vector<std::string> backups;
@@ -379,23 +401,36 @@ class FaultSweep : public ::testing::Test {
       untouched = untouched && backups[i] == "generation " + std::to_string(i) + "\r\n";
     }
     untouched = untouched && backups[0] == "generation 0\r\n";
-    if (!rotated && !untouched) {
-      fault("the backups are neither as they were nor rotated by one generation");
-      return;
+    for (const fs::directory_entry& entry : fs::directory_iterator(world.box().dir().path())) {
+      if (entry.path().extension() == ".tmp") fault("a temporary file was left behind");
     }
-    if (untouched) {
-      if (run.exit_code == 0) fault("a completed dump left the old dump file");
-      return;
-    }
-    const std::string& written = backups[0] == "(missing)" ? std::string() : backups[0];
+    const std::string incomplete = world.box().Path(kIncomplete);
     if (run.exit_code == 0) {
-      if (WithoutValidityLines(written) != WithoutValidityLines(clean.dump)) {
+      if (!rotated) fault("a completed dump did not rotate the backups by one generation");
+      if (WithoutValidityLines(backups[0]) != WithoutValidityLines(clean.dump)) {
         fault("a completed dump differs from the clean one");
       }
-    } else if (clean.dump.compare(0, written.size(), written) != 0 ||
-               (!written.empty() && !EndsWith(written, "\r\n"))) {
-      fault("the interrupted dump file is not a line-by-line prefix of the clean one");
+      if (FileExists(incomplete)) fault("a completed dump left an incomplete file");
+      return;
     }
+    if (!untouched) fault("a failed dump changed the dump file or its backups");
+    // A run that failed before the dump began (the client's start, the login) wrote nothing.
+    if (!FileExists(incomplete)) {
+      if (world.box().Log().find("Creating security dump") != std::string::npos) {
+        fault("a failed dump kept no incomplete file");
+      }
+      return;
+    }
+    const std::string written = ReadFile(incomplete);
+    if (clean.dump.compare(0, written.size(), written) != 0 ||
+        (!written.empty() && !EndsWith(written, "\r\n"))) {
+      fault("the incomplete dump file is not a line-by-line prefix of the clean one");
+    }
+    if (world.box().Log().find("kept as '" + incomplete + "'") == std::string::npos) {
+      fault("the run log does not name the incomplete file");
+    }
+    const RunResult check = world.box().Cubesec({"--check", incomplete});
+    if (check.exit_code != 1) fault("the check passes an incomplete dump: " + check.out);
   }
 
   void Sweep(Command command, const char* what) {

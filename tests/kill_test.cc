@@ -158,5 +158,55 @@ TEST_F(KillTest, AKilledRestoreLeavesAServerThatOpensAndARunAgainCompletesIt) {
   }
 }
 
+// A dump stopped part way by a signal: the previous dump file and its backups stay as they
+// were; a signal that can be caught leaves what was written as the incomplete file, which the
+// check refuses, and ends the run as the signal would (128 + its number).
+TEST_F(KillTest, AnInterruptedDumpKeepsThePreviousFileAndNamesWhatItWrote) {
+  const std::string previous = ReadFile(box_.Path("gen.txt"));
+  WriteFile(box_.Path("gen.bak.txt"), "generation 1\r\n");
+  const std::vector<std::string> args = {"/D" + box_.Path("gen.txt"), "/Sgen", "/Uadmin",
+                                         "/P" + password_};
+  fs::remove(box_.Path("trace.txt"));
+  ASSERT_EQ(proof::RunToEnd(box_.cubesec(), args, Options(), 300).exit_code, 0);
+  const size_t calls = LineCounter(box_.Path("trace.txt")).Count();
+  const std::string incomplete = box_.Path("gen.incomplete.txt");
+  // The clean run rotated once: the previous file and backup 1 are put back for the runs below.
+  WriteFile(box_.Path("gen.txt"), previous);
+  WriteFile(box_.Path("gen.bak.txt"), "generation 1\r\n");
+  fs::remove(box_.Path("gen.bak2.txt"));
+
+  for (auto [signal_number, moment] :
+       {std::pair{SIGTERM, 0.3}, std::pair{SIGINT, 0.6}, std::pair{SIGHUP, 0.9},
+        std::pair{SIGKILL, 0.5}}) {
+    SCOPED_TRACE("signal " + std::to_string(signal_number));
+    fs::remove(box_.Path("trace.txt"));
+    fs::remove(box_.LogPath());
+    fs::remove(incomplete);
+    LineCounter counter(box_.Path("trace.txt"));
+    const size_t at = static_cast<size_t>(moment * static_cast<double>(calls));
+    const RunResult stopped =
+        proof::Wait(proof::Launch(box_.cubesec(), args, Options()), 300,
+                    [&] { return counter.Count() >= at; }, signal_number);
+    ASSERT_FALSE(stopped.timed_out);
+    EXPECT_EQ(ReadFile(box_.Path("gen.txt")), previous);
+    EXPECT_EQ(ReadFile(box_.Path("gen.bak.txt")), "generation 1\r\n");
+    EXPECT_FALSE(FileExists(box_.Path("gen.bak2.txt")));
+    if (signal_number == SIGKILL) {
+      EXPECT_EQ(stopped.signal, SIGKILL);
+      continue;
+    }
+    EXPECT_EQ(stopped.exit_code, 128 + signal_number) << box_.Log();
+    ASSERT_TRUE(FileExists(incomplete)) << box_.Log();
+    EXPECT_NE(box_.Log().find("kept as '" + incomplete + "'"), std::string::npos) << box_.Log();
+    EXPECT_TRUE(ReadFile(incomplete).starts_with("Server: gen\r\n"));
+    const RunResult check = box_.Cubesec({"--check", incomplete});
+    EXPECT_EQ(check.exit_code, 1) << check.out;
+    EXPECT_NE(check.out.find("the dump is incomplete"), std::string::npos) << check.out;
+    for (const fs::directory_entry& entry : fs::directory_iterator(box_.dir().path())) {
+      EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace cubesec::e2e

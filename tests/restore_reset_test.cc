@@ -10,6 +10,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::MatchesRegex;
+using ::testing::Not;
 using json = nlohmann::json;
 
 class ResetRunTest : public ::testing::Test {
@@ -101,6 +102,25 @@ TEST_F(ResetRunTest, AnsweringYesKeepsOnlyTheLoggedInUserWhateverTheCaseOfItsNam
   }
   EXPECT_THAT(deleted, ::testing::UnorderedElementsAreArray(expected));
   EXPECT_GE(expected.size(), 5u);
+}
+
+// A reset that left users behind did not do its job: it says how many failures, on its last
+// line and on the terminal, and exits 1.
+TEST_F(ResetRunTest, AResetWhoseDeletionsFailedSaysHowManyAndFails) {
+  sandbox.env()["CUBESEC_SIM_FAULTS"] = "EsbListUsers#1=1051002,EsbDeleteGroup#1=1051003";
+  RunResult run = Reset("admin", "y\n");
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_THAT(run.out, HasSubstr("cubesec: security reset incomplete: 2 failure(s); what was "
+                                 "not deleted is in the run log: "));
+  json after = Export(sandbox, "target");
+  EXPECT_EQ(after["users"].size(), before_["users"].size());  // the list could not be read
+  EXPECT_EQ(after["groups"].size(), 1u);
+  std::vector<std::string> log = Lines(sandbox.Log());
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_THAT(log[log.size() - 2],
+              MatchesRegex("[-0-9]+ [:0-9]+\tSecurity reset of target incomplete: 2 "
+                           "failure\\(s\\), each logged as NOT deleted above"));
+  EXPECT_THAT(sandbox.Log(), Not(HasSubstr("Completed security reset")));
 }
 
 TEST_F(ResetRunTest, WithoutATerminalToAskOnNothingIsDeletedAndTheRunFails) {

@@ -60,9 +60,10 @@ TEST_F(RoundTripTest, NamesAndValuesAtTheEdgeComeBackWhole) {
   sandbox.LoadFixture("twin", sandbox.Path("twin.json"));
   std::string first = Dump("edge", "edge-admin-pw", "first.txt");
   for (const char* line :
-       {"User: star * * name * Inactive *\r\n", "User: trail* * Account Disabled * Inactive *",
-        "Group Access: SuperG\r\n", "   Users: SuperG, o'brien, pat, pat\r\n",
-        "   Calcs: Alloc,Q1, CalcAll\r\n", "   Groups: colon:group, grp, grp, with comma\r\n",
+       {"User: \"star * * name\" * Inactive *\r\n",
+        "User: \"trail*\" * Account Disabled * Inactive *", "Group Access: SuperG\r\n",
+        "   Users: SuperG, \"o'brien, pat\", pat\r\n", "   Calcs: \"Alloc,Q1\", CalcAll\r\n",
+        "   Groups: colon:group, grp, \"grp, with comma\"\r\n",
         "   Description: line one     Loadable: No  Group: Injected\r\n"}) {
     EXPECT_THAT(first, ::testing::HasSubstr(line));
   }
@@ -73,6 +74,47 @@ TEST_F(RoundTripTest, NamesAndValuesAtTheEdgeComeBackWhole) {
   EXPECT_EQ(CarriedOver(second, not_granted), expected);
   // The planted lines stayed text: no such group exists on the twin.
   EXPECT_TRUE(Named(Export(sandbox, "twin")["groups"], "Injected").is_null());
+}
+
+// Names that bare text would let a reader take for others: a user named as another with a
+// marker after it, a disabled user's name with the disabled marker in it, a group named as two
+// groups joined, a user named as two holders of a filter, calc scripts named "<All>" and with
+// a comma, names beginning with a quote or a marker. Restored onto the server it came from,
+// nothing changes; onto a twin without security, every name, membership and holder is exact.
+TEST_F(RoundTripTest, NamesThatBareTextWouldMisreadAreQuotedAndComeBackExactly) {
+  sandbox.LoadFixture("hostile", SourcePath("tests/fixtures/roundtrip/hostile-server.json"));
+  const json before = Export(sandbox, "hostile");
+  const std::string dump = Dump("hostile", "hostile-admin-pw", "h.txt");
+  for (const char* line :
+       {"User: \"bob * Inactive\" * Inactive *\r\n", "Group: \"A, B\"\r\n",
+        "User: \"eve * Account Disabled\" * Account Disabled *\r\n", "   Users: x, y\r\n",
+        "   Calcs: \"<All>\", \"Roll, Up\"\r\n", "User: \"* Inactive\" * Inactive *\r\n",
+        "Group: \"\"\"Quoted\"\" group\"\r\n", "   Groups: A, B\r\n"}) {
+    EXPECT_THAT(dump, ::testing::HasSubstr(line));
+  }
+  Run({"/Rh.txt", "/Shostile", "/Uadmin", "/Phostile-admin-pw"});
+  EXPECT_EQ(Export(sandbox, "hostile"), before);
+  EXPECT_THAT(sandbox.Log(), Not(::testing::HasSubstr("Assigned '")));
+  EXPECT_THAT(sandbox.Log(), Not(::testing::HasSubstr("Disabled user")));
+
+  WriteFile(sandbox.Path("twin.json"),
+            proof::EmptyCopy(proof::Export(sandbox, "hostile"), "admin", "hostile-admin-pw"));
+  sandbox.LoadFixture("twin", sandbox.Path("twin.json"));
+  Run({"/Rh.txt", "/Stwin", "/Uadmin", "/Phostile-admin-pw"});
+  // A created user gets a temporary password that has expired and has never logged in; the
+  // twin holds its objects in the order the restore created them.
+  auto security = [](json state) {
+    for (json& user : state["users"]) {
+      user.erase("password_expired");
+      user.erase("last_login");
+    }
+    for (const char* kind : {"users", "groups"}) {
+      std::sort(state[kind].begin(), state[kind].end(),
+                [](const json& a, const json& b) { return a["name"] < b["name"]; });
+    }
+    return state;
+  };
+  EXPECT_EQ(security(Export(sandbox, "twin")), security(before));
 }
 
 // A generated server, and a second one built from its applications and databases alone, with
@@ -145,10 +187,16 @@ TEST_F(RoundTripTest, AServerWithSecurityOfItsOwnGainsTheDumpsAndLosesNothing) {
   EXPECT_EQ(east["description"], "");
   EXPECT_EQ(west["description"], "West cube");
 
-  // The filter gains the dump's holder, keeps the target's, and goes to nobody of the other
-  // kind; the holder that the dump gives no filter keeps the target's.
+  // The filter, defined alike on both, gains the dump's holder, keeps the target's, and goes
+  // to nobody of the other kind; the holder that the dump gives no filter keeps the target's.
+  // A filter that the dump defines otherwise than the target, whose holder there the dump
+  // does not name, stays as it is: that holder would get the dump's rows.
   EXPECT_EQ(Named(east["filters"], "EastRead")["rows"],
             json::array({{{"access", 273}, {"text", "East"}}}));
+  EXPECT_EQ(Named(east["filters"], "LocalF")["rows"],
+            json::array({{{"access", 273}, {"text", "Market"}}}));
+  EXPECT_THAT(log, Contains("\tRestoration of Filter 'LocalF' skipped (held on the target by "
+                            "gina, which the dump file does not name)"));
   EXPECT_EQ(access["dana"]["filter"], "EastRead");
   EXPECT_EQ(access["Locals"]["filter"], "EastRead");
   EXPECT_EQ(

@@ -17,6 +17,23 @@ int32_t GetMessageText(ClientContext& client, std::string& text) {
   return number;
 }
 
+int32_t GetMessageText(ClientContext& client, EsbStatus status, std::string& text) {
+  // A library holds a bounded number of messages; this many older ones are passed over.
+  constexpr int kOlderMessagesPassedOver = 16;
+  text.clear();
+  for (int fetched = 0; fetched <= kOlderMessagesPassedOver; ++fetched) {
+    std::string message;
+    const int32_t number = GetMessageText(client, message);
+    if (client.last_status != 0) break;  // no message (left) to fetch
+    if (number == status || number == 0) {
+      text = std::move(message);
+      break;
+    }
+  }
+  client.last_status = status;
+  return status;
+}
+
 void CheckStatus(ClientContext& client, std::string_view function, EsbStatus status) {
   if (status == 0) return;
   std::string text;

@@ -52,6 +52,14 @@ struct ClientContext {
 /// message number, otherwise `text` is left alone and the result is 0.
 int32_t GetMessageText(ClientContext& client, std::string& text);
 
+/// The message of a call that failed with `status`, for a line that reports the failure
+/// and goes on. The library hands out the oldest message it holds, which a call that left
+/// none of its own does not replace: a message numbered neither `status` nor 0 was left by an
+/// earlier call, is dropped, and the next one is fetched. `text` is the call's message, cut
+/// at NUL and trimmed, or empty when it left none. The result, and the last status, is
+/// `status`: the failure's own reference either way.
+int32_t GetMessageText(ClientContext& client, EsbStatus status, std::string& text);
+
 /// Does nothing for status 0. Otherwise fetches the message and raises error 99
 /// "Essbase Error calling NAME (ref=NUMBER)\r\nTEXT". NUMBER is the library's message
 /// number, or the status itself when the library gives none (TEXT is then empty).

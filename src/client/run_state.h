@@ -61,10 +61,12 @@ struct RunState {
   int blocks = 0;                        // blocks written or read so far
 
   // Restore: the application and database whose sections came last and exist on the
-  // target (empty when skipped), and the filters that did not verify on the target.
+  // target (empty when skipped), the filters that were not restored, and the filters that
+  // the file defines so far, on the database of their block (restored or not).
   std::string current_app;
   std::string current_db;
   std::set<std::string> skipped_filters;  // keys of FilterKey()
+  std::set<std::string> file_filters;     // keys of FilterKey()
   // Dump: the groups of the group list (lower-cased), which tell a supervisor group's access
   // block from a user's.
   std::set<std::string> dumped_groups;

@@ -35,11 +35,13 @@ std::vector<std::string> WriteRows(RunState& state, const std::string& app, cons
 }
 
 // Asks the server to verify the rows against the database's outline. The outcome goes into
-// the dump file only; a filter that does not verify is still dumped.
+// the dump file only; a filter that does not verify is still dumped. A verification that
+// cannot even start is a failed call: its rows would all read as failing.
 void WriteVerification(RunState& state, const std::string& app, const std::string& db,
                        const std::vector<std::string>& rows) {
   EsbApi& api = *state.client.api;
   state.client.last_status = api.EsbVerifyFilter(state.client.context, app, db);
+  CheckStatus(state.client, "EsbVerifyFilter", state.client.last_status);
   for (size_t i = 0; i < rows.size(); ++i) {
     state.client.last_status = api.EsbVerifyFilterRow(state.client.context, true, rows[i]);
     if (state.client.last_status != 0) {

@@ -105,6 +105,19 @@ TEST_F(FilterBlocksTest, RowReadFailureWithoutMessageNumberEndsTheDump) {
               ElementsAre("Filter: F", "   Active: Yes", "   Default Access: None", "   Read: a"));
 }
 
+// A verification that cannot start tells nothing of the filter; its rows must not be written
+// as failing the check.
+TEST_F(FilterBlocksTest, AFailedStartOfTheVerificationEndsTheDump) {
+  filters() = {{"F", 1, kAccessNone, {{kAccessRead, "a"}}, {}}};
+  api_.Fail("EsbVerifyFilter", 1, 1051032, 1051032);
+  const RunError error = Raised([&] { Write(); });
+  EXPECT_EQ(error.number(), kErrorClientCall);
+  EXPECT_EQ(error.description(),
+            "Essbase Error calling EsbVerifyFilter (ref=1051032)\r\nScripted failure");
+  EXPECT_EQ(api_.Count("EsbVerifyFilterRow"), 0);
+  for (const std::string& line : Lines()) EXPECT_EQ(line.find("validity"), std::string::npos);
+}
+
 TEST_F(FilterBlocksTest, ARowWithALineBreakIsWrittenOnItsOwnLine) {
   filters() = {{"F", 1, kAccessNone, {{kAccessRead, "\"East\"\r\nGroup: x"}}, {}}};
   state_.log_path = folder_ + "/run.log";

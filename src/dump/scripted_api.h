@@ -292,7 +292,12 @@ class ScriptedApi : public EsbApi {
   EsbStatus EsbVerifyFilterRow(EsbHandle, bool has_row, const std::string&) override {
     return Enter(has_row ? "EsbVerifyFilterRow" : "EsbVerifyFilterRow(end)");
   }
-  EsbStatus EsbSetGlobalState(EsbHandle, const EsbGlobalState&) override { return Refuse(); }
+  // Every restore begins with the server block, so the server settings can be changed.
+  EsbStatus EsbSetGlobalState(EsbHandle, const EsbGlobalState& state) override {
+    if (EsbStatus s = Enter("EsbSetGlobalState")) return s;
+    global = state;
+    return 0;
+  }
   EsbStatus EsbCreateUser(EsbHandle, const std::string&, const std::string&) override {
     return Refuse();
   }

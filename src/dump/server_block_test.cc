@@ -23,7 +23,7 @@ TEST_F(ServerBlockTest, WritesEverySettingInItsForm) {
               ElementsAre("Server: Prod", "   Date Made: 2026-11-30 00:53:20", "   Security: No",
                           "   Logins: Yes", "   Default Access: Read", "   Validity: 0 Days",
                           "   MinLength: 8 Characters", "   TimeOut: 3600 Seconds",
-                          "   Check Frequency: 300 Seconds", ""));
+                          "   Check Frequency: 300 Seconds", "   Format: 2", ""));
   EXPECT_EQ(state_.blocks, 1);
 }
 

@@ -191,6 +191,10 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
     std::ostream& summary = params.command == "D" && params.dump_file == "-" ? err : out;
     summary << RunSummary(state, params);
   }
+  if (outcome.failed_deletions > 0) {
+    err << name << ": security reset incomplete: " << outcome.failed_deletions
+        << " failure(s); what was not deleted is in the run log: " << state.log_path << "\n";
+  }
   if (outcome.declined) {
     err << name << ": security reset not confirmed; nothing was deleted\n";
     return kExitFailed;

@@ -248,8 +248,11 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
 
   RunOutcome outcome;
   if (params.command == "C") {
-    outcome.declined = !ResetSecurity(state);
-    outcome.completed = !outcome.declined;
+    const ResetResult reset = ResetSecurity(state);
+    outcome.declined = !reset.confirmed;
+    outcome.failed_deletions = reset.failures;
+    // A reset that left users, groups or filters behind did not do what it was asked.
+    outcome.completed = reset.confirmed && reset.failures == 0;
   } else if (params.command == "D") {
     DumpRun(state);
     outcome.completed = true;
@@ -272,10 +275,11 @@ void ReportError(RunState& state, const RunParameters& params, RunOutcome& outco
       state.Log(
           FormatMsg("%1%2Could not start %3", {NowText(state.platform), "\t", RunWording(params)}));
     }
+    // The error and its message stay the run's last lines. A dump to standard output has no
+    // file to keep: what reached the pipe is the reader's.
+    if (state.dump_out && state.dump_file != kStandardStream) KeepIncompleteDump(state, error);
     state.Log(
         FormatMsg("%1Error: %2 - %3", {"\t", std::to_string(error.number()), error.description()}));
-    // A dump to standard output has no file to keep: what reached the pipe is the reader's.
-    if (state.dump_out && state.dump_file != kStandardStream) KeepIncompleteDump(state, error);
   } catch (const RunError& log_error) {
     outcome.log_failure = log_error.description();
   }

@@ -16,6 +16,7 @@ struct RunOutcome {
   bool declined = false;          // the security reset was not confirmed: nothing was done
   std::optional<RunError> error;  // the error that ended the run (also in the run log)
   std::string log_failure;        // why the run log could not be written; empty when it could
+  int failed_deletions = 0;       // a reset's deletions that failed (run not completed)
   int interrupt_signal = 0;       // the signal that stopped the run, or 0
   // The run log took none of the run's lines. Every command logs its start line before it
   // touches a file or the server, so nothing was done.

@@ -66,6 +66,9 @@ class AccessRestore {
         state_.skipped_filters.count(RunState::FilterKey(app_, db_, access.filter)) != 0) {
       return NotRestored("filter '" + access.filter + "' was not restored");
     }
+    if (!access.filter.empty() && !FilterPresent(access.filter)) {
+      return NotRestored("filter '" + access.filter + "' is not present");
+    }
     // A block without a filter leaves the one that the target assigns: taking it away would
     // let the name see all that its access allows.
     std::string kept_filter;
@@ -107,6 +110,19 @@ class AccessRestore {
               {name_, app_, db_, reason});
   }
   void NotPresent() { NotRestored("user/group '" + name_ + "' was not present"); }
+
+  // True when the file defines `filter` on this database, or else the target has it: the
+  // server would refuse the access through a filter that exists nowhere.
+  bool FilterPresent(const std::string& filter) {
+    if (state_.file_filters.count(RunState::FilterKey(app_, db_, filter)) != 0) return true;
+    int16_t active = 0;
+    uint16_t default_access = 0;
+    const EsbStatus status =
+        api_.EsbGetFilter(state_.client.context, app_, db_, filter, &active, &default_access);
+    state_.client.last_status = status;
+    if (status == kStatusFilterNotFound) return false;
+    return CallSucceeded(state_, "EsbGetFilter", status);
+  }
 
   // The filter that the target assigns to the name on the database, in `filter`.
   EsbStatus HeldFilter(std::string* filter) {

@@ -123,5 +123,35 @@ TEST_F(AccessRestoreTest, AccessThroughAFilterThatWasNotRestoredIsNotGrantedAtAl
   EXPECT_EQ(Count("EsbSetDatabaseAccess"), 1);
 }
 
+// The server refuses access through a filter that exists nowhere: such a block is skipped
+// and the run goes on. A filter that the file defines on the database needs no question.
+TEST_F(AccessRestoreTest, AccessThroughAFilterThatExistsNowhereIsSkipped) {
+  const nlohmann::json before = Export();
+  Dump("   Access: Read\n   Filter: Ghost\n   Calcs: CalcAll\n\nUser Access: next");
+  RestoreAccess(state, "bob");
+  EXPECT_THAT(LogLines(), ElementsAre("\tRestoration of access for 'bob' to 'Sample:Basic' "
+                                      "skipped (filter 'Ghost' is not present)"));
+  EXPECT_EQ(NextLine(), "User Access: next");
+  EXPECT_EQ(Export(), before);
+  // The filter of another database is not this one's.
+  state.file_filters.insert(RunState::FilterKey("Finance", "Plan", "Ghost"));
+  Dump("   Access: Read\n   Filter: ghost\n\n");
+  RestoreAccess(state, "bob");
+  EXPECT_EQ(Export(), before);
+  EXPECT_EQ(Count("EsbGetFilter"), 2);
+
+  // The target's own filter, and one the file defines (the server then has it too).
+  Dump("   Access: Read\n   Filter: old\n\n");
+  RestoreAccess(state, "bob");
+  EXPECT_EQ(Basic()["access"]["bob"]["filter"], "Old");
+  Dump("Read: East\n\n");
+  RestoreFilter(state, "Ghost");
+  calls.clear();
+  Dump("   Access: Read\n   Filter: GHOST\n\n");
+  RestoreAccess(state, "carol");
+  EXPECT_EQ(Count("EsbGetFilter"), 0);
+  EXPECT_EQ(Basic()["access"]["carol"]["filter"], "Ghost");
+}
+
 }  // namespace
 }  // namespace cubesec

@@ -191,11 +191,11 @@ TEST(CheckDumpFile, ProblemsComeInLineOrderAndLongLinesAreCutWhenShown) {
     found.push_back(std::to_string(problem.line) + " " + problem.message);
   }
   EXPECT_THAT(found,
-              ElementsAre("9 a head line without a name", "9 the block has no \"Active:\" line",
-                          "10 \"Nonee\" is no access level",
-                          "11 the line holds a control character",
-                          "11 no empty line before this head line",
-                          "11 \"complete\\x01\" is not \"complete\""));
+              ElementsAre("8 a head line without a name", "8 the block has no \"Active:\" line",
+                          "9 \"Nonee\" is no access level",
+                          "10 the line holds a control character",
+                          "10 no empty line before this head line",
+                          "10 \"complete\\x01\" is not \"complete\""));
 }
 
 // A report goes to a terminal and into the run log: a control character of the file (an

@@ -1,6 +1,7 @@
 // Filter blocks: a filter is verified against the target's outline first; one that does not
 // verify is skipped with the server's reason and remembered, so that no access is granted
-// through it.
+// through it. So is one that the target gives to names the file does not: a new definition
+// would reach them too.
 #include <algorithm>
 #include <limits>
 #include <vector>
@@ -53,13 +54,14 @@ FilterDefinition ReadDefinition(RunState& state) {
   return filter;
 }
 
-// Asks the server whether every row names what the target's outline holds.
+// Asks the server whether every row names what the target's outline holds. A verification
+// that cannot even start says nothing of the filter: it is a failed call.
 bool Verifies(RunState& state, const std::string& app, const std::string& db,
               const FilterDefinition& filter) {
   EsbApi& api = *state.client.api;
   EsbHandle context = state.client.context;
   state.client.last_status = api.EsbVerifyFilter(context, app, db);
-  if (state.client.last_status != 0) return false;
+  CheckStatus(state.client, "EsbVerifyFilter", state.client.last_status);
   for (const FilterRow& row : filter.rows) {
     state.client.last_status = api.EsbVerifyFilterRow(context, true, row.text);
     if (state.client.last_status != 0) return false;
@@ -88,6 +90,33 @@ std::string FirstLine(const std::string& text) {
 bool Holds(const std::vector<std::string>& names, const std::string& name) {
   return std::any_of(names.begin(), names.end(),
                      [&](const std::string& have) { return EqualsIgnoreCase(have, name); });
+}
+
+// The definition that the target holds for an existing filter (its holders aside).
+FilterDefinition TargetDefinition(RunState& state, const std::string& app, const std::string& db,
+                                  const std::string& name) {
+  EsbApi& api = *state.client.api;
+  FilterDefinition target;
+  CheckStatus(state.client, "EsbGetFilter",
+              api.EsbGetFilter(state.client.context, app, db, name, &target.active,
+                               &target.default_access));
+  for (;;) {
+    std::string row;
+    uint16_t access = 0;
+    CheckStatus(state.client, "EsbGetFilterRow",
+                api.EsbGetFilterRow(state.client.context, &row, &access));
+    if (row.empty()) break;
+    target.rows.push_back({access, CutAtNul(row)});
+  }
+  return target;
+}
+
+bool SameDefinition(const FilterDefinition& a, const FilterDefinition& b) {
+  return (a.active != 0) == (b.active != 0) && a.default_access == b.default_access &&
+         std::equal(a.rows.begin(), a.rows.end(), b.rows.begin(), b.rows.end(),
+                    [](const FilterRow& x, const FilterRow& y) {
+                      return x.access == y.access && x.text == y.text;
+                    });
 }
 
 // The users and groups that the target assigns the filter to; none for a new filter. False
@@ -176,9 +205,10 @@ void RestoreFilter(RunState& state, const std::string& name) {
   FilterDefinition filter = ReadDefinition(state);
 
   std::string key = RunState::FilterKey(app, db, name);
+  state.file_filters.insert(key);
   if (!Verifies(state, app, db, filter)) {
     std::string message;
-    int32_t ref = GetMessageText(state.client, message);
+    int32_t ref = GetMessageText(state.client, state.client.last_status, message);
     state.skipped_filters.insert(key);
     ++state.restored.blocks_skipped;
     LogTabbed(state, "%1Restoration of Filter '%2' skipped (ref=%3, msg=%4)",
@@ -187,6 +217,20 @@ void RestoreFilter(RunState& state, const std::string& name) {
   }
   std::vector<std::string> held;
   if (!ReadHolders(state, app, db, name, &held)) return;
+  // The target's holders keep the filter (see Assign), so a changed definition would change
+  // what those the file does not name may see: widened, perhaps, for someone unknown here.
+  std::vector<std::string> unnamed;
+  for (const std::string& holder : held) {
+    if (!Holds(filter.users, holder)) unnamed.push_back(holder);
+  }
+  if (!unnamed.empty() && !SameDefinition(filter, TargetDefinition(state, app, db, name))) {
+    state.skipped_filters.insert(key);
+    LogTabbed(state,
+              "%1Restoration of Filter '%2' skipped (held on the target by %3, which the dump "
+              "file does not name)",
+              {name, Join(unnamed, ", ")});
+    return;
+  }
   if (!Write(state, app, db, name, filter)) return;
   state.skipped_filters.erase(key);
   ++state.restored.filters_restored;

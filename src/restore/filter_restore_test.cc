@@ -57,8 +57,10 @@ TEST_F(FilterRestoreTest, VerificationStopsAtTheFirstFailingRowAndTheFilterIsRem
 }
 
 TEST_F(FilterRestoreTest, HoldersAreAddedToThoseOfTheTargetAndMissingOnesAreLeftOut) {
-  Dump("Read: East\nUsers: carol\n\n");
-  RestoreFilter(state, "Old");  // the target's holder, which the next block does not name
+  // The target's holder, which the next block does not name: the definition stays the same,
+  // or the next block would not be applied.
+  Dump("Read: West\nUsers: carol\n\n");
+  RestoreFilter(state, "Old");
   state.other_kind_names.insert("planners");
   Dump("Read: West\nUsers: bob, ghost, Planners, Analysts, BOB\n\n");
   RestoreFilter(state, "Old");
@@ -81,6 +83,76 @@ TEST_F(FilterRestoreTest, HoldersAreAddedToThoseOfTheTargetAndMissingOnesAreLeft
   Dump("Read: West\nUsers: bob, ghost, Planners, Analysts, BOB\n\n");
   RestoreFilter(state, "Old");
   EXPECT_EQ(Export(), before);
+}
+
+// The target's holders keep the filter, so a new definition would reach names that the file
+// does not give it: any difference (active, default access, a row's access, text or number)
+// leaves the filter as it is, and no access is granted through it.
+TEST_F(FilterRestoreTest, AFilterHeldByNamesTheFileDoesNotGiveItIsNotRedefined) {
+  Dump("Read: East\nUsers: carol\n\n");
+  RestoreFilter(state, "Old");
+  const nlohmann::json before = Export();
+  for (const char* block : {"Active: Yes\nRead: East\n", "Default Access: Read\nRead: East\n",
+                            "Write: East\n", "Read: West\n", "Read: East\nRead: West\n", ""}) {
+    SCOPED_TRACE(block);
+    Dump(std::string(block) + "Users: bob\n\n");
+    RestoreFilter(state, "Old");
+    EXPECT_EQ(Export(), before);
+    EXPECT_EQ(LogLines().back(),
+              "\tRestoration of Filter 'Old' skipped (held on the target by carol, which the "
+              "dump file does not name)");
+    Dump("   Access: Read\n   Filter: Old\n\n");
+    RestoreAccess(state, "bob");
+    EXPECT_EQ(LogLines().back(),
+              "\tRestoration of access for 'bob' to 'Sample:Basic' skipped (filter 'Old' was not "
+              "restored)");
+  }
+  // The same definition changes nothing for carol, and a block that names every holder is
+  // theirs to change.
+  Dump("Active: No\nDefault Access: None\nRead: East\nUsers: bob\n\n");
+  RestoreFilter(state, "Old");
+  EXPECT_EQ(Basic()["access"]["bob"]["filter"], "Old");
+  Dump("Write: East\nUsers: bob, CAROL\n\n");
+  RestoreFilter(state, "Old");
+  EXPECT_EQ(Filter("Old")["rows"][0]["access"], 0x0113);
+  EXPECT_EQ(state.skipped_filters.size(), 0u);
+}
+
+// A verification that cannot start says nothing of the filter: the run ends as for any
+// failed call, and the filter is not taken for one that does not verify.
+TEST_F(FilterRestoreTest, AFailedStartOfTheVerificationIsAFailedCall) {
+  Connect("EsbVerifyFilter#1=1051032");
+  Dump("Read: East\nUsers: bob\n\n");
+  try {
+    RestoreFilter(state, "New");
+    ADD_FAILURE() << "nothing raised";
+  } catch (const RunError& error) {
+    EXPECT_EQ(error.number(), kErrorClientCall);
+    EXPECT_THAT(error.description(),
+                ::testing::StartsWith("Essbase Error calling EsbVerifyFilter (ref=1051032)"));
+  }
+  EXPECT_THAT(state.skipped_filters, ::testing::IsEmpty());
+  EXPECT_THAT(LogLines(), ::testing::IsEmpty());
+}
+
+// A library may give a message without its number, or none for the failed call while it
+// still holds an older one: the skip line gives the call's own status, and never that
+// older message.
+TEST_F(FilterRestoreTest, ASkipLineGivesTheFailedCallsOwnStatusAndMessageOnly) {
+  Connect("EsbVerifyFilterRow#1=1053001", /*numbered=*/false);
+  Dump("Read: East\n\n");
+  RestoreFilter(state, "Unnumbered");
+  EXPECT_EQ(LogLines().back(),
+            "\tRestoration of Filter 'Unnumbered' skipped (ref=1053001, msg=Injected fault)");
+
+  Connect("");
+  Dump("Read: East\n\n");
+  RestoreFilter(state, "Fresh");  // a new filter: its holders' list leaves "does not exist"
+  Connect("EsbVerifyFilterRow#1=1053001/nomsg");
+  Dump("Read: East\n\n");
+  RestoreFilter(state, "Silent");
+  EXPECT_EQ(LogLines().back(), "\tRestoration of Filter 'Silent' skipped (ref=1053001, msg=)");
+  EXPECT_EQ(state.skipped_filters.count(RunState::FilterKey("Sample", "Basic", "Silent")), 1u);
 }
 
 TEST_F(FilterRestoreTest, AFilterOfAnyLengthIsWrittenWhole) {

@@ -195,8 +195,11 @@ void RestoreGroup(RunState& state, const std::string& name) {
     uint16_t code = AccessCode(value);
     if (code == info.access) continue;
     info.access = code;
-    CheckStatus(state.client, "EsbSetGroup", api.EsbSetGroup(state.client.context, info));
-    ++state.restored.values_changed;
+    // Each member gets what the group gets: a change of it is worth a line like a user's.
+    if (CallSucceeded(state, "EsbSetGroup", api.EsbSetGroup(state.client.context, info))) {
+      ++state.restored.values_changed;
+      LogTabbed(state, "%1Assigned '%2' access to group '%3'", {value, name});
+    }
   }
 }
 

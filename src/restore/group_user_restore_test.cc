@@ -34,6 +34,22 @@ TEST_F(GroupUserRestoreTest, AUserInSyncChangesAndLogsNothing) {
   EXPECT_THAT(LogLines(), IsEmpty());
 }
 
+// Every member of a group gets what the group gets: its change is logged as a user's is.
+TEST_F(GroupUserRestoreTest, AChangedAccessIsAppliedAndLoggedForAUserAndForAGroup) {
+  Dump("Access: Read\n\n");
+  RestoreUser(state, "carol");
+  Dump("Access: Write\n\n");
+  RestoreGroup(state, "Planners");
+  Dump("Access: Write\n\n");
+  RestoreGroup(state, "Planners");  // in sync now: nothing more
+  nlohmann::json exported = Export();
+  EXPECT_EQ(Named(exported["users"], "carol")["access"], 0x0111);
+  EXPECT_EQ(Named(exported["groups"], "Planners")["access"], 0x0113);
+  EXPECT_EQ(Count("EsbSetGroup"), 1);
+  EXPECT_THAT(LogLines(), ElementsAre("\tAssigned 'Read' access to user 'carol'",
+                                      "\tAssigned 'Write' access to group 'Planners'"));
+}
+
 TEST_F(GroupUserRestoreTest, ABlockWhoseNameIsTheOtherKindOnTheTargetIsSkipped) {
   nlohmann::json before = Export();
   Dump("Access: Write\nGroups: Planners\n* Account Disabled *\n\nGroup: next");

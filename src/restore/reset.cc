@@ -29,15 +29,15 @@ std::vector<EsbItem> FetchAll(RunState& state, uint16_t item_type, uint32_t coun
 }
 
 // Tells whether the last call succeeded; when it did not, logs that `what` (the object, or
-// the objects of the list, that the call was for) was not deleted, with the server's message.
-bool Succeeded(RunState& state, const std::string& what) {
+// the objects of the list, that the call was for) was not deleted, with the server's message,
+// and counts the failure in `failures`.
+bool Succeeded(RunState& state, const std::string& what, int& failures) {
   if (state.client.last_status == 0) return true;
-  EsbStatus status = state.client.last_status;
+  ++failures;
   std::string message;
-  int32_t ref = GetMessageText(state.client, message);
+  const int32_t ref = GetMessageText(state.client, state.client.last_status, message);
   LogTabbed(state, "%1%2 NOT deleted (ref=%3, msg=%4)",
-            {what, std::to_string(ref != 0 ? ref : status),
-             message.substr(0, message.find_first_of("\r\n"))});
+            {what, std::to_string(ref), message.substr(0, message.find_first_of("\r\n"))});
   return false;
 }
 
@@ -98,28 +98,28 @@ bool Confirmed(RunState& state, const ResetTargets& targets) {
   }
 }
 
-void ListUsers(RunState& state, ResetTargets& targets) {
+void ListUsers(RunState& state, ResetTargets& targets, int& failures) {
   uint32_t count = 0;
   state.client.last_status = state.client.api->EsbListUsers(state.client.context, "", "", &count);
-  if (!Succeeded(state, "Users")) return;
+  if (!Succeeded(state, "Users", failures)) return;
   std::vector<EsbItem> items = FetchAll(state, kItemUserName, count);
-  Succeeded(state, "Users past the first " + std::to_string(items.size()));
+  Succeeded(state, "Users past the first " + std::to_string(items.size()), failures);
   for (const EsbItem& item : items) {
     std::string name = CutAtNul(item.name);
     if (!EqualsIgnoreCase(name, state.user)) targets.users.push_back(std::move(name));
   }
 }
 
-void ListGroups(RunState& state, ResetTargets& targets) {
+void ListGroups(RunState& state, ResetTargets& targets, int& failures) {
   uint32_t count = 0;
   state.client.last_status = state.client.api->EsbListGroups(state.client.context, "", "", &count);
-  if (!Succeeded(state, "Groups")) return;
+  if (!Succeeded(state, "Groups", failures)) return;
   std::vector<EsbItem> items = FetchAll(state, kItemGroupName, count);
-  Succeeded(state, "Groups past the first " + std::to_string(items.size()));
+  Succeeded(state, "Groups past the first " + std::to_string(items.size()), failures);
   for (const EsbItem& item : items) targets.groups.push_back(CutAtNul(item.name));
 }
 
-void ListFilters(RunState& state, ResetTargets& targets) {
+void ListFilters(RunState& state, ResetTargets& targets, int& failures) {
   EsbApi& api = *state.client.api;
   uint32_t count = 0;
   EsbStatus status = api.EsbListDatabases(state.client.context, "", &count);
@@ -129,30 +129,34 @@ void ListFilters(RunState& state, ResetTargets& targets) {
   for (const EsbItem& item : FetchAll(state, kItemAppDb, count)) {
     databases.emplace_back(CutAtNul(item.app_db.app), CutAtNul(item.app_db.db));
   }
-  Succeeded(state, "Filters of the databases past the first " + std::to_string(databases.size()));
+  Succeeded(state, "Filters of the databases past the first " + std::to_string(databases.size()),
+            failures);
   for (const auto& [app, db] : databases) {
     const std::string where = "'" + app + ":" + db + "'";
     state.client.last_status = api.EsbListFilters(state.client.context, app, db, &count);
     // A database whose filters cannot be listed keeps them; the others are still cleared.
-    if (!Succeeded(state, "Filters of database " + where)) continue;
+    if (!Succeeded(state, "Filters of database " + where, failures)) continue;
     std::vector<EsbItem> items = FetchAll(state, kItemFilterName, count);
     Succeeded(state,
-              "Filters of database " + where + " past the first " + std::to_string(items.size()));
+              "Filters of database " + where + " past the first " + std::to_string(items.size()),
+              failures);
     ResetTargets::Database database{app, db, {}};
     for (const EsbItem& item : items) database.filters.push_back(CutAtNul(item.name));
     targets.databases.push_back(std::move(database));
   }
 }
 
-void DeleteAll(RunState& state, const ResetTargets& targets) {
+void DeleteAll(RunState& state, const ResetTargets& targets, int& failures) {
   EsbApi& api = *state.client.api;
   for (const std::string& name : targets.users) {
     state.client.last_status = api.EsbDeleteUser(state.client.context, name);
-    if (Succeeded(state, "User '" + name + "'")) LogTabbed(state, "%1Deleted user '%2'", {name});
+    if (Succeeded(state, "User '" + name + "'", failures)) {
+      LogTabbed(state, "%1Deleted user '%2'", {name});
+    }
   }
   for (const std::string& name : targets.groups) {
     state.client.last_status = api.EsbDeleteGroup(state.client.context, name);
-    if (Succeeded(state, "User group '" + name + "'")) {
+    if (Succeeded(state, "User group '" + name + "'", failures)) {
       LogTabbed(state, "%1Deleted user group '%2'", {name});
     }
   }
@@ -161,7 +165,7 @@ void DeleteAll(RunState& state, const ResetTargets& targets) {
     for (const std::string& name : database.filters) {
       state.client.last_status =
           api.EsbDeleteFilter(state.client.context, database.app, database.db, name);
-      if (Succeeded(state, "Filter '" + name + "' for database " + where)) {
+      if (Succeeded(state, "Filter '" + name + "' for database " + where, failures)) {
         LogTabbed(state, "%1Deleted filter '%2' for database '%3:%4'",
                   {name, database.app, database.db});
       }
@@ -171,7 +175,7 @@ void DeleteAll(RunState& state, const ResetTargets& targets) {
 
 }  // namespace
 
-bool ResetSecurity(RunState& state) {
+ResetResult ResetSecurity(RunState& state) {
   // Nothing is asked, let alone deleted, and nothing sent to the server, before the run log
   // has taken the start line.
   state.Log(
@@ -179,20 +183,33 @@ bool ResetSecurity(RunState& state) {
   // Every list is fetched whole before the question: it says what will go, counted on the
   // server as it is now, and the run log keeps the same count.
   ResetTargets targets;
-  ListUsers(state, targets);
-  ListGroups(state, targets);
-  ListFilters(state, targets);
+  int list_failures = 0;
+  ListUsers(state, targets, list_failures);
+  ListGroups(state, targets, list_failures);
+  ListFilters(state, targets, list_failures);
   LogTabbed(state, "%1%2", {DeletionCounts(targets)});
   if (!Confirmed(state, targets)) {
     // The line break at the end leaves an empty line after the run in the log.
     state.Log(FormatMsg("%1Security reset of %2 declined: nothing was deleted%3",
                         {NowText(state.platform) + "\t", state.server, "\r\n"}));
-    return false;
+    return {};
   }
-  DeleteAll(state, targets);
-  state.Log(FormatMsg("%1Completed security reset of %2%3",
-                      {NowText(state.platform) + "\t", state.server, "\r\n"}));
-  return true;
+  ResetResult result;
+  result.confirmed = true;
+  result.failures = list_failures;
+  DeleteAll(state, targets, result.failures);
+  if (result.failures == 0) {
+    state.Log(FormatMsg("%1Completed security reset of %2%3",
+                        {NowText(state.platform) + "\t", state.server, "\r\n"}));
+  } else {
+    // What is left on the server is what the NOT deleted lines name; the run did not do its
+    // job, and its last line must not read as if it had.
+    state.Log(FormatMsg(
+        "%1Security reset of %2 incomplete: %3 failure(s), each logged as NOT "
+        "deleted above%4",
+        {NowText(state.platform) + "\t", state.server, std::to_string(result.failures), "\r\n"}));
+  }
+  return result;
 }
 
 }  // namespace cubesec

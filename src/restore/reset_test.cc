@@ -28,7 +28,9 @@ class ResetTest : public RestoreTest {
 TEST_F(ResetTest, EveryListIsFetchedWholeAndAFailedDeletionIsPassedOver) {
   Connect("EsbDeleteUser#1=1051002");
   state.user = "ADMIN";  // the server lists it as "admin"
-  EXPECT_TRUE(ResetSecurity(state));
+  const ResetResult result = ResetSecurity(state);
+  EXPECT_TRUE(result.confirmed);
+  EXPECT_EQ(result.failures, 1);
   EXPECT_EQ(Count("EsbDeleteUser"), 2);  // bob and carol, never the logged-in user
   auto first_delete = std::find(calls.begin(), calls.end(), "EsbDeleteUser 1051002");
   ASSERT_NE(first_delete, calls.end());
@@ -36,7 +38,8 @@ TEST_F(ResetTest, EveryListIsFetchedWholeAndAFailedDeletionIsPassedOver) {
   EXPECT_THAT(Names(Export()["users"]), ElementsAre("admin", "bob"));  // bob's deletion failed
   EXPECT_TRUE(Export()["groups"].empty());
   EXPECT_EQ(Filters("Sample", "Basic") + Filters("Finance", "Plan"), 0u);
-  // Every deletion leaves a line, and so does the one that failed.
+  // Every deletion leaves a line, and so does the one that failed; the last line counts it
+  // instead of calling the reset completed.
   EXPECT_THAT(LogLines(), ElementsAre("2026-11-30 00:53:20\tResetting security of t",
                                       "\t2 users, 2 groups and 2 filters will be deleted",
                                       "\tUser 'bob' NOT deleted (ref=1051002, msg=Injected fault)",
@@ -44,13 +47,15 @@ TEST_F(ResetTest, EveryListIsFetchedWholeAndAFailedDeletionIsPassedOver) {
                                       "\tDeleted user group 'Planners'",
                                       "\tDeleted filter 'Old' for database 'Sample:Basic'",
                                       "\tDeleted filter 'F1' for database 'Finance:Plan'",
-                                      "2026-11-30 00:53:20\tCompleted security reset of t", ""));
+                                      "2026-11-30 00:53:20\tSecurity reset of t incomplete: 1 "
+                                      "failure(s), each logged as NOT deleted above",
+                                      ""));
 }
 
 TEST_F(ResetTest, ADeclinedResetDeletesNothingAndSaysSo) {
   platform.answers = {MessageBoxAnswer::kNo};
   nlohmann::json before = Export();
-  EXPECT_FALSE(ResetSecurity(state));
+  EXPECT_FALSE(ResetSecurity(state).confirmed);
   EXPECT_EQ(Export(), before);
   // The question says what would go, counted after login, the logged-in user left out.
   ASSERT_EQ(platform.shown.size(), 1u);
@@ -80,8 +85,27 @@ TEST_F(ResetTest, AResetWhoseRunLogCannotBeWrittenDoesNotStart) {
 
 TEST_F(ResetTest, ADatabaseWhoseFiltersCannotBeListedKeepsThem) {
   Connect("EsbListFilters#1=1051002");
-  EXPECT_TRUE(ResetSecurity(state));
+  EXPECT_EQ(ResetSecurity(state).failures, 1);
   EXPECT_EQ(Filters("Sample", "Basic") + Filters("Finance", "Plan"), 1u);
+}
+
+// A list that cannot be read keeps all of its objects; each such list counts as one
+// failure, whose line gives the call's own status and message, never an older one.
+TEST_F(ResetTest, ListsThatCannotBeReadAreCountedAndGiveTheirOwnStatus) {
+  EsbUserInfo info;
+  ASSERT_NE(state.client.api->EsbGetUser(state.client.context, "ghost", &info), 0);
+  Connect("EsbListUsers#1=1051002/nomsg,EsbListGroups#1=1051003");
+  const ResetResult result = ResetSecurity(state);
+  EXPECT_TRUE(result.confirmed);
+  EXPECT_EQ(result.failures, 2);
+  EXPECT_EQ(Export()["users"].size(), 3u);
+  EXPECT_EQ(Export()["groups"].size(), 2u);
+  std::vector<std::string> log = LogLines();
+  EXPECT_EQ(log[1], "\tUsers NOT deleted (ref=1051002, msg=)");
+  EXPECT_EQ(log[2], "\tGroups NOT deleted (ref=1051003, msg=Injected fault)");
+  EXPECT_EQ(log[log.size() - 2],
+            "2026-11-30 00:53:20\tSecurity reset of t incomplete: 2 failure(s), each logged as "
+            "NOT deleted above");
 }
 
 TEST_F(ResetTest, AFailedDatabaseListIsReported) {

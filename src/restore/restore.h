@@ -17,8 +17,15 @@ void RestoreDatabase(RunState& state, const std::string& name);
 void RestoreFilter(RunState& state, const std::string& name);
 void RestoreAccess(RunState& state, const std::string& name);
 
+/// What a security reset came to.
+struct ResetResult {
+  bool confirmed = false;  // false: the user declined and nothing was deleted
+  int failures = 0;        // deletions, or lists of them, that failed (each logged NOT deleted)
+};
+
 /// Asks for confirmation, then deletes every user but the logged-in one, every group and
-/// every filter. False when the user declined or could not be asked (nothing deleted).
-bool ResetSecurity(RunState& state);
+/// every filter, passing over a deletion that fails. Raises error 53 when nobody can be
+/// asked.
+ResetResult ResetSecurity(RunState& state);
 
 }  // namespace cubesec

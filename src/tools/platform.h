@@ -93,8 +93,11 @@ class Platform {
   // Files.
   /// Full path of the running executable.
   virtual std::string ExecutablePath() = 0;
-  /// Opens `path` for appending, creating it when missing (owner-only rights when
-  /// `owner_only`). nullptr with `error` set when it cannot be opened.
+  /// Opens `path` for appending, creating it when missing. With `owner_only` the file is
+  /// private: one made here gets owner-only rights, and the file is never opened through a
+  /// symbolic link (on Windows any reparse point); on POSIX an existing one must also be a
+  /// regular file that belongs to the user who runs the program. nullptr with `error` set
+  /// when it cannot be opened, or is refused.
   virtual std::unique_ptr<AppendFile> OpenAppend(const std::string& path, bool owner_only,
                                                  std::string* error) = 0;
   /// Creates `path` as a new file for appending; fails, with `error`, when anything (a file,
@@ -106,7 +109,8 @@ class Platform {
   virtual bool FolderIsWritable(const std::string& folder) = 0;
   /// Makes the existing file `path` readable and writable by its owner only, when others
   /// may read or write it. False, with `error`, when the file is open to others and stays
-  /// so; true when it was private already, is now, or does not exist.
+  /// so, or is a symbolic link (never followed); true when it was private already, is now,
+  /// or does not exist.
   virtual bool MakeOwnerOnly(const std::string& path, std::string* error) = 0;
   /// The folder for the user's own state files: $XDG_STATE_HOME, else ~/.local/state on
   /// POSIX. Empty when there is none (no home folder).

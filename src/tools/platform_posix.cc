@@ -25,6 +25,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <string>
 #include <vector>
 
 #include "tools/dates.h"
@@ -37,6 +38,31 @@ namespace cubesec {
 namespace {
 
 std::string ErrnoText(int error) { return std::strerror(error); }
+
+constexpr const char* kSymbolicLinkText = "it is a symbolic link, which is never followed here";
+constexpr const char* kNotRegularText = "it is not a regular file";
+
+// A private file must be the user's own regular file: one that another user owns (and may
+// read, or swap for something else) or a device is refused, with the reason in `error`.
+bool IsOwnRegularFile(int fd, std::string* error) {
+  struct stat info;
+  if (::fstat(fd, &info) != 0) {
+    if (error) *error = ErrnoText(errno);
+    return false;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    if (error) *error = kNotRegularText;
+    return false;
+  }
+  if (info.st_uid != ::geteuid()) {
+    if (error) {
+      *error = "it belongs to another user (uid " + std::to_string(info.st_uid) +
+               "), not to the one who runs this program (uid " + std::to_string(::geteuid()) + ")";
+    }
+    return false;
+  }
+  return true;
+}
 
 std::string TrimBlanks(std::string_view text) {
   size_t begin = text.find_first_not_of(" \t");
@@ -295,16 +321,28 @@ class PosixPlatform : public Platform {
 
   std::unique_ptr<AppendFile> OpenAppend(const std::string& path, bool owner_only,
                                          std::string* error) override {
+    int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
+    // A private file is never reached through a link (O_NOFOLLOW), and a FIFO put in its
+    // place cannot hold the run up (O_NONBLOCK; it is refused below).
+    if (owner_only) flags |= O_NOFOLLOW | O_NONBLOCK;
     int fd;
     do {
-      fd =
-          ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, owner_only ? 0600 : 0666);
+      fd = ::open(path.c_str(), flags, owner_only ? 0600 : 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-      if (error) *error = ErrnoText(errno);
+      const int why = errno;
+      if (error) {
+        // ENXIO: a FIFO without a reader, or a device, stands at the path.
+        *error = !owner_only    ? ErrnoText(why)
+                 : why == ELOOP ? kSymbolicLinkText
+                 : why == ENXIO ? kNotRegularText
+                                : ErrnoText(why);
+      }
       return nullptr;
     }
-    return std::make_unique<PosixAppendFile>(fd);
+    auto file = std::make_unique<PosixAppendFile>(fd);
+    if (owner_only && !IsOwnRegularFile(fd, error)) return nullptr;
+    return file;
   }
 
   std::unique_ptr<AppendFile> CreateNewFile(const std::string& path, std::string* error) override {
@@ -347,9 +385,14 @@ class PosixPlatform : public Platform {
 
   bool MakeOwnerOnly(const std::string& path, std::string* error) override {
     struct stat info;
-    if (::stat(path.c_str(), &info) != 0) {
+    if (::lstat(path.c_str(), &info) != 0) {
       if (errno == ENOENT) return true;
       if (error) *error = ErrnoText(errno);
+      return false;
+    }
+    // chmod would change the file the link points to, whoever's it is.
+    if (S_ISLNK(info.st_mode)) {
+      if (error) *error = kSymbolicLinkText;
       return false;
     }
     if ((info.st_mode & 077) == 0) return true;

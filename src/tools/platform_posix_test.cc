@@ -165,6 +165,54 @@ TEST_F(PosixPlatformTest, OpenAppendRightsAndWriteFailures) {
   EXPECT_EQ(full->LastError(), "No space left on device");
 }
 
+// A private file (the run log) is never opened through a link, a dangling one included, nor
+// when it is no regular file; a shared one still may be.
+TEST_F(PosixPlatformTest, APrivateFileIsNeverOpenedThroughALinkNorWhenItIsNoRegularFile) {
+  std::ofstream(Path("victim.txt")) << "theirs";
+  ASSERT_EQ(::chmod(Path("victim.txt").c_str(), 0644), 0);
+  fs::create_symlink(Path("victim.txt"), Path("link.log"));
+  fs::create_symlink(Path("made-through-link.txt"), Path("dangling.log"));
+  ASSERT_EQ(::mkfifo(Path("fifo.log").c_str(), 0600), 0);
+  std::string error;
+  for (const char* refused : {"link.log", "dangling.log"}) {
+    SCOPED_TRACE(refused);
+    error.clear();
+    EXPECT_EQ(platform_.OpenAppend(Path(refused), true, &error), nullptr);
+    EXPECT_EQ(error, "it is a symbolic link, which is never followed here");
+  }
+  for (const std::string& refused : {Path("fifo.log"), std::string("/dev/null")}) {
+    SCOPED_TRACE(refused);
+    error.clear();
+    EXPECT_EQ(platform_.OpenAppend(refused, true, &error), nullptr);
+    EXPECT_EQ(error, "it is not a regular file");
+  }
+  EXPECT_FALSE(fs::exists(Path("made-through-link.txt")));
+  // Nor are its rights changed through a link.
+  EXPECT_FALSE(platform_.MakeOwnerOnly(Path("link.log"), &error));
+  EXPECT_EQ(error, "it is a symbolic link, which is never followed here");
+  struct stat info {};
+  ASSERT_EQ(stat(Path("victim.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0644u);
+  EXPECT_EQ(info.st_size, 6);
+
+  auto shared = platform_.OpenAppend(Path("link.log"), false, &error);
+  ASSERT_TRUE(shared) << error;
+  EXPECT_TRUE(shared->Write("!"));
+}
+
+TEST_F(PosixPlatformTest, APrivateFileOfAnotherUserIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  std::ofstream(Path("theirs.log")) << "theirs";
+  ASSERT_EQ(::chown(Path("theirs.log").c_str(), 65534, 65534), 0);
+  std::string error;
+  EXPECT_EQ(platform_.OpenAppend(Path("theirs.log"), true, &error), nullptr);
+  EXPECT_EQ(error,
+            "it belongs to another user (uid 65534), not to the one who runs this program "
+            "(uid 0)");
+  EXPECT_EQ(fs::file_size(Path("theirs.log")), 6u);
+  EXPECT_TRUE(platform_.OpenAppend(Path("theirs.log"), false, &error)) << error;
+}
+
 TEST_F(PosixPlatformTest, TheRunLogsFolderAndRights) {
   EXPECT_TRUE(platform_.FolderIsWritable(dir_.string()));
   EXPECT_FALSE(platform_.FolderIsWritable(Path("missing")));

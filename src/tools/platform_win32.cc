@@ -76,6 +76,10 @@ std::string OwnerOnlyDescriptor() {
   return descriptor;
 }
 
+// Why a private file is refused: a link, a junction or another reparse point stands there.
+constexpr const char* kReparsePointText =
+    "it is a symbolic link or another reparse point, which is never followed here";
+
 class Win32AppendFile : public AppendFile {
  public:
   Win32AppendFile(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {}
@@ -302,13 +306,29 @@ class Win32Platform : public Platform {
     }
     // Every write goes to the end, as with O_APPEND. The rights apply to a file made here;
     // an existing file keeps its own.
-    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+    // A private file is never reached through a link: the reparse point itself is opened,
+    // and refused below, instead of what it points to.
+    const DWORD flags =
+        FILE_ATTRIBUTE_NORMAL | (owner_only ? FILE_FLAG_OPEN_REPARSE_POINT : DWORD{0});
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              owner_only ? &attributes : nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+                              owner_only ? &attributes : nullptr, OPEN_ALWAYS, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       if (error) *error = LastErrorText(GetLastError());
       return nullptr;
+    }
+    if (owner_only) {
+      BY_HANDLE_FILE_INFORMATION info{};
+      if (!GetFileInformationByHandle(file, &info)) {
+        if (error) *error = LastErrorText(GetLastError());
+        CloseHandle(file);
+        return nullptr;
+      }
+      if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        if (error) *error = kReparsePointText;
+        CloseHandle(file);
+        return nullptr;
+      }
     }
     return std::make_unique<Win32AppendFile>(file, path);
   }
@@ -352,10 +372,16 @@ class Win32Platform : public Platform {
   // The file gets the same protected list a new run log gets: its owner alone, nothing
   // inherited from the folder.
   bool MakeOwnerOnly(const std::string& path, std::string* error) override {
-    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const DWORD file_attributes = GetFileAttributesA(path.c_str());
+    if (file_attributes == INVALID_FILE_ATTRIBUTES) {
       const DWORD why = GetLastError();
       if (why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND) return true;
       if (error) *error = LastErrorText(why);
+      return false;
+    }
+    // SetFileSecurity would change what the link points to.
+    if (file_attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      if (error) *error = kReparsePointText;
       return false;
     }
     const std::string text = OwnerOnlyDescriptor();
