@@ -90,9 +90,11 @@ TEST(CheckDumpFile, HostileAndDamagedFilesAreRefusedOnTheirLine) {
       // What a server refuses.
       {Whole("Group: " + long_name + "\r\n\r\n"), 4,
        "\"" + long_name + "\": the name is longer than 120 characters"},
-      {Whole("Group: g\xC2\x85x\r\n\r\n"), 4, "\"g\xC2\x85x\": the name holds a control character"},
+      // A C1 control is shown, never quoted raw: U+009B starts an escape sequence.
+      {Whole("Group: g\xC2\x85x\r\n\r\n"), 4,
+       "\"g\\xC2\\x85x\": the name holds a control character"},
       {Whole("User: u\r\n   Groups: a, \"b\xC2\x9B\"\r\n\r\n"), 5,
-       "\"b\xC2\x9B\": the name holds a control character"},
+       "\"b\\xC2\\x9B\": the name holds a control character"},
       // Names that do not read one way.
       {Whole("Group: \"open\r\n\r\n"), 4,
        "\"\"open\": a quoted name without its closing quote"},
