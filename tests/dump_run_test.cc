@@ -7,8 +7,6 @@
 
 #include <filesystem>
 
-#include <filesystem>
-
 #include "support/e2e.h"
 #include "tools/text.h"
 
@@ -313,11 +311,16 @@ TEST_F(DumpRunTest, AnUnreachableServerNamesTheFolderSearched) {
 TEST_F(DumpRunTest, NoControlByteOfABadFileReachesTheTerminalOrTheLog) {
   // C0 and DEL, a raw C1 byte (CSI to a terminal that reads 8-bit text) and the UTF-8 form
   // of U+009B (CSI to one that reads UTF-8); "\xC3\xA9" is a letter and stays.
-  WriteFile(box_.Path("bad.txt"),
-            "Group: caf\xC3\xA9\r\n   Acc\x1B[2Jess: x\x7F\r\n"
-            "   \x9B"
-            "31mUsers: \xC2\x9B"
-            "31m\r\n\r\n");
+  // The damaged block stands after the Server block of a whole dump, where the check reads
+  // every line of it.
+  ASSERT_EQ(box_.Cubesec(kDumpArgs).exit_code, 0);
+  std::string dump = ReadFile(box_.Path("dump.txt"));
+  dump.insert(dump.find("\r\n\r\n") + 4,
+              "Group: caf\xC3\xA9\r\n   Acc\x1B[2Jess: x\x7F\r\n"
+              "   \x9B"
+              "31mUsers: \xC2\x9B"
+              "31m\r\n\r\n");
+  WriteFile(box_.Path("bad.txt"), dump);
   const RunResult run = box_.Cubesec({"--check", "bad.txt"});
   EXPECT_EQ(run.exit_code, 1);
   for (const std::string& shown : {run.out, run.err, box_.Log()}) {
