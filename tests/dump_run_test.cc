@@ -155,6 +155,94 @@ TEST_F(DumpRunTest, SessionsOutsideOneToSixteenAreASyntaxError) {
     EXPECT_EQ(run.exit_code, 2) << sessions;
     EXPECT_THAT(run.err, HasSubstr("--sessions takes a whole number from 1 to 16")) << sessions;
   }
+// The number of blocks of a dump file: its head lines.
+size_t HeadLines(const std::string& dump) {
+  size_t heads = 0;
+  for (const std::string& line : Lines(dump)) heads += !line.empty() && line[0] != ' ' ? 1 : 0;
+  return heads;
+}
+
+TEST_F(DumpRunTest, RunsEndWithASummaryUnlessQuiet) {
+  const RunResult dump = box_.Cubesec(kDumpArgs);
+  ASSERT_EQ(dump.exit_code, 0) << dump.err;
+  const std::string file = ReadFile(box_.Path("dump.txt"));
+  EXPECT_EQ(dump.out,
+            "Dumped the security of Apps to dump.txt: " + std::to_string(HeadLines(file)) +
+                " blocks, " + std::to_string(Lines(file).size()) + " lines\n");
+
+  ASSERT_EQ(box_.Sim({"init", "target", "--admin", "admin", "--password", "target-pass"}).exit_code,
+            0);
+  const std::vector<std::string> restore_args = {"--restore", "dump.txt", "--server",     "target",
+                                                 "--user",    "admin",    "/Ptarget-pass"};
+  const RunResult restore = box_.Cubesec(restore_args);
+  ASSERT_EQ(restore.exit_code, 0) << restore.err;
+  const std::string log = box_.Log();
+  const auto logged = [&](const std::string& what) {
+    size_t count = 0;
+    for (size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++count;
+    return std::to_string(count);
+  };
+  EXPECT_THAT(restore.out, StartsWith("Restored the security of target from dump.txt: " +
+                                      logged("\tCreated user group '") + " groups, " +
+                                      logged("\tCreated user '") + " users and " +
+                                      logged("\tRestored filter '") + " filters created, "));
+  EXPECT_NE(logged("\tCreated user '"), "0");
+  EXPECT_THAT(restore.out,
+              HasSubstr(" values changed, " + logged(" skipped (") + " blocks skipped"));
+  EXPECT_THAT(restore.out, EndsWith("\nThe new users' temporary passwords are in the run log: " +
+                                    box_.LogPath() + "\n"));
+
+  // Run again, the restore changes nothing, and says so.
+  const RunResult again = box_.Cubesec(restore_args);
+  ASSERT_EQ(again.exit_code, 0) << again.err;
+  EXPECT_THAT(again.out, HasSubstr(": 0 groups, 0 users and 0 filters created, "));
+  EXPECT_THAT(again.out, EndsWith("\nRun log: " + box_.LogPath() + "\n"));
+
+  std::vector<std::string> quiet = kDumpArgs;
+  quiet.push_back("--quiet");
+  const RunResult silent = box_.Cubesec(quiet);
+  ASSERT_EQ(silent.exit_code, 0) << silent.err;
+  EXPECT_THAT(silent.out, IsEmpty());
+  EXPECT_THAT(silent.err, IsEmpty());
+}
+
+TEST_F(DumpRunTest, AFileOfADashIsAPipe) {
+  ASSERT_EQ(box_.Cubesec(kDumpArgs).exit_code, 0);
+  const std::string file = ReadFile(box_.Path("dump.txt"));
+  // Older dumps beside a file named "-" are no business of a dump to standard output.
+  WriteFile(box_.Path("-"), "not touched\n");
+  const RunResult piped =
+      box_.Cubesec({"--dump", "-", "--server", "Apps", "--user", "admin", "/Padmin-pass"});
+  ASSERT_EQ(piped.exit_code, 0) << piped.err;
+  EXPECT_EQ(piped.out, file);
+  // The summary goes to standard error, out of the dump's way.
+  EXPECT_THAT(piped.err, StartsWith("Dumped the security of Apps to standard output: "));
+  EXPECT_EQ(ReadFile(box_.Path("-")), "not touched\n");
+  for (const char* name : {"-.bak", "dump.bak.txt"}) EXPECT_FALSE(FileExists(box_.Path(name)));
+  EXPECT_THAT(box_.Log(), HasSubstr("\tCompleted security dump of Apps to -\r\n"));
+
+  const RunResult check = box_.Cubesec({"--check", "-"}, file);
+  EXPECT_EQ(check.exit_code, 0) << check.err;
+  EXPECT_EQ(check.out, "standard input is sound (no problems)\n");
+  const RunResult bad = box_.Cubesec({"--check", "-"}, "Group: g\r\n   Acces: None\r\n");
+  EXPECT_EQ(bad.exit_code, 1);
+
+  ASSERT_EQ(box_.Sim({"init", "target", "--admin", "admin", "--password", "target-pass"}).exit_code,
+            0);
+  const RunResult restore = box_.Cubesec(
+      {"--restore", "-", "--server", "target", "--user", "admin", "/Ptarget-pass"}, file);
+  ASSERT_EQ(restore.exit_code, 0) << restore.err;
+  EXPECT_THAT(restore.out, StartsWith("Restored the security of target from standard input: "));
+  const RunResult redump =
+      box_.Cubesec({"--dump", "-", "--server", "target", "--user", "admin", "/Ptarget-pass"});
+  EXPECT_THAT(redump.out, HasSubstr("\r\nUser: amy"));
+
+  // Standard input can hold the dump or the password, not both.
+  const RunResult both = box_.Cubesec(
+      {"--restore", "-", "--server", "target", "--user", "admin", "--password-file", "-"}, file);
+  EXPECT_EQ(both.exit_code, 2);
+  EXPECT_EQ(both.err,
+            "cubesec: --restore - and --password-file - cannot both read standard input\n");
 }
 
 TEST_F(DumpRunTest, FailedLoginEndsTheRunWithoutLogout) {
@@ -172,12 +260,31 @@ TEST_F(DumpRunTest, FailedLoginEndsTheRunWithoutLogout) {
   EXPECT_EQ(trace.back(), "EsbTerm 0");
 }
 
-TEST_F(DumpRunTest, WrongSwitchIsASyntaxErrorWithoutRunLog) {
-  const RunResult run = box_.Cubesec({"/Ddump.txt", "/SApps", "/Xtra", "/Uadmin", "/Pp"});
-  EXPECT_EQ(run.exit_code, 2);
-  EXPECT_EQ(run.err, "cubesec: Syntax Error - Unrecognized parameter in command line ('/Xtra')\n");
-  EXPECT_FALSE(FileExists(box_.LogPath()));
-  EXPECT_FALSE(FileExists(box_.Path("dump.txt")));
+TEST_F(DumpRunTest, WrongCommandLineIsASyntaxErrorWithoutRunLog) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* err;
+  };
+  const Case cases[] = {
+      {{"/Ddump.txt", "/SApps", "/Xtra", "/Uadmin", "/Padmin-pass"},
+       "cubesec: Syntax Error - Unrecognized parameter in command line ('/Xtra'); see 'cubesec "
+       "--help'\n"},
+      // A confirmed reset after a dump: neither runs, the server keeps its users.
+      {{"--yes", "--dump", "dump.txt", "--reset", "--server", "Apps", "--user", "admin",
+        "/Padmin-pass"},
+       "cubesec: --dump and --reset cannot be used together; see 'cubesec --help'\n"},
+      {{"/Ddump.txt", "/Rprod.txt", "/SApps", "/Uadmin", "/Padmin-pass"},
+       "cubesec: /D and /R cannot be used together; see 'cubesec --help'\n"},
+  };
+  box_.env()["CUBESEC_SIM_TRACE"] = box_.Path("trace.txt");
+  for (const Case& c : cases) {
+    const RunResult run = box_.Cubesec(c.args);
+    EXPECT_EQ(run.exit_code, 2) << c.err;
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_FALSE(FileExists(box_.LogPath())) << c.err;
+    EXPECT_FALSE(FileExists(box_.Path("dump.txt"))) << c.err;
+    EXPECT_FALSE(FileExists(box_.Path("trace.txt"))) << c.err;  // no client call at all
+  }
 }
 
 TEST_F(DumpRunTest, MissingParametersAreNamedInValidationOrder) {
@@ -186,11 +293,15 @@ TEST_F(DumpRunTest, MissingParametersAreNamedInValidationOrder) {
     const char* message;
   };
   const Case cases[] = {
-      {{"/SApps", "/Uadmin", "/Pp"}, "No command provided ('/d{file}' or '/r{file}')"},
+      // The missing command and password add the long options and the other ways.
+      {{"/SApps", "/Uadmin", "/Pp"},
+       "No command provided ('/d{file}' or '/r{file}'); or --dump FILE, --restore FILE, --reset"},
       {{"/D", "/SApps", "/Uadmin", "/Pp"}, "No dump filename provided"},
       {{"/Dx", "/Uadmin", "/Pp"}, "No server provided ('/s{server name}')"},
       {{"/Dx", "/SApps", "/Pp"}, "No essbase user provided ('/u{username}')"},
-      {{"/Dx", "/SApps", "/Uadmin"}, "No password provided ('/p{password}')"},
+      {{"/Dx", "/SApps", "/Uadmin"},
+       "No password provided ('/p{password}'); or --password-file FILE, CUBESEC_PASSWORD, or a "
+       "terminal to be asked on"},
       {{"dump.txt"}, "No command provided"},  // no "/": a dump file name alone
   };
   for (const Case& c : cases) {
@@ -243,6 +354,68 @@ TEST_F(DumpRunTest, TheRunLogGoesWhereCubesecLogSaysWithItsFoldersCreated) {
   EXPECT_FALSE(FileExists(box_.LogPath()));
 }
 
+TEST_F(DumpRunTest, ARunLogThatCannotBeWrittenStopsEveryCommandBeforeItStarts) {
+  // Its folder would have to be where a file is.
+  WriteFile(box_.Path("blocked"), "a file\n");
+  const std::string log = box_.Path("blocked/cubesec.log");
+  box_.env()["CUBESEC_LOG"] = log;
+  box_.env()["CUBESEC_SIM_TRACE"] = box_.Path("trace.txt");
+  WriteFile(box_.Path("in.txt"), "Group: g\r\n   Access: None\r\n\r\n");
+  const std::vector<std::string> login = {"--server", "Apps", "--user", "admin", "/Padmin-pass"};
+  for (std::vector<std::string> args :
+       std::vector<std::vector<std::string>>{{"--dump", "out.txt"},
+                                             {"--restore", "in.txt"},
+                                             {"--reset", "--yes"},
+                                             {"--check", "in.txt"}}) {
+    if (args[0] != "--check") args.insert(args.end(), login.begin(), login.end());
+    std::filesystem::remove(box_.Path("trace.txt"));
+    const RunResult run = box_.Cubesec(args);
+    EXPECT_EQ(run.exit_code, 2) << args[0];
+    EXPECT_THAT(run.err, StartsWith("cubesec: Cannot write run log '" + log + "': ")) << args[0];
+    EXPECT_THAT(run.err, EndsWith("; nothing was run\n")) << args[0];
+    EXPECT_THAT(run.out, IsEmpty()) << args[0];
+    // The trace is opened with the client, before the run: it must hold no call.
+    EXPECT_TRUE(!FileExists(box_.Path("trace.txt")) || ReadFile(box_.Path("trace.txt")).empty())
+        << args[0];
+    EXPECT_FALSE(FileExists(box_.Path("out.txt"))) << args[0];
+  }
+}
+
+TEST_F(DumpRunTest, AnUnreachableServerNamesTheFolderSearched) {
+  const RunResult run = box_.Cubesec({"/Ddump.txt", "/SNone", "/Uadmin", "/Padmin-pass"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_THAT(run.err, HasSubstr("Cannot connect to server None (searched the simulated servers' "
+                                 "folder '" +
+                                 box_.sim_dir() + "')"));
+}
+
+TEST_F(DumpRunTest, NoControlByteOfABadFileReachesTheTerminalOrTheLog) {
+  // C0 and DEL, a raw C1 byte (CSI to a terminal that reads 8-bit text) and the UTF-8 form
+  // of U+009B (CSI to one that reads UTF-8); "\xC3\xA9" is a letter and stays.
+  // The damaged block stands after the Server block of a whole dump, where the check reads
+  // every line of it.
+  ASSERT_EQ(box_.Cubesec(kDumpArgs).exit_code, 0);
+  std::string dump = ReadFile(box_.Path("dump.txt"));
+  dump.insert(dump.find("\r\n\r\n") + 4,
+              "Group: caf\xC3\xA9\r\n   Acc\x1B[2Jess: x\x7F\r\n"
+              "   \x9B"
+              "31mUsers: \xC2\x9B"
+              "31m\r\n\r\n");
+  WriteFile(box_.Path("bad.txt"), dump);
+  const RunResult run = box_.Cubesec({"--check", "bad.txt"});
+  EXPECT_EQ(run.exit_code, 1);
+  for (const std::string& shown : {run.out, run.err, box_.Log()}) {
+    for (unsigned char c : shown) {
+      EXPECT_FALSE((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F ||
+                   (c >= 0x80 && c <= 0x9F))
+          << "byte " << static_cast<int>(c) << " in: " << shown;
+    }
+  }
+  EXPECT_THAT(run.out, HasSubstr("\\x1B[2J"));
+  EXPECT_THAT(run.out, HasSubstr("\\x9B31mUsers: \\xC2\\x9B31m"));
+  EXPECT_THAT(box_.Log(), HasSubstr("\\x9B31m"));
+}
+
 // A run's log may take temporary passwords: a link in its place (dangling or not), or a log of
 // another user, stops the run before it logs in, and the file behind is left alone.
 TEST_F(DumpRunTest, ARunLogThatIsALinkOrAnotherUsersFileStopsTheRunBeforeLogin) {
@@ -268,7 +441,7 @@ TEST_F(DumpRunTest, ARunLogThatIsALinkOrAnotherUsersFileStopsTheRunBeforeLogin) 
     SCOPED_TRACE(c.log);
     box_.env()["CUBESEC_LOG"] = box_.Path(c.log);
     const RunResult run = box_.Cubesec(kDumpArgs);
-    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.exit_code, 2);  // a run log that cannot be written: nothing was run
     EXPECT_THAT(run.err, HasSubstr("Cannot write run log '" + box_.Path(c.log) + "': " + c.reason));
   }
   EXPECT_EQ(ReadFile(box_.Path("victim.txt")), "theirs\n");
@@ -301,8 +474,9 @@ TEST(ProgramTest, HelpAndVersion) {
   for (const char* flag : {"--help", "-h", "/?"}) {
     const RunResult run = box.Cubesec({"/Dx", flag});
     EXPECT_EQ(run.exit_code, 0);
-    EXPECT_THAT(run.out, StartsWith("This utility supports batch operation via:\n"
-                                    "Dump Security: cubesec  /Ddumpfile /Sservername"));
+    EXPECT_THAT(run.out, StartsWith("usage: cubesec --dump FILE"));
+    EXPECT_THAT(run.out, HasSubstr("\n\nThis utility supports batch operation via:\n"
+                                   "Dump Security: cubesec  /Ddumpfile /Sservername"));
     EXPECT_THAT(run.out, HasSubstr("\nRun log: " + AsProgramsName(box.LogPath()) + "\n"));
   }
   const RunResult version = box.Cubesec({"--version"});

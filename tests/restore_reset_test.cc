@@ -38,13 +38,25 @@ TEST_F(ResetRunTest, AnsweringNoDeletesNothing) {
   EXPECT_THAT(run.out, HasSubstr("Warning! This will delete all (other) users, all groups, and "
                                  "all security filters, ARE YOU SURE???"));
   EXPECT_EQ(Export(sandbox, "target"), before_);
+  // The question and the run log say what would have gone: all users but the logged-in one.
+  size_t filters = 0;
+  for (const json& app : before_["applications"]) {
+    for (const json& db : app["databases"]) filters += db["filters"].size();
+  }
+  const std::string counts = std::to_string(before_["users"].size() - 1) + " users, " +
+                             std::to_string(before_["groups"].size()) + " groups and " +
+                             std::to_string(filters) + " filters will be deleted";
+  EXPECT_THAT(run.out, HasSubstr("Server: target"));
+  EXPECT_THAT(run.out, HasSubstr(counts));
+  EXPECT_LT(run.out.find(counts), run.out.find("ARE YOU SURE???"));
   std::vector<std::string> log = Lines(sandbox.Log());
-  ASSERT_GE(log.size(), 3u);
-  EXPECT_THAT(std::vector<std::string>(log.end() - 3, log.end()),
-              ElementsAre(MatchesRegex("[-0-9]+ [:0-9]+\tResetting security of target"),
-                          MatchesRegex("[-0-9]+ [:0-9]+\tSecurity reset of target declined: "
-                                       "nothing was deleted"),
-                          ""));
+  ASSERT_GE(log.size(), 4u);
+  EXPECT_THAT(
+      std::vector<std::string>(log.end() - 4, log.end()),
+      ElementsAre(MatchesRegex("[-0-9]+ [:0-9]+\tResetting security of target"), "\t" + counts,
+                  MatchesRegex("[-0-9]+ [:0-9]+\tSecurity reset of target declined: "
+                               "nothing was deleted"),
+                  ""));
 }
 
 TEST_F(ResetRunTest, AnsweringYesKeepsOnlyTheLoggedInUserWhateverTheCaseOfItsName) {
@@ -68,7 +80,9 @@ TEST_F(ResetRunTest, AnsweringYesKeepsOnlyTheLoggedInUserWhateverTheCaseOfItsNam
   EXPECT_THAT(reset[reset.size() - 2],
               MatchesRegex("[-0-9]+ [:0-9]+\tCompleted security reset of target"));
   EXPECT_EQ(reset.back(), "");
-  std::vector<std::string> deleted(reset.begin() + 1, reset.end() - 2);
+  EXPECT_THAT(reset[1], MatchesRegex("\t[0-9]+ users, [0-9]+ groups and [0-9]+ filters will be "
+                                     "deleted"));
+  std::vector<std::string> deleted(reset.begin() + 2, reset.end() - 2);
   std::vector<std::string> expected;
   for (const json& user : before_["users"]) {
     if (user["name"] != "admin")

@@ -175,6 +175,33 @@ TEST_F(TerminalFormRunTest, CompletesADumpWithDefaultsAndAnUnseenPassword) {
   EXPECT_EQ(ReadFile(box_.Path("form.txt")), ReadFile(box_.Path("batch.txt")));
 }
 
+TEST_F(TerminalFormRunTest, ABatchRunWithoutPasswordAsksForItWithoutEcho) {
+  // Lacking only the password, and with "--password-file -" typed at the terminal.
+  const std::vector<std::vector<std::string>> command_lines = {
+      {"/Dasked.txt", "/Sdemo", "/Uadmin"},
+      {"--dump", "piped.txt", "--server", "demo", "--user", "admin", "--password-file", "-"}};
+  for (const std::vector<std::string>& args : command_lines) {
+    auto run = Start(args);
+    ASSERT_TRUE(run->WaitFor("Password for admin on demo: ")) << run->output();
+    EXPECT_FALSE(run->Echoes()) << "the password prompt must not echo";
+    run->Send("demo-password\n");
+    EXPECT_EQ(run->Wait(), 0) << run->output();
+    EXPECT_THAT(run->output(), Not(HasSubstr("demo-password")));
+    EXPECT_THAT(run->output(), Not(HasSubstr("Command (")));  // no form: a batch run
+  }
+  EXPECT_TRUE(FileExists(box_.Path("asked.txt")));
+  EXPECT_TRUE(FileExists(box_.Path("piped.txt")));
+
+  // Nothing typed: said, and nothing run.
+  std::filesystem::remove(box_.LogPath());
+  auto empty = Start(command_lines[0]);
+  ASSERT_TRUE(empty->WaitFor("Password for admin on demo: ")) << empty->output();
+  empty->Send("\n");
+  EXPECT_EQ(empty->Wait(), 2) << empty->output();
+  EXPECT_THAT(empty->output(), HasSubstr("no password was typed; nothing was run"));
+  EXPECT_FALSE(FileExists(box_.LogPath()));
+}
+
 TEST_F(TerminalFormRunTest, CommandLineFileNameIsTheDefaultAndAnEmptyCommandCancels) {
   // No "/" on the command line: the arguments are the dump file name.
   auto form = Start({"given.txt"});
@@ -185,6 +212,7 @@ TEST_F(TerminalFormRunTest, CommandLineFileNameIsTheDefaultAndAnEmptyCommandCanc
   ASSERT_TRUE(form->WaitFor("Command (")) << form->output();
   form->Send("\n");
   EXPECT_EQ(form->Wait(), 0) << form->output();
+  EXPECT_THAT(form->Rest(), HasSubstr("Cancelled: nothing was run."));  // not silently
   EXPECT_FALSE(FileExists(box_.Path("given.txt")));
   EXPECT_FALSE(FileExists(box_.LogPath())) << "a cancelled form leaves no run log";
 }

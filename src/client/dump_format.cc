@@ -118,6 +118,35 @@ size_t FindControl(std::string_view text, size_t from) {
   return MayHoldControl(word) ? ControlAmong(text, pos, text.size() - pos) : std::string_view::npos;
 }
 
+// The length of the well-formed UTF-8 character at `at`, or 0 when the bytes there begin
+// none (a stray continuation byte, an overlong or surrogate form, a cut-off sequence).
+size_t Utf8CharacterLength(std::string_view text, size_t at) {
+  const auto byte = [&](size_t i) {
+    return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0;
+  };
+  const unsigned char lead = byte(0);
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (byte(1) < low || byte(1) > high) return 0;
+  for (size_t i = 2; i < length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  }
+  return length;
+}
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // The marker word at the end of `text` after " * ", or empty.
@@ -409,13 +438,43 @@ std::string ShowControlCharacters(std::string_view text) {
 
 void AppendShowingControlCharacters(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  size_t plain = 0;  // the start of the bytes not yet taken over
-  for (size_t at = FindControl(text, 0); at != std::string_view::npos;
-       at = FindControl(text, plain)) {
-    const auto byte = static_cast<unsigned char>(text[at]);
+  const auto show = [&](unsigned char byte) {
     const char shown[] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
-    out.append(text.data() + plain, at - plain).append(shown, sizeof shown);
-    plain = at + 1;
+    out.append(shown, sizeof shown);
+  };
+  size_t plain = 0;  // the start of the bytes not yet taken over
+  size_t at = 0;
+  while (at < text.size()) {
+    // Most messages quote plain ASCII: eight bytes without a control character or a high
+    // bit are passed over at once.
+    if (uint64_t word; at + 8 <= text.size()) {
+      std::memcpy(&word, text.data() + at, 8);
+      if ((word & 0x8080808080808080) == 0 && !MayHoldControl(word)) {
+        at += 8;
+        continue;
+      }
+    }
+    const auto byte = static_cast<unsigned char>(text[at]);
+    size_t length = 1;
+    size_t shown = 0;  // bytes to show as \xNN
+    if (byte < 0x80) {
+      shown = IsControl(byte) ? 1 : 0;
+    } else if (const size_t character = Utf8CharacterLength(text, at); character > 0) {
+      length = character;
+      // U+0080 to U+009F are the C1 controls, as a terminal that reads UTF-8 takes them.
+      if (byte == 0xC2 && static_cast<unsigned char>(text[at + 1]) <= 0x9F) shown = 2;
+    } else {
+      // A byte that begins no character: 0x80 to 0x9F is a C1 control to a terminal that
+      // reads 8-bit text (0x9B starts an escape sequence there). Other stray bytes can do no
+      // harm and stay as they are.
+      shown = byte <= 0x9F ? 1 : 0;
+    }
+    if (shown > 0) {
+      out.append(text.data() + plain, at - plain);
+      for (size_t i = 0; i < shown; ++i) show(static_cast<unsigned char>(text[at + i]));
+      plain = at + length;
+    }
+    at += length;
   }
   out.append(text.data() + plain, text.size() - plain);
 }

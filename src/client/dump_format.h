@@ -138,7 +138,10 @@ bool HasControlCharacter(std::string_view text);
 /// `text` with each control character other than TAB written as one blank.
 std::string BlankControlCharacters(std::string_view text);
 
-/// `text` with each control character other than TAB shown as \xNN, for messages.
+/// `text` with each control character other than TAB shown as \xNN, for messages: C0 and DEL,
+/// and the C1 controls too, as a raw byte 0x80 to 0x9F that begins no UTF-8 character or as
+/// the UTF-8 form of U+0080 to U+009F (both of its bytes shown). Other text, UTF-8 or not,
+/// stays as it is.
 std::string ShowControlCharacters(std::string_view text);
 /// The same, appended to `out` (a message built in one string).
 void AppendShowingControlCharacters(std::string& out, std::string_view text);

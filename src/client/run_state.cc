@@ -134,6 +134,7 @@ void RunState::WriteDumpLine(std::string_view line) {
   if (!dump_out->Append(line)) {
     throw RunError(kErrorFileIo, "Cannot write dump file '" + dump_file + "': " + dump_out->error());
   }
+  ++dump_lines;
   CountLineAndPump();
 }
 

@@ -2,6 +2,7 @@
 // The state of one run, owned by the run driver and passed by reference to every dump,
 // restore and reset routine. There is exactly one per process.
 
+#include <iosfwd>
 #include <map>
 #include <memory>
 #include <optional>
@@ -120,6 +121,19 @@ struct RunState {
   // memberships nor its filters need to be read back.
   std::set<std::string> created_names;
   std::map<std::string, std::string> filters_assigned;
+  // Restore: what it did, for the summary at its end.
+  struct RestoreCounts {
+    int groups_created = 0;
+    int users_created = 0;
+    int filters_restored = 0;
+    int values_changed = 0;  // access, memberships, states and assignments applied
+    int blocks_skipped = 0;
+  } restored;
+  // Dump: the lines written to the dump file.
+  int dump_lines = 0;
+  // The program's standard streams, for a dump file named "-"; null where there are none.
+  std::ostream* standard_output = nullptr;
+  std::istream* standard_input = nullptr;
   // The target's minimum password length, read when a restore first creates a user and
   // kept up to date by the server state restore; -1 while unknown.
   int min_password_length = -1;

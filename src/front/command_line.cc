@@ -26,13 +26,23 @@ CommandLineRequest RequestOf(const std::vector<std::string>& args) {
 
 std::string UsageText(const std::string& program, const std::string& log_path) {
   static constexpr const char* kLines[] = {
+      "usage: %1 --dump FILE [LOGIN] [--sessions N] [--quiet]",
+      "       %1 --restore FILE [LOGIN] [--only PART]... [--quiet]",
+      "       %1 --plan FILE [LOGIN] [--only PART]...",
+      "       %1 --diff OLD NEW [--only PART]... [--all]",
+      "       %1 --diff FILE [LOGIN] [--only PART]... [--all]",
+      "       %1 --reset [--yes] [LOGIN]",
+      "       %1 --check FILE",
+      "       %1 [DUMPFILE]",
+      "       %1 --help | --version",
+      "LOGIN: [--server NAME] [--user NAME] [--password-file FILE | /Ppassword]",
+      "",
       "This utility supports batch operation via:",
       "Dump Security: %1  /Ddumpfile /Sservername /Uusername /Ppassword",
       "Restore Security: %1  /Rdumpfile /Sservername /Uusername /Ppassword",
       "(the server being restored does not have to match the dumpfile's source)",
-      // One line, written in two pieces.
-      ("Reset Security: %1  /Cdumpfile /Sservername /Uusername /Ppassword (asks before it "
-       "deletes all other users, all groups and all filters)"),
+      "Reset Security: %1  /C /Sservername /Uusername /Ppassword",
+      "(asks before it deletes all other users, all groups and all filters)",
       "",
       "Options, beside the switches (--name=VALUE works as well):",
       "  --dump FILE           dump the server's security into FILE",
@@ -41,60 +51,73 @@ std::string UsageText(const std::string& program, const std::string& log_path) {
       "  --yes                 confirm the reset without asking (the run log says so)",
       "  --check FILE          check a dump file, without logging in",
       "  --plan FILE           show what a restore of FILE would change, changing nothing",
-      "  --diff OLD NEW        compare two dump files (exit 0: same, 1: different, 2: trouble)",
-      "  --diff FILE           ... or FILE with what the server holds now (with --server, --user)",
+      "  --diff OLD NEW        compare two dump files (exit 0: same, 1: different,",
+      "                        2: trouble); --diff FILE compares FILE with the server",
       "  --all                 the diff compares dates, last logins and notices too",
-      "  --only PART           limit a restore, plan or diff to a part, repeatable: app=NAME,",
-      "                        db=APP:DB, user=NAME, group=NAME, server",
+      "  --only PART           limit a restore, plan or diff to a part, repeatable:",
+      "                        app=NAME, db=APP:DB, user=NAME, group=NAME, server",
       "  --server NAME         the server",
       "  --user NAME           the user",
-      "  --password-file FILE  the password is the first line of FILE (\"-\": standard input)",
-      "  --sessions N          a dump logs in N times (1 to 16) and fills N databases at once;",
-      "                        the file is the same whatever N (default %3; a restore uses one)",
+      "  --password-file FILE  the password is the first line of FILE (\"-\": standard",
+      "                        input; on a terminal it is asked for without echo)",
+      "  --sessions N          a dump logs in N times (1 to 16) and fills N databases",
+      "                        at once; the file is the same whatever N (default %3;",
+      "                        a restore uses one session)",
+      "  --quiet               no summary at the end of a run",
       "  --help, --version",
-      "Server and user default to the Essbase client's Login settings. A path that begins",
-      "with \"/\" is named with --dump or --restore: \"/tmp/x.txt\" reads as a switch.",
+      "A FILE of \"-\" is standard output for --dump (no backups are kept) and",
+      "standard input for --restore and --check. Without a password, one is asked for",
+      "when standard input is a terminal (\"Password for USER on SERVER: \", no echo).",
+      "One run does one command: two different ones are refused. Server and user",
+      "default to the Essbase client's Login settings. A path that begins with \"/\" is",
+      "named with --dump or --restore: \"/tmp/x.txt\" reads as a switch.",
       "",
-      "Interactive use: without all of command, dump file, server, user and password, %1 asks",
-      "for the rest, in its window when a display is there, else on the terminal. A lone",
-      "argument that does not begin with \"/\" is the dump file name. In the window, Ctrl+C",
-      "(in a text field too) starts a security reset, after a warning.",
+      "Interactive use: without all of command, dump file, server, user and password,",
+      "%1 asks for the rest, in its window when a display is there, else on the",
+      "terminal. A lone argument that does not begin with \"/\" is the dump file name.",
+      "In the window, Ctrl+C (in a text field too) starts a security reset, after a",
+      "warning.",
       "",
       "Exit statuses:",
       "  0  the run completed (also help, version, a cancelled window)",
       "  1  the run ended with an error, or the reset was not confirmed",
-      "  2  wrong command line or environment, or a missing parameter and nothing to ask on:",
-      "     nothing was run",
+      "  2  wrong command line or environment, a missing parameter and nothing to ask",
+      "     on, or a run log that cannot be written: nothing was run",
       "",
       "Run log: %2",
       "",
       "Environment:",
-      "  CUBESEC_LOG        the run log file (else beside the program when that folder is",
+      "  CUBESEC_LOG        the run log file (else beside the program when that folder",
 #ifdef _WIN32
-      "                     writable, else %LOCALAPPDATA%\\cubesec\\cubesec.log)",
+      "                     is writable, else %LOCALAPPDATA%\\cubesec\\cubesec.log)",
 #else
-      "                     writable, else $XDG_STATE_HOME/cubesec/cubesec.log)",
+      "                     is writable, else $XDG_STATE_HOME/cubesec/cubesec.log)",
 #endif
       "  CUBESEC_PASSWORD   the password, when the command line gives none",
       "  CUBESEC_EDITOR     editor for the run log after a restore, with its arguments",
-      "  CUBESEC_SIM_DIR    folder of the simulated servers",
-      "  CUBESEC_SIM_TRACE  FILE: append every client call and its status",
-      "  CUBESEC_SIM_FAULTS CALL#N=STATUS,...: make chosen client calls fail",
-      "                     (CALL#N=STATUS/nomsg: fail and leave no message)",
-      "  CUBESEC_NOW        pin the clock (whole seconds since 1970 UTC)",
       "  ArborPath          client folder (ARBORPATH is read as well)",
 #ifdef _WIN32
       // Windows reads the client's settings from the registry and the Windows folder, and
       // local dates from the system's time zone, not from the environment.
       "  LOCALAPPDATA       state folder (default %USERPROFILE%\\AppData\\Local)",
-  };
-  const std::string log = log_path.empty() ? "none found (set CUBESEC_LOG)" : log_path;
 #else
       "  WINDIR             folder of essbase.ini (default /etc)",
       "  XDG_STATE_HOME     state folder (default ~/.local/state)",
       "  DISPLAY            a display for the window (WAYLAND_DISPLAY as well)",
       "  TZ                 time zone of local dates",
+#endif
+      "",
+      "The simulated server (development and tests):",
+      "  CUBESEC_SIM_DIR    folder of the simulated servers",
+      "  CUBESEC_SIM_TRACE  FILE: append every client call and its status",
+      "  CUBESEC_SIM_FAULTS CALL#N=STATUS,...: make chosen client calls fail",
+      "                     (CALL#N=STATUS/nomsg: fail and leave no message)",
+      "  CUBESEC_SIM_LATENCY_US  N: every client call takes N microseconds more",
+      "  CUBESEC_NOW        pin the clock (whole seconds since 1970 UTC)",
   };
+#ifdef _WIN32
+  const std::string log = log_path.empty() ? "none found (set CUBESEC_LOG)" : log_path;
+#else
   const std::string log = log_path.empty() ? "none found (set CUBESEC_LOG or HOME)" : log_path;
 #endif
   std::string text;
@@ -124,26 +147,50 @@ bool IsOptionLike(const std::string& arg) {
   return !token.empty() && (token[0] == '/' || token[0] == '-');
 }
 
-// Applies one slash switch.
-void ApplySwitch(const std::string& token, RunParameters& params, CommandLineExtras& extras,
-                 size_t index) {
-  const std::string value = token.size() > 2 ? Trim(token.substr(2)) : std::string();
-  const std::string key = ToUpper(token.substr(0, 2));
-  if (key == "/C" || key == "/D" || key == "/R") {
-    params.dump_file = value;
-    params.command = key.substr(1);
-  } else if (key == "/S") {
-    params.server = value;
-  } else if (key == "/U") {
-    params.user = value;
-  } else if (key == "/P") {
-    params.password = value;
-    extras.password_file.reset();
-    extras.password_args.push_back(index);
-  } else {
-    Unrecognized(token);
-  }
-}
+// The commands: a run does one of them. Two different ones on one command line are refused
+// (a reset given after a dump would otherwise replace it without a word); the same one twice
+// keeps the last. A new command is one more entry here.
+struct Command {
+  const char* option;  // the long option
+  char letter;         // the slash switch's letter, 0 when it has none
+  bool valued;         // the long option takes a value
+  // `value` is null for a long option without one.
+  void (*apply)(const std::string* value, RunParameters& params, CommandLineExtras& extras);
+};
+
+constexpr Command kCommands[] = {
+    {"--dump", 'D', true,
+     [](const std::string* value, RunParameters& params, CommandLineExtras&) {
+       params.command = "D";
+       params.dump_file = *value;
+     }},
+    {"--restore", 'R', true,
+     [](const std::string* value, RunParameters& params, CommandLineExtras&) {
+       params.command = "R";
+       params.dump_file = *value;
+     }},
+    // "/Cfile" names a dump file as the other switches do; a reset reads none.
+    {"--reset", 'C', false,
+     [](const std::string* value, RunParameters& params, CommandLineExtras&) {
+       params.command = "C";
+       if (value != nullptr) params.dump_file = *value;
+     }},
+    {"--check", 0, true,
+     [](const std::string* value, RunParameters&, CommandLineExtras& extras) {
+       extras.check_file = *value;
+     }},
+    {"--plan", 0, true,
+     [](const std::string* value, RunParameters& params, CommandLineExtras&) {
+       params.command = "P";
+       params.dump_file = *value;
+     }},
+    // A second file may follow (ApplyLongOption takes it): without it the first is
+    // compared with the server.
+    {"--diff", 0, true,
+     [](const std::string* value, RunParameters&, CommandLineExtras& extras) {
+       extras.diff_files = {*value};
+     }},
+};
 
 // A slash switch ("/Sprod"), as opposed to a path that begins with "/" ("/tmp/new.txt").
 bool LooksLikeSwitch(const std::string& arg) {
@@ -152,73 +199,78 @@ bool LooksLikeSwitch(const std::string& arg) {
          (token.starts_with("/") && token.find('/', 1) == std::string::npos);
 }
 
-// The options of the commands that look before they change: --plan FILE, --diff OLD [NEW],
-// --all, --only PART. True when args[i] was one of them (i then past its values).
-bool ApplyPreviewOption(const std::vector<std::string>& args, size_t& i, RunParameters& params,
-                        CommandLineExtras& extras) {
-  const std::string token = Trim(args[i]);
-  const size_t equals = token.find('=');
-  const std::string name = token.substr(0, equals);
-  if (name != "--plan" && name != "--diff" && name != "--only" && name != "--all") return false;
-  if (name == "--all") {
-    if (equals != std::string::npos) {
+// The parse of one command line: the command chosen so far and how the user typed it.
+struct ParseState {
+  RunParameters& params;
+  CommandLineExtras& extras;
+  const Command* command = nullptr;
+  std::string command_typed;
+
+  void TakeCommand(const Command& chosen, const std::string& typed, const std::string* value) {
+    if (command != nullptr && command != &chosen) {
       throw RunError(kErrorSyntax,
-                     FormatMsg("Syntax Error - Option %1 takes no value ('%2')", {name, token}));
+                     FormatMsg("%1 and %2 cannot be used together", {command_typed, typed}));
     }
-    extras.diff_all = true;
-    return true;
+    command = &chosen;
+    command_typed = typed;
+    chosen.apply(value, params, extras);
   }
-  std::string value;
-  if (equals != std::string::npos) {
-    value = token.substr(equals + 1);
-  } else if (i + 1 < args.size()) {
-    value = args[++i];
+};
+
+// Applies one slash switch.
+void ApplySwitch(const std::string& token, ParseState& parse, size_t index) {
+  const std::string value = token.size() > 2 ? Trim(token.substr(2)) : std::string();
+  const std::string key = ToUpper(token.substr(0, 2));
+  for (const Command& command : kCommands) {
+    if (command.letter != 0 && key == std::string{'/', command.letter}) {
+      return parse.TakeCommand(command, token.substr(0, 2), &value);
+    }
+  }
+  if (key == "/S") {
+    parse.params.server = value;
+  } else if (key == "/U") {
+    parse.params.user = value;
+  } else if (key == "/P") {
+    parse.params.password = value;
+    parse.extras.password_file.reset();
+    parse.extras.password_args.push_back(index);
   } else {
-    throw RunError(kErrorSyntax, FormatMsg("Syntax Error - Option %1 needs a value ('%1 %2')",
-                                           {name, name == "--only" ? "PART" : "FILE"}));
+    Unrecognized(token);
   }
-  if (name == "--plan") {
-    params.command = "P";
-    params.dump_file = value;
-  } else if (name == "--only") {
-    params.only.push_back(value);
-  } else {
-    extras.diff_files = {value};
-    // The second file is optional: without it the first is compared with the server.
-    if (i + 1 < args.size() && !LooksLikeSwitch(args[i + 1]))
-      extras.diff_files.push_back(args[++i]);
-  }
-  return true;
 }
 
 // Applies the long option at args[i]; takes its value from the next argument when it has no
 // "=VALUE", and then moves i past it.
-void ApplyLongOption(const std::vector<std::string>& args, size_t& i, RunParameters& params,
-                     CommandLineExtras& extras) {
-  if (ApplyPreviewOption(args, i, params, extras)) return;
+void ApplyLongOption(const std::vector<std::string>& args, size_t& i, ParseState& parse) {
   const std::string token = Trim(args[i]);
   const size_t equals = token.find('=');
   const std::string name = token.substr(0, equals);
   const bool has_value = equals != std::string::npos;
-  static const char* const kFlags[] = {"--reset", "--yes", "--help", "--version"};
-  static const char* const kValued[] = {"--dump",          "--restore", "--server",  "--user",
-                                        "--password-file", "--check",   "--sessions"};
+  const Command* command = nullptr;
+  for (const Command& known : kCommands) {
+    if (name == known.option) command = &known;
+  }
+  static const char* const kFlags[] = {"--yes", "--quiet", "--all", "--help", "--version"};
+  static const char* const kValued[] = {"--server", "--user", "--password-file", "--only",
+                                        "--sessions"};
   const auto known = [&](const auto& names) {
     for (const char* known_name : names) {
       if (name == known_name) return true;
     }
     return false;
   };
-  if (known(kFlags)) {
+  if (command != nullptr ? !command->valued : known(kFlags)) {
     if (has_value) {
       throw RunError(kErrorSyntax,
                      FormatMsg("Syntax Error - Option %1 takes no value ('%2')", {name, token}));
     }
-    if (name == "--reset") params.command = "C";
-    if (name == "--yes") params.reset_confirmed = true;
+    if (command != nullptr) return parse.TakeCommand(*command, name, nullptr);
+    if (name == "--yes") parse.params.reset_confirmed = true;
+    if (name == "--quiet") parse.extras.quiet = true;
+    if (name == "--all") parse.extras.diff_all = true;
     return;
   }
-  if (!known(kValued)) Unrecognized(token);
+  if (command == nullptr && !known(kValued)) Unrecognized(token);
   std::string value;
   if (has_value) {
     value = token.substr(equals + 1);
@@ -227,30 +279,35 @@ void ApplyLongOption(const std::vector<std::string>& args, size_t& i, RunParamet
   } else {
     throw RunError(kErrorSyntax,
                    FormatMsg("Syntax Error - Option %1 needs a value ('%1 %2')",
-                             {name, name == "--server" || name == "--user" ? "NAME" : "FILE"}));
+                             {name, name == "--server" || name == "--user" ? "NAME"
+                                    : name == "--only"                       ? "PART"
+                                    : name == "--sessions"                   ? "N"
+                                                                             : "FILE"}));
   }
-  if (name == "--dump" || name == "--restore") {
-    params.command = name == "--dump" ? "D" : "R";
-    params.dump_file = value;
+  if (command != nullptr) {
+    parse.TakeCommand(*command, name, &value);
+    if (name == "--diff" && i + 1 < args.size() && !LooksLikeSwitch(args[i + 1])) {
+      parse.extras.diff_files.push_back(args[++i]);
+    }
   } else if (name == "--server") {
-    params.server = value;
+    parse.params.server = value;
   } else if (name == "--user") {
-    params.user = value;
+    parse.params.user = value;
+  } else if (name == "--only") {
+    parse.params.only.push_back(value);
   } else if (name == "--sessions") {
     const bool digits = !value.empty() && value.size() <= 2 &&
                         value.find_first_not_of("0123456789") == std::string::npos;
-    params.sessions = digits ? std::stoi(value) : 0;
-    if (params.sessions < 1 || params.sessions > kMaxSessions) {
+    parse.params.sessions = digits ? std::stoi(value) : 0;
+    if (parse.params.sessions < 1 || parse.params.sessions > kMaxSessions) {
       throw RunError(kErrorSyntax,
                      FormatMsg("Syntax Error - --sessions takes a whole number from 1 to %1 "
                                "('%2')",
                                {std::to_string(kMaxSessions), value}));
     }
-  } else if (name == "--password-file") {
-    extras.password_file = value;
-    params.password.clear();
   } else {
-    extras.check_file = value;
+    parse.extras.password_file = value;
+    parse.params.password.clear();
   }
 }
 
@@ -269,13 +326,14 @@ void ApplyCommandLine(const std::vector<std::string>& args, RunParameters& param
     params.password.clear();
     return;
   }
+  ParseState parse{params, extras, nullptr, {}};
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string token = Trim(args[i]);
     if (token.empty()) continue;  // an empty argument names nothing
     if (token.starts_with("--")) {
-      ApplyLongOption(args, i, params, extras);
+      ApplyLongOption(args, i, parse);
     } else if (token[0] == '/') {
-      ApplySwitch(token, params, extras, i);
+      ApplySwitch(token, parse, i);
     } else if (token == "-h") {
       continue;  // help, answered before any parsing
     } else {

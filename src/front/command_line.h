@@ -39,14 +39,16 @@ struct CommandLineExtras {
   std::vector<std::string> diff_files;       // --diff OLD [NEW]: one file is compared with
                                              // the server
   bool diff_all = false;                     // --all: the diff compares dates and notices too
+  bool quiet = false;                        // --quiet: no summary at the end of a run
 };
 
 /// Applies the arguments to `params`: slash switches ("/Dfile", letters of either case,
 /// values trimmed) and long options ("--dump FILE" or "--dump=FILE", --restore, --reset,
-/// --server, --user, --password-file, --yes, --check). Each argument is one token, so a
-/// value with blanks stays whole; the last of a repeated switch wins. When no argument
-/// begins with "/" or "-", the arguments joined by single blanks are the dump file name and
-/// the password is cleared. An unknown token raises error 50 "Syntax Error - Unrecognized
+/// --server, --user, --password-file, --yes, --check, --quiet). Two different commands
+/// raise error 50 "X and Y cannot be used together", each named as it was typed. Each argument is
+/// one token, so a value with blanks stays whole; the last of a repeated switch wins. When no
+/// argument begins with "/" or "-", the arguments joined by single blanks are the dump file name
+/// and the password is cleared. An unknown token raises error 50 "Syntax Error - Unrecognized
 /// parameter in command line ('TOKEN')", with a hint to --dump when it looks like a path.
 void ApplyCommandLine(const std::vector<std::string>& args, RunParameters& params,
                       CommandLineExtras* extras = nullptr);

@@ -18,6 +18,7 @@ namespace cubesec {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 RunParameters Parse(const std::vector<std::string>& args, RunParameters params = {}) {
   ApplyCommandLine(args, params);
@@ -38,7 +39,7 @@ TEST(CommandLineTest, EverySwitchInEitherCaseWithTrimmedValues) {
 }
 
 TEST(CommandLineTest, LastOfARepeatedSwitchWins) {
-  const RunParameters p = Parse({"/Done.txt", "/Stwo", "/Rthree.txt", "/sfour"});
+  const RunParameters p = Parse({"/Rone.txt", "/Stwo", "/rthree.txt", "/sfour"});
   EXPECT_EQ(p.command, "R");
   EXPECT_EQ(p.dump_file, "three.txt");
   EXPECT_EQ(p.server, "four");
@@ -78,9 +79,10 @@ TEST(CommandLineTest, LongOptionsBesideTheSwitches) {
       {{"--restore=/srv/d u.txt", "--server=Prod", "--user=a=b"},
        {"R", "/srv/d u.txt", "Prod", "a=b", ""}},
       {{"--reset", "--yes", "/SProd"}, {"C", "", "Prod", "", "", true}},
-      {{"/Dfirst.txt", "--restore", "second.txt"}, {"R", "second.txt", "", "", ""}},
       {{"--dump", "--reset"}, {"D", "--reset", "", "", ""}},  // a value is taken as it is
-      {{"--reset", "/Dx"}, {"D", "x", "", "", ""}},           // the last command wins
+      // The same command twice, in either form: the last wins.
+      {{"/Dfirst.txt", "--dump", "second.txt"}, {"D", "second.txt", "", "", ""}},
+      {{"--reset", "/Cx", "--reset"}, {"C", "x", "", "", ""}},
   };
   for (const Case& c : cases) {
     const RunParameters p = Parse(c.args);
@@ -105,7 +107,7 @@ TEST(CommandLineTest, LongOptionsBesideTheSwitches) {
 TEST(CommandLineTest, PasswordsFilesAndChecksGoToTheExtras) {
   RunParameters params;
   CommandLineExtras extras;
-  ApplyCommandLine({"/Dx", "/Pone", "--check", "c.txt", "  /ptwo", "--password-file", "-"}, params,
+  ApplyCommandLine({"/Sx", "/Pone", "--check", "c.txt", "  /ptwo", "--password-file", "-"}, params,
                    &extras);
   EXPECT_EQ(extras.password_args, (std::vector<size_t>{1, 4}));
   EXPECT_EQ(extras.password_file, "-");
@@ -242,6 +244,19 @@ TEST(CommandLineTest, UnknownTokenIsError50NamingIt) {
       {{"--all=yes"}, "Syntax Error - Option --all takes no value ('--all=yes')"},
       {{"--plan"}, "Syntax Error - Option --plan needs a value ('--plan FILE')"},
       {{"/Rx", "--only"}, "Syntax Error - Option --only needs a value ('--only PART')"},
+      {{"--reset=x"}, "Syntax Error - Option --reset takes no value ('--reset=x')"},
+      // Two different commands: one would silently replace the other. Each is named as the
+      // user typed it.
+      {{"--yes", "--dump", "t3.txt", "--reset", "--server", "t3"},
+       "--dump and --reset cannot be used together"},
+      {{"/Dx.txt", "/Rprod.txt"}, "/D and /R cannot be used together"},
+      {{"/rprod.txt", "--dump=x"}, "/r and --dump cannot be used together"},
+      {{"/Dfirst.txt", "--restore", "second.txt"}, "/D and --restore cannot be used together"},
+      {{"--reset", "/Dx"}, "--reset and /D cannot be used together"},
+      {{"/Cx", "--check", "c.txt"}, "/C and --check cannot be used together"},
+      {{"--check=c.txt", "--restore", "c.txt"}, "--check and --restore cannot be used together"},
+      {{"--plan", "p.txt", "--restore", "r.txt"}, "--plan and --restore cannot be used together"},
+      {{"--diff", "a.txt", "b.txt", "/Dx"}, "--diff and /D cannot be used together"},
   };
   for (const Case& c : cases) {
     try {
@@ -291,21 +306,39 @@ TEST(CommandLineTest, UsageNamesTheProgram) {
                                "/Ppassword\nRestore Security: qmx  /Rdumpfile"));
   EXPECT_THAT(usage, HasSubstr("(the server being restored does not have to match the "
                                "dumpfile's source)\n"));
-  EXPECT_THAT(usage, HasSubstr("qmx  /Cdumpfile"));
+  // The forms first; a reset names no dump file.
+  EXPECT_THAT(usage,
+              StartsWith("usage: qmx --dump FILE [LOGIN] [--quiet]\n       qmx --restore FILE"));
+  EXPECT_THAT(usage, HasSubstr("\nReset Security: qmx  /C /Sservername /Uusername /Ppassword\n"));
+  EXPECT_THAT(usage, HasSubstr("qmx --reset [--yes] [LOGIN]\n"));
   EXPECT_THAT(usage, HasSubstr("\nRun log: /home/ann/.local/state/cubesec/cubesec.log\n"));
   EXPECT_THAT(usage, HasSubstr("Ctrl+C"));
   EXPECT_THAT(usage, HasSubstr("\n  2  wrong command line"));
-  // The environment, one variable a line.
-  for (const char* variable :
-       {"CUBESEC_LOG", "CUBESEC_PASSWORD", "CUBESEC_EDITOR", "CUBESEC_SIM_DIR", "CUBESEC_SIM_TRACE",
-        "CUBESEC_SIM_FAULTS", "CUBESEC_NOW", "ArborPath",
+  // The environment, one variable a line; the simulated server's in a section of their own,
+  // after the program's.
+  const size_t simulated = usage.find("\nThe simulated server (development and tests):\n");
+  ASSERT_NE(simulated, std::string::npos);
+  for (const char* variable : {"CUBESEC_LOG", "CUBESEC_PASSWORD", "CUBESEC_EDITOR", "ArborPath",
 #ifdef _WIN32
-        "LOCALAPPDATA"
+                               "LOCALAPPDATA"
 #else
-        "WINDIR", "XDG_STATE_HOME"
+                               "WINDIR", "XDG_STATE_HOME"
 #endif
        }) {
-    EXPECT_THAT(usage, ContainsMatch(std::string("\n  ") + variable + " +[a-zA-Z]")) << variable;
+    EXPECT_THAT(usage.substr(0, simulated),
+                ContainsMatch(std::string("\n  ") + variable + " +[a-zA-Z]"))
+        << variable;
+  }
+  for (const char* variable : {"CUBESEC_SIM_DIR", "CUBESEC_SIM_TRACE", "CUBESEC_SIM_FAULTS",
+                               "CUBESEC_SIM_LATENCY_US", "CUBESEC_NOW"}) {
+    EXPECT_THAT(usage.substr(simulated),
+                ContainsMatch(std::string("\n  ") + variable + " +[A-Za-z]"))
+        << variable;
+    EXPECT_EQ(usage.find(variable), usage.find(variable, simulated)) << variable;
+  }
+  // A terminal of 80 columns shows every line whole (the program's own name, a short log).
+  for (const std::string& line : Split(UsageText("cubesec", "/var/log/cubesec.log"), "\n")) {
+    EXPECT_LE(line.size(), 80u) << line;
   }
   for (const char* option : {"--dump FILE", "--restore FILE", "--reset", "--yes", "--check FILE",
                              "--server NAME", "--user NAME", "--password-file FILE"}) {

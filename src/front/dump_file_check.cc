@@ -1,8 +1,13 @@
 #include "front/dump_file_check.h"
 
+#include <filesystem>
+#include <istream>
+#include <iterator>
 #include <ostream>
+#include <system_error>
 
 #include "front/command_line.h"
+#include "front/program.h"
 #include "front/run_outcome.h"
 #include "tools/dates.h"
 #include "tools/text.h"
@@ -33,7 +38,11 @@ void LogDumpProblems(RunState& state, const std::vector<DumpProblem>& problems) 
 std::unique_ptr<LineReader> ReadCheckedDumpFile(RunState& state, std::vector<DumpProblem>& warnings,
                                                 std::string* text_out) {
   std::string text;
-  if (!FileExists(state.dump_file) || !ReadWholeFile(state.dump_file, text)) return nullptr;
+  if (state.dump_file == "-" && state.standard_input != nullptr) {
+    if (!ReadDumpText(state.dump_file, *state.standard_input, text, nullptr)) return nullptr;
+  } else if (!FileExists(state.dump_file) || !ReadWholeFile(state.dump_file, text)) {
+    return nullptr;
+  }
   std::vector<DumpProblem> problems = CheckDumpFile(text);
   if (ErrorCount(problems) > 0) {
     state.Log(FormatMsg("%1%2Checking dump file %3 before restoring it to %4",
@@ -49,39 +58,70 @@ std::unique_ptr<LineReader> ReadCheckedDumpFile(RunState& state, std::vector<Dum
   return LineReader::OfText(std::move(text));
 }
 
-int CheckDumpFileCommand(Platform& platform, const std::string& file, std::ostream& out,
-                         std::ostream& err) {
-  const std::string program = ProgramNameOf(platform.ExecutablePath());
-  std::string text;
-  if (!FileExists(file) || !ReadWholeFile(file, text)) {
-    err << program << ": cannot read dump file '" << file << "'\n";
-    return 1;
+bool ReadDumpText(const std::string& file, std::istream& in, std::string& text,
+                  std::string* error) {
+  if (file != "-") return ReadWholeFile(file, text, error);
+  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    if (error) *error = "standard input could not be read";
+    return false;
   }
-  const std::vector<DumpProblem> problems = CheckDumpFile(text);
-  const bool sound = ErrorCount(problems) == 0;
-  const std::string verdict = FormatMsg(sound ? "%1 is sound (%2)" : "%1 cannot be restored (%2)",
-                                        {file, ProblemCounts(problems)});
-  for (const DumpProblem& problem : problems) out << DescribeProblem(problem) << "\n";
-  out << verdict << "\n";
+  return true;
+}
 
+int CheckDumpFileCommand(Platform& platform, const std::string& file, std::istream& in,
+                         std::ostream& out, std::ostream& err) {
+  const std::string program = ProgramNameOf(platform.ExecutablePath());
+  const std::string shown_file = file == "-" ? std::string("standard input") : file;
+  // As for a run: a check whose log cannot take its first line does not start.
   const std::string log_path = DecideRunLogPath(platform);
-  if (log_path.empty()) {
-    err << program << ": there is no place for the run log\n";
-    return 1;
+  std::string log_error = "no place for it (set CUBESEC_LOG, or HOME)";
+  std::unique_ptr<LineWriter> log;
+  if (!log_path.empty()) {
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::path(log_path).parent_path();
+    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+    log = std::make_unique<LineWriter>(platform, log_path, /*owner_only=*/true);
+    const std::string first =
+        FormatMsg("%1%2Checking dump file %3", {NowText(platform), "\t", shown_file});
+    if (log->Append(first))
+      log_error.clear();
+    else
+      log_error = log->error();
   }
-  LineWriter log(platform, log_path, /*owner_only=*/true);
-  std::vector<std::string> lines = {
-      FormatMsg("%1%2Checking dump file %3", {NowText(platform), "\t", file})};
-  const std::vector<std::string> listed = ProblemLogLines(problems);
-  lines.insert(lines.end(), listed.begin(), listed.end());
-  lines.push_back(FormatMsg("%1%2%3%4", {NowText(platform), "\t", verdict, "\r\n"}));
+  if (!log_error.empty()) {
+    err << program << ": Cannot write run log '" << log_path << "': " << log_error
+        << "; nothing was run\n";
+    return kExitUsage;
+  }
+
+  std::vector<std::string> lines;
+  std::string text, read_error;
+  int status = kExitSuccess;
+  if (!ReadDumpText(file, in, text, &read_error)) {
+    const std::string message =
+        FormatMsg("Cannot read dump file '%1': %2", {shown_file, read_error});
+    err << program << ": " << message << "\n";
+    lines.push_back(FormatMsg("%1Error: %2%3", {"\t", message, "\r\n"}));
+    status = kExitFailed;
+  } else {
+    const std::vector<DumpProblem> problems = CheckDumpFile(text);
+    const bool sound = ErrorCount(problems) == 0;
+    const std::string verdict = FormatMsg(sound ? "%1 is sound (%2)" : "%1 cannot be restored (%2)",
+                                          {shown_file, ProblemCounts(problems)});
+    for (const DumpProblem& problem : problems) out << DescribeProblem(problem) << "\n";
+    out << verdict << "\n";
+    lines = ProblemLogLines(problems);
+    lines.push_back(FormatMsg("%1%2%3%4", {NowText(platform), "\t", verdict, "\r\n"}));
+    status = sound ? kExitSuccess : kExitFailed;
+  }
   for (const std::string& line : lines) {
-    if (!log.Append(line)) {
-      err << program << ": the run log could not be written: " << log.error() << "\n";
-      return 1;
+    if (!log->Append(line)) {
+      err << program << ": the run log could not be written: " << log->error() << "\n";
+      return kExitFailed;
     }
   }
-  return sound ? 0 : 1;
+  return status;
 }
 
 }  // namespace cubesec

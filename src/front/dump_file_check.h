@@ -24,9 +24,14 @@ std::unique_ptr<LineReader> ReadCheckedDumpFile(RunState& state, std::vector<Dum
 /// Logs the first 20 of `problems` on tab-led lines, then how many more there are.
 void LogDumpProblems(RunState& state, const std::vector<DumpProblem>& problems);
 
-/// `cubesec --check FILE`: no login; the report on `out` and in the run log. 0 when the
-/// file is sound (warnings allowed), 1 otherwise.
-int CheckDumpFileCommand(Platform& platform, const std::string& file, std::ostream& out,
-                         std::ostream& err);
+/// The dump text of `file`, or all of `in` when `file` is "-". False (with `error`: "is a
+/// folder", the system's reason) when it cannot be read.
+bool ReadDumpText(const std::string& file, std::istream& in, std::string& text, std::string* error);
+
+/// `cubesec --check FILE` ("-": standard input): no login; the report on `out` and in the
+/// run log. 0 when the file is sound (warnings allowed), 1 otherwise or when it cannot be
+/// read, 2 when the run log cannot take the check's first line (nothing was checked).
+int CheckDumpFileCommand(Platform& platform, const std::string& file, std::istream& in,
+                         std::ostream& out, std::ostream& err);
 
 }  // namespace cubesec

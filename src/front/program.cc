@@ -44,6 +44,71 @@ std::optional<std::string> PartsProblem(const RunParameters& params) {
 
 }  // namespace
 
+namespace {
+
+// The run's own message for the first missing parameter, and how a command line or the
+// environment gives a command or a password.
+bool OnlyThePasswordIsMissing(const RunParameters& params) {
+  RunParameters with_password = params;
+  with_password.password = "given";
+  return params.password.empty() && with_password.Complete();
+}
+
+std::string MissingParameterMessage(const RunParameters& params) {
+  std::string message = FirstMissingParameter(params).value_or("");
+  if (params.command.empty()) {
+    message += "; or --dump FILE, --restore FILE, --reset";
+  } else if (OnlyThePasswordIsMissing(params)) {
+    message += "; or --password-file FILE, CUBESEC_PASSWORD, or a terminal to be asked on";
+  }
+  return message;
+}
+
+// Asks for the password on the terminal without echo, naming what it is for when the
+// command line named it. False when nothing was typed.
+bool AskPassword(Platform& platform, RunParameters& params, std::ostream& err) {
+  const std::string prompt =
+      params.user.empty() || params.server.empty()
+          ? std::string("Password: ")
+          : FormatMsg("Password for %1 on %2: ", {params.user, params.server});
+  err.flush();
+  std::string line;
+  const bool read = platform.ReadSecretLine(prompt, line);
+  err << "\n";  // the Enter was not echoed either
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (!read || line.empty()) return false;
+  params.password = line;
+  return true;
+}
+
+// What a completed run did, for people and scripts: a dump's file, blocks and lines; a
+// restore's counts and where the temporary passwords are. Empty for a reset, whose every
+// deletion is in the run log.
+std::string RunSummary(const RunState& state, const RunParameters& params) {
+  const bool piped = params.dump_file == "-";
+  if (params.command == "D") {
+    return FormatMsg("Dumped the security of %1 to %2: %3 blocks, %4 lines\n",
+                     {params.server, piped ? "standard output" : params.dump_file,
+                      std::to_string(state.blocks), std::to_string(state.dump_lines)});
+  }
+  if (params.command != "R") return {};
+  const RunState::RestoreCounts& counts = state.restored;
+  std::string text = FormatMsg(
+      "Restored the security of %1 from %2: %3 groups, %4 users and %5 filters created, %6 "
+      "values changed, %7 blocks skipped%8\n",
+      {params.server, piped ? "standard input" : params.dump_file,
+       std::to_string(counts.groups_created), std::to_string(counts.users_created),
+       std::to_string(counts.filters_restored), std::to_string(counts.values_changed),
+       std::to_string(counts.blocks_skipped),
+       counts.blocks_skipped > 0 ? " (the run log says why)" : ""});
+  text += counts.users_created > 0
+              ? "The new users' temporary passwords are in the run log: " + state.log_path + "\n"
+              : "Run log: " + state.log_path + "\n";
+  return text;
+}
+
+}  // namespace
+
 int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std::ostream& out,
                 std::ostream& err) {
   const std::string name = ProgramNameOf(platform.ExecutablePath());
@@ -64,16 +129,31 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
   try {
     params = GatherFromCommandLine(platform, args, &extras);
   } catch (const RunError& error) {
-    err << name << ": " << error.description() << "\n";
+    err << name << ": " << error.description() << "; see '" << name << " --help'\n";
     return kExitUsage;
   }
   // Parsed: the copy in `params` is all the run needs, and `ps` shows the arguments.
   HidePasswordArguments(argc, argv, extras.password_args);
-  if (extras.check_file) return CheckDumpFileCommand(platform, *extras.check_file, out, err);
+  if (extras.check_file) return CheckDumpFileCommand(platform, *extras.check_file, in, out, err);
+  // A password typed at a terminal is never shown: "--password-file -" there is a prompt
+  // without echo, and so is a batch run that lacks only the password.
+  if (params.dump_file == "-" && params.command == "R" && extras.password_file == "-") {
+    err << name << ": --restore - and --password-file - cannot both read standard input\n";
+    return kExitUsage;
+  }
+  const bool password_from_terminal = extras.password_file == "-" && platform.StdinIsTerminal();
+  if (password_from_terminal) extras.password_file.reset();
   std::string password_error;
   if (!ResolvePassword(platform, extras, in, params, &password_error)) {
     err << name << ": " << password_error << "\n";
     return kExitUsage;
+  }
+  if (password_from_terminal ||
+      (params.password.empty() && OnlyThePasswordIsMissing(params) && platform.StdinIsTerminal())) {
+    if (!AskPassword(platform, params, err)) {
+      err << name << ": no password was typed; nothing was run\n";
+      return kExitUsage;
+    }
   }
 
   if (!extras.diff_files.empty()) {
@@ -125,13 +205,15 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
         session ? session->Ask(asked) : InteractiveResult::kUnavailable;
     if (result == InteractiveResult::kCancelled) return kExitSuccess;
     if (result == InteractiveResult::kUnavailable) {
-      err << name << ": " << FirstMissingParameter(params).value_or("") << "\n";
+      err << name << ": " << MissingParameterMessage(params) << "\n";
       return kExitUsage;
     }
     params = asked;
   }
 
   RunState state(platform, api->api());
+  state.standard_output = &out;
+  state.standard_input = &in;
   std::unique_ptr<TerminalMessageBoxPresenter> presenter;
   if (session) {
     state.interactive = true;
@@ -150,6 +232,11 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
     session->ShowCompletion(params.command, end, state.log_path);
   }
 
+  if (outcome.log_failed_before_run) {
+    // The error, if any, is the log's own; the run did nothing to report.
+    err << name << ": " << outcome.log_failure << "; nothing was run\n";
+    return kExitUsage;
+  }
   if (outcome.completed) {
     for (const std::string& line : outcome.report) out << line << "\n";
   }
@@ -161,6 +248,11 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
   if (!outcome.log_failure.empty()) {
     err << name << ": the run log could not be written: " << outcome.log_failure << "\n";
     return kExitFailed;
+  }
+  if (outcome.completed && !extras.quiet) {
+    // A dump to standard output keeps that stream for the dump itself.
+    std::ostream& summary = params.command == "D" && params.dump_file == "-" ? err : out;
+    summary << RunSummary(state, params);
   }
   if (outcome.failed_deletions > 0) {
     err << name << ": security reset incomplete: " << outcome.failed_deletions

@@ -56,6 +56,30 @@ std::string EndLine(RunState& state, const char* tmpl) {
   return FormatMsg(tmpl, {NowText(state.platform), "\t", state.server, state.dump_file, "\r\n"});
 }
 
+// The dump file name that stands for standard output (a dump) or standard input (a restore).
+constexpr std::string_view kStandardStream = "-";
+
+// `--dump -`: the lines go to standard output as they are written, for a pipe. There is no
+// file to keep older copies of, no temporary file to rename, and nothing to keep of a dump
+// that did not end: what reached the pipe is the reader's.
+void DumpToStandardOutput(RunState& state) {
+  if (state.standard_output == nullptr) {
+    throw RunError(kErrorFileIo, "Cannot write dump file '-': there is no standard output");
+  }
+  state.Log(StartLine(state, "%1%2Creating security dump of %3 to %4"));
+  state.dump_out = std::make_unique<LineWriter>(
+      state.platform, "standard output", std::make_unique<StreamAppendFile>(*state.standard_output),
+      RunState::kDumpBlockBytes);
+  WriteServerBlock(state);
+  WriteGroupBlocks(state);
+  WriteUserBlocks(state);
+  WriteApplicationBlocks(state);
+  WriteEndBlock(state);
+  state.FlushDump();
+  state.dump_out.reset();
+  state.Log(EndLine(state, "%1%2Completed security dump of %3 to %4%5"));
+}
+
 // Opens a new temporary file beside the dump file for the dump to write into. It is
 // created as a new file, so that nothing is ever written through an existing file or link.
 void BeginDumpFile(RunState& state) {
@@ -114,6 +138,7 @@ void KeepIncompleteDump(RunState& state, const RunError& error) {
 }
 
 void DumpRun(RunState& state) {
+  if (state.dump_file == kStandardStream) return DumpToStandardOutput(state);
   state.Log(StartLine(state, "%1%2Creating security dump of %3 to %4"));
   BeginDumpFile(state);
   // An interrupt ends the dump between two lines, so that what was written can be kept.
@@ -161,7 +186,7 @@ void DispatchLine(RunState& state, const std::string& line) {
 // Opens the dump file of a restore or a plan: the very text that was checked. `checked` is
 // nullptr when the check could not read the file.
 void OpenDumpToApply(RunState& state, std::unique_ptr<LineReader> checked) {
-  if (!FileExists(state.dump_file)) {
+  if (!checked && !FileExists(state.dump_file)) {
     throw RunError(kErrorDumpFileNotFound,
                    FormatMsg("Security Dump File (%1) Not Found", {state.dump_file}));
   }
@@ -235,13 +260,14 @@ void RestoreRun(RunState& state, std::unique_ptr<LineReader> checked,
   state.Log(StartLine(state, "%1%2Restoring security of %3 from %4"));
   LogDumpProblems(state, warnings);
   ApplyBlocks(state, limited);
-  state.Log(EndLine(state, "%1%2Completed security Restore of %3 from %4%5"));
+  // The run's closing empty line comes last (the closing step writes it), so that a line
+  // about the editor still belongs to this run.
+  state.Log(StartLine(state, "%1%2Completed security Restore of %3 from %4"));
   // The log is shown for reading; a machine without an editor is no failure of the restore,
   // but an editor that was asked for and does not start is worth a line.
   std::string why;
   if (!state.platform.StartEditor(state.log_path, &why) && !why.empty()) {
-    state.Log(
-        FormatMsg("%1The run log could not be opened in the editor (%2)%3", {"\t", why, "\r\n"}));
+    state.Log(FormatMsg("%1The run log could not be opened in the editor (%2)", {"\t", why}));
   }
 }
 
@@ -345,6 +371,16 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
   state.password = params.password;
   state.reset_confirmed = params.reset_confirmed;
   state.sessions = params.sessions > 0 ? params.sessions : kDefaultSessions;
+  // A folder given as the dump file is a slip of the user's, said plainly before any login.
+  if ((params.command == "D" || params.command == "R") && IsFolder(params.dump_file)) {
+    if (params.command == "R") {
+      throw RunError(
+          kErrorDumpFileNotFound,
+          FormatMsg("Security Dump File (%1) Not Found: it is a folder", {params.dump_file}));
+    }
+    throw RunError(kErrorFileIo,
+                   FormatMsg("Cannot write dump file '%1': it is a folder", {params.dump_file}));
+  }
   // A restore reads and checks its whole file before it logs in: a file that fails the
   // check sends nothing to the server.
   std::vector<DumpProblem> warnings;
@@ -392,8 +428,9 @@ void ReportError(RunState& state, const RunParameters& params, RunOutcome& outco
       state.Log(
           FormatMsg("%1%2Could not start %3", {NowText(state.platform), "\t", RunWording(params)}));
     }
-    // The error and its message stay the run's last lines.
-    if (state.dump_out) KeepIncompleteDump(state, error);
+    // The error and its message stay the run's last lines. A dump to standard output has no
+    // file to keep: what reached the pipe is the reader's.
+    if (state.dump_out && state.dump_file != kStandardStream) KeepIncompleteDump(state, error);
     state.Log(
         FormatMsg("%1Error: %2 - %3", {"\t", std::to_string(error.number()), error.description()}));
   } catch (const RunError& log_error) {
@@ -460,6 +497,7 @@ RunOutcome CarryOutRun(RunState& state, const RunParameters& params) {
     // A run whose log cannot be written does not start: it would leave no trace.
     if (!state.OpenLog(/*secrets=*/params.command == "R", &outcome.log_failure)) {
       if (own_observer) state.observer = nullptr;
+      outcome.log_failed_before_run = true;
       return outcome;
     }
     outcome = Perform(state, params);
@@ -481,6 +519,7 @@ RunOutcome CarryOutRun(RunState& state, const RunParameters& params) {
   } catch (const RunError& log_error) {
     if (outcome.log_failure.empty()) outcome.log_failure = log_error.description();
   }
+  outcome.log_failed_before_run = !outcome.log_failure.empty() && state.logged_lines() == 0;
 
   if (own_observer) state.observer = nullptr;
   return outcome;

@@ -20,6 +20,9 @@ struct RunOutcome {
   int failed_deletions = 0;         // a reset's deletions that failed (run not completed)
   int interrupt_signal = 0;         // the signal that stopped the run, or 0
   std::vector<std::string> report;  // a plan's lines, for standard output
+  // The run log took none of the run's lines. Every command logs its start line before it
+  // touches a file or the server, so nothing was done.
+  bool log_failed_before_run = false;
 };
 
 /// Carries out one run: validation, client start and login, the command, and the closing

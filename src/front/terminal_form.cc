@@ -35,7 +35,7 @@ bool AskField(MainWindowModel& model, int index, TerminalIo& io) {
 
 }  // namespace
 
-void RunTerminalForm(MainWindowModel& model, TerminalIo& io) {
+void RunTerminalForm(MainWindowModel& model, TerminalIo& io, std::string_view chosen) {
   io.Write(std::string(MainWindowModel::kTitle) + "\n\n");
   for (int i = 0; i < MainWindowModel::kHelpLineCount; ++i) {
     io.Write(model.Info(MainWindowModel::kFirstHelpLine + i) + "\n");
@@ -50,10 +50,18 @@ void RunTerminalForm(MainWindowModel& model, TerminalIo& io) {
     }
   }
 
+  // The command the command line chose is what Enter means; without one, Enter cancels,
+  // and says so.
+  const FormButton enter = chosen == "D"   ? FormButton::kDumpIt
+                           : chosen == "R" ? FormButton::kRestoreIt
+                                           : FormButton::kCancel;
+  const std::string enter_caption = chosen == "C"
+                                        ? std::string("Reset Security")
+                                        : PlainCaption(MainWindowModel::ButtonCaption(enter));
   const std::string prompt = FormatMsg(
-      kCommandPrompt, {PlainCaption(MainWindowModel::ButtonCaption(FormButton::kDumpIt)),
-                       PlainCaption(MainWindowModel::ButtonCaption(FormButton::kRestoreIt)),
-                       PlainCaption(MainWindowModel::ButtonCaption(FormButton::kCancel))});
+      kCommandPrompt,
+      {PlainCaption(MainWindowModel::ButtonCaption(FormButton::kDumpIt)),
+       PlainCaption(MainWindowModel::ButtonCaption(FormButton::kRestoreIt)), enter_caption});
   while (!model.hidden()) {
     io.Write(prompt);
     std::string answer;
@@ -62,8 +70,10 @@ void RunTerminalForm(MainWindowModel& model, TerminalIo& io) {
       model.Press(FormButton::kCancel);
       return;
     }
-    const std::string choice = ToUpper(Trim(answer));
+    std::string choice = ToUpper(Trim(answer));
+    if (choice.empty() && !chosen.empty()) choice = std::string(chosen);
     if (choice.empty()) {
+      io.Write("Cancelled: nothing was run.\n");
       model.Press(FormButton::kCancel);
     } else if (choice == "D") {
       model.Press(FormButton::kDumpIt);
@@ -73,7 +83,9 @@ void RunTerminalForm(MainWindowModel& model, TerminalIo& io) {
       // The reset has no button: it is the window's Ctrl+C.
       model.KeyPress(MainWindowModel::kResetKey);
     } else {
-      io.Write("Please answer D, R or C, or press Enter to cancel.\n");
+      io.Write(chosen.empty()
+                   ? "Please answer D, R or C, or press Enter to cancel.\n"
+                   : "Please answer D, R or C, or press Enter for " + enter_caption + ".\n");
     }
     if (!model.hidden() && !model.notice().empty()) io.Write(model.notice() + "\n");
   }

@@ -118,13 +118,36 @@ TEST_F(TerminalFormTest, CIsTheSecurityResetAndOtherAnswersAreAskedAgain) {
   EXPECT_NE(terminal_.output.find("D = Dump Security, R = Restore Security"), std::string::npos);
 }
 
-TEST_F(TerminalFormTest, EmptyCommandCancels) {
+TEST_F(TerminalFormTest, EmptyCommandCancelsAndSaysSo) {
   M model(platform_, "cubesec", {});
   Script({{""}, {""}, {""}, {"pw", true}, {""}});
   RunTerminalForm(model, terminal_);
   EXPECT_TRUE(model.hidden());
   EXPECT_EQ(model.command(), "");
   EXPECT_FALSE(model.WantsRun());
+  EXPECT_NE(terminal_.output.find("Enter = Cancel): Cancelled: nothing was run.\n"),
+            std::string::npos);
+}
+
+TEST_F(TerminalFormTest, TheCommandLinesCommandIsWhatEnterChooses) {
+  struct Case {
+    const char* chosen;
+    const char* enter;
+  };
+  for (const Case& c :
+       {Case{"D", "Dump Security"}, Case{"R", "Restore Security"}, Case{"C", "Reset Security"}}) {
+    M model(platform_, "cubesec", {});
+    ScriptedTerminal terminal;
+    terminal.answers = {{""}, {""}, {""}, {"pw", true}, {"?"}, {""}};
+    RunTerminalForm(model, terminal, c.chosen);
+    EXPECT_TRUE(model.WantsRun()) << c.chosen;
+    EXPECT_EQ(model.command(), c.chosen);
+    EXPECT_NE(terminal.output.find(std::string("Enter = ") + c.enter + "): "), std::string::npos)
+        << terminal.output;
+    EXPECT_NE(terminal.output.find(std::string("or press Enter for ") + c.enter + ".\n"),
+              std::string::npos)
+        << terminal.output;
+  }
 }
 
 TEST_F(TerminalFormTest, EndOfInputAtAnyPromptCancels) {

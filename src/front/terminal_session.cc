@@ -38,7 +38,7 @@ TerminalSession::~TerminalSession() { platform_.SetMessageBoxPresenter(nullptr);
 
 InteractiveResult TerminalSession::Ask(RunParameters& params) {
   MainWindowModel model(platform_, program_name_, params);
-  RunTerminalForm(model, io_);
+  RunTerminalForm(model, io_, params.command);
   if (!model.WantsRun()) return InteractiveResult::kCancelled;
   params = model.Result();
   progress_.SetCommand(params.command);

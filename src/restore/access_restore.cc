@@ -94,6 +94,7 @@ class AccessRestore {
     if (!access.filter.empty()) {
       state_.filters_assigned[RunState::FilterKey(app_, db_, name_)] = access.filter;
     }
+    ++state_.restored.values_changed;
     LogTabbed(state_, "%1Granted '%2' access to '%3:%4' for '%5'",
               {AccessName(access.access), app_, db_, name_});
     if (!kept_filter.empty()) {
@@ -107,6 +108,7 @@ class AccessRestore {
 
  private:
   void NotRestored(const std::string& reason) {
+    ++state_.restored.blocks_skipped;
     LogTabbed(state_, "%1Restoration of access for '%2' to '%3:%4' skipped (%5)",
               {name_, app_, db_, reason});
   }

@@ -22,6 +22,7 @@ void RestoreApplication(RunState& state, const std::string& name) {
     apply = state.block_use != BlockUse::kPlace;
   } else if (status == kStatusAppNotFound) {
     state.current_app.clear();
+    ++state.restored.blocks_skipped;
     LogTabbed(state, "%1Restoration of application '%2' skipped (application does not exist)",
               {name});
   } else {
@@ -56,6 +57,7 @@ void RestoreApplication(RunState& state, const std::string& name) {
   status =
       state.client.api->EsbSetApplicationState(state.client.context, state.current_app, app_state);
   if (CallSucceeded(state, "EsbSetApplicationState", status)) {
+    ++state.restored.values_changed;
     LogTabbed(state, "%1Restored application state for '%2'", {state.current_app});
   }
 }
@@ -75,6 +77,7 @@ void RestoreDatabase(RunState& state, const std::string& name) {
       state.current_db = name;
       apply = state.block_use != BlockUse::kPlace;
     } else if (status == kStatusDbNotFound) {
+      ++state.restored.blocks_skipped;
       LogTabbed(state, "%1Restoration of database '%2:%3' skipped (database does not exist)",
                 {app, name});
     } else {
@@ -99,6 +102,7 @@ void RestoreDatabase(RunState& state, const std::string& name) {
   EsbStatus status =
       state.client.api->EsbSetDatabaseState(state.client.context, app, name, db_state);
   if (CallSucceeded(state, "EsbSetDatabaseState", status)) {
+    ++state.restored.values_changed;
     LogTabbed(state, "%1Restored database state for '%2:%3'", {app, name});
   }
 }

@@ -90,9 +90,11 @@ TEST(CheckDumpFile, HostileAndDamagedFilesAreRefusedOnTheirLine) {
       // What a server refuses.
       {Whole("Group: " + long_name + "\r\n\r\n"), 4,
        "\"" + long_name + "\": the name is longer than 120 characters"},
-      {Whole("Group: g\xC2\x85x\r\n\r\n"), 4, "\"g\xC2\x85x\": the name holds a control character"},
+      // A C1 control is shown, never quoted raw: U+009B starts an escape sequence.
+      {Whole("Group: g\xC2\x85x\r\n\r\n"), 4,
+       "\"g\\xC2\\x85x\": the name holds a control character"},
       {Whole("User: u\r\n   Groups: a, \"b\xC2\x9B\"\r\n\r\n"), 5,
-       "\"b\xC2\x9B\": the name holds a control character"},
+       "\"b\\xC2\\x9B\": the name holds a control character"},
       // Names that do not read one way.
       {Whole("Group: \"open\r\n\r\n"), 4,
        "\"\"open\": a quoted name without its closing quote"},
@@ -241,8 +243,18 @@ TEST(ControlCharacters, AreFoundAndShownAnywhereInTheText) {
   };
   const std::vector<Case> cases = {
       {"", false, ""},
-      {"plain text, tabs\tand all bytes from space on: ~\x80\xFF", false,
-       "plain text, tabs\tand all bytes from space on: ~\x80\xFF"},
+      {"plain text, tabs\tand all bytes from space on: ~\xA0\xFF", false,
+       "plain text, tabs\tand all bytes from space on: ~\xA0\xFF"},
+      // A C1 control is no error in a dump file, but a message shows it: 0x9B starts an
+      // escape sequence on a terminal that reads 8-bit text, U+009B on one that reads UTF-8.
+      // The bytes of UTF-8 characters in that range (0x82 in "\u20AC") stay.
+      {"\x9B"
+       "31m \x80 \xC2\x9B"
+       "31m \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80",
+       false, "\\x9B31m \\x80 \\xC2\\x9B31m \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
+      // Cut off, overlong or surrogate: no character, so a byte 0x80 to 0x9F in it shows.
+      {"\xE2\x82 \xC0\x80 \xED\xA0\x80", false, "\xE2\\x82 \xC0\\x80 \xED\xA0\\x80"},
+      {"eight ok\x9B", false, "eight ok\\x9B"},
       {"\x1F", true, "\\x1F"},
       {"end\x7F", true, "end\\x7F"},
       {std::string("a\0b", 3), true, "a\\x00b"},

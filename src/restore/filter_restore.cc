@@ -184,6 +184,7 @@ void Assign(RunState& state, const std::string& app, const std::string& db, cons
   for (const std::string& holder : listed) {
     if (!Holds(assigned, holder) && !Holds(not_present, holder)) not_present.push_back(holder);
   }
+  ++state.restored.values_changed;
   LogTabbed(state, "%1Assigned filter '%2' to %3 user/groups",
             {name, std::to_string(assigned.size())});
   if (!not_present.empty()) {
@@ -212,6 +213,7 @@ void RestoreFilter(RunState& state, const std::string& name) {
     std::string message;
     int32_t ref = GetMessageText(state.client, state.client.last_status, message);
     state.skipped_filters.insert(key);
+    ++state.restored.blocks_skipped;
     LogTabbed(state, "%1Restoration of Filter '%2' skipped (ref=%3, msg=%4)",
               {name, std::to_string(ref), FirstLine(message)});
     return;
@@ -234,6 +236,7 @@ void RestoreFilter(RunState& state, const std::string& name) {
   }
   if (!Write(state, app, db, name, filter)) return;
   state.skipped_filters.erase(key);
+  ++state.restored.filters_restored;
   LogTabbed(state, "%1Restored filter '%2' for database '%3:%4'", {name, app, db});
   Assign(state, app, db, name, filter.users, held);
 }

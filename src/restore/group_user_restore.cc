@@ -33,6 +33,7 @@ class UserRestore {
     if (status == 0 && info_.type == kUserTypeGroup) {
       // Whatever the block says is about another object than the target's group.
       state_.other_kind_names.insert(ToLower(name_));
+      ++state_.restored.blocks_skipped;
       LogTabbed(state_, "%1Restoration of user '%2' skipped (a group of that name exists)",
                 {name_});
       return false;
@@ -45,6 +46,7 @@ class UserRestore {
     std::string password = NewPassword();
     status = api.EsbCreateUser(state_.client.context, name_, password);
     if (!CallSucceeded(state_, "EsbCreateUser", status)) return false;
+    ++state_.restored.users_created;
     LogTabbed(state_, "%1Created user '%2' with temporary password '%3'", {name_, password});
     state_.created_names.insert(ToLower(name_));
     status = api.EsbGetUser(state_.client.context, name_, &info_);
@@ -66,7 +68,10 @@ class UserRestore {
       return;
     }
     info_.access = code;
-    if (Store()) LogTabbed(state_, "%1Assigned '%2' access to user '%3'", {value, name_});
+    if (Store()) {
+      ++state_.restored.values_changed;
+      LogTabbed(state_, "%1Assigned '%2' access to user '%3'", {value, name_});
+    }
   }
 
   void Disable() {
@@ -77,7 +82,10 @@ class UserRestore {
       return;
     }
     info_.disabled = 1;
-    if (Store()) LogTabbed(state_, "%1Disabled user '%2'", {name_});
+    if (Store()) {
+      ++state_.restored.values_changed;
+      LogTabbed(state_, "%1Disabled user '%2'", {name_});
+    }
   }
 
   bool created() const { return created_; }
@@ -108,6 +116,7 @@ class UserRestore {
       }
     }
     if (!assigned.empty()) {
+      state_.restored.values_changed += static_cast<int>(assigned.size());
       LogTabbed(state_, "%1Assigned user '%2' to security groups: %3",
                 {name_, Join(assigned, ", ")});
     }
@@ -183,8 +192,10 @@ void RestoreGroup(RunState& state, const std::string& name) {
     if (status == kStatusAlreadyExists) {
       // No group has the name, so a user has: the block is about another object.
       state.other_kind_names.insert(ToLower(name));
+      ++state.restored.blocks_skipped;
       LogTabbed(state, "%1Restoration of group '%2' skipped (a user of that name exists)", {name});
     } else if (CallSucceeded(state, "EsbCreateGroup", status)) {
+      ++state.restored.groups_created;
       LogTabbed(state, "%1Created user group '%2'", {name});
       state.created_names.insert(ToLower(name));
       loaded =
@@ -203,6 +214,7 @@ void RestoreGroup(RunState& state, const std::string& name) {
     info.access = code;
     // Each member gets what the group gets: a change of it is worth a line like a user's.
     if (CallSucceeded(state, "EsbSetGroup", api.EsbSetGroup(state.client.context, info))) {
+      ++state.restored.values_changed;
       LogTabbed(state, "%1Assigned '%2' access to group '%3'", {value, name});
     }
   }

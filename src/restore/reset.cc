@@ -41,7 +41,36 @@ bool Succeeded(RunState& state, const std::string& what, int& failures) {
   return false;
 }
 
-bool Confirmed(RunState& state) {
+// What the reset will delete, listed whole before the question, so that the question can
+// say how much and no list changes under the deletions.
+struct ResetTargets {
+  std::vector<std::string> users;  // every user but the logged-in one
+  std::vector<std::string> groups;
+  struct Database {
+    std::string app, db;
+    std::vector<std::string> filters;
+  };
+  std::vector<Database> databases;  // those whose filters could be listed
+
+  size_t FilterCount() const {
+    size_t count = 0;
+    for (const Database& database : databases) count += database.filters.size();
+    return count;
+  }
+};
+
+std::string Counted(size_t count, const char* singular, const char* plural) {
+  return std::to_string(count) + " " + (count == 1 ? singular : plural);
+}
+
+// "11 users, 5 groups and 6 filters will be deleted"
+std::string DeletionCounts(const ResetTargets& targets) {
+  return Counted(targets.users.size(), "user", "users") + ", " +
+         Counted(targets.groups.size(), "group", "groups") + " and " +
+         Counted(targets.FilterCount(), "filter", "filters") + " will be deleted";
+}
+
+bool Confirmed(RunState& state, const ResetTargets& targets) {
   if (state.reset_confirmed) {
     // Automation confirms in advance; the log says so, since nobody was asked.
     state.Log(FormatMsg("%1%2Security reset of %3 confirmed in advance (--yes)",
@@ -51,7 +80,7 @@ bool Confirmed(RunState& state) {
   MessageBoxRequest request;
   request.title = "Reset Security";
   // The name of the server comes first: the question is asked of one server only.
-  request.text = FormatMsg("Server: %1\n", {state.server}) +
+  request.text = FormatMsg("Server: %1\n%2\n", {state.server, DeletionCounts(targets)}) +
                  "Warning! This will delete all (other) users, all groups, and all security "
                  "filters, ARE YOU SURE???";
   request.buttons = MessageBoxButtons::kYesNo;
@@ -69,40 +98,28 @@ bool Confirmed(RunState& state) {
   }
 }
 
-void DeleteUsers(RunState& state, int& failures) {
-  EsbApi& api = *state.client.api;
+void ListUsers(RunState& state, ResetTargets& targets, int& failures) {
   uint32_t count = 0;
-  state.client.last_status = api.EsbListUsers(state.client.context, "", "", &count);
+  state.client.last_status = state.client.api->EsbListUsers(state.client.context, "", "", &count);
   if (!Succeeded(state, "Users", failures)) return;
   std::vector<EsbItem> items = FetchAll(state, kItemUserName, count);
   Succeeded(state, "Users past the first " + std::to_string(items.size()), failures);
   for (const EsbItem& item : items) {
     std::string name = CutAtNul(item.name);
-    if (EqualsIgnoreCase(name, state.user)) continue;
-    state.client.last_status = api.EsbDeleteUser(state.client.context, name);
-    if (Succeeded(state, "User '" + name + "'", failures)) {
-      LogTabbed(state, "%1Deleted user '%2'", {name});
-    }
+    if (!EqualsIgnoreCase(name, state.user)) targets.users.push_back(std::move(name));
   }
 }
 
-void DeleteGroups(RunState& state, int& failures) {
-  EsbApi& api = *state.client.api;
+void ListGroups(RunState& state, ResetTargets& targets, int& failures) {
   uint32_t count = 0;
-  state.client.last_status = api.EsbListGroups(state.client.context, "", "", &count);
+  state.client.last_status = state.client.api->EsbListGroups(state.client.context, "", "", &count);
   if (!Succeeded(state, "Groups", failures)) return;
   std::vector<EsbItem> items = FetchAll(state, kItemGroupName, count);
   Succeeded(state, "Groups past the first " + std::to_string(items.size()), failures);
-  for (const EsbItem& item : items) {
-    std::string name = CutAtNul(item.name);
-    state.client.last_status = api.EsbDeleteGroup(state.client.context, name);
-    if (Succeeded(state, "User group '" + name + "'", failures)) {
-      LogTabbed(state, "%1Deleted user group '%2'", {name});
-    }
-  }
+  for (const EsbItem& item : items) targets.groups.push_back(CutAtNul(item.name));
 }
 
-void DeleteFilters(RunState& state, int& failures) {
+void ListFilters(RunState& state, ResetTargets& targets, int& failures) {
   EsbApi& api = *state.client.api;
   uint32_t count = 0;
   EsbStatus status = api.EsbListDatabases(state.client.context, "", &count);
@@ -123,11 +140,34 @@ void DeleteFilters(RunState& state, int& failures) {
     Succeeded(state,
               "Filters of database " + where + " past the first " + std::to_string(items.size()),
               failures);
-    for (const EsbItem& item : items) {
-      std::string name = CutAtNul(item.name);
-      state.client.last_status = api.EsbDeleteFilter(state.client.context, app, db, name);
+    ResetTargets::Database database{app, db, {}};
+    for (const EsbItem& item : items) database.filters.push_back(CutAtNul(item.name));
+    targets.databases.push_back(std::move(database));
+  }
+}
+
+void DeleteAll(RunState& state, const ResetTargets& targets, int& failures) {
+  EsbApi& api = *state.client.api;
+  for (const std::string& name : targets.users) {
+    state.client.last_status = api.EsbDeleteUser(state.client.context, name);
+    if (Succeeded(state, "User '" + name + "'", failures)) {
+      LogTabbed(state, "%1Deleted user '%2'", {name});
+    }
+  }
+  for (const std::string& name : targets.groups) {
+    state.client.last_status = api.EsbDeleteGroup(state.client.context, name);
+    if (Succeeded(state, "User group '" + name + "'", failures)) {
+      LogTabbed(state, "%1Deleted user group '%2'", {name});
+    }
+  }
+  for (const ResetTargets::Database& database : targets.databases) {
+    const std::string where = "'" + database.app + ":" + database.db + "'";
+    for (const std::string& name : database.filters) {
+      state.client.last_status =
+          api.EsbDeleteFilter(state.client.context, database.app, database.db, name);
       if (Succeeded(state, "Filter '" + name + "' for database " + where, failures)) {
-        LogTabbed(state, "%1Deleted filter '%2' for database '%3:%4'", {name, app, db});
+        LogTabbed(state, "%1Deleted filter '%2' for database '%3:%4'",
+                  {name, database.app, database.db});
       }
     }
   }
@@ -136,10 +176,19 @@ void DeleteFilters(RunState& state, int& failures) {
 }  // namespace
 
 ResetResult ResetSecurity(RunState& state) {
-  // Nothing is asked, let alone deleted, before the run log has taken the start line.
+  // Nothing is asked, let alone deleted, and nothing sent to the server, before the run log
+  // has taken the start line.
   state.Log(
       FormatMsg("%1Resetting security of %2", {NowText(state.platform) + "\t", state.server}));
-  if (!Confirmed(state)) {
+  // Every list is fetched whole before the question: it says what will go, counted on the
+  // server as it is now, and the run log keeps the same count.
+  ResetTargets targets;
+  int list_failures = 0;
+  ListUsers(state, targets, list_failures);
+  ListGroups(state, targets, list_failures);
+  ListFilters(state, targets, list_failures);
+  LogTabbed(state, "%1%2", {DeletionCounts(targets)});
+  if (!Confirmed(state, targets)) {
     // The line break at the end leaves an empty line after the run in the log.
     state.Log(FormatMsg("%1Security reset of %2 declined: nothing was deleted%3",
                         {NowText(state.platform) + "\t", state.server, "\r\n"}));
@@ -147,9 +196,8 @@ ResetResult ResetSecurity(RunState& state) {
   }
   ResetResult result;
   result.confirmed = true;
-  DeleteUsers(state, result.failures);
-  DeleteGroups(state, result.failures);
-  DeleteFilters(state, result.failures);
+  result.failures = list_failures;
+  DeleteAll(state, targets, result.failures);
   if (result.failures == 0) {
     state.Log(FormatMsg("%1Completed security reset of %2%3",
                         {NowText(state.platform) + "\t", state.server, "\r\n"}));

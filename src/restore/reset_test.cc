@@ -34,13 +34,17 @@ TEST_F(ResetTest, EveryListIsFetchedWholeAndAFailedDeletionIsPassedOver) {
   EXPECT_EQ(Count("EsbDeleteUser"), 2);  // bob and carol, never the logged-in user
   auto first_delete = std::find(calls.begin(), calls.end(), "EsbDeleteUser 1051002");
   ASSERT_NE(first_delete, calls.end());
-  EXPECT_EQ(std::count(calls.begin(), first_delete, "EsbGetNextItem 0"), 3);
+  // Every list, of users, groups, databases and filters, is fetched before the first
+  // deletion: the question counts them all.
+  EXPECT_EQ(std::count(calls.begin(), first_delete, "EsbGetNextItem 0"), 10);
+  EXPECT_EQ(std::count(first_delete, calls.end(), "EsbGetNextItem 0"), 0);
   EXPECT_THAT(Names(Export()["users"]), ElementsAre("admin", "bob"));  // bob's deletion failed
   EXPECT_TRUE(Export()["groups"].empty());
   EXPECT_EQ(Filters("Sample", "Basic") + Filters("Finance", "Plan"), 0u);
   // Every deletion leaves a line, and so does the one that failed; the last line counts it
   // instead of calling the reset completed.
   EXPECT_THAT(LogLines(), ElementsAre("2026-11-30 00:53:20\tResetting security of t",
+                                      "\t2 users, 2 groups and 2 filters will be deleted",
                                       "\tUser 'bob' NOT deleted (ref=1051002, msg=Injected fault)",
                                       "\tDeleted user 'carol'", "\tDeleted user group 'Analysts'",
                                       "\tDeleted user group 'Planners'",
@@ -56,7 +60,13 @@ TEST_F(ResetTest, ADeclinedResetDeletesNothingAndSaysSo) {
   nlohmann::json before = Export();
   EXPECT_FALSE(ResetSecurity(state).confirmed);
   EXPECT_EQ(Export(), before);
+  // The question says what would go, counted after login, the logged-in user left out.
+  ASSERT_EQ(platform.shown.size(), 1u);
+  EXPECT_EQ(platform.shown[0].text,
+            "Server: t\n2 users, 2 groups and 2 filters will be deleted\nWarning! This will "
+            "delete all (other) users, all groups, and all security filters, ARE YOU SURE???");
   EXPECT_THAT(LogLines(), ElementsAre("2026-11-30 00:53:20\tResetting security of t",
+                                      "\t2 users, 2 groups and 2 filters will be deleted",
                                       "2026-11-30 00:53:20\tSecurity reset of t declined: nothing "
                                       "was deleted",
                                       ""));

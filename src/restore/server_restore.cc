@@ -58,6 +58,7 @@ void RestoreServerState(RunState& state) {
   state.min_password_length = -1;
   if (!CallSucceeded(state, "EsbSetGlobalState", status)) return;
   state.min_password_length = global.min_length > 0 ? global.min_length : 0;
+  ++state.restored.values_changed;
   LogTabbed(state, "%1Restored Global Server State", {});
 }
 

@@ -28,6 +28,10 @@ class FolderSource : public ServerSource {
 
   uint32_t ApiVersion() override { return kEsbApiVersion; }
 
+  std::string SearchedPlace() const override {
+    return "the simulated servers' folder '" + folder_ + "'";
+  }
+
  private:
   std::string folder_;
 };

@@ -189,7 +189,15 @@ EsbStatus SimulatedApi::EsbLogin(EsbHandle instance, const std::string& server,
   }
   if (context == nullptr) return Fail(instance, kStatusInvalidParameter, "context");
   std::shared_ptr<Store> store = source_->Connect(server);
-  if (!store) return Fail(instance, kStatusServerUnreachable, server);
+  if (!store) {
+    Fail(instance, kStatusServerUnreachable, server);
+    // A name that reaches nothing is most often a server that was never made, or one made in
+    // another folder: the message says where it was looked for.
+    if (const std::string place = source_->SearchedPlace(); !place.empty()) {
+      instances_[instance].pending->text += " (searched " + place + ")";
+    }
+    return kStatusServerUnreachable;
+  }
   std::string name = CallName(user);
   try {
     std::unique_lock<std::mutex> store_lock(store->CallMutex());

@@ -25,6 +25,9 @@ class ServerSource {
   virtual std::shared_ptr<Store> Connect(const std::string& server) = 0;
   /// What EsbGetAPIVersion reports before any login.
   virtual uint32_t ApiVersion() = 0;
+  /// Where a server that cannot be reached was looked for, for the login's message; empty
+  /// when every name reaches a server.
+  virtual std::string SearchedPlace() const { return {}; }
 };
 
 /// Servers kept as files <folder>/<lower-cased name>.sqlite; each login opens its own

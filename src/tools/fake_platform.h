@@ -53,7 +53,8 @@ class FakePlatform : public Platform {
   std::vector<MessageBoxRequest> shown;     // every message box shown
   std::vector<std::string> editor_starts;
   bool editor_available = true;
-  std::string editor_error = "No such file or directory";  // why an unavailable one failed
+  // Why an unavailable editor failed, as the platform says it.
+  std::string editor_error = "cannot start fake-editor: No such file or directory";
   // Folders that count as writable; unset: the real file system decides.
   std::optional<std::vector<std::string>> writable_folders;
   std::string state_folder;                  // UserStateFolder()

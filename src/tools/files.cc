@@ -1,6 +1,7 @@
 #include "tools/files.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
@@ -20,8 +21,27 @@ LineWriter::LineWriter(Platform& platform, std::string path, bool owner_only, si
   pending_.reserve(block_size_ + block_size_ / 8);
 }
 
+LineWriter::LineWriter(Platform& platform, std::string name, std::unique_ptr<AppendFile> file,
+                       size_t block_size)
+    : LineWriter(platform, std::move(name), /*owner_only=*/false, block_size) {
+  file_ = std::move(file);
+  given_ = true;
+}
+
+bool StreamAppendFile::Write(std::string_view bytes) {
+  out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out_.flush();
+  return out_.good();
+}
+
+std::string StreamAppendFile::LastError() const {
+  return out_.good() ? std::string() : std::string("the stream refused the write");
+}
+
 bool LineWriter::Open() {
   if (file_) return true;
+  // A stream that was handed over and failed is not to be replaced by a file of its name.
+  if (given_) return false;
   std::string error;
   file_ = platform_.OpenAppend(path_, owner_only_, &error);
   if (!file_) {
@@ -83,9 +103,18 @@ void LineWriter::Close() {
 }
 
 bool ReadWholeFile(const std::string& path, std::string& text, std::string* error) {
+  if (IsFolder(path)) {
+    if (error) *error = "is a folder";
+    return false;
+  }
+  errno = 0;
   std::ifstream in(path, std::ios::in | std::ios::binary);
   if (!in.is_open()) {
-    if (error) *error = "cannot open the file";
+    // The system's reason ("No such file or directory", "Permission denied"), as the C
+    // library left it.
+    if (error) {
+      *error = errno != 0 ? std::generic_category().message(errno) : "cannot open the file";
+    }
     return false;
   }
   text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -196,6 +225,12 @@ bool FileExists(const std::string& path) {
   if (path.empty()) return false;
   std::error_code ec;
   return fs::is_regular_file(path, ec);
+}
+
+bool IsFolder(const std::string& path) {
+  if (path.empty()) return false;
+  std::error_code ec;
+  return fs::is_directory(path, ec);
 }
 
 std::string BackupName(const std::string& file_name, int index) {

@@ -19,6 +19,9 @@ namespace cubesec {
 class LineWriter {
  public:
   LineWriter(Platform& platform, std::string path, bool owner_only, size_t block_size = 0);
+  /// Writes to `file`, already open, which `name` names in messages.
+  LineWriter(Platform& platform, std::string name, std::unique_ptr<AppendFile> file,
+             size_t block_size = 0);
   ~LineWriter() { Close(); }
   LineWriter(const LineWriter&) = delete;
   LineWriter& operator=(const LineWriter&) = delete;
@@ -49,8 +52,20 @@ class LineWriter {
   size_t block_size_;
   std::string pending_;
   std::unique_ptr<AppendFile> file_;
+  bool given_ = false;  // file_ was handed over open: there is no path to open again
   std::string error_;
   int64_t writes_ = 0;
+};
+
+/// An output stream as an append file: standard output, for a dump file named "-".
+class StreamAppendFile : public AppendFile {
+ public:
+  explicit StreamAppendFile(std::ostream& out) : out_(out) {}
+  bool Write(std::string_view bytes) override;
+  std::string LastError() const override;
+
+ private:
+  std::ostream& out_;
 };
 
 /// Splits a text into lines without copying it. A line ends at LF, at a run of CRs followed
@@ -102,7 +117,8 @@ class LineReader {
   LineSplitter lines_{std::string_view()};
 };
 
-/// The whole content of `path`; false (with `error`) when it cannot be read.
+/// The whole content of `path`; false (with `error`: "is a folder", or the system's reason)
+/// when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& text, std::string* error = nullptr);
 
 /// One "key: value" line: key before the first ":" trimmed, value after it trimmed;
@@ -125,6 +141,8 @@ bool ReadKeyLine(LineReader& reader, std::string& key, std::string& value);
 
 /// True when `path` names an existing regular file.
 bool FileExists(const std::string& path);
+/// True when `path` names an existing folder.
+bool IsFolder(const std::string& path);
 
 /// The name of backup `index` of `file_name`: index 0 is the file itself, 1 is
 /// base.bak.ext, i > 1 is base.baki.ext. The extension is taken from the file's own name.

@@ -144,8 +144,8 @@ class Platform {
   /// Installs the presenter used by ShowMessageBox (not owned; nullptr removes it).
   virtual void SetMessageBoxPresenter(MessageBoxPresenter* presenter) = 0;
   /// Starts the text editor on `path` without waiting and without a shell.
-  /// False when no editor was started: `error` then says why, or is empty when this
-  /// machine has no editor to start at all.
+  /// False when no editor was started: `error` then says why, naming the editor, or is
+  /// empty when this machine has no editor to start at all.
   virtual bool StartEditor(const std::string& path, std::string* error) = 0;
 
   // Interruptions.

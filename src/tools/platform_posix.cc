@@ -486,8 +486,10 @@ class PosixPlatform : public Platform {
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
+    // The reason names the editor: a log line that says only "No such file or directory"
+    // leaves the reader to guess which program was meant.
     const auto fail = [&](const std::string& why) {
-      if (error) *error = why;
+      if (error) *error = "cannot start " + words.front() + ": " + why;
       return false;
     };
     posix_spawn_file_actions_t actions;
@@ -528,7 +530,7 @@ class PosixPlatform : public Platform {
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
     if (!WIFEXITED(status)) return fail("the start was interrupted");
     const int rc = WEXITSTATUS(status);
-    return fail(rc == 255 ? std::string("cannot start it") : ErrnoText(rc));
+    return fail(rc == 255 ? std::string("it did not start") : ErrnoText(rc));
   }
 
  private:

@@ -309,7 +309,8 @@ TEST_F(PosixPlatformTest, StartEditorFailsWithAReasonOrWithoutAnEditor) {
   {
     ScopedEnv editor("CUBESEC_EDITOR", (Path("no-such-editor") + " --flag").c_str());
     EXPECT_FALSE(platform_.StartEditor(Path("x.log"), &error));
-    EXPECT_EQ(error, "No such file or directory");
+    // The reason names the editor that was meant.
+    EXPECT_EQ(error, "cannot start " + Path("no-such-editor") + ": No such file or directory");
   }
   {
     ScopedEnv editor("CUBESEC_EDITOR", "  ''  ");
