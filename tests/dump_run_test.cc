@@ -155,6 +155,8 @@ TEST_F(DumpRunTest, SessionsOutsideOneToSixteenAreASyntaxError) {
     EXPECT_EQ(run.exit_code, 2) << sessions;
     EXPECT_THAT(run.err, HasSubstr("--sessions takes a whole number from 1 to 16")) << sessions;
   }
+}
+
 // The number of blocks of a dump file: its head lines.
 size_t HeadLines(const std::string& dump) {
   size_t heads = 0;

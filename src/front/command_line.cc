@@ -50,7 +50,7 @@ std::string UsageText(const std::string& program, const std::string& log_path) {
       "  --reset               reset security (asks first)",
       "  --yes                 confirm the reset without asking (the run log says so)",
       "  --check FILE          check a dump file, without logging in",
-      "  --plan FILE           show what a restore of FILE would change, changing nothing",
+      "  --plan FILE           what a restore of FILE would change, changing nothing",
       "  --diff OLD NEW        compare two dump files (exit 0: same, 1: different,",
       "                        2: trouble); --diff FILE compares FILE with the server",
       "  --all                 the diff compares dates, last logins and notices too",
