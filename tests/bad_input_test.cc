@@ -468,6 +468,8 @@ class Unwritable : public BadInput {
 // A link at the dump file's name is replaced by the dump, never written through: not to a
 // device, and not to a file that a dangling link names (which root would create).
 TEST_F(Unwritable, ALinkAtTheDumpFilesNameIsReplacedNotWrittenThrough) {
+  // Wine cannot rename a file onto a POSIX link.
+  if (TestingWindowsPrograms()) GTEST_SKIP() << "POSIX links";
   for (const std::string& target : {std::string("/dev/full"), box_.Path("victim.txt")}) {
     SCOPED_TRACE(target);
     SeedBackups(box_.dir().path());
@@ -475,7 +477,8 @@ TEST_F(Unwritable, ALinkAtTheDumpFilesNameIsReplacedNotWrittenThrough) {
     fs::create_symlink(target, box_.Path("dump.txt"));
     const RunResult run = Dump(box_.Path("dump.txt"));
     EXPECT_EQ(run.exit_code, 0) << LastLogLine();
-    EXPECT_FALSE(fs::is_symlink(box_.Path("dump.txt")));
+    // Read only a file: a link to /dev/full reads zeros without end.
+    ASSERT_FALSE(fs::is_symlink(box_.Path("dump.txt")));
     EXPECT_TRUE(ReadFile(box_.Path("dump.txt")).ends_with("End: complete\r\n\r\n"));
     EXPECT_FALSE(FileExists(box_.Path("victim.txt")));
     // The link is no regular file, so it is not set aside; the backups move up one
