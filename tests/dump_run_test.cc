@@ -191,14 +191,17 @@ TEST_F(DumpRunTest, RunsEndWithASummaryUnlessQuiet) {
   EXPECT_NE(logged("\tCreated user '"), "0");
   EXPECT_THAT(restore.out,
               HasSubstr(" values changed, " + logged(" skipped (") + " blocks skipped"));
-  EXPECT_THAT(restore.out, EndsWith("\nThe new users' temporary passwords are in the run log: " +
-                                    box_.LogPath() + "\n"));
+  // The path as the program names it (a Windows program under Wine names it Z:\...).
+  const std::string log_name = std::filesystem::path(box_.LogPath()).filename().string();
+  EXPECT_THAT(restore.out, HasSubstr("\nThe new users' temporary passwords are in the run log: "));
+  EXPECT_THAT(restore.out, EndsWith(log_name + "\n"));
 
   // Run again, the restore changes nothing, and says so.
   const RunResult again = box_.Cubesec(restore_args);
   ASSERT_EQ(again.exit_code, 0) << again.err;
   EXPECT_THAT(again.out, HasSubstr(": 0 groups, 0 users and 0 filters created, "));
-  EXPECT_THAT(again.out, EndsWith("\nRun log: " + box_.LogPath() + "\n"));
+  EXPECT_THAT(again.out, HasSubstr("\nRun log: "));
+  EXPECT_THAT(again.out, EndsWith(log_name + "\n"));
 
   std::vector<std::string> quiet = kDumpArgs;
   quiet.push_back("--quiet");

@@ -180,6 +180,8 @@ TEST_F(KillTest, AnInterruptedDumpKeepsThePreviousFileAndNamesWhatItWrote) {
        {std::pair{SIGTERM, 0.3}, std::pair{SIGINT, 0.6}, std::pair{SIGHUP, 0.9},
         std::pair{SIGKILL, 0.5}}) {
     SCOPED_TRACE("signal " + std::to_string(signal_number));
+    // A Windows program learns of an interrupt from its console, which no signal to Wine is.
+    if (TestingWindowsPrograms() && signal_number != SIGKILL) continue;
     fs::remove(box_.Path("trace.txt"));
     fs::remove(box_.LogPath());
     fs::remove(incomplete);
