@@ -4,6 +4,7 @@
 // only; lists of slash switches and plain names against the whole rule.
 
 #include <cstddef>
+#include <cctype>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -79,35 +80,51 @@ void CheckParameters(const std::vector<std::string>& args) {
       CommandLineExtras extras;
       ApplyCommandLine(args, params, &extras);
       FUZZ_CHECK(params.command.empty() || params.command == "C" || params.command == "D" ||
-                 params.command == "R");
+                 params.command == "R" || params.command == "P");
       for (size_t index : extras.password_args) {
         FUZZ_CHECK(index < args.size() && Trim(args[index]).size() >= 2);
       }
     } catch (const RunError& error) {
       FUZZ_CHECK(error.number() == kErrorSyntax);
-      FUZZ_CHECK(error.description().starts_with("Syntax Error - "));
+      FUZZ_CHECK(error.description().starts_with("Syntax Error - ") ||
+                 error.description().ends_with(" cannot be used together"));
     }
     return;
   }
-  std::optional<std::string> first_bad;
+  // Read in order, the first token that is no switch is refused, and so is a second command
+  // switch of another command than the one before (named as typed: "/D and /r").
+  std::optional<std::string> expected_error;
+  std::string command_typed;
   for (const std::string& arg : args) {
     const std::string token = Trim(arg);
-    if (token.empty() || first_bad) continue;
+    if (token.empty() || expected_error) continue;
     bool known = false;
     for (char letter : std::string("CDRSUP")) known = known || IsSwitch(token, letter);
-    if (!known) first_bad = token;
+    if (!known) {
+      const std::string hint =
+          token.find('/', 1) != std::string::npos
+              ? "; to name a file by its path, use --dump FILE or --restore FILE"
+              : "";
+      expected_error = "Syntax Error - Unrecognized parameter in command line ('" + token +
+                       "')" + hint;
+      continue;
+    }
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(token[1])));
+    if (letter != 'C' && letter != 'D' && letter != 'R') continue;
+    if (!command_typed.empty() &&
+        std::toupper(static_cast<unsigned char>(command_typed[1])) != letter) {
+      expected_error = command_typed + " and " + token.substr(0, 2) + " cannot be used together";
+      continue;
+    }
+    command_typed = token.substr(0, 2);
   }
 
   try {
     ApplyCommandLine(args, params);
   } catch (const RunError& error) {
-    FUZZ_CHECK(has_slash && first_bad.has_value());
+    FUZZ_CHECK(has_slash && expected_error.has_value());
     FUZZ_CHECK(error.number() == kErrorSyntax);
-    const std::string hint = first_bad->find('/', 1) != std::string::npos
-                                 ? "; to name a file by its path, use --dump FILE or --restore FILE"
-                                 : "";
-    FUZZ_CHECK(error.description() == "Syntax Error - Unrecognized parameter in command line ('" +
-                                          *first_bad + "')" + hint);
+    FUZZ_CHECK(error.description() == *expected_error);
     return;
   }
 
@@ -122,7 +139,7 @@ void CheckParameters(const std::vector<std::string>& args) {
     FUZZ_CHECK(params.server == before.server && params.user == before.user);
     return;
   }
-  FUZZ_CHECK(!first_bad.has_value());
+  FUZZ_CHECK(!expected_error.has_value());
   FUZZ_CHECK(params.server == LastValue(args, 'S').value_or(before.server));
   FUZZ_CHECK(params.user == LastValue(args, 'U').value_or(before.user));
   FUZZ_CHECK(params.password == LastValue(args, 'P').value_or(before.password));
@@ -156,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     const RunParameters params = GatherFromCommandLine(platform, args);
     FUZZ_CHECK(params.command.empty() || params.command == "C" || params.command == "D" ||
-               params.command == "R");
+               params.command == "R" || params.command == "P");
   } catch (const RunError& error) {
     FUZZ_CHECK(error.number() == kErrorSyntax);
   }

@@ -25,6 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const std::vector<DumpProblem> problems = CheckDumpFile(text);
 
+  // A text without a line (empty, or a byte order mark alone) is one error, on line 1.
+  if (LineSplitter(text).AtEnd()) {
+    FUZZ_CHECK(problems.size() == 1 && problems[0].line == 1 && !problems[0].warning);
+    return 0;
+  }
   // The lines and the problems are walked together: both come in line order.
   LineSplitter splitter(text);
   std::string_view line;

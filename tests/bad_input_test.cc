@@ -260,7 +260,7 @@ TEST_F(BadInput, DamagedFilesAreRefusedWithTheirLineAndChangeNothing) {
        "Line 1: \"User: * Inactive *\": a head line without a name"},
       // A file that is not text at all is one error, not one per line.
       {{"Server: s", std::string("\0\0\0", 3), ""},
-       "Line 1: \"\": the file holds NUL bytes: it is not text, and not a dump file"},
+       "Line 1: \"Server: s\": the file holds NUL bytes: it is not text, and not a dump file"},
       // A dump cut short, in any place: it says its format, so it must say it is whole.
       {{"Server: s", "   Format: 2", "", "Group: G", "   Access: Read", ""},
        "Line 9: \"\": the file ends without its \"End: complete\" block: the dump is incomplete"},

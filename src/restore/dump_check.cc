@@ -144,7 +144,10 @@ class Checker {
  public:
   std::vector<DumpProblem> Run(std::string_view file_text) {
     if (file_text.find('\0') != std::string_view::npos) {
-      return {{1, "", "the file holds NUL bytes: it is not text, and not a dump file", false}};
+      std::string_view first;
+      LineSplitter(file_text).Next(first);
+      return {{1, std::string(first), "the file holds NUL bytes: it is not text, and not a dump file",
+               false}};
     }
     // The lines are views into the caller's text; a problem copies its line.
     LineSplitter lines(file_text);
