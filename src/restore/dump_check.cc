@@ -526,10 +526,16 @@ size_t ErrorCount(const std::vector<DumpProblem>& problems) {
 int DumpFileFormat(std::string_view file_text) {
   LineSplitter lines(file_text);
   std::string_view line;
-  // The "Format:" line stands in the Server block, the first block.
-  for (bool first = true; lines.Next(line); first = false) {
-    if (TrimView(line).empty()) break;
-    if (first) continue;
+  // The "Format:" line stands in the Server block, the first block (empty lines may come
+  // before it, as the check allows).
+  bool in_block = false;
+  while (lines.Next(line)) {
+    const bool empty = TrimView(line).empty();
+    if (!in_block) {
+      in_block = !empty;
+      continue;
+    }
+    if (empty || IsHeadLine(line)) break;  // the Server block has ended
     const KeyView detail = SplitKeyView(line);
     if (detail.key == "Format" && detail.value.size() == 1 && detail.value[0] >= '1' &&
         detail.value[0] <= '9') {

@@ -40,6 +40,7 @@ TEST(CheckDumpFile, ASoundFileHasNoProblemsAndAMissingEmptyLineIsAWarning) {
   EXPECT_EQ(ProblemCounts(problems), "1 warning");
   EXPECT_EQ(DumpFileFormat(sound), 2);
   EXPECT_EQ(DumpFileFormat("Server: s\r\n\r\nGroup: g\r\n   Format: 2\r\n"), 1);
+  EXPECT_EQ(DumpFileFormat("\r\n\r\nServer: s\r\n   Format: 2\r\n"), 2);
 }
 
 // Files that a restore would read otherwise than they were meant, or apply in part: each is
