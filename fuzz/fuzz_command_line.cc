@@ -3,8 +3,8 @@
 // wherever they stand. Lists with long options ("-" first) are checked for their outcome
 // only; lists of slash switches and plain names against the whole rule.
 
-#include <cstddef>
 #include <cctype>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -105,8 +105,8 @@ void CheckParameters(const std::vector<std::string>& args) {
           token.find('/', 1) != std::string::npos
               ? "; to name a file by its path, use --dump FILE or --restore FILE"
               : "";
-      expected_error = "Syntax Error - Unrecognized parameter in command line ('" + token +
-                       "')" + hint;
+      expected_error =
+          "Syntax Error - Unrecognized parameter in command line ('" + token + "')" + hint;
       continue;
     }
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(token[1])));

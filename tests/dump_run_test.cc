@@ -5,9 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-
 #include <cstdio>
+#include <filesystem>
 
 #include "support/e2e.h"
 #include "tools/text.h"

@@ -176,9 +176,8 @@ TEST_F(KillTest, AnInterruptedDumpKeepsThePreviousFileAndNamesWhatItWrote) {
   WriteFile(box_.Path("gen.bak.txt"), "generation 1\r\n");
   fs::remove(box_.Path("gen.bak2.txt"));
 
-  for (auto [signal_number, moment] :
-       {std::pair{SIGTERM, 0.3}, std::pair{SIGINT, 0.6}, std::pair{SIGHUP, 0.9},
-        std::pair{SIGKILL, 0.5}}) {
+  for (auto [signal_number, moment] : {std::pair{SIGTERM, 0.3}, std::pair{SIGINT, 0.6},
+                                       std::pair{SIGHUP, 0.9}, std::pair{SIGKILL, 0.5}}) {
     SCOPED_TRACE("signal " + std::to_string(signal_number));
     // A Windows program learns of an interrupt from its console, which no signal to Wine is.
     if (TestingWindowsPrograms() && signal_number != SIGKILL) continue;
@@ -187,9 +186,9 @@ TEST_F(KillTest, AnInterruptedDumpKeepsThePreviousFileAndNamesWhatItWrote) {
     fs::remove(incomplete);
     LineCounter counter(box_.Path("trace.txt"));
     const size_t at = static_cast<size_t>(moment * static_cast<double>(calls));
-    const RunResult stopped =
-        proof::Wait(proof::Launch(box_.cubesec(), args, Options()), 300,
-                    [&] { return counter.Count() >= at; }, signal_number);
+    const RunResult stopped = proof::Wait(
+        proof::Launch(box_.cubesec(), args, Options()), 300, [&] { return counter.Count() >= at; },
+        signal_number);
     ASSERT_FALSE(stopped.timed_out);
     EXPECT_EQ(ReadFile(box_.Path("gen.txt")), previous);
     EXPECT_EQ(ReadFile(box_.Path("gen.bak.txt")), "generation 1\r\n");

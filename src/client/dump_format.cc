@@ -29,10 +29,10 @@ constexpr KeySpec kUserKeys[] = {
     {"* Account Disabled *", ValueForm::kNotice},
 };
 constexpr KeySpec kApplicationKeys[] = {
-    {"Description", ValueForm::kText},      {"Loadable", ValueForm::kYesNo},
-    {"Autoload", ValueForm::kYesNo},        {"Default Access", ValueForm::kAccess},
-    {"Connects", ValueForm::kYesNo},        {"Commands", ValueForm::kYesNo},
-    {"Updates", ValueForm::kYesNo},         {"Security", ValueForm::kYesNo},
+    {"Description", ValueForm::kText}, {"Loadable", ValueForm::kYesNo},
+    {"Autoload", ValueForm::kYesNo},   {"Default Access", ValueForm::kAccess},
+    {"Connects", ValueForm::kYesNo},   {"Commands", ValueForm::kYesNo},
+    {"Updates", ValueForm::kYesNo},    {"Security", ValueForm::kYesNo},
 };
 constexpr KeySpec kDatabaseKeys[] = {
     {"Description", ValueForm::kText},
@@ -359,9 +359,9 @@ std::optional<UserHead> ReadUserHead(std::string_view value, std::string* error)
     const std::string_view word = TrimView(rest.substr(0, star));
     size_t order = 0;
     bool* flag = nullptr;
-    for (auto [f, w] : {std::pair{&head.markers.disabled, kDisabled},
-                        std::pair{&head.markers.expired, kExpired},
-                        std::pair{&head.markers.inactive, kInactive}}) {
+    for (auto [f, w] :
+         {std::pair{&head.markers.disabled, kDisabled}, std::pair{&head.markers.expired, kExpired},
+          std::pair{&head.markers.inactive, kInactive}}) {
       if (word == w) flag = f;
       if (!flag) ++order;
     }

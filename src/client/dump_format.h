@@ -55,9 +55,9 @@ struct KeySpec {
 
 struct BlockSpec {
   BlockKind kind;
-  std::string_view head;              // the head line's key word
-  std::span<const KeySpec> keys;      // the detail lines, in the order a dump writes them
-  bool rows = false;                  // filter rows and validity notices may follow
+  std::string_view head;          // the head line's key word
+  std::span<const KeySpec> keys;  // the detail lines, in the order a dump writes them
+  bool rows = false;              // filter rows and validity notices may follow
 };
 
 /// The spec of a block kind.

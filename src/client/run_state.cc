@@ -109,7 +109,8 @@ void RunState::EndLogWithEmptyLine() {
 
 void RunState::FlushDump() {
   if (dump_out && !dump_out->Flush()) {
-    throw RunError(kErrorFileIo, "Cannot write dump file '" + dump_file + "': " + dump_out->error());
+    throw RunError(kErrorFileIo,
+                   "Cannot write dump file '" + dump_file + "': " + dump_out->error());
   }
 }
 
@@ -132,7 +133,8 @@ void RunState::WriteDumpLine(std::string_view line) {
                    "Interrupted by signal " + std::to_string(signal_number) + " before the end");
   }
   if (!dump_out->Append(line)) {
-    throw RunError(kErrorFileIo, "Cannot write dump file '" + dump_file + "': " + dump_out->error());
+    throw RunError(kErrorFileIo,
+                   "Cannot write dump file '" + dump_file + "': " + dump_out->error());
   }
   ++dump_lines;
   CountLineAndPump();

@@ -277,12 +277,11 @@ void ApplyLongOption(const std::vector<std::string>& args, size_t& i, ParseState
   } else if (i + 1 < args.size()) {
     value = args[++i];
   } else {
-    throw RunError(kErrorSyntax,
-                   FormatMsg("Syntax Error - Option %1 needs a value ('%1 %2')",
-                             {name, name == "--server" || name == "--user" ? "NAME"
-                                    : name == "--only"                       ? "PART"
-                                    : name == "--sessions"                   ? "N"
-                                                                             : "FILE"}));
+    throw RunError(kErrorSyntax, FormatMsg("Syntax Error - Option %1 needs a value ('%1 %2')",
+                                           {name, name == "--server" || name == "--user" ? "NAME"
+                                                  : name == "--only"                     ? "PART"
+                                                  : name == "--sessions"                 ? "N"
+                                                                         : "FILE"}));
   }
   if (command != nullptr) {
     parse.TakeCommand(*command, name, &value);

@@ -307,8 +307,10 @@ TEST(CommandLineTest, UsageNamesTheProgram) {
   EXPECT_THAT(usage, HasSubstr("(the server being restored does not have to match the "
                                "dumpfile's source)\n"));
   // The forms first; a reset names no dump file.
-  EXPECT_THAT(usage,
-              StartsWith("usage: qmx --dump FILE [LOGIN] [--sessions N] [--quiet]\n       qmx --restore FILE"));
+  EXPECT_THAT(
+      usage,
+      StartsWith(
+          "usage: qmx --dump FILE [LOGIN] [--sessions N] [--quiet]\n       qmx --restore FILE"));
   EXPECT_THAT(usage, HasSubstr("\nReset Security: qmx  /C /Sservername /Uusername /Ppassword\n"));
   EXPECT_THAT(usage, HasSubstr("qmx --reset [--yes] [LOGIN]\n"));
   EXPECT_THAT(usage, HasSubstr("\nRun log: /home/ann/.local/state/cubesec/cubesec.log\n"));

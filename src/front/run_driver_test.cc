@@ -265,10 +265,10 @@ TEST_F(RunDriverTest, ARestoreWhoseFileFailsTheCheckNeverLogsIn) {
   EXPECT_THAT(log, HasSubstr("\tLine 3: \"Comment: not a block\": \"Comment\" is no head line "
                              "key word\r\n\tLine 4: "));
   // The first 20 problems, then their number beyond that.
-  EXPECT_THAT(log, HasSubstr("\tLine 21: \"server: x\": \"server\" is no head line key word\r\n"
-                             "\t... and 4 more\r\n\tError: 60 - The dump file '" +
-                             params_.dump_file +
-                             "' has 23 errors, 1 warning; nothing was restored\r\n"));
+  EXPECT_THAT(
+      log, HasSubstr("\tLine 21: \"server: x\": \"server\" is no head line key word\r\n"
+                     "\t... and 4 more\r\n\tError: 60 - The dump file '" +
+                     params_.dump_file + "' has 23 errors, 1 warning; nothing was restored\r\n"));
   EXPECT_THAT(log, ::testing::Not(HasSubstr("Restoring security")));
   EXPECT_THAT(platform_.editor_starts, ::testing::IsEmpty());
   EXPECT_EQ(state_.dump_in, nullptr);

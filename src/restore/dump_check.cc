@@ -86,8 +86,8 @@ std::string ValueProblem(ValueForm form, std::string_view value) {
                           std::numeric_limits<int32_t>::max());
     case ValueForm::kFormat:
       if (value.size() == 1 && value[0] >= '1' && value[0] <= '0' + kDumpFormat) return {};
-      return Quoted(value, {" is no format this program reads (1 to ", std::to_string(kDumpFormat),
-                            ")"});
+      return Quoted(value,
+                    {" is no format this program reads (1 to ", std::to_string(kDumpFormat), ")"});
     case ValueForm::kNotice:
       if (value.empty()) return {};
       return "a notice line holds no value";
@@ -117,12 +117,12 @@ bool IsValidityNotice(std::string_view key) {
 // "an Application block", "a Group block".
 std::string_view Article(std::string_view word) {
   return !word.empty() && std::string_view("AEae").find(word[0]) != std::string_view::npos ? "an "
-                                                                                          : "a ";
+                                                                                           : "a ";
 }
 
 std::string_view BlockWord(const BlockSpec& spec) {
   return spec.kind == BlockKind::kGroupAccess || spec.kind == BlockKind::kUserAccess ? "access"
-                                                                                      : spec.head;
+                                                                                     : spec.head;
 }
 
 // A list of an older file, checked once every head name of the file is known.
@@ -146,8 +146,8 @@ class Checker {
     if (file_text.find('\0') != std::string_view::npos) {
       std::string_view first;
       LineSplitter(file_text).Next(first);
-      return {{1, std::string(first), "the file holds NUL bytes: it is not text, and not a dump file",
-               false}};
+      return {{1, std::string(first),
+               "the file holds NUL bytes: it is not text, and not a dump file", false}};
     }
     // The lines are views into the caller's text; a problem copies its line.
     LineSplitter lines(file_text);
@@ -326,8 +326,8 @@ class Checker {
     }
     const auto [first, added] = first_lines_.emplace(std::move(key), number_);
     if (!added) {
-      Error(Quoted(name, {" has a block of its own already, on line ",
-                          std::to_string(first->second)}));
+      Error(Quoted(name,
+                   {" has a block of its own already, on line ", std::to_string(first->second)}));
     }
   }
 
@@ -365,7 +365,8 @@ class Checker {
           return Error(Quoted(Trim(piece), {": ", problem}));
         }
       }
-      if (form != ValueForm::kName) older_lists_.push_back({number_, text_, value, older_separator});
+      if (form != ValueForm::kName)
+        older_lists_.push_back({number_, text_, value, older_separator});
       return;
     }
     std::string why;

@@ -72,21 +72,25 @@ TEST(CheckDumpFile, HostileAndDamagedFilesAreRefusedOnTheirLine) {
        "\"3\" is no format this program reads (1 to 2)"},
       {Whole("") + "Group: late\r\n   Access: Read\r\n\r\n", 6,
        "a block after the End block of line 4"},
-      {"Server: s\r\n   Format: 2\r\n\r\nEnd: partial\r\n\r\n", 4, "\"partial\" is not \"complete\""},
+      {"Server: s\r\n   Format: 2\r\n\r\nEnd: partial\r\n\r\n", 4,
+       "\"partial\" is not \"complete\""},
       // Blocks out of their place.
       {Whole("Server: t\r\n\r\n"), 4, "a second Server block (the first is on line 1)"},
       {Whole(db + "Group: g\r\n   Access: Read\r\n\r\n"), 8,
        "a Group block after the first Application block"},
       {Whole("Database: D\r\n\r\n"), 4, "a Database block outside any Application block"},
-      {Whole("Application: A\r\n\r\nFilter: F\r\n   Active: Yes\r\n   Default Access: None\r\n\r\n"),
+      {Whole(
+           "Application: A\r\n\r\nFilter: F\r\n   Active: Yes\r\n   Default Access: None\r\n\r\n"),
        6, "a Filter block outside any Database block"},
       {Whole("User Access: u\r\n   Access: Read\r\n\r\n"), 4,
        "an access block outside any Database block"},
       // The same object twice, names compared as the server compares them.
       {Whole("User: bob\r\n\r\nUser: BOB * Inactive *\r\n\r\n"), 6,
        "\"BOB\" has a block of its own already, on line 4"},
-      {Whole("Group: g\r\n\r\nUser: G\r\n\r\n"), 6, "\"G\" has a block of its own already, on line 4"},
-      {Whole(db + "User Access: u\r\n   Access: Read\r\n\r\nGroup Access: U\r\n   Access: Read\r\n\r\n"),
+      {Whole("Group: g\r\n\r\nUser: G\r\n\r\n"), 6,
+       "\"G\" has a block of its own already, on line 4"},
+      {Whole(db +
+             "User Access: u\r\n   Access: Read\r\n\r\nGroup Access: U\r\n   Access: Read\r\n\r\n"),
        11, "\"U\" has a block of its own already, on line 8"},
       // What a server refuses.
       {Whole("Group: " + long_name + "\r\n\r\n"), 4,
@@ -97,14 +101,12 @@ TEST(CheckDumpFile, HostileAndDamagedFilesAreRefusedOnTheirLine) {
       {Whole("User: u\r\n   Groups: a, \"b\xC2\x9B\"\r\n\r\n"), 5,
        "\"b\\xC2\\x9B\": the name holds a control character"},
       // Names that do not read one way.
-      {Whole("Group: \"open\r\n\r\n"), 4,
-       "\"\"open\": a quoted name without its closing quote"},
+      {Whole("Group: \"open\r\n\r\n"), 4, "\"\"open\": a quoted name without its closing quote"},
       {Whole("User: \"a\" b\r\n\r\n"), 4,
        "\"\"a\" b\": the name is followed by text that is no marker"},
       {Whole("User: a * Inactiv *\r\n\r\n"), 4,
        "\"a * Inactiv *\": \"Inactiv\" is no marker of a user, or not in its place"},
-      {Whole("User: a\r\n   Groups: x,, y\r\n\r\n"), 5,
-       "\"x,, y\": an empty name in the list"},
+      {Whole("User: a\r\n   Groups: x,, y\r\n\r\n"), 5, "\"x,, y\": an empty name in the list"},
       {Whole(db + "User Access: u\r\n   Access: Read\r\n   Filter: \"F\" G\r\n\r\n"), 10,
        "\"\"F\" G\": text after the closing quote"},
       // An older file: a list or a user head line that its own names let read two ways.
@@ -142,7 +144,8 @@ TEST(CheckDumpFile, QuotedNamesPassAndOlderFilesGetAWarning) {
   ASSERT_EQ(older.size(), 1u);
   EXPECT_TRUE(older[0].warning);
   EXPECT_EQ(older[0].line, 1);
-  EXPECT_EQ(older[0].message, "a file of an older format: whether it is complete cannot be checked");
+  EXPECT_EQ(older[0].message,
+            "a file of an older format: whether it is complete cannot be checked");
 }
 
 TEST(CheckDumpFile, ProblemsComeInLineOrderAndLongLinesAreCutWhenShown) {
@@ -195,8 +198,7 @@ TEST(CheckDumpFile, ProblemsComeInLineOrderAndLongLinesAreCutWhenShown) {
   }
   EXPECT_THAT(found,
               ElementsAre("8 a head line without a name", "8 the block has no \"Active:\" line",
-                          "9 \"Nonee\" is no access level",
-                          "10 the line holds a control character",
+                          "9 \"Nonee\" is no access level", "10 the line holds a control character",
                           "10 no empty line before this head line",
                           "10 \"complete\\x01\" is not \"complete\""));
 }
@@ -320,9 +322,9 @@ TEST(UserHeadValue, NamesThatCouldBeTakenForMarkersAreQuotedAndReadBackWhole) {
 }
 
 TEST(Names, AreQuotedOnlyWhenTheBareTextWouldNotReadBackAndListsReadOneWay) {
-  const std::vector<std::string> names = {
-      "plain", "with space", "x, y", "a,b", "star*", "\"q", "in\"side", " lead", "trail ", "",
-      "<All>", "colon:name", "Caf\xC3\xA9"};
+  const std::vector<std::string> names = {"plain", "with space", "x, y",       "a,b",    "star*",
+                                          "\"q",   "in\"side",   " lead",      "trail ", "",
+                                          "<All>", "colon:name", "Caf\xC3\xA9"};
   const std::vector<std::string> bare = {"plain", "with space", "in\"side", "colon:name",
                                          "Caf\xC3\xA9"};
   for (const std::string& name : names) {
