@@ -60,12 +60,12 @@ struct BlockSpec {
   bool rows = false;              // filter rows and validity notices may follow
 };
 
-/// The spec of a block kind.
+/// The layout of a block kind.
 const BlockSpec& SpecOf(BlockKind kind);
-/// The spec whose head key word is `key`, or nullptr. "User/Group" is read as a user's
-/// access block, as older files wrote it.
+/// The layout of the block whose head key word is `key`, or nullptr. "User/Group" is read as
+/// a user's access block, as older files wrote it.
 const BlockSpec* SpecOfHead(std::string_view key);
-/// The rule of detail key `key` in `spec`, or nullptr.
+/// The rule of detail key `key` in a block's layout, or nullptr.
 const KeySpec* KeyOf(const BlockSpec& spec, std::string_view key);
 
 /// True for the key words of head lines ("Server", "Group", "User", ...).
