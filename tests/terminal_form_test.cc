@@ -203,10 +203,12 @@ TEST_F(TerminalFormRunTest, ABatchRunWithoutPasswordAsksForItWithoutEcho) {
 }
 
 TEST_F(TerminalFormRunTest, CommandLineFileNameIsTheDefaultAndAnEmptyCommandCancels) {
-  // No "/" on the command line: the arguments are the dump file name.
+  // No "/" on the command line: the arguments are the dump file name, which is not asked
+  // again.
   auto form = Start({"given.txt"});
-  ASSERT_TRUE(form->WaitFor("Dump File [given.txt]: ")) << form->output();
-  form->Send("\n\n\n");
+  ASSERT_TRUE(form->WaitFor("Server [demo]: ")) << form->output();
+  EXPECT_THAT(form->output(), Not(HasSubstr("Dump File")));
+  form->Send("\n\n");
   ASSERT_TRUE(form->WaitFor("Password: ")) << form->output();
   form->Send("demo-password\n");
   ASSERT_TRUE(form->WaitFor("Command (")) << form->output();
@@ -215,17 +217,51 @@ TEST_F(TerminalFormRunTest, CommandLineFileNameIsTheDefaultAndAnEmptyCommandCanc
   EXPECT_THAT(form->Rest(), HasSubstr("Cancelled: nothing was run."));  // not silently
   EXPECT_FALSE(FileExists(box_.Path("given.txt")));
   EXPECT_FALSE(FileExists(box_.LogPath())) << "a cancelled form leaves no run log";
+
+  // A command and a server on the command line, and no default user: only the user and the
+  // password are asked, and Enter takes the command line's dump.
+  WriteFile(box_.Path("essbase.ini"), "[Login]\r\nServer=demo\r\n");
+  auto dump = Start({"/Dasked.txt", "/Sdemo"});
+  ASSERT_TRUE(dump->WaitFor("User: ")) << dump->output();
+  EXPECT_THAT(dump->output(), Not(HasSubstr("Dump File")));
+  EXPECT_THAT(dump->output(), Not(HasSubstr("Server")));
+  dump->Send("admin\n");
+  ASSERT_TRUE(dump->WaitFor("Password: ")) << dump->output();
+  dump->Send("demo-password\n");
+  ASSERT_TRUE(dump->WaitFor("Enter = Dump Security): ")) << dump->output();
+  dump->Send("\n");
+  EXPECT_EQ(dump->Wait(), 0) << dump->output();
+  EXPECT_TRUE(FileExists(box_.Path("asked.txt")));
 }
 
 TEST_F(TerminalFormRunTest, AFailedRunShowsItsErrorOnTheTerminal) {
   auto form = Start();
   FillFields(*form, "form.txt", "wrong-password");
   form->Send("D\n");
-  EXPECT_EQ(form->Wait(), 1) << form->output();
-  // The closing step's error box, shown because the parameters came from the form.
-  EXPECT_THAT(form->output(), HasSubstr("Essbase Error calling EsbLogin"));
-  EXPECT_THAT(form->output(), HasSubstr("Security dump did not complete."));
+  // A refused login changed nothing: the form is back, the error shown, and only the
+  // password is asked again; Enter then takes the dump that was chosen.
+  ASSERT_TRUE(form->WaitFor("Essbase Error calling EsbLogin")) << form->output();
+  ASSERT_TRUE(form->WaitFor("Password: ")) << form->output();
+  EXPECT_FALSE(form->Echoes());
+  EXPECT_THAT(form->output(), Not(HasSubstr("did not complete")));
+  form->Send("demo-password\n");
+  ASSERT_TRUE(form->WaitFor("Enter = Dump Security): ")) << form->output();
+  form->Send("\n");
+  EXPECT_EQ(form->Wait(), 0) << form->output();
+  EXPECT_THAT(form->output(), HasSubstr("Security dump completed."));
+  EXPECT_TRUE(FileExists(box_.Path("form.txt")));
   EXPECT_THAT(box_.Log(), HasSubstr("Error: 99 - Essbase Error calling EsbLogin"));
+
+  // A restore of a file that is not there goes back to the dump file, with its name as the
+  // default; ending the input there ends the program as the failed run left it.
+  auto restore = Start();
+  FillFields(*restore, "missing.txt", "demo-password");
+  restore->Send("r\n");
+  ASSERT_TRUE(restore->WaitFor("Security Dump File (missing.txt) Not Found")) << restore->output();
+  ASSERT_TRUE(restore->WaitFor("Dump File [missing.txt]: ")) << restore->output();
+  restore->Send("\x04");  // Ctrl+D: the end of input
+  EXPECT_EQ(restore->Wait(), 1) << restore->output();
+  EXPECT_THAT(restore->output(), Not(HasSubstr("did not complete")));
 }
 
 TEST_F(TerminalFormRunTest, AnInterruptAtThePasswordLeavesTheEchoOn) {
@@ -290,6 +326,11 @@ TEST_F(TerminalFormRunTest, CIsTheResetAndItsWarningIsAnsweredOnTheTerminal) {
     ASSERT_TRUE(form->WaitFor("ARE YOU SURE???")) << form->output();
     ASSERT_TRUE(form->WaitFor("[y/N] ")) << form->output();
     form->Send("\n");  // the default is No
+    // Nothing was deleted: the form is back, with the password to type again.
+    ASSERT_TRUE(form->WaitFor("Security reset not confirmed; nothing was deleted."))
+        << form->output();
+    ASSERT_TRUE(form->WaitFor("Password: ")) << form->output();
+    form->Send("\x04");
     EXPECT_EQ(form->Wait(), 1) << form->output();
     EXPECT_EQ(Names(box_, "users").size(), users_before);
   }

@@ -3,7 +3,9 @@
 // the terminal form otherwise.
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "client/run_state.h"
 #include "front/run_parameters.h"
@@ -18,13 +20,27 @@ enum class InteractiveResult {
   kUnavailable,  // no window and no terminal to ask on
 };
 
-/// An interactive session: it shows the form once, and, when the run goes ahead, stays up
-/// to show progress and message boxes until it is destroyed.
+/// How the form is to be shown.
+struct FormRequest {
+  /// The fields (MainWindowModel indexes) that the command line left empty, in the window's
+  /// order; the terminal form asks for these only (and the window shows every field).
+  /// Without them, the fields that the parameters leave empty.
+  std::optional<std::vector<int>> fields;
+  /// When the form is shown again after a run that failed before it changed anything: the
+  /// field to mend, which gets the focus (the terminal form asks it first), and the error,
+  /// shown in the form. -1 and empty the first time.
+  int mend_field = -1;
+  std::string error;
+};
+
+/// An interactive session: it shows the form, and, when the run goes ahead, stays up to
+/// show progress and message boxes until it is destroyed. A run that failed before it
+/// changed anything brings the form back.
 class InteractiveSession {
  public:
   virtual ~InteractiveSession() = default;
   /// Shows the form filled from `params` (the password field emptied) and reads it back.
-  virtual InteractiveResult Ask(RunParameters& params) = 0;
+  virtual InteractiveResult Ask(RunParameters& params, const FormRequest& request) = 0;
   /// Progress and event pumping for the run that follows.
   virtual RunObserver& observer() = 0;
   /// Tells the user that the run completed (or failed), naming the run log.

@@ -106,6 +106,20 @@ int MainWindowModel::FirstEmptyFieldFor(std::string_view command) const {
   return -1;
 }
 
+std::vector<int> MainWindowModel::MissingFields(const RunParameters& params) {
+  std::vector<int> fields;
+  if (params.dump_file.empty() && params.command != "C") fields.push_back(kDumpFile);
+  if (params.server.empty()) fields.push_back(kServer);
+  if (params.user.empty()) fields.push_back(kUser);
+  if (params.password.empty()) fields.push_back(kPassword);
+  return fields;
+}
+
+void MainWindowModel::ShowRunError(int field, std::string message) {
+  refused_field_ = field;
+  notice_ = std::move(message);
+}
+
 void MainWindowModel::Choose(std::string command) {
   const int empty = FirstEmptyFieldFor(command);
   if (empty >= 0) {

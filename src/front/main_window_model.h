@@ -6,6 +6,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "front/run_parameters.h"
 #include "tools/platform.h"
@@ -77,6 +78,14 @@ class MainWindowModel {
   /// The first field that `command` needs and that is empty, or -1. A reset reads and
   /// writes no dump file, so it needs only the server, user and password fields.
   int FirstEmptyFieldFor(std::string_view command) const;
+
+  /// The fields that `params` leaves empty, in the window's order: what is still to be
+  /// asked. A reset's dump file is never missing, since a reset reads and writes none.
+  static std::vector<int> MissingFields(const RunParameters& params);
+
+  /// Shows the form again after a run that failed before it changed anything: `message`
+  /// (the run's error) is the notice and `field`, the one to mend, gets the focus.
+  void ShowRunError(int field, std::string message);
 
   /// The command property: "D", "R", "C" or empty.
   const std::string& command() const { return command_; }

@@ -10,7 +10,9 @@
 #include "front/command_line.h"
 #include "front/diff_command.h"
 #include "front/dump_file_check.h"
+#include "front/form_return.h"
 #include "front/interactive.h"
+#include "front/main_window_model.h"
 #include "front/run_outcome.h"
 #include "front/terminal_presenter.h"
 #include "restore/dump_model.h"
@@ -107,6 +109,56 @@ std::string RunSummary(const RunState& state, const RunParameters& params) {
   return text;
 }
 
+// The error of an interactive run that ends the program, shown as the closing step shows
+// it: in a critical box with the program's name as its title.
+MessageBoxRequest ErrorBox(const std::string& program_name, const RunError& error) {
+  MessageBoxRequest box;
+  box.title = program_name;
+  box.text = error.description();
+  box.buttons = MessageBoxButtons::kOk;
+  box.icon = MessageBoxIcon::kCritical;
+  return box;
+}
+
+// What the program says on its streams after its run, and its exit status.
+int ExitAfter(const RunState& state, const RunParameters& params, const RunOutcome& outcome,
+              const CommandLineExtras& extras, const std::string& name, std::ostream& out,
+              std::ostream& err) {
+  if (outcome.log_failed_before_run) {
+    // The error, if any, is the log's own; the run did nothing to report.
+    err << name << ": " << outcome.log_failure << "; nothing was run\n";
+    return kExitUsage;
+  }
+  if (outcome.completed) {
+    for (const std::string& line : outcome.report) out << line << "\n";
+  }
+  if (outcome.error && !state.interactive) {
+    err << name << ": Error: " << outcome.error->number() << " - "
+        << ReplaceAll(outcome.error->description(), "\r\n", "\n") << "\n"
+        << name << ": run log: " << state.log_path << "\n";
+  }
+  if (!outcome.log_failure.empty()) {
+    err << name << ": the run log could not be written: " << outcome.log_failure << "\n";
+    return kExitFailed;
+  }
+  if (outcome.completed && !extras.quiet) {
+    // A dump to standard output keeps that stream for the dump itself.
+    std::ostream& summary = params.command == "D" && params.dump_file == "-" ? err : out;
+    summary << RunSummary(state, params);
+  }
+  if (outcome.failed_deletions > 0) {
+    err << name << ": security reset incomplete: " << outcome.failed_deletions
+        << " failure(s); what was not deleted is in the run log: " << state.log_path << "\n";
+  }
+  if (outcome.declined) {
+    err << name << ": security reset not confirmed; nothing was deleted\n";
+    return kExitFailed;
+  }
+  // A run that a signal stopped ends as the signal would have ended it.
+  if (outcome.interrupt_signal != 0) return 128 + outcome.interrupt_signal;
+  return outcome.completed ? kExitSuccess : kExitFailed;
+}
+
 }  // namespace
 
 int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std::ostream& out,
@@ -196,13 +248,20 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
   }
 
   std::unique_ptr<InteractiveSession> session;
+  FormRequest form;
   if (!params.Complete()) {
     std::string no_window;
     session = MakeInteractiveSession(platform, name, argc, argv, &no_window);
     if (!no_window.empty()) err << name << ": the window cannot be shown: " << no_window << "\n";
+    // The form asks for what the command line and the password's sources left empty; the
+    // client's default server and user are only offered.
+    RunParameters given;
+    ApplyCommandLine(args, given);
+    given.password = params.password;
+    form.fields = MainWindowModel::MissingFields(given);
     RunParameters asked = params;
     const InteractiveResult result =
-        session ? session->Ask(asked) : InteractiveResult::kUnavailable;
+        session ? session->Ask(asked, form) : InteractiveResult::kUnavailable;
     if (result == InteractiveResult::kCancelled) return kExitSuccess;
     if (result == InteractiveResult::kUnavailable) {
       err << name << ": " << MissingParameterMessage(params) << "\n";
@@ -211,60 +270,42 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
     params = asked;
   }
 
-  RunState state(platform, api->api());
-  state.standard_output = &out;
-  state.standard_input = &in;
-  std::unique_ptr<TerminalMessageBoxPresenter> presenter;
-  if (session) {
-    state.interactive = true;
-    state.observer = &session->observer();
-  } else if (platform.StdinIsTerminal()) {
-    // A batch run can still ask its one question (the reset's) on the terminal.
-    presenter = std::make_unique<TerminalMessageBoxPresenter>(in, err);
-    platform.SetMessageBoxPresenter(presenter.get());
+  for (;;) {
+    RunState state(platform, api->api());
+    state.standard_output = &out;
+    state.standard_input = &in;
+    std::unique_ptr<TerminalMessageBoxPresenter> presenter;
+    if (session) {
+      state.interactive = true;
+      state.observer = &session->observer();
+    } else if (platform.StdinIsTerminal()) {
+      // A batch run can still ask its one question (the reset's) on the terminal.
+      presenter = std::make_unique<TerminalMessageBoxPresenter>(in, err);
+      platform.SetMessageBoxPresenter(presenter.get());
+    }
+    const RunOutcome outcome = CarryOutRun(state, params);
+    if (presenter) platform.SetMessageBoxPresenter(nullptr);
+    if (session) {
+      if (std::optional<FormReturn> back = FormReturnFor(outcome)) {
+        // Nothing was changed: the form comes back with what was typed, but the password,
+        // and the error at the field to mend. Its Cancel ends the program as the failed
+        // run left it.
+        form.mend_field = back->field;
+        form.error = back->error;
+        RunParameters asked = params;
+        asked.password.clear();
+        if (session->Ask(asked, form) != InteractiveResult::kRun) return kExitFailed;
+        params = asked;
+        continue;
+      }
+      if (outcome.error) platform.ShowMessageBox(ErrorBox(name, *outcome.error));
+      const RunEnd end = outcome.completed  ? RunEnd::kCompleted
+                         : outcome.declined ? RunEnd::kDeclined
+                                            : RunEnd::kFailed;
+      session->ShowCompletion(params.command, end, state.log_path);
+    }
+    return ExitAfter(state, params, outcome, extras, name, out, err);
   }
-  const RunOutcome outcome = CarryOutRun(state, params);
-  if (presenter) platform.SetMessageBoxPresenter(nullptr);
-  if (session) {
-    const RunEnd end = outcome.completed  ? RunEnd::kCompleted
-                       : outcome.declined ? RunEnd::kDeclined
-                                          : RunEnd::kFailed;
-    session->ShowCompletion(params.command, end, state.log_path);
-  }
-
-  if (outcome.log_failed_before_run) {
-    // The error, if any, is the log's own; the run did nothing to report.
-    err << name << ": " << outcome.log_failure << "; nothing was run\n";
-    return kExitUsage;
-  }
-  if (outcome.completed) {
-    for (const std::string& line : outcome.report) out << line << "\n";
-  }
-  if (outcome.error && !state.interactive) {
-    err << name << ": Error: " << outcome.error->number() << " - "
-        << ReplaceAll(outcome.error->description(), "\r\n", "\n") << "\n"
-        << name << ": run log: " << state.log_path << "\n";
-  }
-  if (!outcome.log_failure.empty()) {
-    err << name << ": the run log could not be written: " << outcome.log_failure << "\n";
-    return kExitFailed;
-  }
-  if (outcome.completed && !extras.quiet) {
-    // A dump to standard output keeps that stream for the dump itself.
-    std::ostream& summary = params.command == "D" && params.dump_file == "-" ? err : out;
-    summary << RunSummary(state, params);
-  }
-  if (outcome.failed_deletions > 0) {
-    err << name << ": security reset incomplete: " << outcome.failed_deletions
-        << " failure(s); what was not deleted is in the run log: " << state.log_path << "\n";
-  }
-  if (outcome.declined) {
-    err << name << ": security reset not confirmed; nothing was deleted\n";
-    return kExitFailed;
-  }
-  // A run that a signal stopped ends as the signal would have ended it.
-  if (outcome.interrupt_signal != 0) return 128 + outcome.interrupt_signal;
-  return outcome.completed ? kExitSuccess : kExitFailed;
 }
 
 }  // namespace cubesec

@@ -89,7 +89,9 @@ QtMainWindow::QtMainWindow(MainWindowModel& model, QWidget* parent)
   notice_ = new QLabel(this);
   notice_->setObjectName("lblNotice");
   notice_->setTextFormat(Qt::PlainText);
-  notice_->hide();
+  // Why the window is back, when a run failed before it changed anything.
+  notice_->setText(Q(model_.notice()));
+  notice_->setVisible(!model_.notice().empty());
   outer->addWidget(notice_);
 
   auto* buttons = new QHBoxLayout;

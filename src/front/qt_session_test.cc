@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <map>
 
+#include "front/main_window_model.h"
 #include "front/qt_display.h"
 #include "front/qt_progress_window.h"
 #include "front/testing_qt_app.h"
@@ -91,7 +92,7 @@ TEST_F(QtSessionTest, AskShowsTheWindowAndReadsItBack) {
   });
   RunParameters params;
   params.password = "ignored";
-  ASSERT_EQ(session->Ask(params), InteractiveResult::kRun);
+  ASSERT_EQ(session->Ask(params, {}), InteractiveResult::kRun);
   EXPECT_TRUE(seen);
   EXPECT_EQ(params.command, "D");
   EXPECT_EQ(params.dump_file, "olap1.DAT");
@@ -106,8 +107,42 @@ TEST_F(QtSessionTest, AskShowsTheWindowAndReadsItBack) {
     window->findChild<QPushButton*>("cmdCancel")->click();
   });
   RunParameters again;
-  EXPECT_EQ(session->Ask(again), InteractiveResult::kCancelled);
+  EXPECT_EQ(session->Ask(again, {}), InteractiveResult::kCancelled);
   EXPECT_EQ(again.command, "");
+}
+
+TEST_F(QtSessionTest, AfterARunThatChangedNothingTheWindowComesBackAtTheFieldToMend) {
+  platform_.has_display = true;
+  std::unique_ptr<InteractiveSession> session = Make();
+  session->observer().OnBlock("Server", 1);  // the failed run had its progress window up
+  ASSERT_NE(VisibleTopLevel("frmProgress"), nullptr);
+  bool seen = false;
+  QTimer::singleShot(100, [&] {
+    QWidget* window = VisibleTopLevel("frmQMX");
+    ASSERT_NE(window, nullptr);
+    seen = true;
+    EXPECT_EQ(VisibleTopLevel("frmProgress"), nullptr);
+    auto* notice = window->findChild<QLabel*>("lblNotice");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_EQ(notice->text(), "Cannot connect to server olap2");
+    EXPECT_EQ(QApplication::focusWidget(), window->findChild<QLineEdit*>("txtParm(1)"));
+    EXPECT_EQ(window->findChild<QLineEdit*>("txtParm(3)")->text(), "");
+    window->findChild<QLineEdit*>("txtParm(1)")->setText("olap1");
+    window->findChild<QLineEdit*>("txtParm(3)")->setText("pw");
+    window->findChild<QPushButton*>("cmdRestoreIt")->click();
+  });
+  RunParameters params{"D", "kept.txt", "olap2", "boss", ""};
+  FormRequest again;
+  again.mend_field = MainWindowModel::kServer;
+  again.error = "Cannot connect to server olap2";
+  ASSERT_EQ(session->Ask(params, again), InteractiveResult::kRun);
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(params.command, "R");
+  EXPECT_EQ(params.dump_file, "kept.txt");
+  EXPECT_EQ(params.server, "olap1");
+  EXPECT_EQ(params.user, "boss");
+  EXPECT_EQ(params.password, "pw");
 }
 
 TEST_F(QtSessionTest, ProgressWindowFollowsTheBlocksAndTheCompletionNamesTheLog) {
@@ -120,7 +155,7 @@ TEST_F(QtSessionTest, ProgressWindowFollowsTheBlocksAndTheCompletionNamesTheLog)
     window->findChild<QPushButton*>("cmdRestoreIt")->click();
   });
   RunParameters params;
-  ASSERT_EQ(session->Ask(params), InteractiveResult::kRun);
+  ASSERT_EQ(session->Ask(params, {}), InteractiveResult::kRun);
 
   RunObserver& observer = session->observer();
   observer.OnBlock("Server", 1);

@@ -7,6 +7,7 @@
 #include "client/dump_format.h"
 #include "client/plan_view.h"
 #include "dump/dump.h"
+#include "front/change_watch.h"
 #include "front/command_line.h"
 #include "front/dump_file_check.h"
 #include "front/run_outcome.h"
@@ -30,7 +31,9 @@ constexpr int kLinesPerEventPump = 64;
 
 class SilentObserver : public RunObserver {};
 
-void StartClient(RunState& state) {
+// Starts the client and logs in; `refused_login` gets the status of a login that the server
+// refused.
+void StartClient(RunState& state, EsbStatus* refused_login) {
   ClientContext& client = state.client;
   uint32_t version = 0;
   client.version_status = client.api->EsbGetAPIVersion(&version);
@@ -43,6 +46,7 @@ void StartClient(RunState& state) {
                                                   state.password, &app_count, &context);
     // A failed login hands out no context, whatever the library left in the variable.
     if (status == 0) client.context = context;
+    *refused_login = status;
     CheckStatus(client, "EsbLogin", status);
   }
 }
@@ -361,7 +365,7 @@ std::string RunWording(const RunParameters& params) {
 }
 
 // Steps up to and including the command. Returns the outcome of a run that raised nothing.
-RunOutcome Perform(RunState& state, const RunParameters& params) {
+RunOutcome Perform(RunState& state, const RunParameters& params, EsbStatus* refused_login) {
   if (std::optional<std::string> missing = FirstMissingParameter(params)) {
     throw RunError(kErrorMissingParameter, *missing);
   }
@@ -391,7 +395,7 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
     checked = ReadCheckedDumpFile(state, warnings, &text);
     if (checked) limited = LimitTo(state, params.only, text);
   }
-  StartClient(state);
+  StartClient(state, refused_login);
 
   RunOutcome outcome;
   if (params.command == "C") {
@@ -435,14 +439,6 @@ void ReportError(RunState& state, const RunParameters& params, RunOutcome& outco
         FormatMsg("%1Error: %2 - %3", {"\t", std::to_string(error.number()), error.description()}));
   } catch (const RunError& log_error) {
     outcome.log_failure = log_error.description();
-  }
-  if (state.interactive) {
-    MessageBoxRequest box;
-    box.title = ProgramNameOf(state.platform.ExecutablePath());
-    box.text = error.description();
-    box.buttons = MessageBoxButtons::kOk;
-    box.icon = MessageBoxIcon::kCritical;
-    state.platform.ShowMessageBox(box);
   }
 }
 
@@ -492,15 +488,22 @@ RunOutcome CarryOutRun(RunState& state, const RunParameters& params) {
   const bool own_observer = state.observer == nullptr;
   if (own_observer) state.observer = &silent;
 
+  // Every call of the run goes through the watch, which tells whether the server may have
+  // been changed.
+  ChangeWatch watch(*state.client.api);
+  EsbApi* const server = state.client.api;
+  state.client.api = &watch;
+  EsbStatus refused_login = 0;
   RunOutcome outcome;
   try {
     // A run whose log cannot be written does not start: it would leave no trace.
     if (!state.OpenLog(/*secrets=*/params.command == "R", &outcome.log_failure)) {
       if (own_observer) state.observer = nullptr;
+      state.client.api = server;
       outcome.log_failed_before_run = true;
       return outcome;
     }
-    outcome = Perform(state, params);
+    outcome = Perform(state, params, &refused_login);
   } catch (const RunError& error) {
     outcome.error = error;
   } catch (const std::exception& error) {
@@ -514,6 +517,9 @@ RunOutcome CarryOutRun(RunState& state, const RunParameters& params) {
   }
   if (outcome.error) ReportError(state, params, outcome);
   Release(state);
+  state.client.api = server;
+  outcome.server_changed = watch.changed();
+  outcome.refused_login = refused_login;
   try {
     state.EndLogWithEmptyLine();
   } catch (const RunError& log_error) {

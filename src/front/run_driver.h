@@ -7,7 +7,7 @@
 namespace cubesec {
 
 /// Carries out one run. Returns true when the command completed, false when the run
-/// ended with an error (which the run log, and for interactive runs a message box, holds).
+/// ended with an error (which the run log holds).
 bool RunDriver(RunState& state, const RunParameters& params);
 
 }  // namespace cubesec

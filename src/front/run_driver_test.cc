@@ -208,15 +208,37 @@ TEST_F(RunDriverTest, ErrorInTheMiddleOfADumpKeepsWhatWasWrittenAndReleasesTheSe
   EXPECT_EQ(api_.Count("EsbLogout"), 1);
 }
 
-TEST_F(RunDriverTest, InteractiveRunsShowTheErrorInACriticalBox) {
+TEST_F(RunDriverTest, TheOutcomeTellsARefusedLoginAndWhetherTheServerWasChanged) {
+  // The front end shows the error (the driver shows no box, in any run): it needs to know
+  // whether the run changed the server, and how a login was refused.
   state_.interactive = true;
   params_.password = "wrong";
-  Run();
-  ASSERT_EQ(platform_.shown.size(), 1u);
-  EXPECT_EQ(platform_.shown[0].icon, MessageBoxIcon::kCritical);
-  EXPECT_EQ(platform_.shown[0].buttons, MessageBoxButtons::kOk);
-  EXPECT_EQ(platform_.shown[0].title, "cubesec");
-  EXPECT_THAT(platform_.shown[0].text, HasSubstr("EsbLogin"));
+  RunOutcome outcome = Run();
+  EXPECT_TRUE(platform_.shown.empty());
+  ASSERT_TRUE(outcome.error.has_value());
+  EXPECT_THAT(outcome.error->description(), HasSubstr("EsbLogin"));
+  EXPECT_EQ(outcome.refused_login, 1051093);
+  EXPECT_FALSE(outcome.server_changed);
+
+  // A dump that fails in the middle has only read.
+  params_.password = "pw";
+  api_.AddGroup("A", 0);
+  api_.Fail("EsbGetGroup", 1, 1051013, 1051013);
+  outcome = CarryOutRun(state_, params_);
+  ASSERT_TRUE(outcome.error.has_value());
+  EXPECT_EQ(outcome.refused_login, 0);
+  EXPECT_FALSE(outcome.server_changed);
+
+  // A restore that set the server's state changed it, and a declined reset did not.
+  params_.command = "R";
+  WriteFile(params_.dump_file, "Server: Old\r\n   Security: Yes\r\n\r\n");
+  EXPECT_TRUE(CarryOutRun(state_, params_).server_changed);
+  params_ = {"C", "", "Prod", "admin", "pw"};
+  platform_.answers = {MessageBoxAnswer::kNo};
+  outcome = CarryOutRun(state_, params_);
+  EXPECT_TRUE(outcome.declined);
+  EXPECT_FALSE(outcome.server_changed);
+  EXPECT_EQ(state_.client.api, &api_) << "the run gives back the API it was given";
 }
 
 TEST_F(RunDriverTest, LogoutAndTermFailuresAreIgnored) {

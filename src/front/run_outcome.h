@@ -23,6 +23,10 @@ struct RunOutcome {
   // The run log took none of the run's lines. Every command logs its start line before it
   // touches a file or the server, so nothing was done.
   bool log_failed_before_run = false;
+  // A call that may change the server's security was sent (a dump sends none).
+  bool server_changed = false;
+  // The status with which the server refused the login; 0 when it did not.
+  EsbStatus refused_login = 0;
 };
 
 /// Carries out one run: validation, client start and login, the command, and the closing

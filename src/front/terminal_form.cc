@@ -35,14 +35,18 @@ bool AskField(MainWindowModel& model, int index, TerminalIo& io) {
 
 }  // namespace
 
-void RunTerminalForm(MainWindowModel& model, TerminalIo& io, std::string_view chosen) {
-  io.Write(std::string(MainWindowModel::kTitle) + "\n\n");
-  for (int i = 0; i < MainWindowModel::kHelpLineCount; ++i) {
-    io.Write(model.Info(MainWindowModel::kFirstHelpLine + i) + "\n");
+void RunTerminalForm(MainWindowModel& model, TerminalIo& io, const TerminalFormRequest& request) {
+  if (request.error.empty()) {
+    io.Write(std::string(MainWindowModel::kTitle) + "\n\n");
+    for (int i = 0; i < MainWindowModel::kHelpLineCount; ++i) {
+      io.Write(model.Info(MainWindowModel::kFirstHelpLine + i) + "\n");
+    }
+  } else {
+    io.Write(ReplaceAll(request.error, "\r\n", "\n") + "\n");
   }
   io.Write("\n");
 
-  for (int i = 0; i < MainWindowModel::kFieldCount; ++i) {
+  for (int i : request.fields) {
     if (!AskField(model, i, io)) {
       io.Write("\n");
       model.Press(FormButton::kCancel);
@@ -50,8 +54,8 @@ void RunTerminalForm(MainWindowModel& model, TerminalIo& io, std::string_view ch
     }
   }
 
-  // The command the command line chose is what Enter means; without one, Enter cancels,
-  // and says so.
+  // The command already chosen is what Enter means; without one, Enter cancels, and says so.
+  const std::string_view chosen = request.chosen;
   const FormButton enter = chosen == "D"   ? FormButton::kDumpIt
                            : chosen == "R" ? FormButton::kRestoreIt
                                            : FormButton::kCancel;
@@ -87,7 +91,16 @@ void RunTerminalForm(MainWindowModel& model, TerminalIo& io, std::string_view ch
                    ? "Please answer D, R or C, or press Enter to cancel.\n"
                    : "Please answer D, R or C, or press Enter for " + enter_caption + ".\n");
     }
-    if (!model.hidden() && !model.notice().empty()) io.Write(model.notice() + "\n");
+    if (!model.hidden() && !model.notice().empty()) {
+      // The command needs a field that was not asked (a dump file after a reset was chosen
+      // on the command line): ask it, then the command again.
+      io.Write(model.notice() + "\n");
+      if (!AskField(model, model.FocusTarget(), io)) {
+        io.Write("\n");
+        model.Press(FormButton::kCancel);
+        return;
+      }
+    }
   }
 }
 

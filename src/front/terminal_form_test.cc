@@ -43,6 +43,11 @@ class ScriptedTerminal : public TerminalIo {
   }
 };
 
+// The form of a run that the command line gave nothing: every field is asked.
+TerminalFormRequest EveryField(const char* chosen = "") {
+  return TerminalFormRequest{chosen, {M::kDumpFile, M::kServer, M::kUser, M::kPassword}, {}};
+}
+
 class TerminalFormTest : public ::testing::Test {
  protected:
   TerminalFormTest() {
@@ -60,7 +65,7 @@ class TerminalFormTest : public ::testing::Test {
 TEST_F(TerminalFormTest, ShowsHelpAndDefaultsAndKeepsThemOnEnter) {
   M model(platform_, "cubesec", {});
   Script({{""}, {""}, {""}, {"pw", true}, {"d"}});
-  RunTerminalForm(model, terminal_);
+  RunTerminalForm(model, terminal_, EveryField());
 
   const std::string& out = terminal_.output;
   EXPECT_EQ(out.find("Dumps/Rebuilds Essbase Security\n"), 0u);
@@ -93,7 +98,7 @@ TEST_F(TerminalFormTest, TypedValuesReplaceDefaultsAndTheCommandLetterIsCaseFree
   given.password = "from-command-line";
   M model(platform_, "cubesec", given);
   Script({{"/data/sec.txt"}, {"prod"}, {"boss"}, {"s3cret", true}, {"  r "}});
-  RunTerminalForm(model, terminal_);
+  RunTerminalForm(model, terminal_, EveryField());
   const RunParameters params = model.Result();
   EXPECT_EQ(params.command, "R");
   EXPECT_EQ(params.dump_file, "/data/sec.txt");
@@ -106,7 +111,7 @@ TEST_F(TerminalFormTest, TypedValuesReplaceDefaultsAndTheCommandLetterIsCaseFree
 TEST_F(TerminalFormTest, CIsTheSecurityResetAndOtherAnswersAreAskedAgain) {
   M model(platform_, "cubesec", {});
   Script({{""}, {""}, {""}, {"pw", true}, {"x"}, {"dump"}, {"C"}});
-  RunTerminalForm(model, terminal_);
+  RunTerminalForm(model, terminal_, EveryField());
   EXPECT_EQ(model.command(), "C");
   EXPECT_TRUE(model.WantsRun());
   EXPECT_TRUE(terminal_.answers.empty());
@@ -121,7 +126,7 @@ TEST_F(TerminalFormTest, CIsTheSecurityResetAndOtherAnswersAreAskedAgain) {
 TEST_F(TerminalFormTest, EmptyCommandCancelsAndSaysSo) {
   M model(platform_, "cubesec", {});
   Script({{""}, {""}, {""}, {"pw", true}, {""}});
-  RunTerminalForm(model, terminal_);
+  RunTerminalForm(model, terminal_, EveryField());
   EXPECT_TRUE(model.hidden());
   EXPECT_EQ(model.command(), "");
   EXPECT_FALSE(model.WantsRun());
@@ -139,7 +144,7 @@ TEST_F(TerminalFormTest, TheCommandLinesCommandIsWhatEnterChooses) {
     M model(platform_, "cubesec", {});
     ScriptedTerminal terminal;
     terminal.answers = {{""}, {""}, {""}, {"pw", true}, {"?"}, {""}};
-    RunTerminalForm(model, terminal, c.chosen);
+    RunTerminalForm(model, terminal, EveryField(c.chosen));
     EXPECT_TRUE(model.WantsRun()) << c.chosen;
     EXPECT_EQ(model.command(), c.chosen);
     EXPECT_NE(terminal.output.find(std::string("Enter = ") + c.enter + "): "), std::string::npos)
@@ -157,7 +162,7 @@ TEST_F(TerminalFormTest, EndOfInputAtAnyPromptCancels) {
     M model(platform_, "cubesec", {});
     ScriptedTerminal terminal;
     terminal.answers.assign(all.begin(), all.begin() + static_cast<long>(given));
-    RunTerminalForm(model, terminal);
+    RunTerminalForm(model, terminal, EveryField());
     EXPECT_TRUE(model.hidden()) << given;
     EXPECT_FALSE(model.WantsRun()) << given;
   }
@@ -167,7 +172,7 @@ TEST_F(TerminalFormTest, AFieldWithoutValueIsAskedAgain) {
   FakePlatform bare;  // no client settings: no defaults
   M model(bare, "cubesec", {});
   Script({{""}, {"sec.txt"}, {"srv"}, {"usr"}, {"", true}, {"pw", true}, {"d"}});
-  RunTerminalForm(model, terminal_);
+  RunTerminalForm(model, terminal_, EveryField());
   EXPECT_TRUE(terminal_.answers.empty());
   EXPECT_EQ(model.Result().dump_file, "sec.txt");
   EXPECT_EQ(model.Result().password, "pw");

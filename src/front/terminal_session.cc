@@ -36,9 +36,26 @@ TerminalSession::TerminalSession(Platform& platform, std::string program_name, T
 
 TerminalSession::~TerminalSession() { platform_.SetMessageBoxPresenter(nullptr); }
 
-InteractiveResult TerminalSession::Ask(RunParameters& params) {
+InteractiveResult TerminalSession::Ask(RunParameters& params, const FormRequest& form) {
+  progress_.Finish();
   MainWindowModel model(platform_, program_name_, params);
-  RunTerminalForm(model, io_, params.command);
+  // The window empties a given password so as not to show it; the terminal shows none, and
+  // asks only for what was not given.
+  if (!params.password.empty()) model.SetField(MainWindowModel::kPassword, params.password);
+  TerminalFormRequest request;
+  request.chosen = params.command;
+  request.fields = form.fields.value_or(MainWindowModel::MissingFields(params));
+  if (form.mend_field >= 0) {
+    // Back after a failed run: the field to mend first, then what is empty (the password).
+    request.error = form.error;
+    request.fields = {form.mend_field};
+    for (int i = 0; i < MainWindowModel::kFieldCount; ++i) {
+      if (i == form.mend_field || !model.Field(i).empty()) continue;
+      if (i == MainWindowModel::kDumpFile && params.command == "C") continue;
+      request.fields.push_back(i);
+    }
+  }
+  RunTerminalForm(model, io_, request);
   if (!model.WantsRun()) return InteractiveResult::kCancelled;
   params = model.Result();
   progress_.SetCommand(params.command);
@@ -62,7 +79,9 @@ class ConsoleSession : public InteractiveSession {
   ConsoleSession(Platform& platform, const std::string& program_name)
       : terminal_(platform, std::cin, std::cerr),
         session_(platform, program_name, terminal_, std::cin, std::cerr) {}
-  InteractiveResult Ask(RunParameters& params) override { return session_.Ask(params); }
+  InteractiveResult Ask(RunParameters& params, const FormRequest& request) override {
+    return session_.Ask(params, request);
+  }
   RunObserver& observer() override { return session_.observer(); }
   void ShowCompletion(const std::string& command, RunEnd end,
                       const std::string& log_path) override {

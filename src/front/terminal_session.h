@@ -39,7 +39,7 @@ class TerminalSession : public InteractiveSession {
   TerminalSession(const TerminalSession&) = delete;
   TerminalSession& operator=(const TerminalSession&) = delete;
 
-  InteractiveResult Ask(RunParameters& params) override;
+  InteractiveResult Ask(RunParameters& params, const FormRequest& request) override;
   RunObserver& observer() override { return progress_; }
   void ShowCompletion(const std::string& command, RunEnd end, const std::string& log_path) override;
 

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
+#include "front/main_window_model.h"
 #include "front/session_texts.h"
 #include "tools/fake_platform.h"
 
@@ -27,13 +29,27 @@ class LineTerminal : public TerminalIo {
   std::vector<std::string> lines;
   size_t next = 0;
   std::string output;
+  std::vector<std::string> prompts;  // the text written on each answer's line before it
   bool ReadLine(std::string& line) override {
+    const size_t line_start = output.find_last_of('\n');
+    const size_t from = line_start == std::string::npos ? 0 : line_start + 1;
+    prompts.push_back(output.substr(std::max(from, answered_at_)));
+    return Answer(line);
+  }
+  bool ReadSecretLine(std::string_view prompt, std::string& line) override {
+    prompts.emplace_back(prompt);
+    return Answer(line);
+  }
+  void Write(std::string_view text) override { output += text; }
+
+ private:
+  size_t answered_at_ = 0;  // the length of the output at the last answer (never echoed)
+  bool Answer(std::string& line) {
+    answered_at_ = output.size();
     if (next >= lines.size()) return false;
     line = lines[next++];
     return true;
   }
-  bool ReadSecretLine(std::string_view, std::string& line) override { return ReadLine(line); }
-  void Write(std::string_view text) override { output += text; }
 };
 
 TEST(TerminalSessionTest, AskFillsTheParametersOrLeavesThemOnCancel) {
@@ -44,7 +60,7 @@ TEST(TerminalSessionTest, AskFillsTheParametersOrLeavesThemOnCancel) {
   terminal.lines = {"f.txt", "srv", "usr", "pw", "D"};
   TerminalSession session(platform, "cubesec", terminal, in, out);
   RunParameters params;
-  ASSERT_EQ(session.Ask(params), InteractiveResult::kRun);
+  ASSERT_EQ(session.Ask(params, {}), InteractiveResult::kRun);
   EXPECT_EQ(params.command, "D");
   EXPECT_EQ(params.dump_file, "f.txt");
   EXPECT_EQ(params.password, "pw");
@@ -55,9 +71,91 @@ TEST(TerminalSessionTest, AskFillsTheParametersOrLeavesThemOnCancel) {
   TerminalSession second(platform, "cubesec", cancelling, in, out);
   RunParameters untouched;
   untouched.dump_file = "keep.txt";
-  EXPECT_EQ(second.Ask(untouched), InteractiveResult::kCancelled);
+  EXPECT_EQ(second.Ask(untouched, {}), InteractiveResult::kCancelled);
   EXPECT_EQ(untouched.dump_file, "keep.txt");
   EXPECT_EQ(untouched.command, "");
+}
+
+TEST(TerminalSessionTest, AsksOnlyWhatTheCommandLineLeftEmptyInTheWindowsOrder) {
+  const std::string dump = "Command (D = Dump Security, R = Restore Security, C = Reset Security, ";
+  struct Case {
+    const char* name;
+    RunParameters given;
+    std::vector<std::string> answers;
+    std::vector<std::string> prompts;
+    RunParameters expected;  // command, dump file, server, user, password
+  };
+  const Case cases[] = {
+      {"nothing given",
+       {},
+       {"f.txt", "srv", "usr", "pw", "r"},
+       {"Dump File: ", "Server: ", "User: ", "Password: ", dump + "Enter = Cancel): "},
+       {"R", "f.txt", "srv", "usr", "pw"}},
+      {"a dump to a file of a server: Enter takes the dump",
+       {"D", "x.txt", "demo", "", ""},
+       {"usr", "pw", ""},
+       {"User: ", "Password: ", dump + "Enter = Dump Security): "},
+       {"D", "x.txt", "demo", "usr", "pw"}},
+      {"a given password is kept, unseen and not asked",
+       {"", "", "demo", "admin", "given"},
+       {"x.txt", "d"},
+       {"Dump File: ", dump + "Enter = Cancel): "},
+       {"D", "x.txt", "demo", "admin", "given"}},
+      {"a reset asks for no dump file",
+       {"C", "", "demo", "", ""},
+       {"usr", "pw", ""},
+       {"User: ", "Password: ", dump + "Enter = Reset Security): "},
+       {"C", "", "demo", "usr", "pw"}},
+      {"a dump chosen instead of the reset asks for its file, then the command again",
+       {"C", "", "demo", "admin", ""},
+       {"pw", "D", "late.txt", "d"},
+       {"Password: ", dump + "Enter = Reset Security): ", "Dump File: ",
+        dump + "Enter = Reset Security): "},
+       {"D", "late.txt", "demo", "admin", "pw"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PresenterPlatform platform;
+    std::istringstream in;
+    std::ostringstream out;
+    LineTerminal terminal;
+    terminal.lines = c.answers;
+    TerminalSession session(platform, "cubesec", terminal, in, out);
+    RunParameters params = c.given;
+    ASSERT_EQ(session.Ask(params, {}), InteractiveResult::kRun) << terminal.output;
+    EXPECT_EQ(terminal.prompts, c.prompts) << terminal.output;
+    EXPECT_EQ(terminal.next, c.answers.size());
+    EXPECT_EQ(params.command, c.expected.command);
+    EXPECT_EQ(params.dump_file, c.expected.dump_file);
+    EXPECT_EQ(params.server, c.expected.server);
+    EXPECT_EQ(params.user, c.expected.user);
+    EXPECT_EQ(params.password, c.expected.password);
+  }
+}
+
+TEST(TerminalSessionTest, BackAfterAFailedRunAsksTheFieldToMendThenThePassword) {
+  PresenterPlatform platform;
+  std::istringstream in;
+  std::ostringstream out;
+  LineTerminal terminal;
+  terminal.lines = {"", "pw2", ""};
+  TerminalSession session(platform, "cubesec", terminal, in, out);
+  RunParameters params{"R", "gone.txt", "srv", "usr", ""};
+  FormRequest again;
+  again.mend_field = MainWindowModel::kDumpFile;
+  again.error = "Security Dump File (gone.txt) Not Found\r\nsecond line";
+  ASSERT_EQ(session.Ask(params, again), InteractiveResult::kRun) << terminal.output;
+  EXPECT_EQ(terminal.prompts,
+            (std::vector<std::string>{"Dump File [gone.txt]: ", "Password: ",
+                                      "Command (D = Dump Security, R = Restore Security, C = "
+                                      "Reset Security, Enter = Restore Security): "}));
+  // The error instead of the title and the help, its line ends those of the terminal.
+  EXPECT_EQ(terminal.output.find("Security Dump File (gone.txt) Not Found\nsecond line\n\n"), 0u)
+      << terminal.output;
+  EXPECT_EQ(terminal.output.find("batch operation"), std::string::npos);
+  EXPECT_EQ(params.command, "R");
+  EXPECT_EQ(params.dump_file, "gone.txt");
+  EXPECT_EQ(params.password, "pw2");
 }
 
 TEST(TerminalSessionTest, InstallsItsPresenterForTheRunAndRemovesItAfter) {
@@ -89,7 +187,7 @@ TEST(TerminalSessionTest, ProgressIsOneRewrittenLineEndedBeforeTheCompletionNote
   terminal.lines = {"f.txt", "srv", "usr", "pw", "d"};
   TerminalSession session(platform, "cubesec", terminal, in, out);
   RunParameters params;
-  ASSERT_EQ(session.Ask(params), InteractiveResult::kRun);
+  ASSERT_EQ(session.Ask(params, {}), InteractiveResult::kRun);
   terminal.output.clear();
 
   session.observer().OnBlock("Application", 9);

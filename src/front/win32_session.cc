@@ -147,8 +147,11 @@ class Win32Session : public InteractiveSession {
     progress_.Finish();
   }
 
-  InteractiveResult Ask(RunParameters& params) override {
+  InteractiveResult Ask(RunParameters& params, const FormRequest& request) override {
+    // The progress of a run that failed goes before the form comes back.
+    progress_.Finish();
     MainWindowModel model(platform_, program_name_, params);
+    if (request.mend_field >= 0) model.ShowRunError(request.mend_field, request.error);
     HideOwnConsole();
     if (!ShowWin32MainWindow(model)) return InteractiveResult::kUnavailable;
     if (!model.WantsRun()) return InteractiveResult::kCancelled;
