@@ -59,6 +59,30 @@ MainWindowModel::MainWindowModel(Platform& platform, const std::string& program_
   fields_[kPassword].clear();
 }
 
+std::vector<std::string> MainWindowModel::HelpLineCells(std::string_view line) {
+  std::vector<std::string> cells;
+  const size_t first_switch = line.find(" /");
+  cells.push_back(Trim(std::string(line.substr(0, first_switch))));
+  if (first_switch == std::string_view::npos) return cells;
+  std::string word;
+  for (char c : line.substr(first_switch)) {
+    if (c != ' ') {
+      word += c;
+    } else if (!word.empty()) {
+      cells.push_back(std::move(word));
+      word.clear();
+    }
+  }
+  if (!word.empty()) cells.push_back(std::move(word));
+  return cells;
+}
+
+char MainWindowModel::HeadingSwitch(int heading) {
+  // In the order of the headings: "Server", "User", "Password", "Dump File".
+  constexpr std::array<char, kHeadingCount> kSwitches = {'S', 'U', 'P', 'D'};
+  return kSwitches.at(heading);
+}
+
 std::string_view MainWindowModel::FieldLabel(int index) { return kFieldLabels.at(index); }
 
 std::string_view MainWindowModel::ButtonCaption(FormButton button) {

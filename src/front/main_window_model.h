@@ -53,6 +53,13 @@ class MainWindowModel {
   static std::string_view ButtonCaption(FormButton button);
   /// objectName of a button ("cmdDumpIt", ...).
   static std::string_view ButtonName(FormButton button);
+  /// A batch help line cut into the cells of a grid: what stands before the first switch
+  /// ("Dump Security: cubesec"), then each switch ("/Ddumpfile", "/Sservername", ...).
+  static std::vector<std::string> HelpLineCells(std::string_view line);
+  /// The switch letter of the batch lines whose column the heading lblInfo(kFirstHeading +
+  /// `heading`) stands over: 'S' for "Server", 'U', 'P', and 'D' for "Dump File".
+  static char HeadingSwitch(int heading);
+
   /// Caption of lblInfo(index), "%1" already replaced.
   const std::string& Info(int index) const { return info_.at(index); }
 

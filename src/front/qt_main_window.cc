@@ -1,5 +1,6 @@
 #include "front/qt_main_window.h"
 
+#include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -9,6 +10,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cctype>
+#include <string>
+#include <vector>
 
 namespace cubesec {
 namespace {
@@ -49,8 +53,16 @@ QtMainWindow::QtMainWindow(MainWindowModel& model, QWidget* parent)
     : QDialog(parent), model_(model) {
   setObjectName("frmQMX");
   setWindowTitle(Q(MainWindowModel::kTitle));
+  choose_file_ = [](QWidget* parent, const QString& current) {
+    // One dialog for both commands: a dump writes a new file, a restore reads an existing
+    // one, so neither an existing file nor a new name is refused or questioned here.
+    return QFileDialog::getSaveFileName(parent, "Dump File", current, QString(), nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+  };
 
   auto* outer = new QVBoxLayout(this);
+  // The window is as large as its contents, no more: nothing to stretch or to squeeze.
+  outer->setSizeConstraint(QLayout::SetFixedSize);
   auto* grid = new QGridLayout;
   outer->addLayout(grid);
   for (int i = 0; i < MainWindowModel::kFieldCount; ++i) {
@@ -58,37 +70,34 @@ QtMainWindow::QtMainWindow(MainWindowModel& model, QWidget* parent)
     label->setObjectName(ControlName("lblParm", i));
     auto* field = new QLineEdit(Q(model_.Field(i)), this);
     field->setObjectName(ControlName("txtParm", i));
-    field->setMinimumWidth(220);
+    field->setMinimumWidth(260);
     if (i == MainWindowModel::kPassword) field->setEchoMode(QLineEdit::Password);
     label->setBuddy(field);
     grid->addWidget(label, i, 0);
     grid->addWidget(field, i, 1);
-    grid->addWidget(MakeInfo(model_, i, this), i, 2);
+    grid->addWidget(MakeInfo(model_, i, this), i, 3);
     fields_[i] = field;
     connect(field, &QLineEdit::textChanged, this,
             [this, i](const QString& text) { model_.SetField(i, text.toStdString()); });
   }
+  auto* browse = new QPushButton("&Browse...", this);
+  browse->setObjectName("cmdBrowse");
+  browse->setAutoDefault(false);
+  grid->addWidget(browse, MainWindowModel::kDumpFile, 2);
+  connect(browse, &QPushButton::clicked, this, [this] { Browse(); });
 
   outer->addWidget(MakeLine("Line1", this));
   outer->addWidget(MakeInfo(model_, MainWindowModel::kFirstHelpLine, this));
-  auto* headings = new QHBoxLayout;
-  headings->setSpacing(24);
-  for (int i = 0; i < MainWindowModel::kHeadingCount; ++i) {
-    QLabel* heading = MakeInfo(model_, MainWindowModel::kFirstHeading + i, this);
-    QFont bold = heading->font();
-    bold.setBold(true);
-    heading->setFont(bold);
-    headings->addWidget(heading);
-  }
-  headings->addStretch();
-  outer->addLayout(headings);
-  for (int i = 1; i < MainWindowModel::kHelpLineCount; ++i) {
-    outer->addWidget(MakeInfo(model_, MainWindowModel::kFirstHelpLine + i, this));
-  }
+  auto* help = new QGridLayout;
+  help->setHorizontalSpacing(12);
+  AddBatchHelp(help);
+  outer->addLayout(help);
+  outer->addWidget(MakeInfo(model_, MainWindowModel::kFirstHelpLine + 3, this));
   outer->addWidget(MakeLine("Line2", this));
   notice_ = new QLabel(this);
   notice_->setObjectName("lblNotice");
   notice_->setTextFormat(Qt::PlainText);
+  notice_->setWordWrap(true);
   // Why the window is back, when a run failed before it changed anything.
   notice_->setText(Q(model_.notice()));
   notice_->setVisible(!model_.notice().empty());
@@ -99,9 +108,11 @@ QtMainWindow::QtMainWindow(MainWindowModel& model, QWidget* parent)
   for (FormButton button : {FormButton::kDumpIt, FormButton::kRestoreIt, FormButton::kCancel}) {
     auto* push = new QPushButton(Q(MainWindowModel::ButtonCaption(button)), this);
     push->setObjectName(Q(MainWindowModel::ButtonName(button)));
-    // Enter in a field must not start a dump or a restore by itself.
+    // Enter presses Dump Security, the one command that changes nothing on the server;
+    // the other buttons never take Enter for themselves.
+    const bool dump = button == FormButton::kDumpIt;
     push->setAutoDefault(false);
-    push->setDefault(false);
+    push->setDefault(dump);
     buttons->addWidget(push);
     connect(push, &QPushButton::clicked, this, [this, button] { Choose(button); });
   }
@@ -111,6 +122,46 @@ QtMainWindow::QtMainWindow(MainWindowModel& model, QWidget* parent)
   // key handler before its own (a field would otherwise take it as "copy").
   installEventFilter(this);
   for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+}
+
+void QtMainWindow::AddBatchHelp(QGridLayout* grid) {
+  // Row 0 holds the column headings, each over the switch of the batch lines that it names;
+  // rows 1 and 2 the lines, one cell per switch.
+  const int first_line = MainWindowModel::kFirstHelpLine + 1;
+  std::vector<std::string> columns;
+  for (int line = 0; line < 2; ++line) {
+    const int index = first_line + line;
+    const std::vector<std::string> cells = MainWindowModel::HelpLineCells(model_.Info(index));
+    QLabel* lead = MakeInfo(model_, index, this);
+    lead->setText(Q(cells.front()));
+    grid->addWidget(lead, line + 1, 0);
+    for (size_t c = 1; c < cells.size(); ++c) {
+      auto* cell = new QLabel(Q(cells[c]), this);
+      cell->setTextFormat(Qt::PlainText);
+      cell->setObjectName(ControlName("lblInfo", index) + "/" + Q(cells[c].substr(1, 1)).toUpper());
+      grid->addWidget(cell, line + 1, static_cast<int>(c));
+    }
+    if (line == 0) columns = cells;
+  }
+  for (int h = 0; h < MainWindowModel::kHeadingCount; ++h) {
+    QLabel* heading = MakeInfo(model_, MainWindowModel::kFirstHeading + h, this);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    const char letter = MainWindowModel::HeadingSwitch(h);
+    for (size_t c = 1; c < columns.size(); ++c) {
+      if (columns[c].size() > 1 && std::toupper(static_cast<unsigned char>(columns[c][1])) == letter) {
+        grid->addWidget(heading, 0, static_cast<int>(c));
+      }
+    }
+  }
+  grid->setColumnStretch(static_cast<int>(columns.size()), 1);
+}
+
+void QtMainWindow::Browse() {
+  const QString chosen = choose_file_(this, fields_[MainWindowModel::kDumpFile]->text());
+  if (!chosen.isEmpty()) fields_[MainWindowModel::kDumpFile]->setText(chosen);
+  fields_[MainWindowModel::kDumpFile]->setFocus(Qt::OtherFocusReason);
 }
 
 void QtMainWindow::ShowModal() { exec(); }

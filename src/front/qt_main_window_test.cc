@@ -69,18 +69,29 @@ TEST_F(QtMainWindowTest, WidgetsCarryTheControlNamesCaptionsAndTitle) {
   for (int i = 0; i < M::kInfoCount; ++i) {
     auto* info = window.findChild<QLabel*>(QtMainWindow::ControlName("lblInfo", i));
     ASSERT_NE(info, nullptr) << i;
-    EXPECT_EQ(info->text().toStdString(), model.Info(i));
+    // The batch lines stand in cells: the lead, then one per switch.
+    std::string text = info->text().toStdString();
+    if (i == 5 || i == 6) {
+      text += " ";
+      for (const char* letter : {i == 5 ? "D" : "R", "S", "U", "P"}) {
+        auto* cell = window.findChild<QLabel*>(QtMainWindow::ControlName("lblInfo", i) + "/" +
+                                               letter);
+        ASSERT_NE(cell, nullptr) << i << letter;
+        text += " " + cell->text().toStdString();
+      }
+    }
+    EXPECT_EQ(text, model.Info(i));
   }
-  auto* restore_help = window.findChild<QLabel*>("lblInfo(6)");
-  EXPECT_EQ(restore_help->text(),
-            "Restore Security: secutil  /Rdumpfile /Sservername /Uusername /Ppassword");
+  EXPECT_EQ(window.findChild<QLabel*>("lblInfo(6)")->text(), "Restore Security: secutil");
 
   EXPECT_EQ(Button(window, FormButton::kDumpIt)->text(), "&Dump Security");
   EXPECT_EQ(Button(window, FormButton::kRestoreIt)->text(), "&Restore Security");
   EXPECT_EQ(Button(window, FormButton::kCancel)->text(), "Cancel");
-  for (FormButton button : {FormButton::kDumpIt, FormButton::kRestoreIt, FormButton::kCancel}) {
-    EXPECT_FALSE(Button(window, button)->isDefault()) << "Enter must not start a run";
-  }
+  // Enter presses Dump Security only, the command that changes nothing on the server.
+  EXPECT_TRUE(Button(window, FormButton::kDumpIt)->isDefault());
+  EXPECT_FALSE(Button(window, FormButton::kRestoreIt)->isDefault());
+  EXPECT_FALSE(Button(window, FormButton::kCancel)->isDefault());
+  for (auto* push : window.findChildren<QPushButton*>()) EXPECT_FALSE(push->autoDefault());
   EXPECT_NE(window.findChild<QFrame*>("Line1"), nullptr);
   EXPECT_NE(window.findChild<QFrame*>("Line2"), nullptr);
 
@@ -98,7 +109,72 @@ TEST_F(QtMainWindowTest, WidgetsCarryTheControlNamesCaptionsAndTitle) {
     EXPECT_FALSE(keys.contains(key)) << "Alt+" << QString(key).toStdString() << " is taken twice";
     keys.insert(key);
   }
-  EXPECT_EQ(keys.size(), 6);
+  EXPECT_EQ(keys.size(), 7);
+}
+
+TEST_F(QtMainWindowTest, HeadingsStandOverTheirColumnsAndTheWindowKeepsItsSize) {
+  M model(platform_, "cubesec", {});
+  QtMainWindow window(model);
+  ShowAndSettle(window);
+  // "Server" stands over "/Sservername" of both lines, ..., "Dump File" over "/Ddumpfile"
+  // and "/Rdumpfile".
+  const char* columns[][2] = {{"S", "S"}, {"U", "U"}, {"P", "P"}, {"D", "R"}};
+  for (int h = 0; h < M::kHeadingCount; ++h) {
+    auto* heading =
+        window.findChild<QLabel*>(QtMainWindow::ControlName("lblInfo", M::kFirstHeading + h));
+    ASSERT_NE(heading, nullptr);
+    for (int line = 0; line < 2; ++line) {
+      auto* cell = window.findChild<QLabel*>(QtMainWindow::ControlName("lblInfo", 5 + line) +
+                                             "/" + columns[h][line]);
+      ASSERT_NE(cell, nullptr) << h << line;
+      EXPECT_EQ(heading->geometry().left(), cell->geometry().left())
+          << heading->text().toStdString() << " over " << cell->text().toStdString();
+      EXPECT_LT(heading->geometry().bottom(), cell->geometry().top());
+    }
+  }
+  // A fixed size: no resize can squeeze the grid or leave it stranded.
+  EXPECT_EQ(window.minimumSize(), window.maximumSize());
+  const QSize before = window.size();
+  window.resize(before * 2);
+  QTest::qWait(20);
+  EXPECT_EQ(window.size(), before);
+}
+
+TEST_F(QtMainWindowTest, EnterInAFieldPressesDumpSecurity) {
+  M model(platform_, "cubesec", {});
+  QtMainWindow window(model);
+  ShowAndSettle(window);
+  QLineEdit* password = Field(window, M::kPassword);
+  password->setFocus();
+  QTest::keyClicks(password, "pw");
+  QTest::keyClick(password, Qt::Key_Return);
+  EXPECT_EQ(model.command(), "D");
+  EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(QtMainWindowTest, BrowseFillsTheDumpFileFromTheChooser) {
+  M model(platform_, "cubesec", {});
+  QtMainWindow window(model);
+  QString offered;
+  QString answer = "/data/chosen.txt";
+  window.SetFileChooser([&](QWidget* parent, const QString& current) {
+    EXPECT_EQ(parent, &window);
+    offered = current;
+    return answer;
+  });
+  ShowAndSettle(window);
+  auto* browse = window.findChild<QPushButton*>("cmdBrowse");
+  ASSERT_NE(browse, nullptr);
+  EXPECT_EQ(browse->text(), "&Browse...");
+  QTest::mouseClick(browse, Qt::LeftButton);
+  EXPECT_EQ(offered, "olap1.DAT");
+  EXPECT_EQ(Field(window, M::kDumpFile)->text(), "/data/chosen.txt");
+  EXPECT_EQ(model.Field(M::kDumpFile), "/data/chosen.txt");
+  EXPECT_TRUE(window.isVisible()) << "browsing starts nothing";
+  // A dialog closed without a choice keeps the field.
+  answer.clear();
+  QTest::mouseClick(browse, Qt::LeftButton);
+  EXPECT_EQ(model.Field(M::kDumpFile), "/data/chosen.txt");
 }
 
 TEST_F(QtMainWindowTest, ACommandWithAnEmptyFieldKeepsTheWindowAndSaysWhichField) {
