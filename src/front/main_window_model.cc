@@ -77,10 +77,15 @@ std::vector<std::string> MainWindowModel::HelpLineCells(std::string_view line) {
   return cells;
 }
 
-char MainWindowModel::HeadingSwitch(int heading) {
+int MainWindowModel::HeadingColumn(int heading, const std::vector<std::string>& cells) {
   // In the order of the headings: "Server", "User", "Password", "Dump File".
   constexpr std::array<char, kHeadingCount> kSwitches = {'S', 'U', 'P', 'D'};
-  return kSwitches.at(heading);
+  for (size_t c = 1; c < cells.size(); ++c) {
+    if (cells[c].size() > 1 && ToUpper(cells[c].substr(1, 1))[0] == kSwitches.at(heading)) {
+      return static_cast<int>(c);
+    }
+  }
+  return -1;
 }
 
 std::string_view MainWindowModel::FieldLabel(int index) { return kFieldLabels.at(index); }

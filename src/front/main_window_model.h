@@ -46,6 +46,10 @@ class MainWindowModel {
   MainWindowModel(Platform& platform, const std::string& program_name, const RunParameters& params);
 
   static constexpr std::string_view kTitle = "Dumps/Rebuilds Essbase Security";
+  /// The window's word on its reset key, which elsewhere is the copy key.
+  static constexpr std::string_view kResetKeyHelp =
+      "Ctrl+C here does not copy: it starts Reset Security, which deletes all other users, "
+      "all groups and all security filters once its warning is answered Yes.";
 
   /// Caption of lblParm(index), with its access key ("&Dump File: ").
   static std::string_view FieldLabel(int index);
@@ -56,9 +60,10 @@ class MainWindowModel {
   /// A batch help line cut into the cells of a grid: what stands before the first switch
   /// ("Dump Security: cubesec"), then each switch ("/Ddumpfile", "/Sservername", ...).
   static std::vector<std::string> HelpLineCells(std::string_view line);
-  /// The switch letter of the batch lines whose column the heading lblInfo(kFirstHeading +
-  /// `heading`) stands over: 'S' for "Server", 'U', 'P', and 'D' for "Dump File".
-  static char HeadingSwitch(int heading);
+  /// The cell of `cells` (HelpLineCells of the dump's batch line) that the heading
+  /// lblInfo(kFirstHeading + `heading`) stands over: "Server" over "/Sservername", ...,
+  /// "Dump File" over "/Ddumpfile". -1 when the line has no such switch.
+  static int HeadingColumn(int heading, const std::vector<std::string>& cells);
 
   /// Caption of lblInfo(index), "%1" already replaced.
   const std::string& Info(int index) const { return info_.at(index); }

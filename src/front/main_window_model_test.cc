@@ -220,5 +220,21 @@ TEST_F(MainWindowModelTest, CancelAfterEditingGivesNoRunAndResultReadsTheFields)
   EXPECT_EQ(model.Result().command, "");
 }
 
+TEST(MainWindowModelHelpTest, BatchLinesAreCutIntoCellsUnderTheirHeadings) {
+  const std::vector<std::string> cells = MainWindowModel::HelpLineCells(
+      "Restore Security: my tool  /Rdumpfile /Sservername /Uusername /Ppassword");
+  EXPECT_EQ(cells, (std::vector<std::string>{"Restore Security: my tool", "/Rdumpfile",
+                                             "/Sservername", "/Uusername", "/Ppassword"}));
+  const std::vector<std::string> dump = MainWindowModel::HelpLineCells(
+      "Dump Security: x  /ddumpfile /Sservername /Uusername /Ppassword");
+  // "Server", "User", "Password", "Dump File", whatever the case of the switch.
+  EXPECT_EQ(MainWindowModel::HeadingColumn(0, dump), 2);
+  EXPECT_EQ(MainWindowModel::HeadingColumn(1, dump), 3);
+  EXPECT_EQ(MainWindowModel::HeadingColumn(2, dump), 4);
+  EXPECT_EQ(MainWindowModel::HeadingColumn(3, dump), 1);
+  EXPECT_EQ(MainWindowModel::HeadingColumn(3, cells), -1) << "no /D in the restore line";
+  EXPECT_EQ(MainWindowModel::HelpLineCells("no switches"), std::vector<std::string>{"no switches"});
+}
+
 }  // namespace
 }  // namespace cubesec

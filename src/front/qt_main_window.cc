@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cctype>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -93,6 +93,11 @@ QtMainWindow::QtMainWindow(MainWindowModel& model, QWidget* parent)
   AddBatchHelp(help);
   outer->addLayout(help);
   outer->addWidget(MakeInfo(model_, MainWindowModel::kFirstHelpLine + 3, this));
+  auto* reset_key = new QLabel(Q(MainWindowModel::kResetKeyHelp), this);
+  reset_key->setObjectName("lblResetKey");
+  reset_key->setTextFormat(Qt::PlainText);
+  reset_key->setWordWrap(true);
+  outer->addWidget(reset_key);
   outer->addWidget(MakeLine("Line2", this));
   notice_ = new QLabel(this);
   notice_->setObjectName("lblNotice");
@@ -148,12 +153,7 @@ void QtMainWindow::AddBatchHelp(QGridLayout* grid) {
     QFont bold = heading->font();
     bold.setBold(true);
     heading->setFont(bold);
-    const char letter = MainWindowModel::HeadingSwitch(h);
-    for (size_t c = 1; c < columns.size(); ++c) {
-      if (columns[c].size() > 1 && std::toupper(static_cast<unsigned char>(columns[c][1])) == letter) {
-        grid->addWidget(heading, 0, static_cast<int>(c));
-      }
-    }
+    grid->addWidget(heading, 0, std::max(0, MainWindowModel::HeadingColumn(h, columns)));
   }
   grid->setColumnStretch(static_cast<int>(columns.size()), 1);
 }

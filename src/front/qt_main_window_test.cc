@@ -74,8 +74,8 @@ TEST_F(QtMainWindowTest, WidgetsCarryTheControlNamesCaptionsAndTitle) {
     if (i == 5 || i == 6) {
       text += " ";
       for (const char* letter : {i == 5 ? "D" : "R", "S", "U", "P"}) {
-        auto* cell = window.findChild<QLabel*>(QtMainWindow::ControlName("lblInfo", i) + "/" +
-                                               letter);
+        auto* cell =
+            window.findChild<QLabel*>(QtMainWindow::ControlName("lblInfo", i) + "/" + letter);
         ASSERT_NE(cell, nullptr) << i << letter;
         text += " " + cell->text().toStdString();
       }
@@ -83,6 +83,12 @@ TEST_F(QtMainWindowTest, WidgetsCarryTheControlNamesCaptionsAndTitle) {
     EXPECT_EQ(text, model.Info(i));
   }
   EXPECT_EQ(window.findChild<QLabel*>("lblInfo(6)")->text(), "Restore Security: secutil");
+  // Ctrl+C is the copy key elsewhere: the window says what it does here.
+  auto* reset_key = window.findChild<QLabel*>("lblResetKey");
+  ASSERT_NE(reset_key, nullptr);
+  EXPECT_EQ(reset_key->text(),
+            "Ctrl+C here does not copy: it starts Reset Security, which deletes all other users, "
+            "all groups and all security filters once its warning is answered Yes.");
 
   EXPECT_EQ(Button(window, FormButton::kDumpIt)->text(), "&Dump Security");
   EXPECT_EQ(Button(window, FormButton::kRestoreIt)->text(), "&Restore Security");
@@ -124,8 +130,8 @@ TEST_F(QtMainWindowTest, HeadingsStandOverTheirColumnsAndTheWindowKeepsItsSize) 
         window.findChild<QLabel*>(QtMainWindow::ControlName("lblInfo", M::kFirstHeading + h));
     ASSERT_NE(heading, nullptr);
     for (int line = 0; line < 2; ++line) {
-      auto* cell = window.findChild<QLabel*>(QtMainWindow::ControlName("lblInfo", 5 + line) +
-                                             "/" + columns[h][line]);
+      auto* cell = window.findChild<QLabel*>(QtMainWindow::ControlName("lblInfo", 5 + line) + "/" +
+                                             columns[h][line]);
       ASSERT_NE(cell, nullptr) << h << line;
       EXPECT_EQ(heading->geometry().left(), cell->geometry().left())
           << heading->text().toStdString() << " over " << cell->text().toStdString();

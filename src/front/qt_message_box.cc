@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "front/session_texts.h"
+
 namespace cubesec {
 namespace {
 
@@ -27,7 +29,7 @@ MessageBoxAnswer QtMessageBoxPresenter::Show(const MessageBoxRequest& request) {
   if (QApplication::instance() == nullptr) return MessageBoxAnswer::kUnavailable;
   QMessageBox box;
   box.setObjectName("msgBox");
-  box.setWindowTitle(QString::fromStdString(request.title));
+  box.setWindowTitle(QString::fromStdString(BoxTitle(request.title, program_name_)));
   box.setText(QString::fromStdString(request.text));
   box.setTextFormat(Qt::PlainText);
   box.setIcon(IconOf(request.icon));

@@ -46,13 +46,13 @@ class QtMessageBoxTest : public QtTest {
     return request;
   }
 
-  QtMessageBoxPresenter presenter_;
+  QtMessageBoxPresenter presenter_{"cubesec"};
 };
 
 TEST_F(QtMessageBoxTest, ResetWarningKeepsTitleTextButtonsIconAndNoAsDefault) {
   const MessageBoxRequest request = ResetWarning();
   const MessageBoxAnswer answer = ShowAndAct(request, [&](QMessageBox& box) {
-    EXPECT_EQ(box.windowTitle().toStdString(), request.title);
+    EXPECT_EQ(box.windowTitle().toStdString(), "Reset Security - cubesec");
     EXPECT_EQ(box.text().toStdString(), request.text);
     EXPECT_EQ(box.icon(), QMessageBox::Warning);
     EXPECT_EQ(box.standardButtons(), QMessageBox::Yes | QMessageBox::No);

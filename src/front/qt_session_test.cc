@@ -187,7 +187,7 @@ TEST_F(QtSessionTest, TheRunsMessageBoxesGoThroughQt) {
   QTimer::singleShot(100, [&] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->windowTitle(), "Reset Security");
+    EXPECT_EQ(box->windowTitle(), "Reset Security - cubesec");  // the program's name after
     box->button(QMessageBox::Yes)->click();
   });
   MessageBoxRequest request;

@@ -36,6 +36,12 @@ std::string CompletionTitle(std::string_view command) {
   return "Dumps/Rebuilds Essbase Security";
 }
 
+std::string BoxTitle(std::string_view title, std::string_view program_name) {
+  if (title.empty() || title == program_name) return std::string(program_name);
+  if (program_name.empty()) return std::string(title);
+  return std::string(title) + " - " + std::string(program_name);
+}
+
 MessageBoxRequest CompletionNote(std::string_view command, RunEnd end,
                                  const std::string& log_path) {
   MessageBoxRequest note;

@@ -25,6 +25,11 @@ std::string CompletionText(std::string_view command, RunEnd end, const std::stri
 /// The title of the closing note: "Security Dump", "Security Restore", "Reset Security".
 std::string CompletionTitle(std::string_view command);
 
+/// The title of a message box of the program's windows: the box's own title with the
+/// program's name after it ("Reset Security - cubesec"), so that every box says whose it
+/// is, or the program's name alone when the box has no other title.
+std::string BoxTitle(std::string_view title, std::string_view program_name);
+
 /// The closing note as a window shows it: its title, its text, and a warning icon when the
 /// run failed (an information icon otherwise).
 MessageBoxRequest CompletionNote(std::string_view command, RunEnd end, const std::string& log_path);

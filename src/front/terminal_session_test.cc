@@ -228,6 +228,11 @@ TEST(SessionTextsTest, ProgressNamesTheDirectionTheBlockAndTheCount) {
   EXPECT_EQ(failed.icon, MessageBoxIcon::kExclamation);
   EXPECT_EQ(failed.buttons, MessageBoxButtons::kOk);
   EXPECT_EQ(CompletionNote("C", RunEnd::kDeclined, "/l.log").icon, MessageBoxIcon::kInformation);
+
+  // Every box of the windows says whose it is.
+  EXPECT_EQ(BoxTitle("Reset Security", "cubesec"), "Reset Security - cubesec");
+  EXPECT_EQ(BoxTitle("cubesec", "cubesec"), "cubesec");
+  EXPECT_EQ(BoxTitle("", "cubesec"), "cubesec");
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+// After windows.h, which it needs; the lean windows.h leaves the common dialogs out.
+#include <commdlg.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
@@ -14,6 +17,8 @@ namespace {
 constexpr int kDumpItId = 100;
 constexpr int kRestoreItId = 101;
 constexpr int kCancelId = 102;
+constexpr int kBrowseId = 103;
+constexpr int kNoticeId = 104;
 constexpr int kFirstFieldId = 200;
 // Posted after a field got the focus, so that a click's own cursor placement comes first.
 constexpr UINT kSelectFieldMessage = WM_APP + 1;
@@ -24,10 +29,17 @@ constexpr int kRowHeight = 30;
 constexpr int kLabelWidth = 84;
 constexpr int kFieldX = kMargin + kLabelWidth;
 constexpr int kFieldWidth = 220;
-constexpr int kHintX = kFieldX + kFieldWidth + 12;
-constexpr int kClientWidth = 720;
+constexpr int kBrowseX = kFieldX + kFieldWidth + 6;
+constexpr int kBrowseWidth = 80;
+constexpr int kHintX = kBrowseX + kBrowseWidth + 12;
+constexpr int kClientWidth = 780;
 constexpr int kTextWidth = kClientWidth - 2 * kMargin;
 constexpr int kButtonHeight = 26;
+// The batch help's grid: what comes before the switches, then one column per switch, each
+// under its heading.
+constexpr int kLeadWidth = 160;
+constexpr int kSwitchWidth = 110;
+constexpr int kNoticeHeight = 32;
 
 constexpr char kWindowClass[] = "cubesecMainWindow";
 
@@ -57,12 +69,16 @@ class MainWindow {
                   int height, int id = 0, HFONT font = nullptr);
   void OnCommand(int id, int code, HWND control);
   int FieldIndexOf(HWND control) const;
+  // After a button or key: why a command was not taken, and the field it needs.
+  void ShowNotice();
+  void Browse();
 
   MainWindowModel& model_;
   HWND window_ = nullptr;
   HFONT font_ = nullptr;
   HFONT bold_font_ = nullptr;
   std::array<HWND, MainWindowModel::kFieldCount> fields_{};
+  HWND notice_ = nullptr;
   HWND focus_before_deactivation_ = nullptr;
   bool activated_once_ = false;
 };
@@ -89,6 +105,10 @@ void MainWindow::CreateControls() {
     if (i == MainWindowModel::kPassword) style |= ES_PASSWORD;
     fields_[i] =
         AddControl("EDIT", model_.Field(i), style, kFieldX, y, kFieldWidth, 23, kFirstFieldId + i);
+    if (i == MainWindowModel::kDumpFile) {
+      AddControl("BUTTON", "&Browse...", WS_TABSTOP | BS_PUSHBUTTON, kBrowseX, y, kBrowseWidth, 23,
+                 kBrowseId);
+    }
     // Help texts hold "&" only as text, never as an access key.
     AddControl("STATIC", model_.Info(i), SS_LEFT | SS_NOPREFIX, kHintX, y + 3,
                kClientWidth - kHintX - kMargin, 20);
@@ -100,22 +120,43 @@ void MainWindow::CreateControls() {
   AddControl("STATIC", model_.Info(MainWindowModel::kFirstHelpLine), SS_LEFT | SS_NOPREFIX, kMargin,
              y, kTextWidth, 18);
   y += 22;
-  for (int i = 0; i < MainWindowModel::kHeadingCount; ++i) {
-    AddControl("STATIC", model_.Info(MainWindowModel::kFirstHeading + i), SS_LEFT | SS_NOPREFIX,
-               kMargin + i * 90, y, 86, 18, 0, bold_font_);
+  // The batch lines in cells, each heading over the switch it names.
+  const int first_line = MainWindowModel::kFirstHelpLine + 1;
+  const std::vector<std::string> columns = MainWindowModel::HelpLineCells(model_.Info(first_line));
+  for (int h = 0; h < MainWindowModel::kHeadingCount; ++h) {
+    const int column = MainWindowModel::HeadingColumn(h, columns);
+    if (column < 1) continue;
+    AddControl("STATIC", model_.Info(MainWindowModel::kFirstHeading + h), SS_LEFT | SS_NOPREFIX,
+               kMargin + kLeadWidth + (column - 1) * kSwitchWidth, y, kSwitchWidth - 4, 18, 0,
+               bold_font_);
   }
   y += 22;
-  for (int i = 1; i < MainWindowModel::kHelpLineCount; ++i) {
-    AddControl("STATIC", model_.Info(MainWindowModel::kFirstHelpLine + i), SS_LEFT | SS_NOPREFIX,
-               kMargin, y, kTextWidth, 18);
+  for (int line = 0; line < 2; ++line) {
+    const std::vector<std::string> cells =
+        MainWindowModel::HelpLineCells(model_.Info(first_line + line));
+    AddControl("STATIC", cells.front(), SS_LEFT | SS_NOPREFIX, kMargin, y, kLeadWidth - 4, 18);
+    for (size_t c = 1; c < cells.size(); ++c) {
+      AddControl("STATIC", cells[c], SS_LEFT | SS_NOPREFIX,
+                 kMargin + kLeadWidth + static_cast<int>(c - 1) * kSwitchWidth, y, kSwitchWidth - 4,
+                 18);
+    }
     y += 20;
   }
-  y += 6;
+  AddControl("STATIC", model_.Info(MainWindowModel::kFirstHelpLine + 3), SS_LEFT | SS_NOPREFIX,
+             kMargin, y, kTextWidth, 18);
+  y += 20;
+  AddControl("STATIC", std::string(MainWindowModel::kResetKeyHelp), SS_LEFT | SS_NOPREFIX, kMargin,
+             y, kTextWidth, 34);
+  y += 40;
   AddControl("STATIC", "", SS_ETCHEDHORZ, kMargin, y, kTextWidth, 2);  // Line2
-  y += 12;
+  y += 8;
+  notice_ = AddControl("STATIC", model_.notice(), SS_LEFT | SS_NOPREFIX, kMargin, y, kTextWidth,
+                       kNoticeHeight, kNoticeId);
+  if (model_.notice().empty()) ShowWindow(notice_, SW_HIDE);
+  y += kNoticeHeight + 4;
 
-  // Right-aligned, in the order Dump, Restore, Cancel; none is the default button, so Enter
-  // in a field never starts a dump or a restore by itself.
+  // Right-aligned, in the order Dump, Restore, Cancel. Dump is the default button: Enter
+  // presses it, the one command that changes nothing on the server.
   const struct {
     int id;
     FormButton button;
@@ -127,10 +168,36 @@ void MainWindow::CreateControls() {
   for (const auto& b : buttons) x -= b.width + 8;
   x += 8;
   for (const auto& b : buttons) {
-    AddControl("BUTTON", std::string(MainWindowModel::ButtonCaption(b.button)),
-               WS_TABSTOP | BS_PUSHBUTTON, x, y, b.width, kButtonHeight, b.id);
+    const DWORD kind = b.id == kDumpItId ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+    AddControl("BUTTON", std::string(MainWindowModel::ButtonCaption(b.button)), WS_TABSTOP | kind,
+               x, y, b.width, kButtonHeight, b.id);
     x += b.width + 8;
   }
+}
+
+void MainWindow::ShowNotice() {
+  if (model_.hidden() || model_.notice().empty()) return;
+  SetWindowTextA(notice_, model_.notice().c_str());
+  ShowWindow(notice_, SW_SHOW);
+  SetFocus(fields_[model_.FocusTarget()]);
+}
+
+void MainWindow::Browse() {
+  HWND field = fields_[MainWindowModel::kDumpFile];
+  // The dialog starts from the field's text and writes its choice into the same buffer.
+  std::vector<char> path(MAX_PATH * 4, '\0');
+  const std::string& current = model_.Field(MainWindowModel::kDumpFile);
+  current.copy(path.data(), std::min(current.size(), path.size() - 1));
+  OPENFILENAMEA dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = window_;
+  dialog.lpstrFile = path.data();
+  dialog.nMaxFile = static_cast<DWORD>(path.size());
+  dialog.lpstrTitle = "Dump File";
+  // A dump writes a new file and a restore reads an existing one: neither is refused here.
+  dialog.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  if (GetSaveFileNameA(&dialog)) SetWindowTextA(field, path.data());
+  SetFocus(field);
 }
 
 int MainWindow::FieldIndexOf(HWND control) const {
@@ -152,7 +219,20 @@ void MainWindow::OnCommand(int id, int code, HWND control) {
     return;
   }
   if (id == kDumpItId || id == kRestoreItId || id == kCancelId) {
-    if (code == BN_CLICKED) model_.Press(ButtonOfId(id));
+    if (code == BN_CLICKED) {
+      model_.Press(ButtonOfId(id));
+      ShowNotice();
+    }
+    return;
+  }
+  if (id == kBrowseId) {
+    if (code == BN_CLICKED) Browse();
+    return;
+  }
+  // Enter, through the dialogue keys, is the default button: Dump Security.
+  if (id == IDOK && !model_.hidden()) {
+    model_.Press(FormButton::kDumpIt);
+    ShowNotice();
     return;
   }
   // Escape, through the dialogue keys, is Cancel.
@@ -230,9 +310,10 @@ bool MainWindow::Run() {
     bold_font_ = CreateFontIndirectA(&bold);
   }
 
+  // As CreateControls lays them out: fields, Line1, help, heading row, two batch lines, the
+  // note, the reset key's help, Line2, the notice, the buttons.
   const int client_height = kMargin + MainWindowModel::kFieldCount * kRowHeight + 4 + 10 + 22 + 22 +
-                            20 * (MainWindowModel::kHelpLineCount - 1) + 6 + 12 + kButtonHeight +
-                            kMargin;
+                            2 * 20 + 20 + 40 + 8 + kNoticeHeight + 4 + kButtonHeight + kMargin;
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_DLGFRAME;
   const DWORD ex_style = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
   RECT frame{0, 0, kClientWidth, client_height};
@@ -264,6 +345,7 @@ bool MainWindow::Run() {
     // it as "copy".
     if (message.message == WM_CHAR && (message.hwnd == window_ || IsChild(window_, message.hwnd)) &&
         model_.KeyPress(static_cast<int>(message.wParam))) {
+      ShowNotice();
       continue;
     }
     if (!IsDialogMessageA(window_, &message)) {

@@ -16,6 +16,8 @@ constexpr char kProgressClass[] = "cubesecProgressWindow";
 
 class Win32MessageBoxPresenter : public MessageBoxPresenter {
  public:
+  explicit Win32MessageBoxPresenter(std::string program_name)
+      : program_name_(std::move(program_name)) {}
   MessageBoxAnswer Show(const MessageBoxRequest& request) override {
     UINT flags = MB_SETFOREGROUND | MB_TASKMODAL;
     flags |= request.buttons == MessageBoxButtons::kYesNo ? MB_YESNO : MB_OK;
@@ -35,12 +37,16 @@ class Win32MessageBoxPresenter : public MessageBoxPresenter {
     if (request.buttons == MessageBoxButtons::kYesNo && request.default_is_no) {
       flags |= MB_DEFBUTTON2;
     }
-    const int answer = MessageBoxA(nullptr, request.text.c_str(), request.title.c_str(), flags);
+    const std::string title = BoxTitle(request.title, program_name_);
+    const int answer = MessageBoxA(nullptr, request.text.c_str(), title.c_str(), flags);
     if (answer == 0) return MessageBoxAnswer::kUnavailable;
     if (request.buttons == MessageBoxButtons::kOk) return MessageBoxAnswer::kOk;
     // Only an explicit Yes confirms.
     return answer == IDYES ? MessageBoxAnswer::kYes : MessageBoxAnswer::kNo;
   }
+
+ private:
+  std::string program_name_;
 };
 
 // The small window that names the block being written or read, kept responsive by pumping
@@ -139,7 +145,7 @@ void HideOwnConsole() {
 class Win32Session : public InteractiveSession {
  public:
   Win32Session(Platform& platform, std::string program_name)
-      : platform_(platform), program_name_(std::move(program_name)) {
+      : platform_(platform), program_name_(std::move(program_name)), presenter_(program_name_) {
     platform_.SetMessageBoxPresenter(&presenter_);
   }
   ~Win32Session() override {
