@@ -146,7 +146,8 @@ std::vector<int> MainWindowModel::MissingFields(const RunParameters& params) {
 
 void MainWindowModel::ShowRunError(int field, std::string message) {
   refused_field_ = field;
-  notice_ = std::move(message);
+  // The run log's line ends are no text for a label.
+  notice_ = ReplaceAll(message, "\r\n", "\n");
 }
 
 void MainWindowModel::Choose(std::string command) {

@@ -125,7 +125,7 @@ TEST_F(QtSessionTest, AfterARunThatChangedNothingTheWindowComesBackAtTheFieldToM
     auto* notice = window->findChild<QLabel*>("lblNotice");
     ASSERT_NE(notice, nullptr);
     EXPECT_TRUE(notice->isVisible());
-    EXPECT_EQ(notice->text(), "Cannot connect to server olap2");
+    EXPECT_EQ(notice->text(), "Essbase Error calling EsbLogin\nCannot connect to server olap2");
     EXPECT_EQ(QApplication::focusWidget(), window->findChild<QLineEdit*>("txtParm(1)"));
     EXPECT_EQ(window->findChild<QLineEdit*>("txtParm(3)")->text(), "");
     window->findChild<QLineEdit*>("txtParm(1)")->setText("olap1");
@@ -135,7 +135,7 @@ TEST_F(QtSessionTest, AfterARunThatChangedNothingTheWindowComesBackAtTheFieldToM
   RunParameters params{"D", "kept.txt", "olap2", "boss", ""};
   FormRequest again;
   again.mend_field = MainWindowModel::kServer;
-  again.error = "Cannot connect to server olap2";
+  again.error = "Essbase Error calling EsbLogin\r\nCannot connect to server olap2";
   ASSERT_EQ(session->Ask(params, again), InteractiveResult::kRun);
   EXPECT_TRUE(seen);
   EXPECT_EQ(params.command, "R");
