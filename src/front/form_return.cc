@@ -1,15 +1,12 @@
 #include "front/form_return.h"
 
+#include "client/esb_status.h"
 #include "front/main_window_model.h"
 
 namespace cubesec {
 namespace {
 
-// What the server says when it refuses a login, as far as a field can mend it.
-constexpr EsbStatus kStatusServerUnreachable = 1042006;
-constexpr EsbStatus kStatusUserNotFound = 1051012;
-constexpr EsbStatus kStatusAccountDisabled = 1051017;
-
+// The field that mends a refused login.
 int FieldOfRefusedLogin(EsbStatus status) {
   switch (status) {
     case kStatusServerUnreachable:
