@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "client/stub_api_for_tests.h"
+#include "client/scripted_api.h"
 #include "tools/fake_platform.h"
 
 namespace cubesec {
@@ -52,7 +52,7 @@ class RunStateTest : public ::testing::Test {
 
   fs::path dir_;
   FakePlatform platform_;
-  testing::StubApi api_;
+  testing::ScriptedApi api_;
   CountingObserver observer_;
   RunState state_{platform_, api_};
 };

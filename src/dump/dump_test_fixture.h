@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "client/run_state.h"
-#include "dump/scripted_api.h"
+#include "client/scripted_api.h"
 #include "tools/fake_platform.h"
 
 namespace cubesec::testing {

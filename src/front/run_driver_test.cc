@@ -10,7 +10,7 @@
 #include <map>
 #include <sstream>
 
-#include "dump/scripted_api.h"
+#include "client/scripted_api.h"
 #include "tools/fake_platform.h"
 
 namespace cubesec::testing {
