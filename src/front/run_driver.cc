@@ -188,7 +188,12 @@ void RestoreRun(RunState& state, RestoreFileState& file, std::unique_ptr<LineRea
   state.Log(StartLine(state, "%1%2Restoring security of %3 from %4"));
   LogDumpProblems(state, warnings);
   RestoreState restore(file);
-  ApplyBlocks(state, restore, limited);
+  // A restore limited to parts decides block by block in file order: one session.
+  if (state.sessions > 1 && limited == nullptr) {
+    ApplyBlocksInSessions(state, restore);
+  } else {
+    ApplyBlocks(state, restore, limited);
+  }
   *counts = restore.restored;
   // The run's closing empty line comes last (the closing step writes it), so that a line
   // about the editor still belongs to this run.

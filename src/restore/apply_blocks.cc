@@ -67,7 +67,8 @@ void ApplyBlocks(RunState& state, RestoreState& restore, LimitedBlocks* limited)
     } else {
       DispatchLine(state, restore, line);
     }
-    if (lines % kLinesPerEventPump == 0) state.observer->PumpEvents();
+    // A session of several has no window of its own: the run's thread lets it through.
+    if (state.observer && lines % kLinesPerEventPump == 0) state.observer->PumpEvents();
   }
 }
 

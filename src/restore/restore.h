@@ -37,6 +37,15 @@ void DispatchLine(RunState& state, RestoreState& restore, const std::string& lin
 /// much of each block as the parts take.
 void ApplyBlocks(RunState& state, RestoreState& restore, LimitedBlocks* limited);
 
+/// The same for a whole file with RunState::sessions sessions: the server, group and user
+/// blocks in order in the run's own session, then the applications' and databases' blocks
+/// by all sessions at once, whole applications and databases as units, each in file order.
+/// The run log gets every line in the file's order and the target ends as after one
+/// session. A failure ends the restore as in one session: the units before it in the file
+/// are logged whole, the sessions working further on stop at their next call, and every
+/// session logs out.
+void ApplyBlocksInSessions(RunState& state, RestoreState& restore);
+
 /// What a security reset came to.
 struct ResetResult {
   bool confirmed = false;  // false: the user declined and nothing was deleted
