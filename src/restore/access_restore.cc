@@ -149,13 +149,16 @@ class AccessRestore {
   // set as much or more for the name; a later database never lowers it.
   EsbStatus SetApplicationAccess(uint16_t db_access) {
     const uint16_t wanted = db_access == kAccessAppDesign ? kAppAccessDesigner : kAppAccessMember;
-    return restore_.file.RaiseApplicationAccess(RestoreState::NameKey(app_, name_), wanted, [&] {
-      EsbUserApp app_access;
-      CopyToField(name_, app_access.user);
-      CopyToField(app_, app_access.app);
-      app_access.access = wanted;
-      return api_.EsbSetApplicationAccess(state_.client.context, app_access);
-    });
+    return restore_.file.RaiseApplicationAccess(
+        RestoreState::NameKey(app_, name_), wanted,
+        [&] {
+          EsbUserApp app_access;
+          CopyToField(name_, app_access.user);
+          CopyToField(app_, app_access.app);
+          app_access.access = wanted;
+          return api_.EsbSetApplicationAccess(state_.client.context, app_access);
+        },
+        restore_.unit);
   }
 
   EsbStatus SetCalcList(int16_t all_calcs, const std::vector<std::string>& calcs) {

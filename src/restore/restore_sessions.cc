@@ -20,6 +20,7 @@
 
 #include "client/api_decorators.h"
 #include "client/dump_format.h"
+#include "restore/name_lists.h"
 #include "restore/restore.h"
 
 namespace cubesec {
@@ -37,6 +38,7 @@ using Place = std::pair<size_t, long>;
 
 struct Unit {
   Place place;
+  long number = 0;   // in file order, counted over all units
   std::string text;  // the unit's lines, head line first
   bool started = false;
   bool done = false;
@@ -80,6 +82,33 @@ bool CutIntoUnits(RunState& state, RestoreFileState& file, std::string first,
     text->append(line).append("\r\n");
   } while (ReadRestoreLine(state, file, line));
   return in_order;
+}
+
+// Numbers the units in file order and announces the application access that each
+// database's access blocks may set, so that sessions take their turns at it in file order.
+void NumberUnits(RestoreFileState& file, std::vector<AppUnits>& apps) {
+  long number = 0;
+  for (AppUnits& app : apps) {
+    app.own.number = number++;
+    const std::string app_name =
+        HeadName(file, SplitKeyLine(app.own.text.substr(0, app.own.text.find('\r'))).value);
+    for (Unit& db : app.dbs) {
+      db.number = number++;
+      for (size_t at = 0; at < db.text.size();) {
+        const size_t end = db.text.find("\r\n", at);
+        const std::string_view line = std::string_view(db.text).substr(at, end - at);
+        at = end == std::string::npos ? db.text.size() : end + 2;
+        if (!IsHeadLine(line)) continue;
+        const KeyLine head = SplitKeyLine(line);
+        const BlockSpec* spec = SpecOfHead(head.key);
+        if (spec &&
+            (spec->kind == BlockKind::kGroupAccess || spec->kind == BlockKind::kUserAccess)) {
+          file.ExpectApplicationAccess(RestoreState::NameKey(app_name, HeadName(file, head.value)),
+                                       db.number);
+        }
+      }
+    }
+  }
 }
 
 class Pool;
@@ -247,17 +276,20 @@ class Pool {
     RunState& own = *session.state;
     AppUnits& app = apps_[unit.place.first];
     RestoreState restore(restore_.file);
+    restore.unit = unit.number;
     // A database's blocks stand under the application as its own unit left it.
     if (unit.place.second >= 0) restore.current_app = app.current_app;
     own.capture = &unit.output;
     own.dump_in = LineReader::OfText(unit.text);
     session.gate->current = &unit;
     try {
+      const CallUnit calls(CallUnit::NameOf(unit.place.first, unit.place.second));
       ApplyBlocks(own, restore, nullptr);
     } catch (const Abandoned&) {
     } catch (...) {
       unit.error = std::current_exception();
     }
+    restore_.file.EndApplicationAccess(unit.number);
     session.gate->current = nullptr;
     own.capture = nullptr;
     own.dump_in.reset();
@@ -314,6 +346,7 @@ void ApplyBlocksInSessions(RunState& state, RestoreState& restore) {
     state.dump_in = LineReader::OfText(std::move(text));
     return ApplyBlocks(state, restore, nullptr);
   }
+  NumberUnits(restore.file, apps);
   Pool pool(state, restore, apps);
   pool.Start();
   pool.Write();

@@ -31,29 +31,59 @@ void RestoreFileState::NoteHeadLine(std::string_view line) {
 }
 
 EsbStatus RestoreFileState::RaiseApplicationAccess(const std::string& key, uint16_t wanted,
-                                                   const std::function<EsbStatus()>& send) {
+                                                   const std::function<EsbStatus()>& send,
+                                                   long unit) {
   std::unique_lock<std::mutex> lock(mutex_);
-  settled_.wait(lock, [&] { return setting_.count(key) == 0; });
-  auto set = app_access_set_.find(key);
-  if (set != app_access_set_.end() && set->second >= wanted) return 0;
-  setting_.insert(key);
-  lock.unlock();
+  // Earlier units first: what they set decides whether this one sends at all.
+  settled_.wait(lock, [&] {
+    auto expected = expected_.find(key);
+    return expected == expected_.end() || expected->second.empty() ||
+           *expected->second.begin() >= unit;
+  });
   EsbStatus status = 0;
-  try {
-    status = send();
-  } catch (...) {
-    lock.lock();
-    setting_.erase(key);
+  auto set = app_access_set_.find(key);
+  if (set == app_access_set_.end() || set->second < wanted) {
+    // Later units of the key wait for this one's turn to end; others go on meanwhile.
     lock.unlock();
-    settled_.notify_all();
-    throw;
+    try {
+      status = send();
+    } catch (...) {
+      EndTurn(key, unit);
+      throw;
+    }
+    lock.lock();
+    if (status == 0) app_access_set_[key] = wanted;
   }
-  lock.lock();
-  setting_.erase(key);
-  if (status == 0) app_access_set_[key] = wanted;
   lock.unlock();
-  settled_.notify_all();
+  EndTurn(key, unit);
   return status;
+}
+
+void RestoreFileState::EndTurn(const std::string& key, long unit) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto expected = expected_.find(key);
+    if (expected == expected_.end() || expected->second.erase(unit) == 0) return;
+    keys_of_unit_[unit].erase(key);
+  }
+  settled_.notify_all();
+}
+
+void RestoreFileState::ExpectApplicationAccess(const std::string& key, long unit) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  expected_[key].insert(unit);
+  keys_of_unit_[unit].insert(key);
+}
+
+void RestoreFileState::EndApplicationAccess(long unit) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto keys = keys_of_unit_.find(unit);
+    if (keys == keys_of_unit_.end()) return;
+    for (const std::string& key : keys->second) expected_[key].erase(unit);
+    keys_of_unit_.erase(keys);
+  }
+  settled_.notify_all();
 }
 
 std::string RestoreState::FilterKey(std::string_view app, std::string_view db,

@@ -73,17 +73,26 @@ class RestoreFileState {
 
   /// Sets application access `wanted` for the name and application of `key` through `send`,
   /// unless this run has already set as much or more: a later database never lowers it.
-  /// Sessions that want the same key wait for each other, so the highest always stays.
+  /// With sessions working at once, the unit numbered `unit` (in file order) takes its turn
+  /// after every earlier unit that ExpectApplicationAccess announced for the key, so each
+  /// unit decides and calls as it would in one session.
   EsbStatus RaiseApplicationAccess(const std::string& key, uint16_t wanted,
-                                   const std::function<EsbStatus()>& send);
+                                   const std::function<EsbStatus()>& send, long unit = -1);
+  /// Announces, before sessions start, that unit `unit` may set application access `key`.
+  void ExpectApplicationAccess(const std::string& key, long unit);
+  /// Unit `unit` has ended, however: it sets no more application access.
+  void EndApplicationAccess(long unit);
 
  private:
+  void EndTurn(const std::string& key, long unit);
+
   std::mutex mutex_;
   std::condition_variable settled_;
-  // The highest application access this run has set, by NameKey(application, name), and the
-  // keys that a session is setting right now.
+  // The highest application access this run has set, by NameKey(application, name).
   std::map<std::string, uint16_t> app_access_set_;
-  std::set<std::string> setting_;
+  // The units that may still set each key, and the keys of each unit.
+  std::map<std::string, std::set<long>> expected_;
+  std::map<long, std::set<std::string>> keys_of_unit_;
 };
 
 /// The restore of one place of the file: the blocks of a whole restore read in one session,
@@ -106,6 +115,9 @@ struct RestoreState {
   // (kAll in an unlimited restore).
   BlockUse block_use = BlockUse::kAll;
   RestoreCounts restored;
+  // The number of the unit being restored by a session of several, in file order; -1 in a
+  // restore of one session.
+  long unit = -1;
 
   /// The key of a filter in skipped_filters: names compare without regard to case.
   static std::string FilterKey(std::string_view app, std::string_view db, std::string_view filter);

@@ -20,43 +20,52 @@ TEST(FilterKey, NamesCompareWithoutRegardToCase) {
   EXPECT_NE(RestoreState::FilterKey("ab", "c", "d"), RestoreState::FilterKey("a", "bc", "d"));
 }
 
-// Sessions restoring databases of one application at once: each key is sent only while no
-// other session sends it, never lower than what was set, and a failed send sets nothing.
-TEST(ApplicationAccess, IsNeverLoweredAndOneKeyIsSentByOneSessionAtATime) {
+// Sessions restoring databases of one application at once: each unit takes its turn at a key
+// after the earlier units announced for it, so it decides and sends as in one session; a
+// unit that ends without setting the key lets the later ones go; a failed send sets nothing.
+TEST(ApplicationAccess, IsNeverLoweredAndUnitsTakeTheirTurnsInFileOrder) {
   RestoreFileState file;
+  const std::string key = RestoreState::NameKey("App", "Ann");
   std::atomic<int> sending{0}, overlaps{0};
-  std::vector<uint16_t> sent;
+  std::vector<std::pair<long, uint16_t>> sent;
   std::mutex sent_mutex;
-  auto send = [&](uint16_t wanted, EsbStatus status) {
-    return [&, wanted, status] {
+  auto send = [&](long unit, uint16_t wanted, EsbStatus status) {
+    return [&, unit, wanted, status] {
       if (sending++ != 0) ++overlaps;
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
       {
         std::lock_guard<std::mutex> lock(sent_mutex);
-        sent.push_back(wanted);
+        sent.emplace_back(unit, wanted);
       }
       --sending;
       return status;
     };
   };
-  EXPECT_EQ(file.RaiseApplicationAccess("app\tann", 0x0100, send(0x0100, 1051012)), 1051012);
+  // Unit 1 fails, unit 2 never reaches the call, units 3 to 8 want Read and Design in turn.
+  for (long unit = 1; unit <= 8; ++unit) file.ExpectApplicationAccess(key, unit);
   std::vector<std::thread> threads;
-  for (int i = 0; i < 8; ++i) {
-    const uint16_t wanted = i % 2 ? 0x0200 : 0x0100;
-    threads.emplace_back([&, wanted] {
-      EXPECT_EQ(file.RaiseApplicationAccess("app\tann", wanted, send(wanted, 0)), 0);
+  for (long unit = 8; unit >= 1; --unit) {
+    threads.emplace_back([&, unit] {
+      if (unit == 2) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        file.EndApplicationAccess(unit);
+        return;
+      }
+      const uint16_t wanted = unit % 2 ? 0x0100 : 0x0200;
+      const EsbStatus status = unit == 1 ? 1051012 : 0;
+      EXPECT_EQ(file.RaiseApplicationAccess(key, wanted, send(unit, wanted, status), unit), status);
+      file.EndApplicationAccess(unit);
     });
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(overlaps, 0);
-  // After the failed send, each send raised the access; once 0x0200 is set nothing follows.
-  ASSERT_GE(sent.size(), 2u);
-  EXPECT_EQ(sent.back(), 0x0200);
-  for (size_t i = 2; i < sent.size(); ++i) EXPECT_GT(sent[i], sent[i - 1]);
-  EXPECT_LE(sent.size(), 3u);
-  // Another name of the application is a key of its own.
+  EXPECT_EQ(sent, (std::vector<std::pair<long, uint16_t>>{{1, 0x0100}, {3, 0x0100}, {4, 0x0200}}));
+  // Another name of the application is a key of its own; a restore of one session announces
+  // nothing and takes no turns.
   sent.clear();
-  EXPECT_EQ(file.RaiseApplicationAccess("app\tbob", 0x0100, send(0x0100, 0)), 0);
+  EXPECT_EQ(
+      file.RaiseApplicationAccess(RestoreState::NameKey("App", "Bob"), 0x0100, send(-1, 0x0100, 0)),
+      0);
   EXPECT_EQ(sent.size(), 1u);
 }
 
