@@ -1,10 +1,10 @@
 // Every API call of a dump, a restore and a reset of the demo server is made to fail once, in
 // turn: the run must end cleanly at every one of those positions. A clean run's trace gives
 // the number of positions; the N-th run fails call N with CUBESEC_SIM_FAULTS=*#N=STATUS.
-// Dumps and restores run with one session and with four. The calls of several sessions come
-// in an order left to chance, so there a position is a call's place within its unit of work
-// (an application's or database's blocks, or the run's own calls outside any), which the
-// trace names: *@UNIT#N=STATUS fails the same call in every run.
+// Dumps and restores run with one session, with four and with eight (the default). The calls
+// of several sessions come in an order left to chance, so there a position is a call's place
+// within its unit of work (an application's or database's blocks, or the run's own calls
+// outside any), which the trace names: *@UNIT#N=STATUS fails the same call in every run.
 // Every fifth position is tried once more with a failure that leaves no message
 // (*#N=STATUS/nomsg): such a run must end exactly as the one whose failure was explained.
 //
@@ -549,7 +549,7 @@ TEST_P(ResetFaultSweep, ResetEndsCleanlyAndCanBeRunAgainWhereverACallFails) {
   Sweep(Command::kReset, "reset");
 }
 
-INSTANTIATE_TEST_SUITE_P(Sessions, FaultSweep, ::testing::Values(1, 4),
+INSTANTIATE_TEST_SUITE_P(Sessions, FaultSweep, ::testing::Values(1, 4, 8),
                          [](const ::testing::TestParamInfo<int>& info) {
                            return std::to_string(info.param) + "Sessions";
                          });
