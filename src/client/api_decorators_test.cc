@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "client/call_check.h"
-#include "client/stub_api_for_tests.h"
+#include "client/scripted_api.h"
 
 namespace cubesec {
 namespace {
@@ -80,7 +80,7 @@ std::vector<std::pair<std::string, Call>> EveryCall() {
 }
 
 TEST(ApiTracer, ForwardsEveryCallToItsOwnFunctionAndReportsIt) {
-  testing::StubApi inner;
+  testing::ScriptedApi inner;
   std::vector<std::string> lines;
   ApiTracer tracer(inner, [&lines](const std::string& line) { lines.push_back(line); });
   auto calls = EveryCall();
@@ -150,7 +150,7 @@ TEST(ParseFaultSpecs, RejectsMalformedItemsWithAReason) {
 }
 
 TEST(FaultInjector, FailsPlannedCallsWithoutRunningThem) {
-  testing::StubApi inner;
+  testing::ScriptedApi inner;
   FaultInjector injector(inner, {{"EsbListUsers", 2, 1051012}, {"*", 6, -7}});
   uint32_t count = 0;
   EXPECT_EQ(injector.EsbListUsers(1, "", "", &count), 0);        // call 1
@@ -179,7 +179,7 @@ TEST(FaultInjector, FailsPlannedCallsWithoutRunningThem) {
 // Sessions of one run make their calls in an order left to chance; counted within the unit
 // that makes them, a planned call is the same in every run. The tracer names the unit.
 TEST(FaultInjector, CountsWithinAUnitOfWorkWhenTheFaultNamesOne) {
-  testing::StubApi inner;
+  testing::ScriptedApi inner;
   FaultInjector injector(
       inner,
       {{"*", 2, -1, true, true, "a1"}, {"EsbListUsers", 2, -2, true, true, ""}, {"*", 4, -3}});
@@ -209,7 +209,7 @@ TEST(FaultInjector, CountsWithinAUnitOfWorkWhenTheFaultNamesOne) {
 }
 
 TEST(FaultInjector, AFaultWithoutAMessageLeavesNoneAndStillRaises) {
-  testing::StubApi inner;
+  testing::ScriptedApi inner;
   inner.statuses["EsbGetMessage"] = 1030001;  // the inner library holds no message either
   FaultInjector injector(inner, {{"EsbListUsers", 1, 1051012}, {"EsbGetUser", 1, 77, false}});
   uint32_t count = 0;
@@ -229,7 +229,7 @@ TEST(FaultInjector, AFaultWithoutAMessageLeavesNoneAndStillRaises) {
 }
 
 TEST(FaultInjector, ACheckedInjectedFaultRaisesError99) {
-  testing::StubApi inner;
+  testing::ScriptedApi inner;
   FaultInjector injector(inner, {{"esblogin", 1, 1051293}});  // names ignore case
   ClientContext client(injector);
   uint16_t apps = 0;
@@ -244,7 +244,7 @@ TEST(FaultInjector, ACheckedInjectedFaultRaisesError99) {
 }
 
 TEST(FaultInjector, ALaterRealFailureKeepsItsOwnMessage) {
-  testing::StubApi inner;
+  testing::ScriptedApi inner;
   FaultInjector injector(inner, {{"EsbTerm", 1, 9}});
   inner.statuses["EsbLogout"] = 4;
   inner.message_number = 44;

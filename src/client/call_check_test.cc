@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "client/stub_api_for_tests.h"
+#include "client/scripted_api.h"
 
 namespace cubesec {
 namespace {
 
 class CallCheckTest : public ::testing::Test {
  protected:
-  testing::StubApi api_;
+  testing::ScriptedApi api_;
   ClientContext client_{api_};
 };
 

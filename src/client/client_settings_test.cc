@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "client/stub_api_for_tests.h"
+#include "client/scripted_api.h"
 #include "tools/fake_platform.h"
 #include "tools/text.h"
 
@@ -12,15 +12,11 @@ namespace {
 class InitApiTest : public ::testing::Test {
  protected:
   FakePlatform platform_;
-  testing::StubApi api_;
+  testing::ScriptedApi api_;
   ClientContext client_{api_};
 };
 
-#ifdef _WIN32
-constexpr const char* kSep = "\\";
-#else
-constexpr const char* kSep = "/";
-#endif
+const std::string kSep(1, ThisOs().path_separator);
 
 std::string Joined(std::vector<std::string> pieces) { return Join(pieces, kSep); }
 
@@ -118,9 +114,7 @@ TEST(GetEssbaseSetting, RegistryFirstThenIniThenNothing) {
 
   platform.windows_directory = "/etc/";  // a trailing separator is not doubled
   EXPECT_EQ(GetEssbaseSetting(platform, "Login", "User"), "admin");
-#ifdef _WIN32
-  platform.windows_directory = "/etc\\";
-#endif
+  platform.windows_directory = "/etc" + kSep;
   EXPECT_EQ(GetEssbaseSetting(platform, "Login", "User"), "admin");
 
   platform.windows_directory = "";

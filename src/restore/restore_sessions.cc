@@ -166,7 +166,7 @@ class Pool {
       own.server = state_.server;
       own.user = state_.user;
       own.dump_file = state_.dump_file;
-      own.log_path = state_.log_path;
+      own.run_log.SetPath(state_.run_log.path());
       session.own_login = i > 0;
       sessions_.push_back(std::move(session));
       if (i == 0) {

@@ -1,8 +1,11 @@
 #pragma once
-// For tests: a small in-memory server behind the client API whose content a test writes
-// directly, which records every call, and which fails chosen calls with a chosen status and
-// message number (0 included, which no real fault injector offers).
+// For the tests of every layer above the client: a small in-memory server behind the client
+// API whose content a test writes directly, which records every call, and which fails chosen
+// calls with a chosen status and message number (0 included, which no real fault injector
+// offers).
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 #include <string>
 #include <utility>
@@ -61,6 +64,19 @@ class ScriptedApi : public EsbApi {
   // Every call's name, in order (EsbGetMessage included).
   std::vector<std::string> calls;
 
+  // Every call of a function named here returns this status at once, leaving no message of
+  // its own: EsbGetMessage then hands out the message held below.
+  std::map<std::string, EsbStatus> statuses;
+  // The message the library holds when no scripted failure left one; none while the number
+  // is 0 and the text empty. Handed out without a NUL when `message_fills_buffer` is set.
+  int32_t message_level = 2;
+  int32_t message_number = 0;
+  std::string message_text;
+  bool message_fills_buffer = false;
+  // What EsbInit was given, and the instance it hands out.
+  EsbInitRecord last_init;
+  EsbHandle instance_to_give = 7;
+
   /// The `occurrence`-th call (from 1) of `call` fails with `status`; the message it leaves
   /// has `message_number` and the text "Scripted failure".
   void Fail(const std::string& call, int occurrence, EsbStatus status, int32_t message_number) {
@@ -95,10 +111,10 @@ class ScriptedApi : public EsbApi {
     return n;
   }
 
-  EsbStatus EsbInit(const EsbInitRecord&, EsbHandle* instance) override {
-    if (EsbStatus s = Enter("EsbInit")) return s;
-    *instance = 7;
-    return 0;
+  EsbStatus EsbInit(const EsbInitRecord& init, EsbHandle* instance) override {
+    last_init = init;
+    *instance = instance_to_give;
+    return Enter("EsbInit");
   }
   EsbStatus EsbGetAPIVersion(uint32_t* out) override {
     if (EsbStatus s = Enter("EsbGetAPIVersion")) return s;
@@ -118,11 +134,25 @@ class ScriptedApi : public EsbApi {
   EsbStatus EsbGetMessage(EsbHandle, int32_t* level, int32_t* number, char* buffer,
                           size_t size) override {
     calls.push_back("EsbGetMessage");
-    if (!pending_) return 1;
-    pending_ = false;
-    *level = 2;
-    *number = pending_number_;
-    CopyToField("Scripted failure", buffer, size);
+    if (auto it = statuses.find("EsbGetMessage"); it != statuses.end() && it->second != 0) {
+      return it->second;
+    }
+    if (pending_) {
+      pending_ = false;
+      *level = 2;
+      *number = pending_number_;
+      CopyToField("Scripted failure", buffer, size);
+      return 0;
+    }
+    if (message_number == 0 && message_text.empty()) return 1;  // no message held
+    *level = message_level;
+    *number = message_number;
+    if (message_fills_buffer) {
+      std::memset(buffer, 'x', size);
+      std::memcpy(buffer, message_text.data(), std::min(size, message_text.size()));
+    } else {
+      CopyToField(message_text, buffer, size);
+    }
     return 0;
   }
 
@@ -299,43 +329,53 @@ class ScriptedApi : public EsbApi {
     return 0;
   }
   EsbStatus EsbCreateUser(EsbHandle, const std::string&, const std::string&) override {
-    return Refuse();
+    return Refuse("EsbCreateUser");
   }
-  EsbStatus EsbSetUser(EsbHandle, const EsbUserInfo&) override { return Refuse(); }
-  EsbStatus EsbCreateGroup(EsbHandle, const std::string&) override { return Refuse(); }
-  EsbStatus EsbSetGroup(EsbHandle, const EsbUserInfo&) override { return Refuse(); }
+  EsbStatus EsbSetUser(EsbHandle, const EsbUserInfo&) override { return Refuse("EsbSetUser"); }
+  EsbStatus EsbCreateGroup(EsbHandle, const std::string&) override {
+    return Refuse("EsbCreateGroup");
+  }
+  EsbStatus EsbSetGroup(EsbHandle, const EsbUserInfo&) override { return Refuse("EsbSetGroup"); }
   EsbStatus EsbAddToGroup(EsbHandle, const std::string&, const std::string&) override {
-    return Refuse();
+    return Refuse("EsbAddToGroup");
   }
   EsbStatus EsbSetApplicationState(EsbHandle, const std::string&, const EsbAppState&) override {
-    return Refuse();
+    return Refuse("EsbSetApplicationState");
   }
   EsbStatus EsbSetDatabaseState(EsbHandle, const std::string&, const std::string&,
                                 const EsbDbState&) override {
-    return Refuse();
+    return Refuse("EsbSetDatabaseState");
   }
-  EsbStatus EsbSetApplicationAccess(EsbHandle, const EsbUserApp&) override { return Refuse(); }
-  EsbStatus EsbSetDatabaseAccess(EsbHandle, const EsbUserDb&) override { return Refuse(); }
+  EsbStatus EsbSetApplicationAccess(EsbHandle, const EsbUserApp&) override {
+    return Refuse("EsbSetApplicationAccess");
+  }
+  EsbStatus EsbSetDatabaseAccess(EsbHandle, const EsbUserDb&) override {
+    return Refuse("EsbSetDatabaseAccess");
+  }
   EsbStatus EsbSetFilter(EsbHandle, const std::string&, const std::string&, const std::string&,
                          int16_t, uint16_t) override {
-    return Refuse();
+    return Refuse("EsbSetFilter");
   }
   EsbStatus EsbSetFilterRow(EsbHandle, bool, const std::string&, uint16_t) override {
-    return Refuse();
+    return Refuse("EsbSetFilterRow");
   }
   EsbStatus EsbSetFilterList(EsbHandle, const std::string&, const std::string&, const std::string&,
                              const std::string&, uint32_t) override {
-    return Refuse();
+    return Refuse("EsbSetFilterList");
   }
   EsbStatus EsbSetCalcList(EsbHandle, const std::string&, const std::string&, const std::string&,
                            int16_t, const std::string&, uint32_t) override {
-    return Refuse();
+    return Refuse("EsbSetCalcList");
   }
-  EsbStatus EsbDeleteUser(EsbHandle, const std::string&) override { return Refuse(); }
-  EsbStatus EsbDeleteGroup(EsbHandle, const std::string&) override { return Refuse(); }
+  EsbStatus EsbDeleteUser(EsbHandle, const std::string&) override {
+    return Refuse("EsbDeleteUser");
+  }
+  EsbStatus EsbDeleteGroup(EsbHandle, const std::string&) override {
+    return Refuse("EsbDeleteGroup");
+  }
   EsbStatus EsbDeleteFilter(EsbHandle, const std::string&, const std::string&,
                             const std::string&) override {
-    return Refuse();
+    return Refuse("EsbDeleteFilter");
   }
 
  private:
@@ -347,6 +387,7 @@ class ScriptedApi : public EsbApi {
   // Records the call; a planned fault makes it fail without running.
   EsbStatus Enter(const std::string& call) {
     calls.push_back(call);
+    if (auto it = statuses.find(call); it != statuses.end() && it->second != 0) return it->second;
     auto it = faults_.find({call, Count(call)});
     if (it == faults_.end()) return 0;
     return Failure(it->second.status, it->second.number);
@@ -356,7 +397,13 @@ class ScriptedApi : public EsbApi {
     pending_number_ = number;
     return status;
   }
-  EsbStatus Refuse() { return Failure(1051001, 1051001); }
+  // A change, which this server does not take: recorded, and refused unless a test planned
+  // another outcome.
+  EsbStatus Refuse(const char* call) {
+    if (EsbStatus s = Enter(call)) return s;
+    if (auto it = statuses.find(call); it != statuses.end()) return 0;
+    return Failure(1051001, 1051001);
+  }
 
   static std::vector<std::string> Principals(const std::vector<ScriptedPrincipal>& list) {
     std::vector<std::string> names;
