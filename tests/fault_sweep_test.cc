@@ -1,6 +1,10 @@
 // Every API call of a dump, a restore and a reset of the demo server is made to fail once, in
 // turn: the run must end cleanly at every one of those positions. A clean run's trace gives
 // the number of positions; the N-th run fails call N with CUBESEC_SIM_FAULTS=*#N=STATUS.
+// Dumps and restores run with one session, with four and with eight (the default). The calls
+// of several sessions come in an order left to chance, so there a position is a call's place
+// within its unit of work (an application's or database's blocks, or the run's own calls
+// outside any), which the trace names: *@UNIT#N=STATUS fails the same call in every run.
 // Every fifth position is tried once more with a failure that leaves no message
 // (*#N=STATUS/nomsg): such a run must end exactly as the one whose failure was explained.
 //
@@ -20,6 +24,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -76,17 +81,49 @@ std::vector<int> MessagelessPositions(const std::vector<int>& positions) {
 struct TraceLine {
   std::string call;
   std::string status;
+  std::string unit;  // empty for a call outside any unit of work
 };
 
 std::vector<TraceLine> ReadTrace(const std::string& path) {
   std::vector<TraceLine> trace;
   if (!FileExists(path)) return trace;
   for (const std::string& line : Lines(ReadFile(path))) {
-    const size_t blank = line.find(' ');
-    trace.push_back({line.substr(0, blank),
-                     blank == std::string::npos ? std::string() : line.substr(blank + 1)});
+    std::istringstream fields(line);
+    TraceLine t;
+    fields >> t.call >> t.status >> t.unit;
+    trace.push_back(t);
   }
   return trace;
+}
+
+// A call's place: the N-th call of its unit of work.
+struct Position {
+  std::string unit;
+  int n = 0;
+  bool whole_run = false;  // one session: every call is outside any unit, N counts them all
+  // The run's fault plan.
+  std::string Fault(bool with_message) const {
+    return (whole_run ? "*#" : "*@" + unit + "#") + std::to_string(n) + "=" +
+           std::to_string(kInjected) + (with_message ? "" : "/nomsg");
+  }
+  std::string Text() const { return (unit.empty() ? "" : unit + "#") + std::to_string(n); }
+};
+
+// The places of the calls of `trace` of a run with `sessions`, in its order.
+std::vector<Position> PositionsOf(const std::vector<TraceLine>& trace, int sessions) {
+  std::map<std::string, int> counts;
+  std::vector<Position> positions;
+  for (const TraceLine& t : trace) positions.push_back({t.unit, ++counts[t.unit], sessions == 1});
+  return positions;
+}
+
+// The index in `trace` of the call at `position`; -1 when the trace has none there.
+int IndexOf(const std::vector<TraceLine>& trace, const Position& position) {
+  int seen = 0;
+  for (size_t i = 0; i < trace.size(); ++i) {
+    if (trace[i].unit == position.unit && ++seen == position.n) return static_cast<int>(i);
+  }
+  return -1;
 }
 
 bool Succeeded(const std::vector<TraceLine>& trace, const std::string& call) {
@@ -120,11 +157,11 @@ std::vector<std::string> WithoutValidityLines(const std::string& text) {
 // A restore creates a user and then, in a call of its own, sets the flag that makes the
 // temporary password expire. A run that fails between the two leaves a user without the
 // flag, which a second run (finding the user) does not set: the API offers no way to make
-// the two one step. The name of that user when call `position` fell there, else empty.
-std::string FlaglessUser(const std::vector<TraceLine>& trace, const std::string& log,
-                         int position) {
+// the two one step. The name of that user when the call at index `failed` of the trace fell
+// there, else empty. Users are created by the run's own session alone.
+std::string FlaglessUser(const std::vector<TraceLine>& trace, const std::string& log, int failed) {
   int created = -1;
-  for (int i = 0; i < position - 1 && i < static_cast<int>(trace.size()); ++i) {
+  for (int i = 0; i < failed && i < static_cast<int>(trace.size()); ++i) {
     if (trace[i].status != "0") continue;
     if (trace[i].call == "EsbCreateUser") created = i;
     if (trace[i].call == "EsbSetUser") created = -1;
@@ -176,19 +213,16 @@ class World {
     proof::CopyServer(pristine_, box_.sim_dir(), name);
   }
 
-  // Runs cubesec with `args`, failing call `position` (0: none), with or without a message.
-  RunResult Run(const std::vector<std::string>& args, int position, bool answer_yes,
+  // Runs cubesec with `args`, failing the call at `position` (none when null), with or
+  // without a message.
+  RunResult Run(const std::vector<std::string>& args, const Position* position, bool answer_yes,
                 bool with_message = true) {
     fs::remove(box_.LogPath());
     fs::remove(Trace());
     proof::LaunchOptions options;
     options.env = box_.env();
     options.env["CUBESEC_SIM_TRACE"] = Trace();
-    if (position > 0) {
-      options.env["CUBESEC_SIM_FAULTS"] = "*#" + std::to_string(position) + "=" +
-                                          std::to_string(kInjected) +
-                                          (with_message ? "" : "/nomsg");
-    }
+    if (position) options.env["CUBESEC_SIM_FAULTS"] = position->Fault(with_message);
     options.cwd = box_.dir().path();
     options.out_path = box_.Path("out.txt");
     // Wine's console reads no answer from a pseudo-terminal: there the reset is confirmed on
@@ -216,12 +250,13 @@ const std::regex kIncompleteReset(
     "NOT deleted above");
 
 struct CleanRun {
-  int calls = 0;
-  std::string dump;   // the dump file a clean dump writes
-  std::string final;  // the server's exported state after a clean restore or reset
+  std::vector<Position> positions;  // of every call, in the trace's order
+  std::string dump;                 // the dump file a clean dump writes
+  std::string final;                // the server's exported state after a clean restore or reset
 };
 
-class FaultSweep : public ::testing::Test {
+// Runs with the number of sessions of the parameter.
+class FaultSweep : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override {
     master_.LoadFixture("demo", "examples/demo-server.json");
@@ -238,7 +273,13 @@ class FaultSweep : public ::testing::Test {
                         : command == Command::kRestore ? "/R" + file
                                                        : "/C" + file;
     const std::string server = command == Command::kRestore ? "target" : "demo";
-    return {first, "/S" + server, std::string("/U") + kAdmin, std::string("/P") + kPassword};
+    std::vector<std::string> args = {first, "/S" + server, std::string("/U") + kAdmin,
+                                     std::string("/P") + kPassword};
+    if (command != Command::kReset) {
+      args.push_back("--sessions");
+      args.push_back(std::to_string(GetParam()));
+    }
+    return args;
   }
   static std::string ServerOf(Command command) {
     return command == Command::kRestore ? "target" : "demo";
@@ -262,9 +303,9 @@ class FaultSweep : public ::testing::Test {
     if (command == Command::kDump) SeedBackups(world);
     const std::string file =
         world.box().Path(command == Command::kDump ? "dump.txt" : "source.txt");
-    RunResult run = world.Run(Args(command, file), 0, command == Command::kReset);
+    RunResult run = world.Run(Args(command, file), nullptr, command == Command::kReset);
     EXPECT_EQ(run.exit_code, 0) << run.out;
-    clean.calls = static_cast<int>(ReadTrace(world.Trace()).size());
+    clean.positions = PositionsOf(ReadTrace(world.Trace()), GetParam());
     if (command == Command::kDump) clean.dump = ReadFile(file);
     if (command != Command::kDump) {
       clean.final = proof::Canonical(proof::Export(world.box(), ServerOf(command)));
@@ -272,21 +313,21 @@ class FaultSweep : public ::testing::Test {
     return clean;
   }
 
-  // Everything wrong with the run that failed call `position`; empty when it ended as it must.
-  // `exit_code` receives the run's exit status.
-  std::vector<std::string> Check(World& world, Command command, const CleanRun& clean, int position,
-                                 bool with_message, int* exit_code) {
+  // Everything wrong with the run that failed the call at `position`; empty when it ended as
+  // it must. `exit_code` receives the run's exit status.
+  std::vector<std::string> Check(World& world, Command command, const CleanRun& clean,
+                                 const Position& position, bool with_message, int* exit_code) {
     std::vector<std::string> faults;
     auto fault = [&](const std::string& what) {
-      faults.push_back("position " + std::to_string(position) +
-                       (with_message ? "" : " (no message)") + ": " + what);
+      faults.push_back("position " + position.Text() + (with_message ? "" : " (no message)") +
+                       ": " + what);
     };
     world.RestoreServer(ServerOf(command));
     if (command == Command::kDump) SeedBackups(world);
     const std::string file =
         world.box().Path(command == Command::kDump ? "dump.txt" : "source.txt");
     const std::vector<std::string> args = Args(command, file);
-    const RunResult run = world.Run(args, position, command == Command::kReset, with_message);
+    const RunResult run = world.Run(args, &position, command == Command::kReset, with_message);
     *exit_code = run.exit_code;
     const std::vector<TraceLine> trace = ReadTrace(world.Trace());
     const std::string log = world.box().Log();
@@ -296,8 +337,8 @@ class FaultSweep : public ::testing::Test {
     if (run.exit_code != 0 && run.exit_code != 1) {
       fault("exit status " + std::to_string(run.exit_code) + ": " + run.out);
     }
-    if (static_cast<int>(trace.size()) < position ||
-        trace[position - 1].status != std::to_string(kInjected)) {
+    const int failed = IndexOf(trace, position);
+    if (failed < 0 || trace[failed].status != std::to_string(kInjected)) {
       fault("the planned call did not fail");
       return faults;
     }
@@ -366,8 +407,8 @@ class FaultSweep : public ::testing::Test {
     if (command != Command::kDump) {
       // Once more without the fault: the server ends as after a clean run.
       const std::string flagless =
-          command == Command::kRestore ? FlaglessUser(trace, log, position) : "";
-      const RunResult again = world.Run(args, 0, command == Command::kReset);
+          command == Command::kRestore ? FlaglessUser(trace, log, failed) : "";
+      const RunResult again = world.Run(args, nullptr, command == Command::kReset);
       if (again.exit_code != 0) {
         fault("the run again without the fault failed: " + world.box().Log());
       } else {
@@ -441,8 +482,9 @@ class FaultSweep : public ::testing::Test {
       worlds.push_back(std::make_unique<World>(master_.sim_dir(), clean_dump_));
     }
     const CleanRun clean = Clean(*worlds[0], command);
-    ASSERT_GT(clean.calls, 10) << "the clean " << what << " made almost no calls";
-    const std::vector<int> positions = Positions(clean.calls);
+    const int calls = static_cast<int>(clean.positions.size());
+    ASSERT_GT(calls, 10) << "the clean " << what << " made almost no calls";
+    const std::vector<int> positions = Positions(calls);
 
     std::mutex mutex;
     std::vector<std::string> faults;
@@ -455,13 +497,14 @@ class FaultSweep : public ::testing::Test {
         threads.emplace_back([&, i] {
           for (size_t k = next++; k < tried.size(); k = next++) {
             int exit_code = -1;
+            const Position& position = clean.positions[tried[k] - 1];
             std::vector<std::string> found =
-                Check(*worlds[i], command, clean, tried[k], with_message, &exit_code);
+                Check(*worlds[i], command, clean, position, with_message, &exit_code);
             std::lock_guard<std::mutex> lock(mutex);
             if (with_message) {
               exit_codes[tried[k]] = exit_code;
             } else if (exit_code != exit_codes[tried[k]]) {
-              found.push_back("position " + std::to_string(tried[k]) + ": exit status " +
+              found.push_back("position " + position.Text() + ": exit status " +
                               std::to_string(exit_code) + " without a message, " +
                               std::to_string(exit_codes[tried[k]]) + " with one");
             }
@@ -475,7 +518,8 @@ class FaultSweep : public ::testing::Test {
     const std::vector<int> messageless = MessagelessPositions(positions);
     sweep(messageless, false);
 
-    std::cout << "[ sweep    ] " << what << ": " << positions.size() << " of " << clean.calls
+    std::cout << "[ sweep    ] " << what << " (" << GetParam() << " session"
+              << (GetParam() > 1 ? "s" : "") << "): " << positions.size() << " of " << calls
               << " call positions tried, " << messageless.size() << " again without a message";
     if (flag_window_ > 0) {
       std::cout << " (" << flag_window_
@@ -493,15 +537,23 @@ class FaultSweep : public ::testing::Test {
   std::atomic<int> flag_window_{0};  // restore positions between a creation and its flag
 };
 
-TEST_F(FaultSweep, DumpEndsCleanlyWhereverACallFails) { Sweep(Command::kDump, "dump"); }
+TEST_P(FaultSweep, DumpEndsCleanlyWhereverACallFails) { Sweep(Command::kDump, "dump"); }
 
-TEST_F(FaultSweep, RestoreEndsCleanlyAndCanBeRunAgainWhereverACallFails) {
+TEST_P(FaultSweep, RestoreEndsCleanlyAndCanBeRunAgainWhereverACallFails) {
   Sweep(Command::kRestore, "restore");
 }
 
-TEST_F(FaultSweep, ResetEndsCleanlyAndCanBeRunAgainWhereverACallFails) {
+// A reset works in one session whatever the parameter: it runs once.
+using ResetFaultSweep = FaultSweep;
+TEST_P(ResetFaultSweep, ResetEndsCleanlyAndCanBeRunAgainWhereverACallFails) {
   Sweep(Command::kReset, "reset");
 }
+
+INSTANTIATE_TEST_SUITE_P(Sessions, FaultSweep, ::testing::Values(1, 4, 8),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return std::to_string(info.param) + "Sessions";
+                         });
+INSTANTIATE_TEST_SUITE_P(OneSession, ResetFaultSweep, ::testing::Values(1));
 
 }  // namespace
 }  // namespace cubesec::e2e

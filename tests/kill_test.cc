@@ -1,6 +1,7 @@
 // A restore of a generated server killed with SIGKILL at several moments: the simulated
 // server must open cleanly afterwards (every change it committed is there, its file is
 // sound), and the same restore run again must bring it to the state of a clean restore.
+// Restores and dumps run with one session and with four.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -70,7 +71,8 @@ std::string FlagsOf(const std::string& state, const std::string& reference) {
   return doc.dump(1);
 }
 
-class KillTest : public ::testing::Test {
+// Runs with the number of sessions of the parameter.
+class KillTest : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override {
     RunResult generated = box_.Sim(
@@ -92,7 +94,8 @@ class KillTest : public ::testing::Test {
   }
 
   std::vector<std::string> RestoreArgs() {
-    return {"/R" + box_.Path("gen.txt"), "/Starget", "/Uadmin", "/P" + password_};
+    return {"/R" + box_.Path("gen.txt"), "/Starget", "/Uadmin", "/P" + password_, "--sessions",
+            std::to_string(GetParam())};
   }
 
   proof::LaunchOptions Options() {
@@ -115,7 +118,7 @@ class KillTest : public ::testing::Test {
   std::string password_;
 };
 
-TEST_F(KillTest, AKilledRestoreLeavesAServerThatOpensAndARunAgainCompletesIt) {
+TEST_P(KillTest, AKilledRestoreLeavesAServerThatOpensAndARunAgainCompletesIt) {
   const RunResult clean = CleanRestore();
   ASSERT_EQ(clean.exit_code, 0) << clean.out;
   const size_t calls = LineCounter(box_.Path("trace.txt")).Count();
@@ -162,11 +165,12 @@ TEST_F(KillTest, AKilledRestoreLeavesAServerThatOpensAndARunAgainCompletesIt) {
 // A dump stopped part way by a signal: the previous dump file and its backups stay as they
 // were; a signal that can be caught leaves what was written as the incomplete file, which the
 // check refuses, and ends the run as the signal would (128 + its number).
-TEST_F(KillTest, AnInterruptedDumpKeepsThePreviousFileAndNamesWhatItWrote) {
+TEST_P(KillTest, AnInterruptedDumpKeepsThePreviousFileAndNamesWhatItWrote) {
   const std::string previous = ReadFile(box_.Path("gen.txt"));
   WriteFile(box_.Path("gen.bak.txt"), "generation 1\r\n");
-  const std::vector<std::string> args = {"/D" + box_.Path("gen.txt"), "/Sgen", "/Uadmin",
-                                         "/P" + password_};
+  const std::vector<std::string> args = {
+      "/D" + box_.Path("gen.txt"), "/Sgen", "/Uadmin", "/P" + password_, "--sessions",
+      std::to_string(GetParam())};
   fs::remove(box_.Path("trace.txt"));
   ASSERT_EQ(proof::RunToEnd(box_.cubesec(), args, Options(), 300).exit_code, 0);
   const size_t calls = LineCounter(box_.Path("trace.txt")).Count();
@@ -209,6 +213,11 @@ TEST_F(KillTest, AnInterruptedDumpKeepsThePreviousFileAndNamesWhatItWrote) {
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Sessions, KillTest, ::testing::Values(1, 4),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return std::to_string(info.param) + "Sessions";
+                         });
 
 }  // namespace
 }  // namespace cubesec::e2e

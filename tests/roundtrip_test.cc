@@ -4,7 +4,9 @@
 // never takes away.
 #include <gmock/gmock.h>
 
+#include <filesystem>
 #include <regex>
+#include <tuple>
 
 #include "fixtures/proof/proof_helpers.h"
 #include "restore_e2e.h"
@@ -240,6 +242,98 @@ TEST_F(RoundTripTest, AServerWithSecurityOfItsOwnGainsTheDumpsAndLosesNothing) {
   std::vector<std::string> all = Lines(sandbox.Log());
   for (size_t i = first_run; i < all.size(); ++i) {
     EXPECT_THAT(all[i], Not(::testing::HasSubstr("Created")));
+  }
+}
+
+// A restore with several sessions restores applications and databases at once, and must
+// leave the target and the run log exactly as one session does: the generated server, and
+// the merge fixture, whose application access spans databases (designer on one, Read on the
+// other) and whose names of the other kind are skipped in every database. A failure in every
+// database ends the run as in one session: the same log, the first database's error, every
+// session logged out.
+TEST_F(RoundTripTest, RestoresWithOneAndEightSessionsLeaveTheSameServerAndRunLog) {
+  RunResult generated = sandbox.Sim(
+      {"generate", "gen", "--scale", "1", "--password-iterations", kTestPasswordIterations});
+  ASSERT_EQ(generated.exit_code, 0) << generated.err;
+  std::smatch password;
+  ASSERT_TRUE(std::regex_search(generated.out, password, std::regex("password[^\\n]*:\\s*(\\S+)")))
+      << generated.out;
+  Dump("gen", password[1].str(), "gen.txt");
+  proof::LoadText(sandbox, "gen-target",
+                  proof::EmptyCopy(proof::Export(sandbox, "gen"), "admin", password[1].str()));
+  sandbox.LoadFixture("source", "tests/fixtures/merge/source.json");
+  sandbox.LoadFixture("target", "tests/fixtures/merge/target.json");
+  Dump("source", "source-password", "source.txt");
+  const std::string pristine = sandbox.Path("pristine");
+  std::filesystem::create_directories(pristine);
+  proof::CopyServer(sandbox.sim_dir(), pristine, "gen-target");
+  proof::CopyServer(sandbox.sim_dir(), pristine, "target");
+  sandbox.env()["CUBESEC_SIM_TRACE"] = sandbox.Path("trace.txt");
+
+  struct Outcome {
+    int exit_code = 0;
+    std::string log, server;
+    int logouts = 0, terms = 0;
+  };
+  // A restore from the pristine target; its log with times and temporary passwords left out.
+  const auto restore = [&](const std::string& file, const std::string& server,
+                           const std::string& admin_password, const std::string& sessions,
+                           const std::string& faults) {
+    proof::CopyServer(pristine, sandbox.sim_dir(), server);
+    sandbox.env()["CUBESEC_SIM_FAULTS"] = faults;
+    std::filesystem::remove(sandbox.Path("trace.txt"));
+    std::filesystem::remove(sandbox.LogPath());
+    const RunResult run = sandbox.Cubesec({"--restore", file, "--server", server, "--user", "admin",
+                                           "/P" + admin_password, "--sessions", sessions});
+    Outcome outcome;
+    outcome.exit_code = run.exit_code;
+    static const std::regex kTime("^[-0-9]+ [:0-9]+\t");
+    static const std::regex kTemporary("temporary password '[^']*'");
+    for (const std::string& line : Lines(sandbox.Log())) {
+      outcome.log += std::regex_replace(std::regex_replace(line, kTime, "TIME\t"), kTemporary,
+                                        "temporary password 'P'") +
+                     "\n";
+    }
+    outcome.server = proof::Export(sandbox, server);
+    for (const std::string& line : Lines(ReadFile(sandbox.Path("trace.txt")))) {
+      outcome.logouts += line == "EsbLogout 0";
+      outcome.terms += line == "EsbTerm 0";
+    }
+    return outcome;
+  };
+
+  for (const auto& [file, server, admin_password] :
+       {std::tuple<std::string, std::string, std::string>{"gen.txt", "gen-target",
+                                                          password[1].str()},
+        {"source.txt", "target", "target-password"}}) {
+    SCOPED_TRACE(file);
+    const Outcome one = restore(file, server, admin_password, "1", "");
+    ASSERT_EQ(one.exit_code, 0) << one.log;
+    const Outcome eight = restore(file, server, admin_password, "8", "");
+    ASSERT_EQ(eight.exit_code, 0) << eight.log;
+    EXPECT_EQ(eight.server, one.server);
+    EXPECT_EQ(eight.log, one.log);
+    EXPECT_EQ(eight.logouts, 8);
+    EXPECT_EQ(eight.terms, 8);
+  }
+
+  // Every database's state read fails: which session fails first is left to chance; the log
+  // and the error are those of the first database in the file.
+  std::string every_database;
+  for (int n = 1; n <= 20; ++n) {
+    every_database +=
+        (n > 1 ? "," : "") + std::string("EsbGetDatabaseState#") + std::to_string(n) + "=1099999";
+  }
+  const Outcome failed_one =
+      restore("gen.txt", "gen-target", password[1].str(), "1", every_database);
+  ASSERT_EQ(failed_one.exit_code, 1);
+  EXPECT_THAT(failed_one.log, ::testing::HasSubstr("EsbGetDatabaseState (ref=1099999)"));
+  for (int round = 0; round < 3; ++round) {
+    const Outcome failed = restore("gen.txt", "gen-target", password[1].str(), "4", every_database);
+    EXPECT_EQ(failed.exit_code, 1);
+    EXPECT_EQ(failed.log, failed_one.log);
+    EXPECT_EQ(failed.logouts, 4);
+    EXPECT_EQ(failed.terms, 4);
   }
 }
 

@@ -244,9 +244,29 @@ EsbStatus EsbApiDecorator::EsbDeleteFilter(EsbHandle context, const std::string&
                    [&] { return inner_.EsbDeleteFilter(context, app, db, filter); });
 }
 
+namespace {
+thread_local std::string current_unit;
+}  // namespace
+
+CallUnit::CallUnit(std::string name) : previous_(std::move(current_unit)) {
+  current_unit = std::move(name);
+}
+
+CallUnit::~CallUnit() { current_unit = std::move(previous_); }
+
+const std::string& CallUnit::Current() { return current_unit; }
+
+std::string CallUnit::NameOf(size_t app, long db) {
+  std::string name = "a" + std::to_string(app);
+  if (db >= 0) name += ".d" + std::to_string(db);
+  return name;
+}
+
 EsbStatus ApiTracer::Intercept(const char* name, const std::function<EsbStatus()>& call) {
   EsbStatus status = call();
-  if (sink_) sink_(std::string(name) + " " + std::to_string(status));
+  if (!sink_) return status;
+  const std::string& unit = CallUnit::Current();
+  sink_(std::string(name) + " " + std::to_string(status) + (unit.empty() ? "" : " " + unit));
   return status;
 }
 
@@ -290,6 +310,14 @@ std::optional<std::vector<FaultSpec>> ParseFaultSpecs(const std::string& text, s
     }
     FaultSpec fault;
     fault.call_name = item.substr(0, hash);
+    if (const size_t at = fault.call_name.find('@'); at != std::string::npos) {
+      fault.in_unit = true;
+      fault.unit = fault.call_name.substr(at + 1);
+      fault.call_name.erase(at);
+      if (fault.call_name.empty() || fault.unit.find_first_of(" \t=@") != std::string::npos) {
+        return fail("fault '" + item + "' has a malformed call name");
+      }
+    }
     if (fault.call_name.find_first_of(" \t=") != std::string::npos) {
       return fail("fault '" + item + "' has a malformed call name");
     }
@@ -314,12 +342,19 @@ std::optional<std::vector<FaultSpec>> ParseFaultSpecs(const std::string& text, s
 EsbStatus FaultInjector::Intercept(const char* name, const std::function<EsbStatus()>& call) {
   // Sessions of one run call from threads of their own; each call counts once.
   std::unique_lock<std::mutex> lock(mutex_);
-  uint64_t overall = ++calls_;
-  uint64_t of_name = ++calls_by_name_[name];
+  const std::string& unit = CallUnit::Current();
+  const uint64_t overall = ++calls_;
+  const uint64_t of_name = ++calls_by_name_[name];
+  // A unit's name never holds a tab: the two counts cannot share a key.
+  const uint64_t in_unit = ++calls_by_unit_[unit];
+  const uint64_t of_name_in_unit = ++calls_by_unit_[unit + "\t" + name];
   for (const FaultSpec& fault : faults_) {
+    if (fault.in_unit && fault.unit != unit) continue;
+    const uint64_t any = fault.in_unit ? in_unit : overall;
+    const uint64_t named = fault.in_unit ? of_name_in_unit : of_name;
     bool planned = fault.call_name == "*"
-                       ? fault.occurrence == overall
-                       : EqualsIgnoreCase(fault.call_name, name) && fault.occurrence == of_name;
+                       ? fault.occurrence == any
+                       : EqualsIgnoreCase(fault.call_name, name) && fault.occurrence == named;
     if (planned) {
       if (fault.with_message) {
         pending_[std::this_thread::get_id()] = fault.status;

@@ -15,6 +15,27 @@
 
 namespace cubesec {
 
+/// The unit of work that the calling thread's calls belong to while one is in scope: a run
+/// with several sessions names each application's and database's unit by its place in the
+/// file ("a2" an application's own, "a2.d1" a database's), so that a call's place within its
+/// unit is the same in every run, whichever session makes it and whenever. Calls outside any
+/// unit (the run's own, in its order) belong to the unit "".
+class CallUnit {
+ public:
+  explicit CallUnit(std::string name);
+  ~CallUnit();
+  CallUnit(const CallUnit&) = delete;
+  CallUnit& operator=(const CallUnit&) = delete;
+  /// The unit of the calling thread's calls now.
+  static const std::string& Current();
+  /// The name of application `app`'s own unit ("a2"), or of its database `db`'s ("a2.d1"),
+  /// counted from 0 in file order; `db` is negative for the application's own.
+  static std::string NameOf(size_t app, long db);
+
+ private:
+  std::string previous_;
+};
+
 /// Forwards every call to `inner` through Intercept(), which subclasses override.
 class EsbApiDecorator : public EsbApi {
  public:
@@ -94,7 +115,8 @@ class EsbApiDecorator : public EsbApi {
   EsbApi& inner_;
 };
 
-/// Hands "<CallName> <status>" to `sink` after every call.
+/// Hands "<CallName> <status>" to `sink` after every call, followed by " <unit>" for a call
+/// within a unit (CallUnit).
 class ApiTracer : public EsbApiDecorator {
  public:
   ApiTracer(EsbApi& inner, std::function<void(const std::string&)> sink)
@@ -108,16 +130,21 @@ class ApiTracer : public EsbApiDecorator {
 };
 
 /// One planned failure: the `occurrence`-th call (from 1) of `call_name`, or of any call
-/// when `call_name` is "*", fails with `status`. Without a message it leaves no pending
-/// message, as a library that fails without explaining itself.
+/// when `call_name` is "*", fails with `status`; counted over the whole run, or, with
+/// `in_unit`, among the calls of unit `unit` alone ("" the calls outside any unit). Without
+/// a message it leaves no pending message, as a library that fails without explaining
+/// itself.
 struct FaultSpec {
   std::string call_name;
   uint64_t occurrence = 0;
   EsbStatus status = 0;
   bool with_message = true;
+  bool in_unit = false;
+  std::string unit{};
 };
 
-/// Parses "CALL#N=STATUS,*#N=STATUS/nomsg,...". nullopt (with `error`) on a malformed list.
+/// Parses "CALL#N=STATUS,*#N=STATUS/nomsg,CALL@UNIT#N=STATUS,...". nullopt (with `error`) on
+/// a malformed list.
 std::optional<std::vector<FaultSpec>> ParseFaultSpecs(const std::string& text, std::string* error);
 
 /// Fails the planned calls without running them, leaving the message "Injected fault"
@@ -140,6 +167,7 @@ class FaultInjector : public EsbApiDecorator {
  private:
   std::vector<FaultSpec> faults_;
   std::map<std::string, uint64_t> calls_by_name_;
+  std::map<std::string, uint64_t> calls_by_unit_;  // by unit, and by unit and name
   uint64_t calls_ = 0;
   // The injected failure whose message is pending, by the thread of the session that
   // made the call: each session of a run asks for its own messages.

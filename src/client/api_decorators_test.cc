@@ -116,20 +116,33 @@ TEST(ParseFaultSpecs, AcceptsListsWithBlanks) {
   faults = ParseFaultSpecs("   ", &error);
   ASSERT_TRUE(faults);
   EXPECT_TRUE(faults->empty());
+  // Counted within a unit of work: a named one, or "" for the calls outside any.
+  faults = ParseFaultSpecs("*@a2.d1#3=5,EsbGetUser@#2=6", &error);
+  ASSERT_TRUE(faults) << error;
+  ASSERT_EQ(faults->size(), 2u);
+  EXPECT_EQ((*faults)[0].call_name, "*");
+  EXPECT_TRUE((*faults)[0].in_unit);
+  EXPECT_EQ((*faults)[0].unit, "a2.d1");
+  EXPECT_EQ((*faults)[0].occurrence, 3u);
+  EXPECT_EQ((*faults)[1].call_name, "EsbGetUser");
+  EXPECT_TRUE((*faults)[1].in_unit);
+  EXPECT_EQ((*faults)[1].unit, "");
+  EXPECT_FALSE(ParseFaultSpecs("EsbGetUser#2=6", &error)->front().in_unit);
 }
 
 TEST(ParseFaultSpecs, RejectsMalformedItemsWithAReason) {
-  for (const char* bad : {"EsbLogin#1=0",       "EsbLogin#0=5",
-                          "EsbLogin#-1=5",      "EsbLogin#x=5",
-                          "EsbLogin#1=abc",     "EsbLogin#1=",
-                          "EsbLogin=5",         "#1=5",
-                          "EsbLogin#1",         "EsbLogin#1=5,",
-                          ",EsbLogin#1=5",      "EsbLogin#1=2147483648",
-                          "EsbLogin#1=+5",      "EsbLogin#1=5x",
-                          "Esb Login#1=5",      "EsbLogin #1=5",
-                          "EsbLogin#1=/nomsg",  "EsbLogin#1=0/nomsg",
-                          "EsbLogin#1=5/NOMSG", "EsbLogin#1=5/nomsg/nomsg",
-                          "EsbLogin#1=5 /nomsg"}) {
+  for (const char* bad : {"EsbLogin#1=0",        "EsbLogin#0=5",
+                          "EsbLogin#-1=5",       "EsbLogin#x=5",
+                          "EsbLogin#1=abc",      "EsbLogin#1=",
+                          "EsbLogin=5",          "#1=5",
+                          "EsbLogin#1",          "EsbLogin#1=5,",
+                          ",EsbLogin#1=5",       "EsbLogin#1=2147483648",
+                          "EsbLogin#1=+5",       "EsbLogin#1=5x",
+                          "Esb Login#1=5",       "EsbLogin #1=5",
+                          "EsbLogin#1=/nomsg",   "EsbLogin#1=0/nomsg",
+                          "EsbLogin#1=5/NOMSG",  "EsbLogin#1=5/nomsg/nomsg",
+                          "EsbLogin#1=5 /nomsg", "@a1#1=5",
+                          "*@a 1#1=5",           "*@a1@b#1=5"}) {
     std::string error;
     EXPECT_EQ(ParseFaultSpecs(bad, &error), std::nullopt) << bad;
     EXPECT_FALSE(error.empty()) << bad;
@@ -161,6 +174,38 @@ TEST(FaultInjector, FailsPlannedCallsWithoutRunningThem) {
   EXPECT_EQ(inner.Count("EsbListGroups"), 1);
   EXPECT_EQ(injector.EsbListUsers(1, "", "", &count), 0);  // third of its name: forwarded
   EXPECT_EQ(inner.Count("EsbListUsers"), 2);
+}
+
+// Sessions of one run make their calls in an order left to chance; counted within the unit
+// that makes them, a planned call is the same in every run. The tracer names the unit.
+TEST(FaultInjector, CountsWithinAUnitOfWorkWhenTheFaultNamesOne) {
+  testing::ScriptedApi inner;
+  FaultInjector injector(
+      inner,
+      {{"*", 2, -1, true, true, "a1"}, {"EsbListUsers", 2, -2, true, true, ""}, {"*", 4, -3}});
+  std::vector<std::string> lines;
+  ApiTracer tracer(injector, [&](const std::string& line) { lines.push_back(line); });
+  uint32_t count = 0;
+  EXPECT_EQ(tracer.EsbListUsers(1, "", "", &count), 0);  // outside: first of its name
+  {
+    CallUnit unit("a0");
+    EXPECT_EQ(tracer.EsbListUsers(1, "", "", &count), 0);  // a0's first
+    EXPECT_EQ(tracer.EsbListUsers(1, "", "", &count), 0);  // a0's second: not a1's
+  }
+  {
+    CallUnit unit("a1");
+    EXPECT_EQ(tracer.EsbListGroups(1, "", "", &count), -3);  // the run's fourth
+    {
+      CallUnit inner_unit("a1.d0");
+      EXPECT_EQ(tracer.EsbListGroups(1, "", "", &count), 0);  // a unit of its own
+    }
+    EXPECT_EQ(tracer.EsbListGroups(1, "", "", &count), -1);  // a1's second
+  }
+  EXPECT_EQ(tracer.EsbListUsers(1, "", "", &count), -2);  // outside: second of its name
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"EsbListUsers 0", "EsbListUsers 0 a0", "EsbListUsers 0 a0",
+                                      "EsbListGroups -3 a1", "EsbListGroups 0 a1.d0",
+                                      "EsbListGroups -1 a1", "EsbListUsers -2"}));
 }
 
 TEST(FaultInjector, AFaultWithoutAMessageLeavesNoneAndStillRaises) {

@@ -101,18 +101,6 @@ bool RunState::ReadDumpLine(std::string& line) {
   } else if (!dump_in || !dump_in->ReadLine(line)) {
     return false;
   }
-  // Only an older file's lists are split by the names its head lines define.
-  if (dump_format < kDumpFormat && IsHeadLine(line)) {
-    const KeyLine head = SplitKeyLine(line);
-    std::string name;
-    if (head.key == "Group") name = ToLower(head.value);
-    if (head.key == "User") name = ToLower(ParseUserHeadValue(head.value).name);
-    if (!name.empty()) {
-      head_name_most_commas = std::max<size_t>(
-          head_name_most_commas, static_cast<size_t>(std::count(name.begin(), name.end(), ',')));
-      head_names.insert(std::move(name));
-    }
-  }
   return true;
 }
 
@@ -131,21 +119,6 @@ bool RunState::ReadKeyLine(std::string& key, std::string& value) {
   key = std::move(parsed.key);
   value = std::move(parsed.value);
   return !key.empty();
-}
-
-std::string RunState::FilterKey(std::string_view app, std::string_view db,
-                                std::string_view filter) {
-  std::string key;
-  key.reserve(app.size() + db.size() + filter.size() + 2);
-  key.append(app).append("\t").append(db).append("\t").append(filter);
-  return ToLower(key);
-}
-
-std::string RunState::NameKey(std::string_view app, std::string_view name) {
-  std::string key;
-  key.reserve(app.size() + name.size() + 1);
-  key.append(app).append("\t").append(name);
-  return ToLower(key);
 }
 
 }  // namespace cubesec

@@ -1,6 +1,8 @@
 #pragma once
 // The state of one run, owned by the run driver and passed by reference to every dump,
-// restore and reset routine. There is exactly one per process.
+// restore and reset routine: the log, the parameters, the client handles and the open files.
+// A session of a run that works with several has one of its own. The restore keeps its own
+// state beside it (restore/restore_state.h).
 
 #include <iosfwd>
 #include <map>
@@ -41,16 +43,6 @@ struct CapturedOutput {
   std::vector<std::pair<Kind, std::string>> items;
 };
 
-/// What a restore limited to parts (--only) does with one block of the file.
-enum class BlockUse {
-  kSkip,         // read and passed over
-  kAll,          // applied whole
-  kPlace,        // an application or database only opened for the blocks under it
-  kCreate,       // a user or group that the parts' filters or access name: created when
-                 // missing, left as it is when present
-  kMemberships,  // a user block of a group part: only its memberships of the part's groups
-};
-
 struct RunState {
   /// The dump file is handed to the OS in blocks of whole lines of about this size.
   static constexpr size_t kDumpBlockBytes = 64 * 1024;
@@ -81,55 +73,14 @@ struct RunState {
   std::string* dump_text = nullptr;
   int blocks = 0;  // blocks written or read so far
 
-  // Restore: the application and database whose sections came last and exist on the
-  // target (empty when skipped), the filters that were not restored, and the filters that
-  // the file defines so far, on the database of their block (restored or not).
-  std::string current_app;
-  std::string current_db;
-  std::set<std::string> skipped_filters;  // keys of FilterKey()
-  std::set<std::string> file_filters;     // keys of FilterKey()
-  // Restore limited to parts (--only): how much of the block being read its routine applies
-  // (kAll in an unlimited restore), and the group parts' names (lower-cased), the only
-  // groups that a kMemberships user block adds its user to.
-  BlockUse block_use = BlockUse::kAll;
-  std::set<std::string> part_groups;
   // Dump: the groups of the group list (lower-cased), which tell a supervisor group's access
   // block from a user's.
   std::set<std::string> dumped_groups;
-  // Restore: the group and user names of the head lines read so far (lower-cased); a list
-  // value is split between names only where no such name would be cut.
-  std::set<std::string> head_names;
-  size_t head_name_most_commas = 0;  // the most commas in one of head_names
-  // Restore: the format of the dump file (kDumpFormat, or 1 for a file without "Format:").
-  int dump_format = 1;
-  // Restore onto another server: the highest application access this run has set, by
-  // NameKey(application, name), so that a later database never lowers it; and the names
-  // (lower-cased) whose user or group block was skipped because the target holds that name
-  // as the other kind, so that nothing of the dump's object reaches the target's one.
-  std::map<std::string, uint16_t> app_access_set;
-  std::set<std::string> other_kind_names;
-  // Restore: the users and groups (lower-cased) that this run created, and the filter this
-  // run assigned to a name on a database, by FilterKey(application, database, name). A name
-  // the run created holds nothing on the target but what the run gave it, so neither its
-  // memberships nor its filters need to be read back.
-  std::set<std::string> created_names;
-  std::map<std::string, std::string> filters_assigned;
-  // Restore: what it did, for the summary at its end.
-  struct RestoreCounts {
-    int groups_created = 0;
-    int users_created = 0;
-    int filters_restored = 0;
-    int values_changed = 0;  // access, memberships, states and assignments applied
-    int blocks_skipped = 0;
-  } restored;
   // Dump: the lines written to the dump file.
   int dump_lines = 0;
   // The program's standard streams, for a dump file named "-"; null where there are none.
   std::ostream* standard_output = nullptr;
   std::istream* standard_input = nullptr;
-  // The target's minimum password length, read when a restore first creates a user and
-  // kept up to date by the server state restore; -1 while unknown.
-  int min_password_length = -1;
 
   /// Appends one line to the run log (RunLog::Write), or to where a capture or a plan
   /// diverts it.
@@ -144,17 +95,12 @@ struct RunState {
   void BeginBlock(std::string_view key_word);
   /// Hands output captured elsewhere to this run's files, in its order.
   void Replay(const CapturedOutput& output);
-  /// Reads the next line of the dump file being restored; false at its end. A group's or
-  /// user's head line adds its name to head_names.
+  /// Reads the next line of the dump file being restored; false at its end.
   bool ReadDumpLine(std::string& line);
   /// Reads the next key line of the dump file being restored: false at an empty key, and
   /// before a head line, which starts the next block even without an empty line before it
   /// (it is left for ReadDumpLine).
   bool ReadKeyLine(std::string& key, std::string& value);
-  /// The key of a filter in skipped_filters: names compare without regard to case.
-  static std::string FilterKey(std::string_view app, std::string_view db, std::string_view filter);
-  /// The key of a name within an application: names compare without regard to case.
-  static std::string NameKey(std::string_view app, std::string_view name);
 
   /// Lines written or read since the observer last pumped events.
   int lines_since_pump = 0;

@@ -180,13 +180,5 @@ TEST_F(RunStateTest, ReadKeyLineFromTheDumpBeingRestored) {
   EXPECT_FALSE(state_.ReadKeyLine(key, value));  // the end stays the end
 }
 
-TEST(FilterKey, NamesCompareWithoutRegardToCase) {
-  EXPECT_EQ(RunState::FilterKey("Sample", "Basic", "ReadEast"), "sample\tbasic\treadeast");
-  EXPECT_EQ(RunState::FilterKey("SAMPLE", "basic", "READEAST"),
-            RunState::FilterKey("Sample", "Basic", "ReadEast"));
-  // The separator keeps names apart that would run together.
-  EXPECT_NE(RunState::FilterKey("ab", "c", "d"), RunState::FilterKey("a", "bc", "d"));
-}
-
 }  // namespace
 }  // namespace cubesec

@@ -228,6 +228,7 @@ class Pool {
     const std::string& app = names_[unit.place.first];
     own.capture = &unit.output;
     session.gate->current = &unit;
+    const CallUnit calls(CallUnit::NameOf(unit.place.first, unit.place.second));
     std::vector<std::string> dbs;
     try {
       if (unit.place.second < 0) {

@@ -27,7 +27,7 @@ CommandLineRequest RequestOf(const std::vector<std::string>& args) {
 std::string UsageText(const std::string& program, const std::string& log_path) {
   static constexpr const char* kLines[] = {
       "usage: %1 --dump FILE [LOGIN] [--sessions N] [--quiet]",
-      "       %1 --restore FILE [LOGIN] [--only PART]... [--quiet]",
+      "       %1 --restore FILE [LOGIN] [--sessions N | --only PART...] [--quiet]",
       "       %1 --plan FILE [LOGIN] [--only PART]...",
       "       %1 --diff OLD NEW [--only PART]... [--all]",
       "       %1 --diff FILE [LOGIN] [--only PART]... [--all]",
@@ -60,9 +60,10 @@ std::string UsageText(const std::string& program, const std::string& log_path) {
       "  --user NAME           the user",
       "  --password-file FILE  the password is the first line of FILE (\"-\": standard",
       "                        input; on a terminal it is asked for without echo)",
-      "  --sessions N          a dump logs in N times (1 to 16) and fills N databases",
-      "                        at once; the file is the same whatever N (default %3;",
-      "                        a restore uses one session)",
+      "  --sessions N          a dump or restore logs in N times (1 to 16, default %3)",
+      "                        and works on N databases at once; the file, the run log",
+      "                        and the restored server are the same whatever N (a",
+      "                        restore limited with --only uses one session)",
       "  --quiet               no summary at the end of a run",
       "  --help, --version",
       "A FILE of \"-\" is standard output for --dump (no backups are kept) and",
@@ -98,7 +99,8 @@ std::string UsageText(const std::string& program, const std::string& log_path) {
       "  CUBESEC_SIM_DIR    folder of the simulated servers",
       "  CUBESEC_SIM_TRACE  FILE: append every client call and its status",
       "  CUBESEC_SIM_FAULTS CALL#N=STATUS,...: make chosen client calls fail",
-      "                     (CALL#N=STATUS/nomsg: fail and leave no message)",
+      "                     (CALL#N=STATUS/nomsg: fail and leave no message;",
+      "                     CALL@UNIT#N=STATUS: the N-th within a unit of sessions)",
       "  CUBESEC_SIM_LATENCY_US  N: every client call takes N microseconds more",
       "  CUBESEC_NOW        pin the clock (whole seconds since 1970 UTC)",
   };

@@ -51,7 +51,6 @@ std::unique_ptr<LineReader> ReadCheckedDumpFile(RunState& state, std::vector<Dum
                              {state.dump_file, ProblemCounts(problems)}));
   }
   warnings = std::move(problems);
-  state.dump_format = DumpFileFormat(text);
   if (text_out) *text_out = text;
   return LineReader::OfText(std::move(text));
 }

@@ -86,7 +86,8 @@ bool AskPassword(Platform& platform, RunParameters& params, std::ostream& err) {
 // What a completed run did, for people and scripts: a dump's file, blocks and lines; a
 // restore's counts and where the temporary passwords are. Empty for a reset, whose every
 // deletion is in the run log.
-std::string RunSummary(const RunState& state, const RunParameters& params) {
+std::string RunSummary(const RunState& state, const RunParameters& params,
+                       const RunOutcome& outcome) {
   const bool piped = params.dump_file == "-";
   if (params.command == "D") {
     return FormatMsg("Dumped the security of %1 to %2: %3 blocks, %4 lines\n",
@@ -94,7 +95,7 @@ std::string RunSummary(const RunState& state, const RunParameters& params) {
                       std::to_string(state.blocks), std::to_string(state.dump_lines)});
   }
   if (params.command != "R") return {};
-  const RunState::RestoreCounts& counts = state.restored;
+  const RestoreCounts& counts = outcome.restored;
   std::string text = FormatMsg(
       "Restored the security of %1 from %2: %3 groups, %4 users and %5 filters created, %6 "
       "values changed, %7 blocks skipped%8\n",
@@ -145,7 +146,7 @@ int ExitAfter(const RunState& state, const RunParameters& params, const RunOutco
   if (outcome.completed && !extras.quiet) {
     // A dump to standard output keeps that stream for the dump itself.
     std::ostream& summary = params.command == "D" && params.dump_file == "-" ? err : out;
-    summary << RunSummary(state, params);
+    summary << RunSummary(state, params, outcome);
   }
   if (outcome.failed_deletions > 0) {
     err << name << ": security reset incomplete: " << outcome.failed_deletions

@@ -25,8 +25,6 @@ namespace {
 // ends the run through the closing step, under this number.
 constexpr int kErrorUnexpected = 1;
 constexpr int kBackupGenerations = 5;
-// Window events are let through every so many lines that the restore loop reads itself.
-constexpr int kLinesPerEventPump = 64;
 
 class SilentObserver : public RunObserver {};
 
@@ -156,36 +154,6 @@ void DumpRun(RunState& state) {
   state.Log(EndLine(state, "%1%2Completed security dump of %3 to %4%5"));
 }
 
-// Hands a head line to the routine of its block kind. Lines that begin with a blank are
-// detail lines that no routine took (a block that its routine passed over, or one of an
-// unknown kind); they are read and dropped one by one, and so is a head line of a key word
-// that no routine knows.
-void DispatchLine(RunState& state, const std::string& line) {
-  if (line.empty() || line[0] == ' ' || line[0] == '\t') return;
-  const KeyLine head = SplitKeyLine(line);
-  const BlockSpec* spec = SpecOfHead(head.key);
-  if (!spec) return;
-  switch (spec->kind) {
-    case BlockKind::kServer:
-      return RestoreServerState(state);
-    case BlockKind::kUser:
-      return RestoreUser(state, head.value);
-    case BlockKind::kGroup:
-      return RestoreGroup(state, HeadName(state, head.value));
-    case BlockKind::kApplication:
-      return RestoreApplication(state, HeadName(state, head.value));
-    case BlockKind::kDatabase:
-      return RestoreDatabase(state, HeadName(state, head.value));
-    case BlockKind::kFilter:
-      return RestoreFilter(state, HeadName(state, head.value));
-    case BlockKind::kGroupAccess:
-    case BlockKind::kUserAccess:
-      return RestoreAccess(state, HeadName(state, head.value));
-    case BlockKind::kEnd:
-      return;
-  }
-}
-
 // Opens the dump file of a restore or a plan: the very text that was checked. `checked` is
 // nullptr when the check could not read the file.
 void OpenDumpToApply(RunState& state, std::unique_ptr<LineReader> checked) {
@@ -199,50 +167,9 @@ void OpenDumpToApply(RunState& state, std::unique_ptr<LineReader> checked) {
   }
 }
 
-// A restore limited to parts (--only): the use of each block, taken one per head line.
-struct LimitedBlocks {
-  PartSelection selection;
-  size_t next = 0;
-};
-
-// Passes over a block outside the parts; what stands under a passed-over application or
-// database is passed over with it.
-void PassOver(RunState& state, const std::string& line) {
-  const KeyLine head = SplitKeyLine(line);
-  if (head.key == "Application") {
-    state.current_app.clear();
-    state.current_db.clear();
-  } else if (head.key == "Database") {
-    state.current_db.clear();
-  }
-  SkipRestOfBlock(state);
-}
-
-// Hands every block of the open dump file to its restore routine; with `limited`, only as
-// much of each block as the parts take.
-void ApplyBlocks(RunState& state, LimitedBlocks* limited) {
-  std::string line;
-  for (int lines = 1; state.ReadDumpLine(line); ++lines) {
-    if (limited && IsHeadLine(line)) {
-      const std::vector<BlockUse>& uses = limited->selection.uses;
-      const BlockUse use = limited->next < uses.size() ? uses[limited->next++] : BlockUse::kSkip;
-      if (use == BlockUse::kSkip) {
-        PassOver(state, line);
-      } else {
-        state.block_use = use;
-        DispatchLine(state, line);
-        state.block_use = BlockUse::kAll;
-      }
-    } else {
-      DispatchLine(state, line);
-    }
-    if (lines % kLinesPerEventPump == 0) state.observer->PumpEvents();
-  }
-}
-
 // The decisions of a restore limited to `only`, made on the checked text; nullopt for a
 // restore of the whole file.
-std::optional<LimitedBlocks> LimitTo(RunState& state, const std::vector<std::string>& only,
+std::optional<LimitedBlocks> LimitTo(RestoreFileState& file, const std::vector<std::string>& only,
                                      const std::string& text) {
   if (only.empty()) return std::nullopt;
   std::vector<DumpPart> parts;
@@ -253,16 +180,24 @@ std::optional<LimitedBlocks> LimitTo(RunState& state, const std::vector<std::str
     parts.push_back(*part);
   }
   LimitedBlocks limited{SelectParts(ReadDumpModel(text), parts)};
-  state.part_groups = limited.selection.groups;
+  file.part_groups = limited.selection.groups;
   return limited;
 }
 
-void RestoreRun(RunState& state, std::unique_ptr<LineReader> checked,
-                const std::vector<DumpProblem>& warnings, LimitedBlocks* limited) {
+void RestoreRun(RunState& state, RestoreFileState& file, std::unique_ptr<LineReader> checked,
+                const std::vector<DumpProblem>& warnings, LimitedBlocks* limited,
+                RestoreCounts* counts) {
   OpenDumpToApply(state, std::move(checked));
   state.Log(StartLine(state, "%1%2Restoring security of %3 from %4"));
   LogDumpProblems(state, warnings);
-  ApplyBlocks(state, limited);
+  RestoreState restore(file);
+  // A restore limited to parts decides block by block in file order: one session.
+  if (state.sessions > 1 && limited == nullptr) {
+    ApplyBlocksInSessions(state, restore);
+  } else {
+    ApplyBlocks(state, restore, limited);
+  }
+  *counts = restore.restored;
   // The run's closing empty line comes last (the closing step writes it), so that a line
   // about the editor still belongs to this run.
   state.Log(StartLine(state, "%1%2Completed security Restore of %3 from %4"));
@@ -307,7 +242,7 @@ bool IsNotDoneLine(const std::string& line) {
 
 // The restore's own code, run against a view of the target that answers reads from the
 // server and keeps the writes: what it would change is what the restore would change.
-void PlanRun(RunState& state, std::unique_ptr<LineReader> checked,
+void PlanRun(RunState& state, RestoreFileState& file, std::unique_ptr<LineReader> checked,
              const std::vector<DumpProblem>& warnings, LimitedBlocks* limited,
              std::vector<std::string>& report) {
   OpenDumpToApply(state, std::move(checked));
@@ -317,7 +252,8 @@ void PlanRun(RunState& state, std::unique_ptr<LineReader> checked,
   std::vector<std::string> restore_lines;
   {
     PlanScope scope(state, view, restore_lines);
-    ApplyBlocks(state, limited);
+    RestoreState restore(file);
+    ApplyBlocks(state, restore, limited);
   }
   report = view.changes();
   int skipped = 0;
@@ -389,10 +325,14 @@ RunOutcome Perform(RunState& state, const RunParameters& params, EsbStatus* refu
   std::vector<DumpProblem> warnings;
   std::unique_ptr<LineReader> checked;
   std::optional<LimitedBlocks> limited;
+  RestoreFileState restore_file;
   if (params.command == "R" || params.command == "P") {
     std::string text;
     checked = ReadCheckedDumpFile(state, warnings, &text);
-    if (checked) limited = LimitTo(state, params.only, text);
+    if (checked) {
+      restore_file.dump_format = DumpFileFormat(text);
+      limited = LimitTo(restore_file, params.only, text);
+    }
   }
   StartClient(state, refused_login);
 
@@ -407,13 +347,15 @@ RunOutcome Perform(RunState& state, const RunParameters& params, EsbStatus* refu
     DumpRun(state);
     outcome.completed = true;
   } else if (params.command == "R") {
-    RestoreRun(state, std::move(checked), warnings, limited ? &*limited : nullptr);
+    RestoreRun(state, restore_file, std::move(checked), warnings, limited ? &*limited : nullptr,
+               &outcome.restored);
     outcome.completed = true;
   } else if (params.command == "S") {
     ReadSecurityRun(state);
     outcome.completed = true;
   } else if (params.command == "P") {
-    PlanRun(state, std::move(checked), warnings, limited ? &*limited : nullptr, outcome.report);
+    PlanRun(state, restore_file, std::move(checked), warnings, limited ? &*limited : nullptr,
+            outcome.report);
     outcome.completed = true;
   }
   return outcome;

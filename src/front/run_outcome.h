@@ -8,6 +8,7 @@
 #include "client/call_check.h"
 #include "client/run_state.h"
 #include "front/run_parameters.h"
+#include "restore/restore_state.h"
 
 namespace cubesec {
 
@@ -19,6 +20,7 @@ struct RunOutcome {
   int failed_deletions = 0;         // a reset's deletions that failed (run not completed)
   int interrupt_signal = 0;         // the signal that stopped the run, or 0
   std::vector<std::string> report;  // a plan's lines, for standard output
+  RestoreCounts restored;           // what a completed restore did, for its summary
   // The run log took none of the run's lines. Every command logs its start line before it
   // touches a file or the server, so nothing was done.
   bool log_failed_before_run = false;

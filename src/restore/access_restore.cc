@@ -18,18 +18,18 @@ struct AccessDefinition {
   std::vector<std::string> calcs;
 };
 
-AccessDefinition ReadDefinition(RunState& state) {
+AccessDefinition ReadDefinition(RunState& state, const RestoreFileState& file) {
   AccessDefinition access;
   std::string key, value;
   while (state.ReadKeyLine(key, value)) {
     if (key == "Access") {
       access.access = AccessCode(value);
     } else if (key == "Filter") {
-      access.filter = HeadName(state, value);
+      access.filter = HeadName(file, value);
     } else if (key == "Calcs") {
       access.has_calcs = true;
       access.all_calcs = IsAllCalcs(value) ? 1 : 0;
-      access.calcs = access.all_calcs ? std::vector<std::string>{} : SplitCalcsValue(state, value);
+      access.calcs = access.all_calcs ? std::vector<std::string>{} : SplitCalcsValue(file, value);
     }
   }
   return access;
@@ -37,12 +37,13 @@ AccessDefinition ReadDefinition(RunState& state) {
 
 class AccessRestore {
  public:
-  AccessRestore(RunState& state, std::string name)
+  AccessRestore(RunState& state, RestoreState& restore, std::string name)
       : state_(state),
+        restore_(restore),
         api_(*state.client.api),
         name_(std::move(name)),
-        app_(state.current_app),
-        db_(state.current_db) {}
+        app_(restore.current_app),
+        db_(restore.current_db) {}
 
   void Run() {
     // The run's own user keeps its rights, or the rest of the restore could not be done.
@@ -52,15 +53,15 @@ class AccessRestore {
                 {name_, app_, db_});
       return;
     }
-    if (IsOtherKindOnTarget(state_, name_)) {
+    if (IsOtherKindOnTarget(restore_, name_)) {
       SkipRestOfBlock(state_);
       return NotRestored("user/group '" + name_ + "' was not restored");
     }
-    AccessDefinition access = ReadDefinition(state_);
+    AccessDefinition access = ReadDefinition(state_, restore_.file);
 
     // Granting the access without its filter could widen it, so none is granted at all.
     if (!access.filter.empty() &&
-        state_.skipped_filters.count(RunState::FilterKey(app_, db_, access.filter)) != 0) {
+        restore_.skipped_filters.count(RestoreState::FilterKey(app_, db_, access.filter)) != 0) {
       return NotRestored("filter '" + access.filter + "' was not restored");
     }
     if (!access.filter.empty() && !FilterPresent(access.filter)) {
@@ -89,9 +90,9 @@ class AccessRestore {
       return;
     }
     if (!access.filter.empty()) {
-      state_.filters_assigned[RunState::FilterKey(app_, db_, name_)] = access.filter;
+      restore_.filters_assigned[RestoreState::FilterKey(app_, db_, name_)] = access.filter;
     }
-    ++state_.restored.values_changed;
+    ++restore_.restored.values_changed;
     LogTabbed(state_, "%1Granted '%2' access to '%3:%4' for '%5'",
               {AccessName(access.access), app_, db_, name_});
     if (!kept_filter.empty()) {
@@ -105,7 +106,7 @@ class AccessRestore {
 
  private:
   void NotRestored(const std::string& reason) {
-    ++state_.restored.blocks_skipped;
+    ++restore_.restored.blocks_skipped;
     LogTabbed(state_, "%1Restoration of access for '%2' to '%3:%4' skipped (%5)",
               {name_, app_, db_, reason});
   }
@@ -114,7 +115,7 @@ class AccessRestore {
   // True when the file defines `filter` on this database, or else the target has it: the
   // server would refuse the access through a filter that exists nowhere.
   bool FilterPresent(const std::string& filter) {
-    if (state_.file_filters.count(RunState::FilterKey(app_, db_, filter)) != 0) return true;
+    if (restore_.file_filters.count(RestoreState::FilterKey(app_, db_, filter)) != 0) return true;
     int16_t active = 0;
     uint16_t default_access = 0;
     const EsbStatus status =
@@ -127,9 +128,9 @@ class AccessRestore {
   // The filter that the target assigns to the name on the database, in `filter`.
   EsbStatus HeldFilter(std::string* filter) {
     // A name this run created holds only the filter this run assigned to it.
-    if (state_.created_names.count(ToLower(name_)) != 0) {
-      auto assigned = state_.filters_assigned.find(RunState::FilterKey(app_, db_, name_));
-      if (assigned != state_.filters_assigned.end()) *filter = assigned->second;
+    if (restore_.file.created_names.count(ToLower(name_)) != 0) {
+      auto assigned = restore_.filters_assigned.find(RestoreState::FilterKey(app_, db_, name_));
+      if (assigned != restore_.filters_assigned.end()) *filter = assigned->second;
       return 0;
     }
     uint32_t count = 0;
@@ -144,17 +145,17 @@ class AccessRestore {
   // Sends the application access that goes with `db_access`, unless this run has already
   // set as much or more for the name; a later database never lowers it.
   EsbStatus SetApplicationAccess(uint16_t db_access) {
-    uint16_t wanted = db_access == kAccessAppDesign ? kAppAccessDesigner : kAppAccessMember;
-    std::string key = RunState::NameKey(app_, name_);
-    auto set = state_.app_access_set.find(key);
-    if (set != state_.app_access_set.end() && set->second >= wanted) return 0;
-    EsbUserApp app_access;
-    CopyToField(name_, app_access.user);
-    CopyToField(app_, app_access.app);
-    app_access.access = wanted;
-    EsbStatus status = api_.EsbSetApplicationAccess(state_.client.context, app_access);
-    if (status == 0) state_.app_access_set[key] = wanted;
-    return status;
+    const uint16_t wanted = db_access == kAccessAppDesign ? kAppAccessDesigner : kAppAccessMember;
+    return restore_.file.RaiseApplicationAccess(
+        RestoreState::NameKey(app_, name_), wanted,
+        [&] {
+          EsbUserApp app_access;
+          CopyToField(name_, app_access.user);
+          CopyToField(app_, app_access.app);
+          app_access.access = wanted;
+          return api_.EsbSetApplicationAccess(state_.client.context, app_access);
+        },
+        restore_.unit);
   }
 
   EsbStatus SetCalcList(int16_t all_calcs, const std::vector<std::string>& calcs) {
@@ -189,6 +190,7 @@ class AccessRestore {
   }
 
   RunState& state_;
+  RestoreState& restore_;
   EsbApi& api_;
   const std::string name_;
   const std::string app_;
@@ -197,13 +199,13 @@ class AccessRestore {
 
 }  // namespace
 
-void RestoreAccess(RunState& state, const std::string& name) {
+void RestoreAccess(RunState& state, RestoreState& restore, const std::string& name) {
   state.BeginBlock("Access");
   // Under a skipped database nothing is sent and nothing is logged.
-  if (state.current_app.empty() || state.current_db.empty() || name.empty()) {
+  if (restore.current_app.empty() || restore.current_db.empty() || name.empty()) {
     return SkipRestOfBlock(state);
   }
-  AccessRestore(state, name).Run();
+  AccessRestore(state, restore, name).Run();
 }
 
 }  // namespace cubesec

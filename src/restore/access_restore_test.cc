@@ -13,21 +13,21 @@ using ::testing::IsEmpty;
 class AccessRestoreTest : public RestoreTest {
  protected:
   AccessRestoreTest() {
-    state.current_app = "Sample";
-    state.current_db = "Basic";
+    restore.current_app = "Sample";
+    restore.current_db = "Basic";
   }
 };
 
 TEST_F(AccessRestoreTest, ApplicationDesignerOnOneDatabaseIsNotLoweredByTheNext) {
   Dump("Access: Application Designer\n\n");
-  RestoreAccess(state, "carol");
+  RestoreAccess(state, restore, "carol");
   Dump("Access: Read\n\n");
-  RestoreAccess(state, "Planners");
-  state.current_db = "Interim";
+  RestoreAccess(state, restore, "Planners");
+  restore.current_db = "Interim";
   Dump("Access: Read\n\n");
-  RestoreAccess(state, "CAROL");
+  RestoreAccess(state, restore, "CAROL");
   Dump("Access: Application Designer\n\n");
-  RestoreAccess(state, "Planners");
+  RestoreAccess(state, restore, "Planners");
   nlohmann::json sample = Named(Export()["applications"], "Sample");
   EXPECT_EQ(sample["access"]["carol"], 0x0200);
   EXPECT_EQ(sample["access"]["Planners"], 0x0200);  // raised by the later database
@@ -38,11 +38,11 @@ TEST_F(AccessRestoreTest, ApplicationDesignerOnOneDatabaseIsNotLoweredByTheNext)
 
 TEST_F(AccessRestoreTest, ACalcsLineSetsTheListWhateverTheBlocksOwnAccess) {
   Dump("Access: Read\nMax Access: Calc\nCalcs: CalcAll\n\n");
-  RestoreAccess(state, "bob");
+  RestoreAccess(state, restore, "bob");
   Dump("Access: Calc\nMax Access: Calc\nCalcs: Gone, calcall, Lost\n\n");
-  RestoreAccess(state, "Analysts");
+  RestoreAccess(state, restore, "Analysts");
   Dump("Access: Read\nMax Access: Read\n\n");
-  RestoreAccess(state, "carol");
+  RestoreAccess(state, restore, "carol");
   nlohmann::json access = Basic()["access"];
   EXPECT_EQ(access["bob"]["access"], 0x0111);
   EXPECT_EQ(access["bob"]["calcs"], nlohmann::json::array({"CalcAll"}));
@@ -60,18 +60,18 @@ TEST_F(AccessRestoreTest, AFailureWhileTryingEachCalcScriptEndsTheBlockAndARunAg
   const std::string block = "Access: Calc\nCalcs: CalcAll, Gone\n\n";
   Connect("EsbSetCalcList#2=1054001");  // the first script tried alone
   Dump(block);
-  EXPECT_THROW(RestoreAccess(state, "Analysts"), RunError);
+  EXPECT_THROW(RestoreAccess(state, restore, "Analysts"), RunError);
   Connect("");
   Dump(block);
-  RestoreAccess(state, "Analysts");
+  RestoreAccess(state, restore, "Analysts");
   EXPECT_EQ(Basic()["access"]["Analysts"]["calcs"], nlohmann::json::array({"CalcAll"}));
 }
 
 TEST_F(AccessRestoreTest, ABlockWithoutAFilterKeepsTheOneThatTheTargetAssigns) {
   Dump("   Access: Read\n   Filter: Old\n\n");
-  RestoreAccess(state, "bob");
+  RestoreAccess(state, restore, "bob");
   Dump("Access: Write\n\n");
-  RestoreAccess(state, "bob");
+  RestoreAccess(state, restore, "bob");
   EXPECT_EQ(Basic()["access"]["bob"]["access"], 0x0113);
   EXPECT_EQ(Basic()["access"]["bob"]["filter"], "Old");
   EXPECT_EQ(LogLines().back(),
@@ -81,15 +81,15 @@ TEST_F(AccessRestoreTest, ABlockWithoutAFilterKeepsTheOneThatTheTargetAssigns) {
 TEST_F(AccessRestoreTest, ANameThisRunCreatedHoldsOnlyTheFiltersThatTheRunGaveIt) {
   for (const char* user : {"newbie", "fresh", "plain"}) {
     Dump("   Access: None\n\n");
-    RestoreUser(state, user);
+    RestoreUser(state, restore, user);
   }
   Dump("   Active: Yes\n   Default Access: None\n   Users: fresh\n\n");
-  RestoreFilter(state, "NoRows");
+  RestoreFilter(state, restore, "NoRows");
   Dump("   Access: Read\n   Filter: Old\n\n");
-  RestoreAccess(state, "newbie");
+  RestoreAccess(state, restore, "newbie");
   for (const char* user : {"newbie", "fresh", "plain"}) {
     Dump("   Access: Write\n\n");
-    RestoreAccess(state, user);
+    RestoreAccess(state, restore, user);
   }
   // What the run gave them is known: nothing is read back, not even their groups.
   EXPECT_EQ(Count("EsbGetDatabaseAccess"), 0);
@@ -115,7 +115,7 @@ TEST_F(AccessRestoreTest, ANameThisRunCreatedHoldsOnlyTheFiltersThatTheRunGaveIt
 // Names that the block may not be applied to: each is skipped with one line, nothing changes
 // on the server, and the next block is found.
 TEST_F(AccessRestoreTest, NamesThatTheBlockMayNotReachAreSkippedWithALogLine) {
-  state.other_kind_names.insert("planners");
+  restore.file.other_kind_names.insert("planners");
   const struct {
     std::string name;
     std::string line;
@@ -134,7 +134,7 @@ TEST_F(AccessRestoreTest, NamesThatTheBlockMayNotReachAreSkippedWithALogLine) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Dump("Access: Read\nCalcs: CalcAll\n\nUser Access: next");
-    RestoreAccess(state, c.name);
+    RestoreAccess(state, restore, c.name);
     EXPECT_EQ(LogLines().back(), c.line);
     EXPECT_EQ(NextLine(), "User Access: next");
   }
@@ -144,18 +144,18 @@ TEST_F(AccessRestoreTest, NamesThatTheBlockMayNotReachAreSkippedWithALogLine) {
 }
 
 TEST_F(AccessRestoreTest, AccessThroughAFilterThatWasNotRestoredIsNotGrantedAtAll) {
-  state.skipped_filters.insert(RunState::FilterKey("Sample", "Basic", "Old"));
+  restore.skipped_filters.insert(RestoreState::FilterKey("Sample", "Basic", "Old"));
   Dump("   Access: Read\n   Filter: old\n   Calcs: <All>\n\nUser Access: next");
-  RestoreAccess(state, "carol");
+  RestoreAccess(state, restore, "carol");
   EXPECT_THAT(calls, IsEmpty());
   EXPECT_THAT(LogLines(), ElementsAre("\tRestoration of access for 'carol' to 'Sample:Basic' "
                                       "skipped (filter 'old' was not restored)"));
   EXPECT_EQ(NextLine(), "User Access: next");
   // A filter of that name on another database is no reason to skip.
-  state.current_app = "Finance";
-  state.current_db = "Plan";
+  restore.current_app = "Finance";
+  restore.current_db = "Plan";
   Dump("   Access: Read\n   Filter: F1\n\n");
-  RestoreAccess(state, "carol");
+  RestoreAccess(state, restore, "carol");
   EXPECT_EQ(Count("EsbSetDatabaseAccess"), 1);
 }
 
@@ -164,27 +164,27 @@ TEST_F(AccessRestoreTest, AccessThroughAFilterThatWasNotRestoredIsNotGrantedAtAl
 TEST_F(AccessRestoreTest, AccessThroughAFilterThatExistsNowhereIsSkipped) {
   const nlohmann::json before = Export();
   Dump("   Access: Read\n   Filter: Ghost\n   Calcs: CalcAll\n\nUser Access: next");
-  RestoreAccess(state, "bob");
+  RestoreAccess(state, restore, "bob");
   EXPECT_THAT(LogLines(), ElementsAre("\tRestoration of access for 'bob' to 'Sample:Basic' "
                                       "skipped (filter 'Ghost' is not present)"));
   EXPECT_EQ(NextLine(), "User Access: next");
   EXPECT_EQ(Export(), before);
   // The filter of another database is not this one's.
-  state.file_filters.insert(RunState::FilterKey("Finance", "Plan", "Ghost"));
+  restore.file_filters.insert(RestoreState::FilterKey("Finance", "Plan", "Ghost"));
   Dump("   Access: Read\n   Filter: ghost\n\n");
-  RestoreAccess(state, "bob");
+  RestoreAccess(state, restore, "bob");
   EXPECT_EQ(Export(), before);
   EXPECT_EQ(Count("EsbGetFilter"), 2);
 
   // The target's own filter, and one the file defines (the server then has it too).
   Dump("   Access: Read\n   Filter: old\n\n");
-  RestoreAccess(state, "bob");
+  RestoreAccess(state, restore, "bob");
   EXPECT_EQ(Basic()["access"]["bob"]["filter"], "Old");
   Dump("Read: East\n\n");
-  RestoreFilter(state, "Ghost");
+  RestoreFilter(state, restore, "Ghost");
   calls.clear();
   Dump("   Access: Read\n   Filter: GHOST\n\n");
-  RestoreAccess(state, "carol");
+  RestoreAccess(state, restore, "carol");
   EXPECT_EQ(Count("EsbGetFilter"), 0);
   EXPECT_EQ(Basic()["access"]["carol"]["filter"], "Ghost");
 }

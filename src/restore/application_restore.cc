@@ -7,22 +7,22 @@
 
 namespace cubesec {
 
-void RestoreApplication(RunState& state, const std::string& name) {
+void RestoreApplication(RunState& state, RestoreState& restore, const std::string& name) {
   state.BeginBlock("Application");
   // No database block of this application has been read yet.
-  state.current_db.clear();
+  restore.current_db.clear();
   EsbAppState app_state;
   EsbStatus status =
       state.client.api->EsbGetApplicationState(state.client.context, name, &app_state);
   state.client.last_status = status;
   bool apply = false;
   if (status == 0) {
-    state.current_app = name;
+    restore.current_app = name;
     // Opened only for the blocks under it, its state stays as the target has it.
-    apply = state.block_use != BlockUse::kPlace;
+    apply = restore.block_use != BlockUse::kPlace;
   } else if (status == kStatusAppNotFound) {
-    state.current_app.clear();
-    ++state.restored.blocks_skipped;
+    restore.current_app.clear();
+    ++restore.restored.blocks_skipped;
     LogTabbed(state, "%1Restoration of application '%2' skipped (application does not exist)",
               {name});
   } else {
@@ -54,18 +54,18 @@ void RestoreApplication(RunState& state, const std::string& name) {
     }
   }
   if (!apply) return;
-  status =
-      state.client.api->EsbSetApplicationState(state.client.context, state.current_app, app_state);
+  status = state.client.api->EsbSetApplicationState(state.client.context, restore.current_app,
+                                                    app_state);
   if (CallSucceeded(state, "EsbSetApplicationState", status)) {
-    ++state.restored.values_changed;
-    LogTabbed(state, "%1Restored application state for '%2'", {state.current_app});
+    ++restore.restored.values_changed;
+    LogTabbed(state, "%1Restored application state for '%2'", {restore.current_app});
   }
 }
 
-void RestoreDatabase(RunState& state, const std::string& name) {
+void RestoreDatabase(RunState& state, RestoreState& restore, const std::string& name) {
   state.BeginBlock("Database");
-  state.current_db.clear();
-  const std::string app = state.current_app;
+  restore.current_db.clear();
+  const std::string app = restore.current_app;
   EsbDbState db_state;
   bool apply = false;
   // Under a skipped application the server is not asked and nothing is logged.
@@ -74,10 +74,10 @@ void RestoreDatabase(RunState& state, const std::string& name) {
         state.client.api->EsbGetDatabaseState(state.client.context, app, name, &db_state);
     state.client.last_status = status;
     if (status == 0) {
-      state.current_db = name;
-      apply = state.block_use != BlockUse::kPlace;
+      restore.current_db = name;
+      apply = restore.block_use != BlockUse::kPlace;
     } else if (status == kStatusDbNotFound) {
-      ++state.restored.blocks_skipped;
+      ++restore.restored.blocks_skipped;
       LogTabbed(state, "%1Restoration of database '%2:%3' skipped (database does not exist)",
                 {app, name});
     } else {
@@ -102,7 +102,7 @@ void RestoreDatabase(RunState& state, const std::string& name) {
   EsbStatus status =
       state.client.api->EsbSetDatabaseState(state.client.context, app, name, db_state);
   if (CallSucceeded(state, "EsbSetDatabaseState", status)) {
-    ++state.restored.values_changed;
+    ++restore.restored.values_changed;
     LogTabbed(state, "%1Restored database state for '%2:%3'", {app, name});
   }
 }

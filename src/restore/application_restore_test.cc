@@ -12,9 +12,9 @@ using ApplicationRestoreTest = RestoreTest;
 TEST_F(ApplicationRestoreTest, ADescriptionIsStoredAsItsTextCutToItsField) {
   for (const std::string& text : {std::string(400, 'x'), std::string(), std::string("Plans")}) {
     Dump("Description: " + text + "\n\n");
-    RestoreApplication(state, "Sample");
+    RestoreApplication(state, restore, "Sample");
     Dump("Description: " + text + "\n\n");
-    RestoreDatabase(state, "Basic");
+    RestoreDatabase(state, restore, "Basic");
     std::string stored = text.substr(0, kEsbDescriptionSize);
     nlohmann::json sample = Named(Export()["applications"], "Sample");
     EXPECT_EQ(sample["description"], stored);
@@ -23,11 +23,11 @@ TEST_F(ApplicationRestoreTest, ADescriptionIsStoredAsItsTextCutToItsField) {
 }
 
 TEST_F(ApplicationRestoreTest, AReadFailureWithoutAMessageNumberEndsTheRestore) {
-  state.current_app = "Sample";
+  restore.current_app = "Sample";
   Connect("EsbGetApplicationState#1=1051002", /*numbered=*/false);
   Dump("Loadable: No\n\n");
-  EXPECT_THROW(RestoreApplication(state, "Finance"), RunError);
-  EXPECT_EQ(state.current_app, "Sample");
+  EXPECT_THROW(RestoreApplication(state, restore, "Finance"), RunError);
+  EXPECT_EQ(restore.current_app, "Sample");
   EXPECT_EQ(Count("EsbSetApplicationState"), 0);
   EXPECT_THAT(LogLines(), IsEmpty());
 }

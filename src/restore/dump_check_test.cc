@@ -353,23 +353,23 @@ using NameListTest = RestoreTest;
 TEST_F(NameListTest, OlderListsSplitAtTheirSeparatorAndRejoinNamesOfEarlierHeadLines) {
   Dump("Group: grp, with comma\r\nGroup: grp\r\nUser: o'brien, pat * Inactive *\r\n\r\n");
   std::string line;
-  while (state.ReadDumpLine(line)) {
+  while (ReadRestoreLine(state, file, line)) {
   }
-  EXPECT_THAT(SplitGroupsValue(state, "grp, grp, with comma,other , "),
+  EXPECT_THAT(SplitGroupsValue(file, "grp, grp, with comma,other , "),
               ElementsAre("grp", "grp, with comma", "other"));
-  EXPECT_THAT(SplitUsersValue(state, "SuperG, O'Brien, pat, pat"),
+  EXPECT_THAT(SplitUsersValue(file, "SuperG, O'Brien, pat, pat"),
               ElementsAre("SuperG", "O'Brien, pat", "pat"));
   // Without head lines that name them, the pieces stay apart; calc names never rejoin.
-  EXPECT_THAT(SplitUsersValue(state, "a, b,c"), ElementsAre("a", "b,c"));
-  EXPECT_THAT(SplitCalcsValue(state, "Alloc,Q1, CalcAll"), ElementsAre("Alloc,Q1", "CalcAll"));
+  EXPECT_THAT(SplitUsersValue(file, "a, b,c"), ElementsAre("a", "b,c"));
+  EXPECT_THAT(SplitCalcsValue(file, "Alloc,Q1, CalcAll"), ElementsAre("Alloc,Q1", "CalcAll"));
   // A file of the current format quotes instead: nothing is joined by guessing.
-  state.dump_format = kDumpFormat;
-  EXPECT_THAT(SplitUsersValue(state, "\"O'Brien, pat\", pat, SuperG"),
+  file.dump_format = kDumpFormat;
+  EXPECT_THAT(SplitUsersValue(file, "\"O'Brien, pat\", pat, SuperG"),
               ElementsAre("O'Brien, pat", "pat", "SuperG"));
-  EXPECT_THAT(SplitGroupsValue(state, "grp, \"grp, with comma\""),
+  EXPECT_THAT(SplitGroupsValue(file, "grp, \"grp, with comma\""),
               ElementsAre("grp", "grp, with comma"));
-  EXPECT_EQ(HeadName(state, "\"a, b\""), "a, b");
-  EXPECT_EQ(UserHeadOf(state, "\"* Inactive\" * Inactive *").name, "* Inactive");
+  EXPECT_EQ(HeadName(file, "\"a, b\""), "a, b");
+  EXPECT_EQ(UserHeadOf(file, "\"* Inactive\" * Inactive *").name, "* Inactive");
 }
 
 TEST(NameLists, AnOlderListOfManyNamesIsSplitInTimeProportionalToItsLength) {
@@ -390,7 +390,7 @@ TEST_F(NameListTest, AHeadLineEndsTheBlockBeforeItWithoutAnEmptyLine) {
   EXPECT_FALSE(state.ReadKeyLine(key, value));  // stops before the head line
   EXPECT_FALSE(state.ReadKeyLine(key, value));  // and stays there
   EXPECT_EQ(NextLine(), "User: b * Inactive *");
-  EXPECT_EQ(state.head_names.count("b"), 1u);
+  EXPECT_EQ(file.head_names.count("b"), 1u);
   EXPECT_TRUE(state.ReadKeyLine(key, value));
   EXPECT_EQ(value, "Write");
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "client/dump_format.h"
-#include "client/run_state.h"
+#include "restore/restore_state.h"
 #include "tools/files.h"
 
 namespace cubesec {

@@ -34,7 +34,7 @@ uint16_t RowAccess(const std::string& key) {
                                                   std::numeric_limits<uint16_t>::max()));
 }
 
-FilterDefinition ReadDefinition(RunState& state) {
+FilterDefinition ReadDefinition(RunState& state, const RestoreFileState& file) {
   FilterDefinition filter;
   std::string key, value;
   while (state.ReadKeyLine(key, value)) {
@@ -43,7 +43,7 @@ FilterDefinition ReadDefinition(RunState& state) {
     } else if (key == "Default Access") {
       filter.default_access = AccessCode(value);
     } else if (key == "Users") {
-      filter.users = SplitUsersValue(state, value);
+      filter.users = SplitUsersValue(file, value);
     } else if (key == "None" || key == "Read" || key == "Write" || key == "Meta" ||
                !value.empty()) {
       // An access word makes a row even when empty; other lines without a value (the
@@ -141,12 +141,13 @@ bool ReadHolders(RunState& state, const std::string& app, const std::string& db,
 // Assigns the filter to the names of the dump that the target has, and keeps it for those
 // that hold it there already: a restore never takes a filter from anyone, since that would
 // let them see all that their access allows.
-void Assign(RunState& state, const std::string& app, const std::string& db, const std::string& name,
-            const std::vector<std::string>& listed, const std::vector<std::string>& held) {
+void Assign(RunState& state, RestoreState& restore, const std::string& app, const std::string& db,
+            const std::string& name, const std::vector<std::string>& listed,
+            const std::vector<std::string>& held) {
   EsbApi& api = *state.client.api;
   std::vector<std::string> assigned, kept;
   for (const std::string& holder : listed) {
-    if (!Holds(assigned, holder) && !IsOtherKindOnTarget(state, holder)) {
+    if (!Holds(assigned, holder) && !IsOtherKindOnTarget(restore, holder)) {
       assigned.push_back(holder);
     }
   }
@@ -178,13 +179,13 @@ void Assign(RunState& state, const std::string& app, const std::string& db, cons
   }
   if (!CallSucceeded(state, "EsbSetFilterList", status)) return;
   for (const std::string& holder : assigned) {
-    state.filters_assigned[RunState::FilterKey(app, db, holder)] = name;
+    restore.filters_assigned[RestoreState::FilterKey(app, db, holder)] = name;
   }
   std::vector<std::string> not_present;  // in file order
   for (const std::string& holder : listed) {
     if (!Holds(assigned, holder) && !Holds(not_present, holder)) not_present.push_back(holder);
   }
-  ++state.restored.values_changed;
+  ++restore.restored.values_changed;
   LogTabbed(state, "%1Assigned filter '%2' to %3 user/groups",
             {name, std::to_string(assigned.size())});
   if (!not_present.empty()) {
@@ -199,21 +200,21 @@ void Assign(RunState& state, const std::string& app, const std::string& db, cons
 
 }  // namespace
 
-void RestoreFilter(RunState& state, const std::string& name) {
+void RestoreFilter(RunState& state, RestoreState& restore, const std::string& name) {
   state.BeginBlock("Filter");
-  const std::string app = state.current_app;
-  const std::string db = state.current_db;
+  const std::string app = restore.current_app;
+  const std::string db = restore.current_db;
   // Under a skipped database nothing is sent and nothing is logged.
   if (app.empty() || db.empty() || name.empty()) return SkipRestOfBlock(state);
-  FilterDefinition filter = ReadDefinition(state);
+  FilterDefinition filter = ReadDefinition(state, restore.file);
 
-  std::string key = RunState::FilterKey(app, db, name);
-  state.file_filters.insert(key);
+  std::string key = RestoreState::FilterKey(app, db, name);
+  restore.file_filters.insert(key);
   if (!Verifies(state, app, db, filter)) {
     std::string message;
     int32_t ref = GetMessageText(state.client, state.client.last_status, message);
-    state.skipped_filters.insert(key);
-    ++state.restored.blocks_skipped;
+    restore.skipped_filters.insert(key);
+    ++restore.restored.blocks_skipped;
     LogTabbed(state, "%1Restoration of Filter '%2' skipped (ref=%3, msg=%4)",
               {name, std::to_string(ref), FirstLine(message)});
     return;
@@ -227,7 +228,7 @@ void RestoreFilter(RunState& state, const std::string& name) {
     if (!Holds(filter.users, holder)) unnamed.push_back(holder);
   }
   if (!unnamed.empty() && !SameDefinition(filter, TargetDefinition(state, app, db, name))) {
-    state.skipped_filters.insert(key);
+    restore.skipped_filters.insert(key);
     LogTabbed(state,
               "%1Restoration of Filter '%2' skipped (held on the target by %3, which the dump "
               "file does not name)",
@@ -235,10 +236,10 @@ void RestoreFilter(RunState& state, const std::string& name) {
     return;
   }
   if (!Write(state, app, db, name, filter)) return;
-  state.skipped_filters.erase(key);
-  ++state.restored.filters_restored;
+  restore.skipped_filters.erase(key);
+  ++restore.restored.filters_restored;
   LogTabbed(state, "%1Restored filter '%2' for database '%3:%4'", {name, app, db});
-  Assign(state, app, db, name, filter.users, held);
+  Assign(state, restore, app, db, name, filter.users, held);
 }
 
 }  // namespace cubesec

@@ -22,7 +22,8 @@ bool IsNotFound(EsbStatus status) {
 
 class UserRestore {
  public:
-  UserRestore(RunState& state, std::string name) : state_(state), name_(std::move(name)) {}
+  UserRestore(RunState& state, RestoreState& restore, std::string name)
+      : state_(state), restore_(restore), name_(std::move(name)) {}
 
   // Reads the user, creating it when missing (unless `create` is false). False when no record
   // could be read.
@@ -32,8 +33,8 @@ class UserRestore {
     state_.client.last_status = status;
     if (status == 0 && info_.type == kUserTypeGroup) {
       // Whatever the block says is about another object than the target's group.
-      state_.other_kind_names.insert(ToLower(name_));
-      ++state_.restored.blocks_skipped;
+      restore_.file.other_kind_names.insert(ToLower(name_));
+      ++restore_.restored.blocks_skipped;
       LogTabbed(state_, "%1Restoration of user '%2' skipped (a group of that name exists)",
                 {name_});
       return false;
@@ -46,9 +47,9 @@ class UserRestore {
     std::string password = NewPassword();
     status = api.EsbCreateUser(state_.client.context, name_, password);
     if (!CallSucceeded(state_, "EsbCreateUser", status)) return false;
-    ++state_.restored.users_created;
+    ++restore_.restored.users_created;
     LogTabbed(state_, "%1Created user '%2' with temporary password '%3'", {name_, password});
-    state_.created_names.insert(ToLower(name_));
+    restore_.file.created_names.insert(ToLower(name_));
     status = api.EsbGetUser(state_.client.context, name_, &info_);
     if (!CallSucceeded(state_, "EsbGetUser", status)) return false;
     // The user is to choose a password of their own at the first login.
@@ -69,7 +70,7 @@ class UserRestore {
     }
     info_.access = code;
     if (Store()) {
-      ++state_.restored.values_changed;
+      ++restore_.restored.values_changed;
       LogTabbed(state_, "%1Assigned '%2' access to user '%3'", {value, name_});
     }
   }
@@ -83,7 +84,7 @@ class UserRestore {
     }
     info_.disabled = 1;
     if (Store()) {
-      ++state_.restored.values_changed;
+      ++restore_.restored.values_changed;
       LogTabbed(state_, "%1Disabled user '%2'", {name_});
     }
   }
@@ -95,9 +96,9 @@ class UserRestore {
   void AddToGroups(const std::string& value) {
     std::vector<std::string> current = CurrentGroups();
     std::vector<std::string> assigned, not_present;
-    for (const std::string& group : SplitGroupsValue(state_, value)) {
-      if (state_.block_use == BlockUse::kMemberships &&
-          state_.part_groups.count(ToLower(group)) == 0) {
+    for (const std::string& group : SplitGroupsValue(restore_.file, value)) {
+      if (restore_.block_use == BlockUse::kMemberships &&
+          restore_.file.part_groups.count(ToLower(group)) == 0) {
         continue;
       }
       // A membership the user already has is left alone, so a user in sync logs nothing.
@@ -116,7 +117,7 @@ class UserRestore {
       }
     }
     if (!assigned.empty()) {
-      state_.restored.values_changed += static_cast<int>(assigned.size());
+      restore_.restored.values_changed += static_cast<int>(assigned.size());
       LogTabbed(state_, "%1Assigned user '%2' to security groups: %3",
                 {name_, Join(assigned, ", ")});
     }
@@ -135,7 +136,7 @@ class UserRestore {
 
   std::string NewPassword() {
     try {
-      return MakeTempPassword(state_.platform, TargetMinPasswordLength(state_));
+      return MakeTempPassword(state_.platform, TargetMinPasswordLength(state_, restore_.file));
     } catch (const std::runtime_error& error) {
       throw RunError(kErrorNoRandomSource,
                      FormatMsg("Cannot make a temporary password for '%1': %2",
@@ -153,7 +154,7 @@ class UserRestore {
     uint32_t count = 0;
     std::vector<std::string> groups;
     // A user this run created is in no group yet.
-    if (state_.created_names.count(ToLower(name_)) != 0) return groups;
+    if (restore_.file.created_names.count(ToLower(name_)) != 0) return groups;
     if (!CallSucceeded(state_, "EsbGetGroupList",
                        api.EsbGetGroupList(state_.client.context, name_, &count))) {
       return groups;
@@ -170,6 +171,7 @@ class UserRestore {
   }
 
   RunState& state_;
+  RestoreState& restore_;
   std::string name_;
   EsbUserInfo info_;
   bool created_ = false;
@@ -177,7 +179,7 @@ class UserRestore {
 
 }  // namespace
 
-void RestoreGroup(RunState& state, const std::string& name) {
+void RestoreGroup(RunState& state, RestoreState& restore, const std::string& name) {
   state.BeginBlock("Group");
   if (name.empty()) return SkipRestOfBlock(state);
   EsbApi& api = *state.client.api;
@@ -185,19 +187,19 @@ void RestoreGroup(RunState& state, const std::string& name) {
   EsbStatus status = api.EsbGetGroup(state.client.context, name, &info);
   state.client.last_status = status;
   // A group that a limited restore only needs is left as the target has it.
-  bool loaded = status == 0 && state.block_use != BlockUse::kCreate;
+  bool loaded = status == 0 && restore.block_use != BlockUse::kCreate;
   if (IsNotFound(status)) {
     status = api.EsbCreateGroup(state.client.context, name);
     state.client.last_status = status;
     if (status == kStatusAlreadyExists) {
       // No group has the name, so a user has: the block is about another object.
-      state.other_kind_names.insert(ToLower(name));
-      ++state.restored.blocks_skipped;
+      restore.file.other_kind_names.insert(ToLower(name));
+      ++restore.restored.blocks_skipped;
       LogTabbed(state, "%1Restoration of group '%2' skipped (a user of that name exists)", {name});
     } else if (CallSucceeded(state, "EsbCreateGroup", status)) {
-      ++state.restored.groups_created;
+      ++restore.restored.groups_created;
       LogTabbed(state, "%1Created user group '%2'", {name});
-      state.created_names.insert(ToLower(name));
+      restore.file.created_names.insert(ToLower(name));
       loaded =
           CallSucceeded(state, "EsbGetGroup", api.EsbGetGroup(state.client.context, name, &info));
     }
@@ -214,19 +216,19 @@ void RestoreGroup(RunState& state, const std::string& name) {
     info.access = code;
     // Each member gets what the group gets: a change of it is worth a line like a user's.
     if (CallSucceeded(state, "EsbSetGroup", api.EsbSetGroup(state.client.context, info))) {
-      ++state.restored.values_changed;
+      ++restore.restored.values_changed;
       LogTabbed(state, "%1Assigned '%2' access to group '%3'", {value, name});
     }
   }
 }
 
-void RestoreUser(RunState& state, const std::string& head_value) {
+void RestoreUser(RunState& state, RestoreState& restore, const std::string& head_value) {
   state.BeginBlock("User");
   // The markers come off the end of the head value, so a name holding " * " stays whole.
-  const UserHead head = UserHeadOf(state, head_value);
+  const UserHead head = UserHeadOf(restore.file, head_value);
   if (head.name.empty()) return SkipRestOfBlock(state);
-  UserRestore user(state, head.name);
-  const BlockUse use = state.block_use;
+  UserRestore user(state, restore, head.name);
+  const BlockUse use = restore.block_use;
   // A limited restore adds memberships only to users that are there, and leaves a user that
   // it only needs as the target has it; one that it creates gets its block but its groups,
   // which lie outside the parts.

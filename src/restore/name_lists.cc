@@ -5,13 +5,13 @@
 namespace cubesec {
 namespace {
 
-bool CurrentFormat(const RunState& state) { return state.dump_format >= kDumpFormat; }
+bool CurrentFormat(const RestoreFileState& file) { return file.dump_format >= kDumpFormat; }
 
-std::vector<std::string> ListOf(const RunState& state, std::string_view value,
+std::vector<std::string> ListOf(const RestoreFileState& file, std::string_view value,
                                 std::string_view old_separator, bool rejoin) {
-  if (CurrentFormat(state)) return ReadNameList(value).value_or(std::vector<std::string>{});
+  if (CurrentFormat(file)) return ReadNameList(value).value_or(std::vector<std::string>{});
   if (!rejoin) return SplitAndRejoin(value, old_separator, nullptr, 1);
-  return SplitAndRejoin(value, old_separator, &state.head_names, state.head_name_most_commas + 1);
+  return SplitAndRejoin(value, old_separator, &file.head_names, file.head_name_most_commas + 1);
 }
 
 }  // namespace
@@ -35,26 +35,26 @@ std::vector<std::string> SplitAndRejoin(std::string_view value, std::string_view
   return names;
 }
 
-std::string HeadName(const RunState& state, std::string_view value) {
-  if (!CurrentFormat(state)) return std::string(value);
+std::string HeadName(const RestoreFileState& file, std::string_view value) {
+  if (!CurrentFormat(file)) return std::string(value);
   return ReadName(value).value_or(std::string());
 }
 
-UserHead UserHeadOf(const RunState& state, std::string_view value) {
-  if (!CurrentFormat(state)) return ParseUserHeadValue(value);
+UserHead UserHeadOf(const RestoreFileState& file, std::string_view value) {
+  if (!CurrentFormat(file)) return ParseUserHeadValue(value);
   return ReadUserHead(value).value_or(UserHead{});
 }
 
-std::vector<std::string> SplitGroupsValue(const RunState& state, std::string_view value) {
-  return ListOf(state, value, ",", true);
+std::vector<std::string> SplitGroupsValue(const RestoreFileState& file, std::string_view value) {
+  return ListOf(file, value, ",", true);
 }
 
-std::vector<std::string> SplitUsersValue(const RunState& state, std::string_view value) {
-  return ListOf(state, value, ", ", true);
+std::vector<std::string> SplitUsersValue(const RestoreFileState& file, std::string_view value) {
+  return ListOf(file, value, ", ", true);
 }
 
-std::vector<std::string> SplitCalcsValue(const RunState& state, std::string_view value) {
-  return ListOf(state, value, ", ", false);
+std::vector<std::string> SplitCalcsValue(const RestoreFileState& file, std::string_view value) {
+  return ListOf(file, value, ", ", false);
 }
 
 }  // namespace cubesec

@@ -11,25 +11,25 @@
 #include <vector>
 
 #include "client/dump_format.h"
-#include "client/run_state.h"
+#include "restore/restore_state.h"
 
 namespace cubesec {
 
 /// The name on a head line (or an access block's "Filter:" line).
-std::string HeadName(const RunState& state, std::string_view value);
+std::string HeadName(const RestoreFileState& file, std::string_view value);
 
 /// The name and markers of a "User" head line.
-UserHead UserHeadOf(const RunState& state, std::string_view value);
+UserHead UserHeadOf(const RestoreFileState& file, std::string_view value);
 
 /// A user's "Groups:" value.
-std::vector<std::string> SplitGroupsValue(const RunState& state, std::string_view value);
+std::vector<std::string> SplitGroupsValue(const RestoreFileState& file, std::string_view value);
 
 /// A filter's "Users:" value (users and groups).
-std::vector<std::string> SplitUsersValue(const RunState& state, std::string_view value);
+std::vector<std::string> SplitUsersValue(const RestoreFileState& file, std::string_view value);
 
 /// An access block's "Calcs:" value other than "<All>". In an older file a calc script's
 /// name may hold "," (`Alloc,Q1`); one that holds ", " cannot be told from two.
-std::vector<std::string> SplitCalcsValue(const RunState& state, std::string_view value);
+std::vector<std::string> SplitCalcsValue(const RestoreFileState& file, std::string_view value);
 
 /// The names of an older file's list split at `separator`, pieces joined again where the
 /// joined text is one of `known` (lower-cased); the longest such run from each piece on is

@@ -21,8 +21,8 @@ bool IsRunUser(const RunState& state, std::string_view name) {
   return EqualsIgnoreCase(name, state.user);
 }
 
-bool IsOtherKindOnTarget(const RunState& state, std::string_view name) {
-  return state.other_kind_names.count(ToLower(name)) != 0;
+bool IsOtherKindOnTarget(const RestoreState& restore, std::string_view name) {
+  return restore.file.other_kind_names.count(ToLower(name)) != 0;
 }
 
 void SkipRestOfBlock(RunState& state) {
@@ -42,13 +42,13 @@ int64_t LeadingWholeNumber(std::string_view text, int64_t low, int64_t high) {
   return static_cast<int64_t>(rounded);
 }
 
-int TargetMinPasswordLength(RunState& state) {
-  if (state.min_password_length >= 0) return state.min_password_length;
+int TargetMinPasswordLength(RunState& state, RestoreFileState& file) {
+  if (file.min_password_length >= 0) return file.min_password_length;
   EsbGlobalState global;
   EsbStatus status = state.client.api->EsbGetGlobalState(state.client.context, &global);
   if (!CallSucceeded(state, "EsbGetGlobalState", status)) return 0;
-  state.min_password_length = global.min_length > 0 ? global.min_length : 0;
-  return state.min_password_length;
+  file.min_password_length = global.min_length > 0 ? global.min_length : 0;
+  return file.min_password_length;
 }
 
 }  // namespace cubesec

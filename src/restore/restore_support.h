@@ -9,6 +9,7 @@
 
 #include "client/esb_status.h"
 #include "client/run_state.h"
+#include "restore/restore_state.h"
 
 namespace cubesec {
 
@@ -27,7 +28,7 @@ bool CallSucceeded(RunState& state, std::string_view function, EsbStatus status)
 bool IsRunUser(const RunState& state, std::string_view name);
 
 /// Whether the target holds `name` as the other kind (user or group) than the dump does.
-bool IsOtherKindOnTarget(const RunState& state, std::string_view name);
+bool IsOtherKindOnTarget(const RestoreState& restore, std::string_view name);
 
 /// Reads and drops the remaining lines of the current block.
 void SkipRestOfBlock(RunState& state);
@@ -40,6 +41,6 @@ std::string JoinLines(const std::vector<std::string>& names);
 int64_t LeadingWholeNumber(std::string_view text, int64_t low, int64_t high);
 
 /// The target's minimum password length, read from the server the first time it is needed.
-int TargetMinPasswordLength(RunState& state);
+int TargetMinPasswordLength(RunState& state, RestoreFileState& file);
 
 }  // namespace cubesec

@@ -111,7 +111,7 @@ class RestoreTest : public ::testing::Test {
   /// The next line of the dump file: what the driver reads after the routine returned.
   std::string NextLine() {
     std::string line;
-    return state.ReadDumpLine(line) ? line : "<end>";
+    return ReadRestoreLine(state, file, line) ? line : "<end>";
   }
 
   std::vector<std::string> LogLines() {
@@ -166,6 +166,8 @@ class RestoreTest : public ::testing::Test {
 
  public:
   RunState state;
+  RestoreFileState file;
+  RestoreState restore{file};
 };
 
 }  // namespace cubesec

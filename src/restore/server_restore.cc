@@ -22,7 +22,7 @@ int32_t WholeInt32(const std::string& value) {
 
 }  // namespace
 
-void RestoreServerState(RunState& state) {
+void RestoreServerState(RunState& state, RestoreState& restore) {
   state.BeginBlock("Server");
   EsbGlobalState global;
   EsbStatus status = state.client.api->EsbGetGlobalState(state.client.context, &global);
@@ -55,10 +55,10 @@ void RestoreServerState(RunState& state) {
 
   status = state.client.api->EsbSetGlobalState(state.client.context, global);
   // Whatever happened, the minimum that users are created against is read again if unsure.
-  state.min_password_length = -1;
+  restore.file.min_password_length = -1;
   if (!CallSucceeded(state, "EsbSetGlobalState", status)) return;
-  state.min_password_length = global.min_length > 0 ? global.min_length : 0;
-  ++state.restored.values_changed;
+  restore.file.min_password_length = global.min_length > 0 ? global.min_length : 0;
+  ++restore.restored.values_changed;
   LogTabbed(state, "%1Restored Global Server State", {});
 }
 

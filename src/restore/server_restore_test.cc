@@ -15,7 +15,7 @@ TEST_F(ServerRestoreTest, ConvertsEachKeyAndKeepsWhatTheBlockDoesNotName) {
       "Date Made: 2026-12-08 14:41:42\nSecurity: No\nlogins: No\nDefault Access: Read\n"
       "Validity: 45 Days\nValidity: 60 Days\nMinLength: 8 Characters\nTimeOut: 2.5 Seconds\n"
       "Check Frequency: 3.5 Seconds\n\nGroup: next");
-  RestoreServerState(state);
+  RestoreServerState(state, restore);
   nlohmann::json global = Export()["global"];
   EXPECT_EQ(global["security"], false);
   EXPECT_EQ(global["logins"], true);  // the key in another case is passed over
@@ -25,7 +25,7 @@ TEST_F(ServerRestoreTest, ConvertsEachKeyAndKeepsWhatTheBlockDoesNotName) {
   EXPECT_EQ(global["min_length"], 8);
   EXPECT_EQ(global["timeout"], 2);          // half to even
   EXPECT_EQ(global["check_frequency"], 4);  // half to even
-  EXPECT_EQ(state.min_password_length, 8);
+  EXPECT_EQ(restore.file.min_password_length, 8);
   EXPECT_THAT(LogLines(), ElementsAre("\tRestored Global Server State"));
   EXPECT_EQ(NextLine(), "Group: next");
 }
@@ -38,7 +38,7 @@ TEST_F(ServerRestoreTest, ANumberBeyondItsFieldIsAnOverflowRaisedBeforeAnythingI
     SCOPED_TRACE(line);
     Dump(std::string("Security: No\n") + line + "\n");
     try {
-      RestoreServerState(state);
+      RestoreServerState(state, restore);
       ADD_FAILURE() << "no overflow";
     } catch (const RunError& error) {
       EXPECT_EQ(error.number(), kErrorOverflow);
@@ -49,7 +49,7 @@ TEST_F(ServerRestoreTest, ANumberBeyondItsFieldIsAnOverflowRaisedBeforeAnythingI
   EXPECT_EQ(Export()["global"], before);
   // The extremes that fit are taken.
   Dump("Validity: 32767\nMinLength: -32768\nTimeOut: 2147483647\nCheck Frequency: -2147483648\n");
-  RestoreServerState(state);
+  RestoreServerState(state, restore);
   nlohmann::json global = Export()["global"];
   EXPECT_EQ(global["validity"], 32767);
   EXPECT_EQ(global["timeout"], 2147483647);
@@ -60,7 +60,7 @@ TEST_F(ServerRestoreTest, AFailedReadWithoutAMessageNumberEndsTheRestoreAndWrite
   Connect("EsbGetGlobalState#1=1051002", /*numbered=*/false);
   Dump("Security: No\n\nGroup: next");
   try {
-    RestoreServerState(state);
+    RestoreServerState(state, restore);
     ADD_FAILURE() << "nothing raised";
   } catch (const RunError& error) {
     EXPECT_EQ(error.description(),
