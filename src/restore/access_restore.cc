@@ -73,11 +73,11 @@ class AccessRestore {
     if (access.filter.empty()) {
       EsbStatus status = HeldFilter(&kept_filter);
       if (status == kStatusUserNotFound) return NotPresent();
-      if (!CallSucceeded(state_, "EsbGetDatabaseAccess", status)) return;
+      CheckStatus(state_.client, "EsbGetDatabaseAccess", status);
     }
     EsbStatus status = SetApplicationAccess(access.access);
     if (status == kStatusUserNotFound) return NotPresent();
-    if (!CallSucceeded(state_, "EsbSetApplicationAccess", status)) return;
+    CheckStatus(state_.client, "EsbSetApplicationAccess", status);
 
     EsbUserDb db_access;
     CopyToField(app_, db_access.app);
@@ -85,10 +85,8 @@ class AccessRestore {
     CopyToField(name_, db_access.user);
     CopyToField(access.filter, db_access.filter);
     db_access.access = access.access;
-    if (!CallSucceeded(state_, "EsbSetDatabaseAccess",
-                       api_.EsbSetDatabaseAccess(state_.client.context, db_access))) {
-      return;
-    }
+    CheckStatus(state_.client, "EsbSetDatabaseAccess",
+                api_.EsbSetDatabaseAccess(state_.client.context, db_access));
     if (!access.filter.empty()) {
       restore_.filters_assigned[RestoreState::FilterKey(app_, db_, name_)] = access.filter;
     }
@@ -122,7 +120,8 @@ class AccessRestore {
         api_.EsbGetFilter(state_.client.context, app_, db_, filter, &active, &default_access);
     state_.client.last_status = status;
     if (status == kStatusFilterNotFound) return false;
-    return CallSucceeded(state_, "EsbGetFilter", status);
+    CheckStatus(state_.client, "EsbGetFilter", status);
+    return true;
   }
 
   // The filter that the target assigns to the name on the database, in `filter`.
@@ -177,13 +176,12 @@ class AccessRestore {
       status = SetCalcList(0, {calc});
       if (status == kStatusCalcNotFound) {
         missing.push_back(calc);
-      } else if (CallSucceeded(state_, "EsbSetCalcList", status)) {
-        present.push_back(calc);
       } else {
-        return;
+        CheckStatus(state_.client, "EsbSetCalcList", status);
+        present.push_back(calc);
       }
     }
-    if (!CallSucceeded(state_, "EsbSetCalcList", SetCalcList(0, present))) return;
+    CheckStatus(state_.client, "EsbSetCalcList", SetCalcList(0, present));
     LogTabbed(state_,
               "%1Calc scripts NOT granted to '%2' on '%3:%4': %5 (calc scripts were not present)",
               {name_, app_, db_, Join(missing, ", ")});

@@ -56,10 +56,9 @@ void RestoreApplication(RunState& state, RestoreState& restore, const std::strin
   if (!apply) return;
   status = state.client.api->EsbSetApplicationState(state.client.context, restore.current_app,
                                                     app_state);
-  if (CallSucceeded(state, "EsbSetApplicationState", status)) {
-    ++restore.restored.values_changed;
-    LogTabbed(state, "%1Restored application state for '%2'", {restore.current_app});
-  }
+  CheckStatus(state.client, "EsbSetApplicationState", status);
+  ++restore.restored.values_changed;
+  LogTabbed(state, "%1Restored application state for '%2'", {restore.current_app});
 }
 
 void RestoreDatabase(RunState& state, RestoreState& restore, const std::string& name) {
@@ -101,10 +100,9 @@ void RestoreDatabase(RunState& state, RestoreState& restore, const std::string& 
   if (!apply) return;
   EsbStatus status =
       state.client.api->EsbSetDatabaseState(state.client.context, app, name, db_state);
-  if (CallSucceeded(state, "EsbSetDatabaseState", status)) {
-    ++restore.restored.values_changed;
-    LogTabbed(state, "%1Restored database state for '%2:%3'", {app, name});
-  }
+  CheckStatus(state.client, "EsbSetDatabaseState", status);
+  ++restore.restored.values_changed;
+  LogTabbed(state, "%1Restored database state for '%2:%3'", {app, name});
 }
 
 }  // namespace cubesec

@@ -70,8 +70,8 @@ bool Verifies(RunState& state, const std::string& app, const std::string& db,
   return state.client.last_status == 0;
 }
 
-// Sends the definition; on the first failure the check is made and false returned.
-bool Write(RunState& state, const std::string& app, const std::string& db, const std::string& name,
+// Sends the definition; the first failure raises.
+void Write(RunState& state, const std::string& app, const std::string& db, const std::string& name,
            const FilterDefinition& filter) {
   EsbApi& api = *state.client.api;
   EsbHandle context = state.client.context;
@@ -80,7 +80,7 @@ bool Write(RunState& state, const std::string& app, const std::string& db, const
     status = api.EsbSetFilterRow(context, true, filter.rows[i].text, filter.rows[i].access);
   }
   if (status == 0) status = api.EsbSetFilterRow(context, false, "", 0);
-  return CallSucceeded(state, "EsbSetFilter", status);
+  CheckStatus(state.client, "EsbSetFilter", status);
 }
 
 std::string FirstLine(const std::string& text) {
@@ -119,23 +119,23 @@ bool SameDefinition(const FilterDefinition& a, const FilterDefinition& b) {
                     });
 }
 
-// The users and groups that the target assigns the filter to; none for a new filter. False
-// when the list could not be read.
-bool ReadHolders(RunState& state, const std::string& app, const std::string& db,
-                 const std::string& name, std::vector<std::string>* holders) {
+// The users and groups that the target assigns the filter to; none for a new filter.
+std::vector<std::string> ReadHolders(RunState& state, const std::string& app, const std::string& db,
+                                     const std::string& name) {
   EsbApi& api = *state.client.api;
   uint32_t count = 0;
+  std::vector<std::string> holders;
   EsbStatus status = api.EsbGetFilterList(state.client.context, app, db, name, &count);
   state.client.last_status = status;
-  if (status == kStatusFilterNotFound) return true;
-  if (!CallSucceeded(state, "EsbGetFilterList", status)) return false;
+  if (status == kStatusFilterNotFound) return holders;
+  CheckStatus(state.client, "EsbGetFilterList", status);
   for (uint32_t i = 0; i < count; ++i) {
     EsbItem item;
-    status = api.EsbGetNextItem(state.client.context, kItemName, &item);
-    if (!CallSucceeded(state, "EsbGetFilterList", status)) return false;
-    holders->push_back(CutAtNul(item.name));
+    CheckStatus(state.client, "EsbGetFilterList",
+                api.EsbGetNextItem(state.client.context, kItemName, &item));
+    holders.push_back(CutAtNul(item.name));
   }
-  return true;
+  return holders;
 }
 
 // Assigns the filter to the names of the dump that the target has, and keeps it for those
@@ -168,16 +168,13 @@ void Assign(RunState& state, RestoreState& restore, const std::string& app, cons
       EsbUserInfo info;
       EsbStatus found = api.EsbGetUser(state.client.context, holder, &info);
       if (found == kStatusUserNotFound || found == kStatusGroupNotFound) continue;
-      if (CallSucceeded(state, "EsbGetUser", found)) {
-        present.push_back(holder);
-      } else {
-        return;
-      }
+      CheckStatus(state.client, "EsbGetUser", found);
+      present.push_back(holder);
     }
     assigned = std::move(present);
     status = send();
   }
-  if (!CallSucceeded(state, "EsbSetFilterList", status)) return;
+  CheckStatus(state.client, "EsbSetFilterList", status);
   for (const std::string& holder : assigned) {
     restore.filters_assigned[RestoreState::FilterKey(app, db, holder)] = name;
   }
@@ -219,8 +216,7 @@ void RestoreFilter(RunState& state, RestoreState& restore, const std::string& na
               {name, std::to_string(ref), FirstLine(message)});
     return;
   }
-  std::vector<std::string> held;
-  if (!ReadHolders(state, app, db, name, &held)) return;
+  const std::vector<std::string> held = ReadHolders(state, app, db, name);
   // The target's holders keep the filter (see Assign), so a changed definition would change
   // what those the file does not name may see: widened, perhaps, for someone unknown here.
   std::vector<std::string> unnamed;
@@ -235,7 +231,7 @@ void RestoreFilter(RunState& state, RestoreState& restore, const std::string& na
               {name, Join(unnamed, ", ")});
     return;
   }
-  if (!Write(state, app, db, name, filter)) return;
+  Write(state, app, db, name, filter);
   restore.skipped_filters.erase(key);
   ++restore.restored.filters_restored;
   LogTabbed(state, "%1Restored filter '%2' for database '%3:%4'", {name, app, db});

@@ -40,18 +40,17 @@ class UserRestore {
       return false;
     }
     if (status == 0) return true;
-    if (!IsNotFound(status)) return CallSucceeded(state_, "EsbGetUser", status);
+    if (!IsNotFound(status)) CheckStatus(state_.client, "EsbGetUser", status);
     if (!create) return false;
     created_ = true;
 
     std::string password = NewPassword();
     status = api.EsbCreateUser(state_.client.context, name_, password);
-    if (!CallSucceeded(state_, "EsbCreateUser", status)) return false;
+    CheckStatus(state_.client, "EsbCreateUser", status);
     ++restore_.restored.users_created;
     LogTabbed(state_, "%1Created user '%2' with temporary password '%3'", {name_, password});
     restore_.file.created_names.insert(ToLower(name_));
-    status = api.EsbGetUser(state_.client.context, name_, &info_);
-    if (!CallSucceeded(state_, "EsbGetUser", status)) return false;
+    CheckStatus(state_.client, "EsbGetUser", api.EsbGetUser(state_.client.context, name_, &info_));
     // The user is to choose a password of their own at the first login.
     if (info_.password_expired != 1) {
       info_.password_expired = 1;
@@ -69,10 +68,9 @@ class UserRestore {
       return;
     }
     info_.access = code;
-    if (Store()) {
-      ++restore_.restored.values_changed;
-      LogTabbed(state_, "%1Assigned '%2' access to user '%3'", {value, name_});
-    }
+    Store();
+    ++restore_.restored.values_changed;
+    LogTabbed(state_, "%1Assigned '%2' access to user '%3'", {value, name_});
   }
 
   void Disable() {
@@ -83,10 +81,9 @@ class UserRestore {
       return;
     }
     info_.disabled = 1;
-    if (Store()) {
-      ++restore_.restored.values_changed;
-      LogTabbed(state_, "%1Disabled user '%2'", {name_});
-    }
+    Store();
+    ++restore_.restored.values_changed;
+    LogTabbed(state_, "%1Disabled user '%2'", {name_});
   }
 
   bool created() const { return created_; }
@@ -144,9 +141,9 @@ class UserRestore {
     }
   }
 
-  bool Store() {
-    return CallSucceeded(state_, "EsbSetUser",
-                         state_.client.api->EsbSetUser(state_.client.context, info_));
+  void Store() {
+    CheckStatus(state_.client, "EsbSetUser",
+                state_.client.api->EsbSetUser(state_.client.context, info_));
   }
 
   std::vector<std::string> CurrentGroups() {
@@ -155,16 +152,12 @@ class UserRestore {
     std::vector<std::string> groups;
     // A user this run created is in no group yet.
     if (restore_.file.created_names.count(ToLower(name_)) != 0) return groups;
-    if (!CallSucceeded(state_, "EsbGetGroupList",
-                       api.EsbGetGroupList(state_.client.context, name_, &count))) {
-      return groups;
-    }
+    CheckStatus(state_.client, "EsbGetGroupList",
+                api.EsbGetGroupList(state_.client.context, name_, &count));
     for (uint32_t i = 0; i < count; ++i) {
       EsbItem item;
-      if (!CallSucceeded(state_, "EsbGetGroupList",
-                         api.EsbGetNextItem(state_.client.context, kItemName, &item))) {
-        break;
-      }
+      CheckStatus(state_.client, "EsbGetGroupList",
+                  api.EsbGetNextItem(state_.client.context, kItemName, &item));
       groups.push_back(CutAtNul(item.name));
     }
     return groups;
@@ -196,12 +189,13 @@ void RestoreGroup(RunState& state, RestoreState& restore, const std::string& nam
       restore.file.other_kind_names.insert(ToLower(name));
       ++restore.restored.blocks_skipped;
       LogTabbed(state, "%1Restoration of group '%2' skipped (a user of that name exists)", {name});
-    } else if (CallSucceeded(state, "EsbCreateGroup", status)) {
+    } else {
+      CheckStatus(state.client, "EsbCreateGroup", status);
       ++restore.restored.groups_created;
       LogTabbed(state, "%1Created user group '%2'", {name});
       restore.file.created_names.insert(ToLower(name));
-      loaded =
-          CallSucceeded(state, "EsbGetGroup", api.EsbGetGroup(state.client.context, name, &info));
+      CheckStatus(state.client, "EsbGetGroup", api.EsbGetGroup(state.client.context, name, &info));
+      loaded = true;
     }
   } else if (status != 0) {
     CheckStatus(state.client, "EsbGetGroup", status);
@@ -215,10 +209,9 @@ void RestoreGroup(RunState& state, RestoreState& restore, const std::string& nam
     if (code == info.access) continue;
     info.access = code;
     // Each member gets what the group gets: a change of it is worth a line like a user's.
-    if (CallSucceeded(state, "EsbSetGroup", api.EsbSetGroup(state.client.context, info))) {
-      ++restore.restored.values_changed;
-      LogTabbed(state, "%1Assigned '%2' access to group '%3'", {value, name});
-    }
+    CheckStatus(state.client, "EsbSetGroup", api.EsbSetGroup(state.client.context, info));
+    ++restore.restored.values_changed;
+    LogTabbed(state, "%1Assigned '%2' access to group '%3'", {value, name});
   }
 }
 

@@ -124,7 +124,7 @@ void ListFilters(RunState& state, ResetTargets& targets, int& failures) {
   uint32_t count = 0;
   EsbStatus status = api.EsbListDatabases(state.client.context, "", &count);
   state.client.last_status = status;
-  if (!CallSucceeded(state, "EsbListDatabases", status)) return;
+  CheckStatus(state.client, "EsbListDatabases", status);
   std::vector<std::pair<std::string, std::string>> databases;
   for (const EsbItem& item : FetchAll(state, kItemAppDb, count)) {
     databases.emplace_back(CutAtNul(item.app_db.app), CutAtNul(item.app_db.db));

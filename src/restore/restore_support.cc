@@ -12,11 +12,6 @@ void LogTabbed(RunState& state, std::string_view tmpl, std::initializer_list<std
   state.Log(FormatMsg(tmpl, all));
 }
 
-bool CallSucceeded(RunState& state, std::string_view function, EsbStatus status) {
-  CheckStatus(state.client, function, status);
-  return status == 0;
-}
-
 bool IsRunUser(const RunState& state, std::string_view name) {
   return EqualsIgnoreCase(name, state.user);
 }
@@ -46,7 +41,7 @@ int TargetMinPasswordLength(RunState& state, RestoreFileState& file) {
   if (file.min_password_length >= 0) return file.min_password_length;
   EsbGlobalState global;
   EsbStatus status = state.client.api->EsbGetGlobalState(state.client.context, &global);
-  if (!CallSucceeded(state, "EsbGetGlobalState", status)) return 0;
+  CheckStatus(state.client, "EsbGetGlobalState", status);
   file.min_password_length = global.min_length > 0 ? global.min_length : 0;
   return file.min_password_length;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// What every block reader of a restore shares: log lines that begin with a tab, checked
-// calls that tell whether they succeeded, reading a block to its end, name lists.
+// What every block reader of a restore shares: log lines that begin with a tab, reading a
+// block to its end, name lists.
 
 #include <initializer_list>
 #include <string>
@@ -18,11 +18,6 @@ inline constexpr int kErrorNoRandomSource = 58;
 
 /// Logs `tmpl` with "%1" as one tab and "%2", "%3", ... from `values`.
 void LogTabbed(RunState& state, std::string_view tmpl, std::initializer_list<std::string> values);
-
-/// Checks `status` under `function` (which raises for a failure with a message number)
-/// and tells whether the call succeeded. A failure without a message number returns false,
-/// so the caller neither reports success nor builds on what the call did not do.
-bool CallSucceeded(RunState& state, std::string_view function, EsbStatus status);
 
 /// Whether `name` is the user that the run is logged in as (compared without regard to case).
 bool IsRunUser(const RunState& state, std::string_view name);

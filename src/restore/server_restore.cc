@@ -27,11 +27,8 @@ void RestoreServerState(RunState& state, RestoreState& restore) {
   EsbGlobalState global;
   EsbStatus status = state.client.api->EsbGetGlobalState(state.client.context, &global);
   // Writing back a record that was never read would reset the fields the block does not
-  // name, so a failed read leaves the server alone.
-  if (!CallSucceeded(state, "EsbGetGlobalState", status)) {
-    SkipRestOfBlock(state);
-    return;
-  }
+  // name, so a failed read raises before anything is sent.
+  CheckStatus(state.client, "EsbGetGlobalState", status);
 
   // Every value is converted before anything is sent: an overflow leaves the server as it was.
   std::string key, value;
@@ -56,7 +53,7 @@ void RestoreServerState(RunState& state, RestoreState& restore) {
   status = state.client.api->EsbSetGlobalState(state.client.context, global);
   // Whatever happened, the minimum that users are created against is read again if unsure.
   restore.file.min_password_length = -1;
-  if (!CallSucceeded(state, "EsbSetGlobalState", status)) return;
+  CheckStatus(state.client, "EsbSetGlobalState", status);
   restore.file.min_password_length = global.min_length > 0 ? global.min_length : 0;
   ++restore.restored.values_changed;
   LogTabbed(state, "%1Restored Global Server State", {});
