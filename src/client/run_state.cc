@@ -145,8 +145,12 @@ void RunState::BeginBlock(std::string_view key_word) {
     capture->items.emplace_back(CapturedOutput::Kind::kBlock, key_word);
     return;
   }
+  (void)key_word;
   ++blocks;
-  if (observer) observer->OnBlock(key_word, blocks);
+}
+
+void RunState::ReportProgress(std::string_view phase, int done, int total, std::string_view item) {
+  if (observer) observer->OnProgress(RunProgress{phase, done, total, item});
 }
 
 void RunState::Replay(const CapturedOutput& output) {

@@ -18,16 +18,23 @@
 
 namespace cubesec {
 
-/// Watches a run's progress; interactive runs show it, batch runs use the silent default.
+/// Where a run stands: the phase, the item at hand counted from 1 within it, and the
+/// phase's total when it is known.
+struct RunProgress {
+  std::string_view phase;  // "groups", "users", "applications", "blocks", ...
+  int done = 0;            // the item at hand, counted from 1
+  int total = 0;           // items of the phase; 0 while unknown
+  std::string_view item;   // the item's name where it helps ("Sample:Basic"), else empty
+};
+
+/// Watches a run's progress.
+/// Interactive runs show progress in their window or form, batch runs on a terminal; the
+/// default watches nothing. Every call comes from the run's own thread.
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
-  /// A block with head key `key_word` ("Group", "Filter", ...) is being written or read;
-  /// `blocks` counts the blocks of this run so far, this one included.
-  virtual void OnBlock(std::string_view key_word, int blocks) {
-    (void)key_word;
-    (void)blocks;
-  }
+  /// The run moved on; called for every item, so a view shows only as often as it likes.
+  virtual void OnProgress(const RunProgress& progress) { (void)progress; }
   /// Lets a window process its pending events; called often, not necessarily per line.
   virtual void PumpEvents() {}
 };
@@ -158,8 +165,11 @@ struct RunState {
   /// write raises error 57 "Cannot write dump file '<path>': <reason>"; an interrupt that
   /// the platform noted raises error 62.
   void WriteDumpLine(std::string_view line);
-  /// Counts a block and tells the observer.
+  /// Counts a block.
   void BeginBlock(std::string_view key_word);
+  /// Tells the observer where the run stands. Only the run's own thread reports: a session
+  /// of a dump (which has no observer) reports nothing.
+  void ReportProgress(std::string_view phase, int done, int total, std::string_view item = {});
   /// Hands output captured elsewhere to this run's files, in its order.
   void Replay(const CapturedOutput& output);
   /// Reads the next line of the dump file being restored; false at its end. A group's or

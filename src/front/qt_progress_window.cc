@@ -5,7 +5,6 @@
 #include <QVBoxLayout>
 
 #include "front/main_window_model.h"
-#include "front/session_texts.h"
 
 namespace cubesec {
 namespace {
@@ -30,16 +29,19 @@ void QtProgressWindow::SetText(const QString& text) { label_->setText(text); }
 
 QString QtProgressWindow::Text() const { return label_->text(); }
 
-QtProgressObserver::QtProgressObserver() { since_pump_.start(); }
+QtProgressObserver::QtProgressObserver(Platform& platform) : model_(platform) {
+  since_pump_.start();
+}
 
 QtProgressObserver::~QtProgressObserver() = default;
 
-void QtProgressObserver::OnBlock(std::string_view key_word, int blocks) {
+void QtProgressObserver::OnProgress(const RunProgress& progress) {
+  if (!model_.Take(progress)) return PumpEvents();
   if (!window_) {
     window_ = std::make_unique<QtProgressWindow>();
     window_->show();
   }
-  window_->SetText(QString::fromStdString(ProgressText(command_, key_word, blocks)));
+  window_->SetText(QString::fromStdString(model_.text()));
   PumpEvents();
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "client/run_state.h"
+#include "front/progress_model.h"
 
 class QLabel;
 
@@ -28,12 +29,10 @@ class QtProgressWindow : public QWidget {
 
 class QtProgressObserver : public RunObserver {
  public:
-  QtProgressObserver();
+  explicit QtProgressObserver(Platform& platform);
   ~QtProgressObserver() override;
-  /// The command of the run, which tells whether blocks are written or read.
-  void SetCommand(std::string command) { command_ = std::move(command); }
-  /// Shows the window (on the first block) with the block being written or read.
-  void OnBlock(std::string_view key_word, int blocks) override;
+  /// Shows the window (on the first report) with where the run stands.
+  void OnProgress(const RunProgress& progress) override;
   /// Processes pending window events, at most every few milliseconds.
   void PumpEvents() override;
   /// Closes the progress window.
@@ -42,7 +41,7 @@ class QtProgressObserver : public RunObserver {
   QtProgressWindow* window() const { return window_.get(); }
 
  private:
-  std::string command_;
+  ProgressModel model_;
   std::unique_ptr<QtProgressWindow> window_;
   QElapsedTimer since_pump_;
 };

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <map>
 
+#include "front/progress_model.h"
 #include "front/qt_display.h"
 #include "front/qt_progress_window.h"
 #include "front/testing_qt_app.h"
@@ -123,12 +124,13 @@ TEST_F(QtSessionTest, ProgressWindowFollowsTheBlocksAndTheCompletionNamesTheLog)
   ASSERT_EQ(session->Ask(params), InteractiveResult::kRun);
 
   RunObserver& observer = session->observer();
-  observer.OnBlock("Server", 1);
-  observer.OnBlock("Filter", 2);
+  observer.OnProgress({"blocks", 1, 340, "Server"});
+  platform_.steady_ms += ProgressModel::kIntervalMs;
+  observer.OnProgress({"blocks", 2, 340, "Filter"});
   observer.PumpEvents();
   QWidget* progress = VisibleTopLevel("frmProgress");
   ASSERT_NE(progress, nullptr);
-  EXPECT_EQ(progress->findChild<QLabel*>("lblProgress")->text(), "Reading Filter (block 2)");
+  EXPECT_EQ(progress->findChild<QLabel*>("lblProgress")->text(), "blocks 2/340 Filter");
 
   QString note;
   QMessageBox::Icon icon = QMessageBox::NoIcon;

@@ -215,11 +215,27 @@ void PassOver(RunState& state, const std::string& line) {
   SkipRestOfBlock(state);
 }
 
-// Hands every block of the open dump file to its restore routine; with `limited`, only as
-// much of each block as the parts take.
-void ApplyBlocks(RunState& state, LimitedBlocks* limited) {
+// The blocks of a checked dump file: its head lines, split into lines as the restore
+// reads them.
+int CountBlocks(std::string text) {
+  const std::unique_ptr<LineReader> reader = LineReader::OfText(std::move(text));
+  int blocks = 0;
   std::string line;
+  while (reader->ReadLine(line)) blocks += IsHeadLine(line) ? 1 : 0;
+  return blocks;
+}
+
+// Hands every block of the open dump file to its restore routine; with `limited`, only as
+// much of each block as the parts take. `block_total` is the file's count of blocks (0 when
+// unknown), for the progress.
+void ApplyBlocks(RunState& state, LimitedBlocks* limited, int block_total) {
+  std::string line;
+  int block = 0;
   for (int lines = 1; state.ReadDumpLine(line); ++lines) {
+    if (IsHeadLine(line)) {
+      ++block;
+      state.ReportProgress("blocks", block, block_total, SplitKeyLine(line).key);
+    }
     if (limited && IsHeadLine(line)) {
       const std::vector<BlockUse>& uses = limited->selection.uses;
       const BlockUse use = limited->next < uses.size() ? uses[limited->next++] : BlockUse::kSkip;
@@ -255,11 +271,11 @@ std::optional<LimitedBlocks> LimitTo(RunState& state, const std::vector<std::str
 }
 
 void RestoreRun(RunState& state, std::unique_ptr<LineReader> checked,
-                const std::vector<DumpProblem>& warnings, LimitedBlocks* limited) {
+                const std::vector<DumpProblem>& warnings, LimitedBlocks* limited, int block_total) {
   OpenDumpToApply(state, std::move(checked));
   state.Log(StartLine(state, "%1%2Restoring security of %3 from %4"));
   LogDumpProblems(state, warnings);
-  ApplyBlocks(state, limited);
+  ApplyBlocks(state, limited, block_total);
   // The run's closing empty line comes last (the closing step writes it), so that a line
   // about the editor still belongs to this run.
   state.Log(StartLine(state, "%1%2Completed security Restore of %3 from %4"));
@@ -305,7 +321,7 @@ bool IsNotDoneLine(const std::string& line) {
 // The restore's own code, run against a view of the target that answers reads from the
 // server and keeps the writes: what it would change is what the restore would change.
 void PlanRun(RunState& state, std::unique_ptr<LineReader> checked,
-             const std::vector<DumpProblem>& warnings, LimitedBlocks* limited,
+             const std::vector<DumpProblem>& warnings, LimitedBlocks* limited, int block_total,
              std::vector<std::string>& report) {
   OpenDumpToApply(state, std::move(checked));
   state.Log(StartLine(state, "%1%2Planning security restore of %3 from %4"));
@@ -314,7 +330,7 @@ void PlanRun(RunState& state, std::unique_ptr<LineReader> checked,
   std::vector<std::string> restore_lines;
   {
     PlanScope scope(state, view, restore_lines);
-    ApplyBlocks(state, limited);
+    ApplyBlocks(state, limited, block_total);
   }
   report = view.changes();
   int skipped = 0;
@@ -386,10 +402,15 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
   std::vector<DumpProblem> warnings;
   std::unique_ptr<LineReader> checked;
   std::optional<LimitedBlocks> limited;
+  int block_total = 0;
   if (params.command == "R" || params.command == "P") {
     std::string text;
     checked = ReadCheckedDumpFile(state, warnings, &text);
-    if (checked) limited = LimitTo(state, params.only, text);
+    if (checked) {
+      limited = LimitTo(state, params.only, text);
+      // The check has read the whole file, so the progress knows the total from the start.
+      block_total = CountBlocks(std::move(text));
+    }
   }
   StartClient(state);
 
@@ -404,13 +425,14 @@ RunOutcome Perform(RunState& state, const RunParameters& params) {
     DumpRun(state);
     outcome.completed = true;
   } else if (params.command == "R") {
-    RestoreRun(state, std::move(checked), warnings, limited ? &*limited : nullptr);
+    RestoreRun(state, std::move(checked), warnings, limited ? &*limited : nullptr, block_total);
     outcome.completed = true;
   } else if (params.command == "S") {
     ReadSecurityRun(state);
     outcome.completed = true;
   } else if (params.command == "P") {
-    PlanRun(state, std::move(checked), warnings, limited ? &*limited : nullptr, outcome.report);
+    PlanRun(state, std::move(checked), warnings, limited ? &*limited : nullptr, block_total,
+            outcome.report);
     outcome.completed = true;
   }
   return outcome;

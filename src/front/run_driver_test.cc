@@ -8,11 +8,18 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
+#include <thread>
 
+#include "client/dump_format.h"
 #include "dump/scripted_api.h"
 #include "front/run_outcome.h"
+#include "front/session_texts.h"
+#include "sim/sim_api.h"
+#include "sim/test_server.h"
 #include "tools/fake_platform.h"
+#include "tools/text.h"
 
 namespace cubesec::testing {
 namespace {
@@ -406,6 +413,74 @@ TEST_F(RunDriverTest, TheStateFolderLogIsCreatedWithItsFolders) {
   EXPECT_THAT(Read(folder_ + "/home/.local/state/cubesec/cubesec.log"),
               HasSubstr("\tCompleted security dump of Prod"));
   EXPECT_FALSE(fs::exists(LogPath()));
+}
+
+}  // namespace
+}  // namespace cubesec::testing
+
+namespace cubesec::testing {
+namespace {
+
+// Every report of a run, as a window or terminal shows it, and the threads it came from.
+class RecordingObserver : public RunObserver {
+ public:
+  std::vector<std::string> texts;
+  std::set<std::thread::id> threads;
+  void OnProgress(const RunProgress& progress) override {
+    texts.push_back(ProgressText(progress));
+    threads.insert(std::this_thread::get_id());
+  }
+};
+
+TEST(RunProgressTest, ADumpCountsGroupsUsersAndApplicationsAndARestoreItsCheckedBlocks) {
+  const std::string folder = MakeTestFolder("progress-test");
+  FakePlatform platform;
+  platform.env["CUBESEC_LOG"] = folder + "/cubesec.log";
+  const std::vector<std::string> dump_progress = {"groups 1/3",
+                                                  "groups 2/3",
+                                                  "groups 3/3",
+                                                  "users 1/6",
+                                                  "users 2/6",
+                                                  "users 3/6",
+                                                  "users 4/6",
+                                                  "users 5/6",
+                                                  "users 6/6",
+                                                  "applications 1/2 Archive",
+                                                  "applications 2/2 Sample",
+                                                  "applications 2/2 Sample:Basic",
+                                                  "applications 2/2 Sample:Interim"};
+  // With several sessions the run's own thread tells the same story, in the file's order.
+  for (const int sessions : {1, 3}) {
+    SCOPED_TRACE(sessions);
+    std::unique_ptr<EsbApi> server = sim::MakeInMemoryApi(sim::kTestFixture);
+    RunState state(platform, *server);
+    RecordingObserver observer;
+    state.observer = &observer;
+    RunParameters params{"D", folder + "/dump.txt", "srv", "admin", "pw-admin"};
+    params.sessions = sessions;
+    ASSERT_TRUE(CarryOutRun(state, params).completed) << Read(folder + "/cubesec.log");
+    EXPECT_EQ(observer.texts, dump_progress);
+    EXPECT_EQ(observer.threads, std::set<std::thread::id>{std::this_thread::get_id()});
+  }
+
+  // The restore knows the file's blocks from its check, before the first is applied.
+  const std::string dump = Read(folder + "/dump.txt");
+  int heads = 0;
+  for (const std::string& line : Split(dump, "\r\n")) heads += IsHeadLine(line) ? 1 : 0;
+  ASSERT_GT(heads, 10);
+  std::unique_ptr<EsbApi> target = sim::MakeInMemoryApi(sim::kTestFixture);
+  RunState state(platform, *target);
+  RecordingObserver observer;
+  state.observer = &observer;
+  ASSERT_TRUE(
+      CarryOutRun(state, {"R", folder + "/dump.txt", "srv", "admin", "pw-admin"}).completed);
+  ASSERT_EQ(observer.texts.size(), static_cast<size_t>(heads));
+  const std::string total = "/" + std::to_string(heads) + " ";
+  EXPECT_EQ(observer.texts.front(), "blocks 1" + total + "Server");
+  EXPECT_EQ(observer.texts[1], "blocks 2" + total + "Group");
+  EXPECT_EQ(observer.texts.back(), "blocks " + std::to_string(heads) + total + "End");
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
 }
 
 }  // namespace

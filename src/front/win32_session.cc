@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "front/main_window_model.h"
+#include "front/progress_model.h"
 #include "front/session_texts.h"
 #include "front/win32_main_window.h"
 
@@ -47,18 +48,16 @@ class Win32MessageBoxPresenter : public MessageBoxPresenter {
 // the thread's messages while the run works.
 class Win32ProgressObserver : public RunObserver {
  public:
-  Win32ProgressObserver() : last_pump_(GetTickCount64()) {}
+  explicit Win32ProgressObserver(Platform& platform)
+      : model_(platform), last_pump_(GetTickCount64()) {}
   ~Win32ProgressObserver() override { Finish(); }
   Win32ProgressObserver(const Win32ProgressObserver&) = delete;
   Win32ProgressObserver& operator=(const Win32ProgressObserver&) = delete;
 
-  void SetCommand(std::string command) { command_ = std::move(command); }
-
-  void OnBlock(std::string_view key_word, int blocks) override {
+  void OnProgress(const RunProgress& progress) override {
+    if (!model_.Take(progress)) return PumpEvents();
     if (window_ == nullptr) Open();
-    if (label_ != nullptr) {
-      SetWindowTextA(label_, ProgressText(command_, key_word, blocks).c_str());
-    }
+    if (label_ != nullptr) SetWindowTextA(label_, model_.text().c_str());
     PumpEvents();
   }
 
@@ -121,7 +120,7 @@ class Win32ProgressObserver : public RunObserver {
     UpdateWindow(window_);
   }
 
-  std::string command_;
+  ProgressModel model_;
   HWND window_ = nullptr;
   HWND label_ = nullptr;
   ULONGLONG last_pump_;
@@ -139,7 +138,7 @@ void HideOwnConsole() {
 class Win32Session : public InteractiveSession {
  public:
   Win32Session(Platform& platform, std::string program_name)
-      : platform_(platform), program_name_(std::move(program_name)) {
+      : platform_(platform), program_name_(std::move(program_name)), progress_(platform) {
     platform_.SetMessageBoxPresenter(&presenter_);
   }
   ~Win32Session() override {
@@ -153,7 +152,6 @@ class Win32Session : public InteractiveSession {
     if (!ShowWin32MainWindow(model)) return InteractiveResult::kUnavailable;
     if (!model.WantsRun()) return InteractiveResult::kCancelled;
     params = model.Result();
-    progress_.SetCommand(params.command);
     return InteractiveResult::kRun;
   }
 

@@ -5,6 +5,7 @@
 // through this interface, so that tests can replace it and a Windows build only adds
 // platform_win32.cc.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -87,6 +88,13 @@ class Platform {
   virtual int64_t NowUtc() = 0;
   /// The local date and time of an instant, by the platform's time-zone rules.
   virtual LocalDateTime ToLocal(int64_t utc_seconds) = 0;
+  /// Milliseconds on a clock that only moves forward (never pinned, unrelated to the
+  /// calendar), for pacing what a run shows while it works.
+  virtual int64_t SteadyMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
 
   /// Fills `out` from the OS's secure random source; false when it is unavailable.
   virtual bool SecureRandom(void* out, size_t size) = 0;
@@ -132,6 +140,9 @@ class Platform {
 
   // User interaction.
   virtual bool StdinIsTerminal() = 0;
+  /// True when standard error is a terminal (a console on Windows), where a progress line
+  /// may be rewritten in place.
+  virtual bool StderrIsTerminal() { return false; }
   /// True when a window can be shown (DISPLAY or WAYLAND_DISPLAY on POSIX).
   virtual bool HasDisplay() = 0;
   /// Writes `prompt` to standard error and reads one line from standard input without

@@ -477,6 +477,11 @@ class Win32Platform : public Platform {
     return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
   }
 
+  bool StderrIsTerminal() override {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+  }
+
   // A desktop is there unless the process runs in a service's hidden window station.
   bool HasDisplay() override {
     HWINSTA station = GetProcessWindowStation();
