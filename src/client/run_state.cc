@@ -85,7 +85,9 @@ void RunState::CountLineAndPump() {
   if (observer) observer->PumpEvents();
 }
 
-void RunState::Log(std::string_view line) {
+void RunState::Log(std::string_view line) { Log(line, line); }
+
+void RunState::Log(std::string_view line, std::string_view shown) {
   if (capture) {
     capture->items.emplace_back(CapturedOutput::Kind::kLogLine, line);
     return;
@@ -100,6 +102,7 @@ void RunState::Log(std::string_view line) {
   if (!log->Append(line)) ThrowLogError(log_path, log->error());
   ++logged_lines_;
   log_ends_with_empty_line_ = line.empty() || line.ends_with("\r\n");
+  if (observer) observer->OnLogLine(shown);
   CountLineAndPump();
 }
 

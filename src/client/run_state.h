@@ -27,7 +27,7 @@ struct RunProgress {
   std::string_view item;   // the item's name where it helps ("Sample:Basic"), else empty
 };
 
-/// Watches a run's progress.
+/// Watches a run: its progress and its run log lines.
 /// Interactive runs show progress in their window or form, batch runs on a terminal; the
 /// default watches nothing. Every call comes from the run's own thread.
 class RunObserver {
@@ -35,6 +35,9 @@ class RunObserver {
   virtual ~RunObserver() = default;
   /// The run moved on; called for every item, so a view shows only as often as it likes.
   virtual void OnProgress(const RunProgress& progress) { (void)progress; }
+  /// A line was appended to the run log; `shown` is the line as it may be shown where
+  /// others can read it (a temporary password left out).
+  virtual void OnLogLine(std::string_view shown) { (void)shown; }
   /// Lets a window process its pending events; called often, not necessarily per line.
   virtual void PumpEvents() {}
 };
@@ -154,6 +157,9 @@ struct RunState {
   /// Appends one line to the run log, opening log_path (owner-only) on first use. A log
   /// that cannot be written raises error 57 "Cannot write run log '<path>': <reason>".
   void Log(std::string_view line);
+  /// The same for a line that holds a secret (a temporary password): the observer, which
+  /// may show log lines where others read them, gets `shown` instead.
+  void Log(std::string_view line, std::string_view shown);
   /// Lines this run has logged.
   int logged_lines() const { return logged_lines_; }
   /// Ends this run's part of the log with the empty line, unless its last line already

@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "front/api_choice.h"
+#include "front/batch_observer.h"
 #include "front/command_line.h"
 #include "front/diff_command.h"
 #include "front/dump_file_check.h"
 #include "front/interactive.h"
 #include "front/run_outcome.h"
+#include "front/terminal_io.h"
 #include "front/terminal_presenter.h"
 #include "restore/dump_model.h"
 #include "tools/files.h"
@@ -215,15 +217,28 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
   state.standard_output = &out;
   state.standard_input = &in;
   std::unique_ptr<TerminalMessageBoxPresenter> presenter;
+  std::unique_ptr<ConsoleTerminal> err_terminal;
+  std::unique_ptr<BatchObserver> batch;
   if (session) {
     state.interactive = true;
     state.observer = &session->observer();
-  } else if (platform.StdinIsTerminal()) {
-    // A batch run can still ask its one question (the reset's) on the terminal.
-    presenter = std::make_unique<TerminalMessageBoxPresenter>(in, err);
-    platform.SetMessageBoxPresenter(presenter.get());
+  } else {
+    if (platform.StdinIsTerminal()) {
+      // A batch run can still ask its one question (the reset's) on the terminal.
+      presenter = std::make_unique<TerminalMessageBoxPresenter>(in, err);
+      platform.SetMessageBoxPresenter(presenter.get());
+    }
+    // A progress line only where it can be rewritten in place: a file or a pipe would keep
+    // every version of it.
+    const bool progress = !extras.quiet && platform.StderrIsTerminal();
+    if (progress || extras.verbose) {
+      err_terminal = std::make_unique<ConsoleTerminal>(platform, in, err);
+      batch = std::make_unique<BatchObserver>(platform, *err_terminal, progress, extras.verbose);
+      state.observer = batch.get();
+    }
   }
   const RunOutcome outcome = CarryOutRun(state, params);
+  if (batch) batch->Finish();
   if (presenter) platform.SetMessageBoxPresenter(nullptr);
   if (session) {
     const RunEnd end = outcome.completed  ? RunEnd::kCompleted

@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "front/batch_observer.h"
 #include "front/session_texts.h"
 #include "front/terminal_io.h"
 #include "tools/fake_platform.h"
@@ -178,6 +179,46 @@ TEST(SessionTextsTest, ProgressNamesThePhaseTheCountAndTheItem) {
   EXPECT_EQ(failed.icon, MessageBoxIcon::kExclamation);
   EXPECT_EQ(failed.buttons, MessageBoxButtons::kOk);
   EXPECT_EQ(CompletionNote("C", RunEnd::kDeclined, "/l.log").icon, MessageBoxIcon::kInformation);
+}
+
+}  // namespace
+}  // namespace cubesec
+
+namespace cubesec {
+namespace {
+
+TEST(BatchObserverTest, VerboseLinesWipeTheProgressLineAndShowNoSecretOrControlCharacter) {
+  FakePlatform platform;
+  LineTerminal err;
+  BatchObserver observer(platform, err, /*progress=*/true, /*verbose=*/true);
+  platform.steady_ms = TerminalProgressLine::kIntervalMs;
+  observer.OnProgress({"blocks", 3, 9, "User"});
+  observer.OnLogLine("\tCreated user 'bob' with a temporary password (in the run log)");
+  observer.OnLogLine("when\tCompleted security Restore of x from \x1b[2Jy.txt\r\n");
+  platform.steady_ms += TerminalProgressLine::kIntervalMs;
+  observer.OnProgress({"blocks", 9, 9, "End"});
+  observer.Finish();
+  EXPECT_EQ(err.output,
+            "\rblocks 3/9 User\r               \r"
+            "\tCreated user 'bob' with a temporary password (in the run log)\n"
+            "when\tCompleted security Restore of x from \\x1B[2Jy.txt\n\n"
+            "\rblocks 9/9 End\r              \r");
+
+  // Without a terminal (or with --quiet) no progress line; without --verbose no log lines.
+  LineTerminal quiet;
+  BatchObserver lines_only(platform, quiet, /*progress=*/false, /*verbose=*/true);
+  platform.steady_ms += TerminalProgressLine::kIntervalMs;
+  lines_only.OnProgress({"users", 1, 2, {}});
+  lines_only.OnLogLine("a line");
+  lines_only.Finish();
+  EXPECT_EQ(quiet.output, "a line\n");
+  LineTerminal progress;
+  BatchObserver progress_only(platform, progress, /*progress=*/true, /*verbose=*/false);
+  platform.steady_ms += TerminalProgressLine::kIntervalMs;
+  progress_only.OnLogLine("a line");
+  progress_only.OnProgress({"users", 1, 2, {}});
+  progress_only.Finish();
+  EXPECT_EQ(progress.output, "\rusers 1/2\r         \r");
 }
 
 }  // namespace

@@ -47,7 +47,10 @@ class UserRestore {
     status = api.EsbCreateUser(state_.client.context, name_, password);
     if (!CallSucceeded(state_, "EsbCreateUser", status)) return false;
     ++state_.restored.users_created;
-    LogTabbed(state_, "%1Created user '%2' with temporary password '%3'", {name_, password});
+    // The log is its owner's alone; a copy shown on a terminal or in a job's output is not.
+    state_.Log(
+        FormatMsg("%1Created user '%2' with temporary password '%3'", {"\t", name_, password}),
+        FormatMsg("%1Created user '%2' with a temporary password (in the run log)", {"\t", name_}));
     state_.created_names.insert(ToLower(name_));
     status = api.EsbGetUser(state_.client.context, name_, &info_);
     if (!CallSucceeded(state_, "EsbGetUser", status)) return false;
