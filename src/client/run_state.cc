@@ -117,6 +117,16 @@ void RunState::FlushDump() {
   }
 }
 
+void RunState::StopDumpIfAsked() {
+  if (const int signal_number = platform.PendingInterrupt(); signal_number != 0) {
+    throw RunError(kErrorInterrupted,
+                   "Interrupted by signal " + std::to_string(signal_number) + " before the end");
+  }
+  if (observer && observer->CancelRequested()) {
+    throw RunError(kErrorInterrupted, "Cancelled by the user before the end");
+  }
+}
+
 void RunState::WriteDumpLine(std::string_view line) {
   if (capture) {
     capture->items.emplace_back(CapturedOutput::Kind::kDumpLine, line);
@@ -131,10 +141,7 @@ void RunState::WriteDumpLine(std::string_view line) {
   if (!dump_out) {
     dump_out = std::make_unique<LineWriter>(platform, dump_file, false, kDumpBlockBytes);
   }
-  if (const int signal_number = platform.PendingInterrupt(); signal_number != 0) {
-    throw RunError(kErrorInterrupted,
-                   "Interrupted by signal " + std::to_string(signal_number) + " before the end");
-  }
+  StopDumpIfAsked();
   if (!dump_out->Append(line)) {
     throw RunError(kErrorFileIo,
                    "Cannot write dump file '" + dump_file + "': " + dump_out->error());

@@ -27,7 +27,7 @@ struct RunProgress {
   std::string_view item;   // the item's name where it helps ("Sample:Basic"), else empty
 };
 
-/// Watches a run: its progress and its run log lines.
+/// Watches a run: its progress, its run log lines, and the user's wish to stop it.
 /// Interactive runs show progress in their window or form, batch runs on a terminal; the
 /// default watches nothing. Every call comes from the run's own thread.
 class RunObserver {
@@ -40,6 +40,10 @@ class RunObserver {
   virtual void OnLogLine(std::string_view shown) { (void)shown; }
   /// Lets a window process its pending events; called often, not necessarily per line.
   virtual void PumpEvents() {}
+  /// True once the user asked the run to stop (a window's Cancel). A dump stops before its
+  /// next line as an interrupted one does, a restore between two blocks; a reset has no
+  /// point to stop at and goes on.
+  virtual bool CancelRequested() { return false; }
 };
 
 /// Where this process's run log lies, decided from the platform alone: the file that
@@ -165,6 +169,9 @@ struct RunState {
   /// Ends this run's part of the log with the empty line, unless its last line already
   /// had it (or nothing was logged).
   void EndLogWithEmptyLine();
+  /// Raises error 62 when the platform noted an interrupt or the user asked to cancel: a
+  /// dump stops there as a failed one does, keeping what it wrote apart.
+  void StopDumpIfAsked();
   /// Hands the dump lines gathered so far to the OS; raises error 57 when that fails.
   void FlushDump();
   /// Appends one line to dump_out, opening dump_file when dump_out is not set yet. A failed

@@ -173,6 +173,8 @@ class Pool {
       if (changed_.wait_for(lock, kPumpEvery) == std::cv_status::timeout) {
         lock.unlock();
         state_.observer->PumpEvents();
+        // A Cancel pressed (or an interrupt) while a slow unit is filled is heard now.
+        state_.StopDumpIfAsked();
         lock.lock();
       }
     }

@@ -241,9 +241,10 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
   if (batch) batch->Finish();
   if (presenter) platform.SetMessageBoxPresenter(nullptr);
   if (session) {
-    const RunEnd end = outcome.completed  ? RunEnd::kCompleted
-                       : outcome.declined ? RunEnd::kDeclined
-                                          : RunEnd::kFailed;
+    const RunEnd end = outcome.completed   ? RunEnd::kCompleted
+                       : outcome.declined  ? RunEnd::kDeclined
+                       : outcome.cancelled ? RunEnd::kCancelled
+                                           : RunEnd::kFailed;
     session->ShowCompletion(params.command, end, state.log_path);
   }
 

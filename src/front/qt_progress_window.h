@@ -11,20 +11,33 @@
 #include "front/progress_model.h"
 
 class QLabel;
+class QProgressBar;
+class QPushButton;
 
 namespace cubesec {
 
-/// objectName "frmProgress"; its label "lblProgress" names the block and the count.
+/// objectName "frmProgress": the label "lblProgress" names the phase, the count and the
+/// item, the bar "barProgress" shows the phase's share done, and "cmdCancel" asks the run
+/// to stop (closing the window does the same).
 class QtProgressWindow : public QWidget {
   Q_OBJECT
 
  public:
-  explicit QtProgressWindow(QWidget* parent = nullptr);
-  void SetText(const QString& text);
+  explicit QtProgressWindow(ProgressModel& model, QWidget* parent = nullptr);
+  /// Shows what the model holds now.
+  void Refresh();
   QString Text() const;
 
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
  private:
+  void Cancel();
+
+  ProgressModel& model_;
   QLabel* label_;
+  QProgressBar* bar_;
+  QPushButton* cancel_;
 };
 
 class QtProgressObserver : public RunObserver {
@@ -35,6 +48,8 @@ class QtProgressObserver : public RunObserver {
   void OnProgress(const RunProgress& progress) override;
   /// Processes pending window events, at most every few milliseconds.
   void PumpEvents() override;
+  /// The window's Cancel was pressed (or the window closed).
+  bool CancelRequested() override { return model_.cancel_requested(); }
   /// Closes the progress window.
   void Finish();
   /// The window, once the first block has shown it; nullptr before.

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
@@ -131,6 +132,23 @@ TEST_F(QtSessionTest, ProgressWindowFollowsTheBlocksAndTheCompletionNamesTheLog)
   QWidget* progress = VisibleTopLevel("frmProgress");
   ASSERT_NE(progress, nullptr);
   EXPECT_EQ(progress->findChild<QLabel*>("lblProgress")->text(), "blocks 2/340 Filter");
+  EXPECT_EQ(progress->findChild<QProgressBar*>("barProgress")->value(), 0);
+  platform_.steady_ms += ProgressModel::kIntervalMs;
+  observer.OnProgress({"blocks", 171, 340, "User"});
+  EXPECT_EQ(progress->findChild<QProgressBar*>("barProgress")->value(), 50);
+
+  // Cancel asks the run to stop and says it is heard; closing the window does the same, and
+  // the window stays until the run has stopped.
+  EXPECT_FALSE(observer.CancelRequested());
+  auto* cancel = progress->findChild<QPushButton*>("cmdCancel");
+  ASSERT_NE(cancel, nullptr);
+  EXPECT_EQ(cancel->text(), "Cancel");
+  cancel->click();
+  EXPECT_TRUE(observer.CancelRequested());
+  EXPECT_EQ(cancel->text(), "Cancelling...");
+  EXPECT_FALSE(cancel->isEnabled());
+  progress->close();
+  EXPECT_EQ(VisibleTopLevel("frmProgress"), progress);
 
   QString note;
   QMessageBox::Icon icon = QMessageBox::NoIcon;

@@ -233,6 +233,12 @@ void ApplyBlocks(RunState& state, LimitedBlocks* limited, int block_total) {
   int block = 0;
   for (int lines = 1; state.ReadDumpLine(line); ++lines) {
     if (IsHeadLine(line)) {
+      // Between two blocks every block read so far is applied whole: a safe place to stop.
+      if (state.observer->CancelRequested()) {
+        throw RunError(kErrorInterrupted,
+                       FormatMsg("Restore cancelled after block %1 of %2",
+                                 {std::to_string(block), std::to_string(block_total)}));
+      }
       ++block;
       state.ReportProgress("blocks", block, block_total, SplitKeyLine(line).key);
     }
@@ -458,7 +464,8 @@ void ReportError(RunState& state, const RunParameters& params, RunOutcome& outco
   } catch (const RunError& log_error) {
     outcome.log_failure = log_error.description();
   }
-  if (state.interactive) {
+  // A user who pressed Cancel needs no error box to learn it: the closing note says so.
+  if (state.interactive && !outcome.cancelled) {
     MessageBoxRequest box;
     box.title = ProgramNameOf(state.platform.ExecutablePath());
     box.text = error.description();
@@ -533,6 +540,7 @@ RunOutcome CarryOutRun(RunState& state, const RunParameters& params) {
   if (outcome.error && outcome.error->number() == kErrorResume) outcome.error.reset();
   if (outcome.error && outcome.error->number() == kErrorInterrupted) {
     outcome.interrupt_signal = state.platform.PendingInterrupt();
+    outcome.cancelled = outcome.interrupt_signal == 0 && state.observer->CancelRequested();
   }
   if (outcome.error) ReportError(state, params, outcome);
   Release(state);

@@ -11,9 +11,11 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "client/dump_format.h"
 #include "dump/scripted_api.h"
+#include "front/progress_model.h"
 #include "front/run_outcome.h"
 #include "front/session_texts.h"
 #include "sim/sim_api.h"
@@ -481,6 +483,117 @@ TEST(RunProgressTest, ADumpCountsGroupsUsersAndApplicationsAndARestoreItsChecked
   EXPECT_EQ(observer.texts.back(), "blocks " + std::to_string(heads) + total + "End");
   std::error_code ignored;
   fs::remove_all(folder, ignored);
+}
+
+// A window whose Cancel is pressed once the run reports `phase` for the `after`-th time.
+class CancellingObserver : public RunObserver {
+ public:
+  CancellingObserver(std::string phase, int after) : phase_(std::move(phase)), after_(after) {}
+  void OnProgress(const RunProgress& progress) override {
+    if (progress.phase == phase_ && --after_ == 0) pressed_ = true;
+  }
+  bool CancelRequested() override { return pressed_; }
+
+ private:
+  std::string phase_;
+  int after_;
+  bool pressed_ = false;
+};
+
+TEST(RunCancelTest, ACancelledDumpEndsAsAFailedOneAndLeavesTheDumpFileAndBackupsAlone) {
+  const std::string folder = MakeTestFolder("cancel-test");
+  FakePlatform platform;
+  platform.env["CUBESEC_LOG"] = folder + "/cubesec.log";
+  const std::string dump_file = folder + "/dump.txt";
+  WriteFile(dump_file, "the previous dump\r\n");
+  WriteFile(folder + "/dump.bak.txt", "the one before\r\n");
+  // Pressed among the users, and with several sessions while the databases are filled.
+  for (const auto& [sessions, phase, after] :
+       {std::tuple{1, "users", 2}, std::tuple{3, "applications", 3}}) {
+    SCOPED_TRACE(sessions);
+    std::unique_ptr<EsbApi> server = sim::MakeInMemoryApi(sim::kTestFixture);
+    RunState state(platform, *server);
+    CancellingObserver observer(phase, after);
+    state.observer = &observer;
+    RunParameters params{"D", dump_file, "srv", "admin", "pw-admin"};
+    params.sessions = sessions;
+    const std::string log_before = Read(folder + "/cubesec.log");
+    const RunOutcome outcome = CarryOutRun(state, params);
+    EXPECT_FALSE(outcome.completed);
+    ASSERT_TRUE(outcome.error.has_value());
+    EXPECT_EQ(outcome.error->number(), kErrorInterrupted);
+    EXPECT_EQ(outcome.error->description(), "Cancelled by the user before the end");
+    EXPECT_TRUE(outcome.cancelled);
+    EXPECT_EQ(outcome.interrupt_signal, 0);
+    EXPECT_EQ(Read(dump_file), "the previous dump\r\n");
+    EXPECT_EQ(Read(folder + "/dump.bak.txt"), "the one before\r\n");
+    EXPECT_FALSE(fs::exists(folder + "/dump.bak2.txt"));
+    const std::string kept = Read(IncompleteName(dump_file));
+    EXPECT_THAT(kept, ::testing::StartsWith("Server: "));
+    EXPECT_THAT(kept, ::testing::Not(HasSubstr("End: complete")));
+    const std::string log = Read(folder + "/cubesec.log").substr(log_before.size());
+    EXPECT_THAT(log, HasSubstr("\tThe dump is incomplete (Cancelled by the user before the end); "
+                               "what was written is kept as '" +
+                               IncompleteName(dump_file) + "'\r\n"));
+    EXPECT_THAT(log, HasSubstr("\tError: 62 - Cancelled by the user before the end\r\n"));
+    EXPECT_THAT(log, ::testing::Not(HasSubstr("Completed")));
+    EXPECT_EQ(state.client.context, 0u);  // logged out all the same
+  }
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+}
+
+TEST(RunCancelTest, ACancelledRestoreStopsBetweenTwoBlocksAndSaysWhere) {
+  const std::string folder = MakeTestFolder("cancel-test");
+  FakePlatform platform;
+  platform.env["CUBESEC_LOG"] = folder + "/cubesec.log";
+  const std::string dump_file = folder + "/dump.txt";
+  {
+    std::unique_ptr<EsbApi> source = sim::MakeInMemoryApi(sim::kTestFixture);
+    RunState state(platform, *source);
+    ASSERT_TRUE(CarryOutRun(state, {"D", dump_file, "srv", "admin", "pw-admin"}).completed);
+  }
+  int blocks = 0;
+  for (const std::string& line : Split(Read(dump_file), "\r\n")) blocks += IsHeadLine(line);
+  std::unique_ptr<EsbApi> target = sim::MakeInMemoryApi(sim::kTestFixture);
+  RunState state(platform, *target);
+  CancellingObserver observer("blocks", 3);  // pressed while the third block is applied
+  state.observer = &observer;
+  const std::string log_before = Read(folder + "/cubesec.log");
+  const RunOutcome outcome = CarryOutRun(state, {"R", dump_file, "srv", "admin", "pw-admin"});
+  EXPECT_FALSE(outcome.completed);
+  EXPECT_TRUE(outcome.cancelled);
+  ASSERT_TRUE(outcome.error.has_value());
+  const std::string where = "Restore cancelled after block 3 of " + std::to_string(blocks);
+  EXPECT_EQ(outcome.error->description(), where);
+  const std::string log = Read(folder + "/cubesec.log").substr(log_before.size());
+  EXPECT_THAT(log, HasSubstr("\tError: 62 - " + where + "\r\n"));
+  EXPECT_THAT(log, ::testing::Not(HasSubstr("Completed security Restore")));
+  EXPECT_TRUE(platform.editor_starts.empty());
+  // Cancelled runs of a window show no error box: the closing note says it.
+  EXPECT_TRUE(platform.shown.empty());
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+}
+
+TEST(ProgressModelTest, ShowsTheFirstReportThenAtMostEveryIntervalAndHoldsTheCancel) {
+  FakePlatform platform;
+  platform.steady_ms = 5000;
+  ProgressModel model(platform);
+  EXPECT_EQ(std::string(model.cancel_caption()), "Cancel");
+  EXPECT_TRUE(model.Take({"users", 1, 4, {}}));
+  EXPECT_EQ(model.text(), "users 1/4");
+  platform.steady_ms += ProgressModel::kIntervalMs - 1;
+  EXPECT_FALSE(model.Take({"users", 2, 4, {}}));
+  EXPECT_EQ(model.text(), "users 1/4");
+  platform.steady_ms += 1;
+  EXPECT_TRUE(model.Take({"users", 3, 4, {}}));
+  EXPECT_EQ(model.text(), "users 3/4");
+  EXPECT_EQ(model.percent(), 50);
+  EXPECT_FALSE(model.cancel_requested());
+  model.RequestCancel();
+  EXPECT_TRUE(model.cancel_requested());
+  EXPECT_EQ(std::string(model.cancel_caption()), "Cancelling...");
 }
 
 }  // namespace

@@ -53,6 +53,7 @@ std::string CompletionText(std::string_view command, RunEnd end, const std::stri
   const char* tmpl = "%1 completed.\nRun log: %2";
   if (end == RunEnd::kFailed) tmpl = "%1 did not complete.\nRun log: %2";
   if (end == RunEnd::kDeclined) tmpl = "%1 not confirmed: nothing was deleted.\nRun log: %2";
+  if (end == RunEnd::kCancelled) tmpl = "%1 cancelled.\nRun log: %2";
   return FormatMsg(tmpl, {job, log_path});
 }
 

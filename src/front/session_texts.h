@@ -27,6 +27,7 @@ enum class RunEnd {
   kCompleted,  // the command ran to its end
   kFailed,     // an error ended it
   kDeclined,   // the security reset was not confirmed: nothing was deleted
+  kCancelled,  // the user's Cancel stopped it
 };
 
 /// The closing note of a run: how it ended and where the run log is.

@@ -171,6 +171,9 @@ TEST(SessionTextsTest, ProgressNamesThePhaseTheCountAndTheItem) {
             "Security dump did not complete.\nRun log: /l.log");
   EXPECT_EQ(CompletionText("C", RunEnd::kDeclined, "/l.log"),
             "Security reset not confirmed: nothing was deleted.\nRun log: /l.log");
+  EXPECT_EQ(CompletionText("D", RunEnd::kCancelled, "/l.log"),
+            "Security dump cancelled.\nRun log: /l.log");
+  EXPECT_EQ(CompletionNote("R", RunEnd::kCancelled, "/l.log").icon, MessageBoxIcon::kInformation);
 
   // The windows' note: a failure is a warning, anything else is information.
   const MessageBoxRequest failed = CompletionNote("D", RunEnd::kFailed, "/l.log");
