@@ -67,6 +67,8 @@ void DumpToStandardOutput(RunState& state) {
     throw RunError(kErrorFileIo, "Cannot write dump file '-': there is no standard output");
   }
   state.Log(StartLine(state, "%1%2Creating security dump of %3 to %4"));
+  // The lines end in CR LF as in a file; a text-mode stream would add a CR of its own.
+  state.platform.UseBinaryMode(StandardStream::kOutput);
   state.dump_out = std::make_unique<LineWriter>(
       state.platform, "standard output", std::make_unique<StreamAppendFile>(*state.standard_output),
       RunState::kDumpBlockBytes);

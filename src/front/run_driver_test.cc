@@ -172,6 +172,29 @@ TEST_F(RunDriverTest, PreviousDumpsAreKeptAsBackups) {
   EXPECT_THAT(Read(params_.dump_file), ::testing::StartsWith("Server: Prod"));
 }
 
+// Windows would turn the dump's CR LF into CR CR LF on a text-mode standard output, and
+// read CR LF as LF from a text-mode standard input: a dump there uses the bytes as they are.
+TEST_F(RunDriverTest, StandardStreamsThatCarryADumpAreMadeBinaryAndNoOthers) {
+  ASSERT_TRUE(Run().completed);
+  EXPECT_TRUE(platform_.binary_streams.empty());  // a dump to a file
+
+  std::ostringstream out;
+  state_.standard_output = &out;
+  params_.dump_file = "-";
+  ASSERT_TRUE(Run().completed);
+  EXPECT_THAT(out.str(), ::testing::StartsWith("Server: Prod\r\n"));
+  EXPECT_THAT(out.str(), ::testing::EndsWith("End: complete\r\n\r\n"));
+  EXPECT_THAT(platform_.binary_streams, ElementsAre(StandardStream::kOutput));
+
+  std::istringstream in(kSoundDump);
+  RunState restore(platform_, api_);
+  restore.standard_input = &in;
+  params_.command = "R";
+  ASSERT_TRUE(CarryOutRun(restore, params_).completed) << Log();
+  EXPECT_THAT(platform_.binary_streams,
+              ElementsAre(StandardStream::kOutput, StandardStream::kInput));
+}
+
 TEST_F(RunDriverTest, AFailedBackupKeepsThePreviousFileAndTheNewDumpAsIncomplete) {
   WriteFile(params_.dump_file, "old\r\n");
   // The file cannot become the first backup: a folder that is not empty has that name.

@@ -59,10 +59,11 @@ class FakePlatform : public Platform {
   std::string editor_error = "cannot start fake-editor: No such file or directory";
   // Folders that count as writable; unset: the real file system decides.
   std::optional<std::vector<std::string>> writable_folders;
-  std::string state_folder;                  // UserStateFolder()
-  std::string owner_only_error;              // when set, MakeOwnerOnly fails with it
-  std::vector<std::string> made_owner_only;  // every path MakeOwnerOnly was asked for
-  int pending_interrupt = 0;                 // what PendingInterrupt reports
+  std::string state_folder;                    // UserStateFolder()
+  std::string owner_only_error;                // when set, MakeOwnerOnly fails with it
+  std::vector<std::string> made_owner_only;    // every path MakeOwnerOnly was asked for
+  int pending_interrupt = 0;                   // what PendingInterrupt reports
+  std::vector<StandardStream> binary_streams;  // every UseBinaryMode, in order
 
   std::optional<std::string> GetEnv(const std::string& name) const override {
     auto it = env.find(name);
@@ -141,6 +142,7 @@ class FakePlatform : public Platform {
   }
   bool StdinIsTerminal() override { return stdin_is_terminal; }
   bool StderrIsTerminal() override { return stderr_is_terminal; }
+  void UseBinaryMode(StandardStream stream) override { binary_streams.push_back(stream); }
   bool HasDisplay() override { return has_display; }
   bool ReadSecretLine(std::string_view prompt, std::string& line) override {
     secret_prompts.emplace_back(prompt);

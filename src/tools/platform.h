@@ -37,6 +37,9 @@ class AppendFile {
   virtual std::string LastError() const { return {}; }
 };
 
+/// The standard streams that can carry a dump file's bytes.
+enum class StandardStream { kInput, kOutput };
+
 enum class MessageBoxIcon { kNone, kCritical, kExclamation, kInformation };
 enum class MessageBoxButtons { kOk, kYesNo };
 enum class MessageBoxAnswer { kOk, kYes, kNo, kUnavailable };
@@ -143,6 +146,11 @@ class Platform {
   /// True when standard error is a terminal (a console on Windows), where a progress line
   /// may be rewritten in place.
   virtual bool StderrIsTerminal() { return false; }
+  /// Makes `stream` carry bytes as they are, for a dump file read from or written to it.
+  /// Windows opens them in text mode, which writes each LF as CR LF (a dump's CR LF would
+  /// become CR CR LF) and reads CR LF as LF and Ctrl+Z as the end; POSIX streams are bytes
+  /// already. Call it before the stream's first byte.
+  virtual void UseBinaryMode(StandardStream stream) { (void)stream; }
   /// True when a window can be shown (DISPLAY or WAYLAND_DISPLAY on POSIX).
   virtual bool HasDisplay() = 0;
   /// Writes `prompt` to standard error and reads one line from standard input without
