@@ -22,7 +22,7 @@
 
 #include "client/api_decorators.h"
 #include "client/call_check.h"
-#include "front/run_outcome.h"
+#include "front/run_driver.h"
 #include "fuzz_check.h"
 #include "restore/dump_check.h"
 #include "sim/sim_api.h"

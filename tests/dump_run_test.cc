@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "support/e2e.h"
 #include "tools/text.h"
@@ -17,6 +18,7 @@ namespace {
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 const std::vector<std::string> kDumpArgs = {"/Ddump.txt", "/SApps", "/Uadmin", "/Padmin-pass"};
@@ -391,6 +393,16 @@ TEST_F(DumpRunTest, AnUnreachableServerNamesTheFolderSearched) {
   EXPECT_THAT(run.err, HasSubstr("Cannot connect to server None (searched the simulated servers' "
                                  "folder '" +
                                  box_.sim_dir() + "')"));
+}
+
+TEST_F(DumpRunTest, AServerFileThatIsNoDatabaseIsReportedAsSuch) {
+  // The file is there: the run must say what is wrong with it, not that nothing was found.
+  std::ofstream(box_.sim_dir() + "/broken.sqlite", std::ios::binary) << "not a database at all";
+  const RunResult run = box_.Cubesec({"/Ddump.txt", "/Sbroken", "/Uadmin", "/Padmin-pass"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_THAT(run.err, HasSubstr("broken.sqlite' is not a simulated server file: file is not a "
+                                 "database"));
+  EXPECT_THAT(run.err, Not(HasSubstr("Cannot connect")));
 }
 
 TEST_F(DumpRunTest, NoControlByteOfABadFileReachesTheTerminalOrTheLog) {

@@ -23,6 +23,10 @@ inline constexpr uint16_t kAccessSupervisor = 0xFFFF;
 inline constexpr uint16_t kAccessCanCreateUsers = 0x1000;
 inline constexpr uint16_t kAccessCanCreateApps = 0x0400;
 inline constexpr uint16_t kAccessCalcBit = 0x0004;
+// An application's access codes (EsbSetApplicationAccess): a member of the application, or
+// its designer; a database's Application Designer level goes with the second.
+inline constexpr uint16_t kAppAccessMember = 0x0100;
+inline constexpr uint16_t kAppAccessDesigner = 0x0200;
 
 /// True when every bit of `mask` is set in `value`; those bits are then cleared.
 bool TakeBits(uint16_t& value, uint16_t mask);

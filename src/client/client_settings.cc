@@ -9,17 +9,6 @@ constexpr const char kSettingsKey[] = "Software\\Hyperion Solutions\\Essbase\\";
 constexpr uint16_t kMaxHandles = 20;
 constexpr uint16_t kErrorStackDepth = 100;
 
-#ifdef _WIN32
-constexpr char kPathSeparator = '\\';
-// Windows takes either slash between folders, so a folder may end in either.
-bool EndsInSeparator(const std::string& folder) {
-  return !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
-}
-#else
-constexpr char kPathSeparator = '/';
-bool EndsInSeparator(const std::string& folder) { return !folder.empty() && folder.back() == '/'; }
-#endif
-
 }  // namespace
 
 EsbStatus InitAPI(ClientContext& client, Platform& platform) {
@@ -30,9 +19,13 @@ EsbStatus InitAPI(ClientContext& client, Platform& platform) {
   std::string arbor_path = platform.GetEnv("ArborPath").value_or("");
   if (arbor_path.empty()) arbor_path = platform.GetEnv("ARBORPATH").value_or("");
   CopyToField(arbor_path, record.local_path);
+  const OsConventions& os = ThisOs();
   std::string message_file = arbor_path;
-  if (EndsInSeparator(message_file)) message_file.pop_back();
-  message_file += std::string(1, kPathSeparator) + "Bin" + kPathSeparator + "Essbase.mdb";
+  // A folder given with a separator at its end has one separator after it, not two.
+  if (!message_file.empty() && os.separators.find(message_file.back()) != std::string::npos) {
+    message_file.pop_back();
+  }
+  message_file += std::string(1, os.path_separator) + "Bin" + os.path_separator + "Essbase.mdb";
   CopyToField(message_file, record.message_file);
   record.client_error = 1;
   record.error_stack = kErrorStackDepth;
@@ -56,10 +49,9 @@ std::string GetEssbaseSetting(Platform& platform, const std::string& section,
   if (std::optional<std::string> value = platform.ReadRegistryValue(kSettingsKey + section, key)) {
     return Trim(*value);
   }
-  std::string folder = platform.WindowsDirectory();
+  const std::string folder = platform.WindowsDirectory();
   if (folder.empty()) return {};
-  if (!EndsInSeparator(folder)) folder.push_back(kPathSeparator);
-  return platform.ReadIniValue(folder + "essbase.ini", section, key).value_or("");
+  return platform.ReadIniValue(ThisOs().Join(folder, "essbase.ini"), section, key).value_or("");
 }
 
 }  // namespace cubesec

@@ -4,19 +4,11 @@
 #include <cstring>
 
 #include "client/access_levels.h"
+#include "client/esb_status.h"
 #include "tools/text.h"
 
 namespace cubesec {
 namespace {
-
-// The server's answers that the view gives itself, as the server would.
-constexpr EsbStatus kUserNotFound = 1051012;
-constexpr EsbStatus kGroupNotFound = 1051013;
-constexpr EsbStatus kAlreadyExists = 1051008;
-constexpr EsbStatus kFilterNotFound = 1053003;
-constexpr EsbStatus kListExhausted = 1030004;
-constexpr EsbStatus kWrongItemType = 1030005;
-constexpr EsbStatus kNoFilterWrite = 1053006;
 
 std::string Key(std::initializer_list<std::string_view> names) {
   std::string key;
@@ -61,8 +53,8 @@ std::string NamesText(int16_t all, const std::vector<std::string>& names) {
 
 // Application access is one of two levels beside none.
 std::string AppAccessName(uint16_t code) {
-  if (code == 0x0100) return "Access";
-  if (code == 0x0200) return "Application Designer";
+  if (code == kAppAccessMember) return "Access";
+  if (code == kAppAccessDesigner) return "Application Designer";
   return AccessName(code);
 }
 
@@ -124,8 +116,8 @@ EsbStatus PlanView::Serve(uint16_t type, std::vector<EsbItem> items, uint32_t* c
 }
 
 EsbStatus PlanView::EsbGetNextItem(EsbHandle, uint16_t item_type, EsbItem* item) {
-  if (next_item_ >= list_.size()) return Fail(kListExhausted, "No more items in the list");
-  if (item_type != list_type_) return Fail(kWrongItemType, "Wrong item type");
+  if (next_item_ >= list_.size()) return Fail(kStatusListExhausted, "No more items in the list");
+  if (item_type != list_type_) return Fail(kStatusWrongItemType, "Wrong item type");
   *item = list_[next_item_++];
   return 0;
 }
@@ -314,7 +306,7 @@ EsbStatus PlanView::EsbGetGroup(EsbHandle context, const std::string& name, EsbU
   auto kept = principals_.find(Key({name}));
   if (kept == principals_.end()) return inner_.EsbGetGroup(context, name, info);
   if (kept->second.type != kUserTypeGroup) {
-    return Fail(kGroupNotFound, "Group " + name + " does not exist");
+    return Fail(kStatusGroupNotFound, "Group " + name + " does not exist");
   }
   *info = kept->second;
   return 0;
@@ -474,7 +466,7 @@ EsbStatus PlanView::EsbSetGlobalState(EsbHandle context, const EsbGlobalState& s
 EsbStatus PlanView::EsbCreateUser(EsbHandle context, const std::string& name, const std::string&) {
   EsbUserInfo held;
   if (HeldPrincipal(context, name, &held) == 0) {
-    return Fail(kAlreadyExists, "User or group " + name + " already exists");
+    return Fail(kStatusAlreadyExists, "User or group " + name + " already exists");
   }
   EsbUserInfo info;
   info.type = kUserTypeUser;
@@ -488,7 +480,7 @@ EsbStatus PlanView::EsbCreateUser(EsbHandle context, const std::string& name, co
 EsbStatus PlanView::EsbCreateGroup(EsbHandle context, const std::string& name) {
   EsbUserInfo held;
   if (HeldPrincipal(context, name, &held) == 0) {
-    return Fail(kAlreadyExists, "User or group " + name + " already exists");
+    return Fail(kStatusAlreadyExists, "User or group " + name + " already exists");
   }
   EsbUserInfo info;
   info.type = kUserTypeGroup;
@@ -539,10 +531,10 @@ EsbStatus PlanView::EsbAddToGroup(EsbHandle context, const std::string& group,
                                   const std::string& user) {
   EsbUserInfo found;
   if (EsbGetGroup(context, group, &found) != 0) {
-    return Fail(kGroupNotFound, "Group " + group + " does not exist");
+    return Fail(kStatusGroupNotFound, "Group " + group + " does not exist");
   }
   if (HeldPrincipal(context, user, &found) != 0 || found.type == kUserTypeGroup) {
-    return Fail(kUserNotFound, "User " + user + " does not exist");
+    return Fail(kStatusUserNotFound, "User " + user + " does not exist");
   }
   std::vector<std::string> groups;
   if (EsbStatus status = HeldGroupsOf(context, user, &groups)) return status;
@@ -613,7 +605,7 @@ EsbStatus PlanView::EsbSetDatabaseAccess(EsbHandle context, const EsbUserDb& acc
   if (!filter.empty()) {
     Filter exists;
     if (HeldFilter(context, app, db, filter, &exists) != 0) {
-      return Fail(kFilterNotFound, "Filter " + filter + " does not exist");
+      return Fail(kStatusFilterNotFound, "Filter " + filter + " does not exist");
     }
   }
   if (held.access != access.access) {
@@ -651,7 +643,7 @@ EsbStatus PlanView::EsbSetFilter(EsbHandle, const std::string& app, const std::s
 
 EsbStatus PlanView::EsbSetFilterRow(EsbHandle context, bool has_row, const std::string& row,
                                     uint16_t access) {
-  if (!pending_filter_) return Fail(kNoFilterWrite, "No filter is being written");
+  if (!pending_filter_) return Fail(kStatusNoFilterWrite, "No filter is being written");
   if (has_row) {
     pending_filter_->definition.rows.push_back({row, access});
     return 0;
@@ -701,13 +693,13 @@ EsbStatus PlanView::EsbSetFilterList(EsbHandle context, const std::string& app,
                                      const std::string& names, uint32_t count) {
   Filter exists;
   if (HeldFilter(context, app, db, filter, &exists) != 0) {
-    return Fail(kFilterNotFound, "Filter " + filter + " does not exist");
+    return Fail(kStatusFilterNotFound, "Filter " + filter + " does not exist");
   }
   const std::vector<std::string> wanted = SplitNames(names, count);
   for (const std::string& name : wanted) {
     EsbUserInfo info;
     if (HeldPrincipal(context, name, &info) != 0) {
-      return Fail(kUserNotFound, "User or group " + name + " does not exist");
+      return Fail(kStatusUserNotFound, "User or group " + name + " does not exist");
     }
   }
   std::vector<std::string> held;
@@ -739,7 +731,7 @@ EsbStatus PlanView::EsbSetCalcList(EsbHandle context, const std::string& name,
                                    const std::string& names, uint32_t count) {
   EsbUserInfo info;
   if (HeldPrincipal(context, name, &info) != 0) {
-    return Fail(kUserNotFound, "User or group " + name + " does not exist");
+    return Fail(kStatusUserNotFound, "User or group " + name + " does not exist");
   }
   Calcs held;
   if (EsbStatus status = HeldCalcs(context, name, app, db, &held)) return status;

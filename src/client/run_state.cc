@@ -1,8 +1,6 @@
 #include "client/run_state.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 #include "client/dump_format.h"
 #include "tools/text.h"
@@ -13,71 +11,10 @@ namespace {
 // Lines between two chances for a window to process its events.
 constexpr int kLinesPerPump = 64;
 
-[[noreturn]] void ThrowLogError(const std::string& path, const std::string& reason) {
-  throw RunError(kErrorFileIo, "Cannot write run log '" + path + "': " + reason);
-}
-
-// A program installed under /usr (or in /bin, /sbin) lives where the file system keeps
-// programs only, read-only by convention: even when the folder happens to be writable (root
-// runs it), the log does not go there.
-bool InSystemProgramFolder(const std::filesystem::path& exe) {
-#ifdef _WIN32
-  (void)exe;
-  return false;
-#else
-  const std::string folder = exe.parent_path().lexically_normal().string();
-  return folder == "/usr" || folder.starts_with("/usr/") || folder == "/bin" || folder == "/sbin";
-#endif
-}
-
 }  // namespace
 
-std::string DecideRunLogPath(Platform& platform) {
-  namespace fs = std::filesystem;
-  if (std::optional<std::string> named = platform.GetEnv("CUBESEC_LOG"); named && !named->empty()) {
-    return *named;
-  }
-  const fs::path exe(platform.ExecutablePath());
-  if (!exe.empty() && !InSystemProgramFolder(exe) &&
-      platform.FolderIsWritable(exe.parent_path().string())) {
-    return (exe.parent_path() / (exe.stem().string() + ".log")).string();
-  }
-  // An installed program lives in a folder its users cannot write to.
-  const std::string state = platform.UserStateFolder();
-  if (state.empty()) return {};
-  return (fs::path(state) / "cubesec" / "cubesec.log").string();
-}
-
 RunState::RunState(Platform& platform_in, EsbApi& api)
-    : platform(platform_in), client(api), log_path(DecideRunLogPath(platform_in)) {}
-
-bool RunState::OpenLog(bool secrets, std::string* error) {
-  namespace fs = std::filesystem;
-  const auto fail = [&](const std::string& reason) {
-    if (error) *error = "Cannot write run log '" + log_path + "': " + reason;
-    return false;
-  };
-  if (log_path.empty()) return fail("no place for it (set CUBESEC_LOG, or HOME)");
-  const fs::path folder = fs::path(log_path).parent_path();
-  std::error_code ec;
-  if (!folder.empty() && !fs::is_directory(folder, ec)) {
-    fs::create_directories(folder, ec);
-    if (ec) return fail("cannot create its folder: " + ec.message());
-  }
-  if (!log) log = std::make_unique<LineWriter>(platform, log_path, /*owner_only=*/true);
-  if (!log->Open()) return fail(log->error());
-  // Older runs may have left temporary passwords in a log that someone made readable.
-  std::string why;
-  if (!platform.MakeOwnerOnly(log_path, &why) && secrets) {
-    throw RunError(kErrorFileIo, "The run log '" + log_path +
-                                     "' can be read by others and cannot be made readable by "
-                                     "its owner only (" +
-                                     why +
-                                     "); a restore writes temporary passwords into it, so it "
-                                     "does not start.");
-  }
-  return true;
-}
+    : platform(platform_in), client(api), run_log(platform_in) {}
 
 void RunState::CountLineAndPump() {
   if (++lines_since_pump < kLinesPerPump) return;
@@ -97,17 +34,9 @@ void RunState::Log(std::string_view line, std::string_view shown) {
     CountLineAndPump();
     return;
   }
-  // The log may hold temporary passwords: only its owner may read it.
-  if (!log) log = std::make_unique<LineWriter>(platform, log_path, /*owner_only=*/true);
-  if (!log->Append(line)) ThrowLogError(log_path, log->error());
-  ++logged_lines_;
-  log_ends_with_empty_line_ = line.empty() || line.ends_with("\r\n");
+  run_log.Write(line);
   if (observer) observer->OnLogLine(shown);
   CountLineAndPump();
-}
-
-void RunState::EndLogWithEmptyLine() {
-  if (logged_lines_ > 0 && !log_ends_with_empty_line_) Log("");
 }
 
 void RunState::FlushDump() {

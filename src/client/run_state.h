@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "client/call_check.h"
+#include "client/run_log.h"
 #include "tools/files.h"
 #include "tools/platform.h"
 
@@ -46,12 +47,6 @@ class RunObserver {
   virtual bool CancelRequested() { return false; }
 };
 
-/// Where this process's run log lies, decided from the platform alone: the file that
-/// CUBESEC_LOG names when it is set; else beside the executable, named after it with
-/// ".log", when that folder is writable; else cubesec/cubesec.log in the user's state
-/// folder. Empty when there is no place at all.
-std::string DecideRunLogPath(Platform& platform);
-
 /// What a run writes while it works apart from the run's own files (a session of a dump
 /// filling a database's blocks): its dump lines, log lines and block starts, in the order
 /// made, so that they can be handed to the run's files later as if made there.
@@ -74,7 +69,6 @@ struct RunState {
   /// The dump file is handed to the OS in blocks of whole lines of about this size.
   static constexpr size_t kDumpBlockBytes = 64 * 1024;
 
-  /// Decides the run log's place once (DecideRunLogPath); the rest of the run asks log_path.
   RunState(Platform& platform_in, EsbApi& api);
 
   Platform& platform;
@@ -83,7 +77,7 @@ struct RunState {
   bool interactive = false;         // parameters came from the window or terminal form
   bool reset_confirmed = false;     // the reset was confirmed on the command line
 
-  std::string log_path;
+  RunLog run_log;  // opened by the driver before the command starts
   std::string dump_file;
   std::string server;
   std::string user;
@@ -91,7 +85,6 @@ struct RunState {
 
   int sessions = 1;                      // sessions a dump works with at once
   CapturedOutput* capture = nullptr;     // when set, output goes there instead of the files
-  std::unique_ptr<LineWriter> log;       // the run log
   std::unique_ptr<LineWriter> dump_out;  // the dump file being written
   std::unique_ptr<LineReader> dump_in;   // the dump file being restored
   // A plan: the lines that the restore's routines log are gathered here instead of the run
@@ -152,23 +145,12 @@ struct RunState {
   // kept up to date by the server state restore; -1 while unknown.
   int min_password_length = -1;
 
-  /// Opens the run log (creating its folders and the file, owner-only) before the run
-  /// starts, and makes an existing log that others may read owner-only. False, with
-  /// `error` ("Cannot write run log '<path>': <reason>"), when the log cannot be opened.
-  /// When the run will write `secrets` into it and it stays readable by others, raises
-  /// error 57 (the log can still take that error).
-  bool OpenLog(bool secrets, std::string* error);
-  /// Appends one line to the run log, opening log_path (owner-only) on first use. A log
-  /// that cannot be written raises error 57 "Cannot write run log '<path>': <reason>".
+  /// Appends one line to the run log (RunLog::Write), or to where a capture or a plan
+  /// diverts it.
   void Log(std::string_view line);
   /// The same for a line that holds a secret (a temporary password): the observer, which
   /// may show log lines where others read them, gets `shown` instead.
   void Log(std::string_view line, std::string_view shown);
-  /// Lines this run has logged.
-  int logged_lines() const { return logged_lines_; }
-  /// Ends this run's part of the log with the empty line, unless its last line already
-  /// had it (or nothing was logged).
-  void EndLogWithEmptyLine();
   /// Raises error 62 when the platform noted an interrupt or the user asked to cancel: a
   /// dump stops there as a failed one does, keeping what it wrote apart.
   void StopDumpIfAsked();
@@ -203,8 +185,6 @@ struct RunState {
  private:
   void CountLineAndPump();
   std::optional<std::string> head_line_;  // a head line that ended a block, not yet read
-  int logged_lines_ = 0;
-  bool log_ends_with_empty_line_ = false;
 };
 
 }  // namespace cubesec

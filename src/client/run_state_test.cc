@@ -35,12 +35,12 @@ class RunStateTest : public ::testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     state_.observer = &observer_;
-    state_.log_path = Path("cubesec.log");
+    state_.run_log.SetPath(Path("cubesec.log"));
     state_.dump_file = Path("dump.txt");
   }
   void TearDown() override {
     // Open files first: Windows removes no folder that holds one.
-    state_.log.reset();
+    state_.run_log.Close();
     state_.dump_out.reset();
     state_.dump_in.reset();
     fs::remove_all(dir_);
@@ -61,27 +61,28 @@ class RunStateTest : public ::testing::Test {
 TEST_F(RunStateTest, LogAppendsOwnerOnlyLines) {
   state_.Log("first");
   state_.Log("\tsecond");
-  EXPECT_EQ(Read(state_.log_path), "first\r\n\tsecond\r\n");
+  EXPECT_EQ(Read(state_.run_log.path()), "first\r\n\tsecond\r\n");
 #ifndef _WIN32
   struct stat info {};
-  ASSERT_EQ(stat(state_.log_path.c_str(), &info), 0);
+  ASSERT_EQ(stat(state_.run_log.path().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
 #endif
 }
 
 TEST_F(RunStateTest, AnUnwritableLogRaisesError57) {
-  state_.log_path = Path("missing/cubesec.log");
+  state_.run_log.SetPath(Path("missing/cubesec.log"));
   try {
     state_.Log("x");
     FAIL() << "nothing raised";
   } catch (const RunError& e) {
     EXPECT_EQ(e.number(), kErrorFileIo);
 #ifdef _WIN32
-    EXPECT_EQ(e.description().rfind("Cannot write run log '" + state_.log_path + "': ", 0), 0u)
+    EXPECT_EQ(e.description().rfind("Cannot write run log '" + state_.run_log.path() + "': ", 0),
+              0u)
         << e.description();
 #else
     EXPECT_EQ(e.description(),
-              "Cannot write run log '" + state_.log_path + "': No such file or directory");
+              "Cannot write run log '" + state_.run_log.path() + "': No such file or directory");
 #endif
   }
 }
@@ -92,11 +93,15 @@ TEST_F(RunStateTest, AnUnwritableLogRaisesError57) {
 #ifndef _WIN32
 TEST_F(RunStateTest, ALogThatIsALinkIsNeverOpened) {
   std::ofstream(Path("victim.txt")) << "theirs";
-  fs::create_symlink(Path("victim.txt"), state_.log_path);
-  std::string error;
-  EXPECT_FALSE(state_.OpenLog(/*secrets=*/true, &error));
-  EXPECT_EQ(error, "Cannot write run log '" + state_.log_path +
-                       "': it is a symbolic link, which is never followed here");
+  fs::create_symlink(Path("victim.txt"), state_.run_log.path());
+  try {
+    state_.run_log.Open(/*secrets=*/true);
+    FAIL() << "a link was opened";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.description(), "Cannot write run log '" + state_.run_log.path() +
+                                   "': it is a symbolic link, which is never followed here");
+  }
+  EXPECT_FALSE(state_.run_log.is_open());
   EXPECT_THROW(state_.Log("\tCreated user 'x' with temporary password 'TP'"), RunError);
   EXPECT_EQ(Read(Path("victim.txt")), "theirs");
   EXPECT_TRUE(platform_.made_owner_only.empty());
@@ -104,15 +109,16 @@ TEST_F(RunStateTest, ALogThatIsALinkIsNeverOpened) {
 #endif
 
 TEST_F(RunStateTest, EveryRunEndsWithTheEmptyLineOnce) {
-  state_.EndLogWithEmptyLine();  // nothing logged: nothing to close
-  EXPECT_FALSE(fs::exists(state_.log_path));
+  state_.run_log.EndWithEmptyLine();  // nothing logged: nothing to close
+  EXPECT_FALSE(fs::exists(state_.run_log.path()));
   state_.Log("start");
   state_.Log("\tError: 1 - x\r\nmessage");
-  state_.EndLogWithEmptyLine();
-  EXPECT_EQ(state_.logged_lines(), 3);
+  state_.run_log.EndWithEmptyLine();
+  EXPECT_EQ(state_.run_log.lines(), 3);
   state_.Log("completed\r\n");  // a line that brings its own empty line
-  state_.EndLogWithEmptyLine();
-  EXPECT_EQ(Read(state_.log_path), "start\r\n\tError: 1 - x\r\nmessage\r\n\r\ncompleted\r\n\r\n");
+  state_.run_log.EndWithEmptyLine();
+  EXPECT_EQ(Read(state_.run_log.path()),
+            "start\r\n\tError: 1 - x\r\nmessage\r\n\r\ncompleted\r\n\r\n");
 }
 
 TEST_F(RunStateTest, DumpLinesAndTheirFailure) {

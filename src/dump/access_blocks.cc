@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <map>
 #include <string>
 #include <utility>
@@ -14,7 +15,6 @@ namespace {
 
 // The application access code that makes a name's database access count as Application
 // Designer, whatever the database entry says.
-constexpr uint16_t kAppAccessDesigner = 0x0200;
 
 }  // namespace
 
@@ -28,16 +28,15 @@ std::vector<AccessHolder> ReadAccessHolders(RunState& state, const std::string& 
   std::vector<std::string> names;
   for (uint32_t i = 0; i < count; ++i) {
     EsbItem item;
-    const EsbStatus status = api.EsbGetNextItem(state.client.context, kItemUserApp, &item);
-    CheckStatus(state.client, "EsbGetApplicationAccess", status);
-    if (status != 0) continue;
+    CheckStatus(state.client, "EsbGetApplicationAccess",
+                api.EsbGetNextItem(state.client.context, kItemUserApp, &item));
     std::string name = CutAtNul(item.user_app.user);
     if (item.user_app.access == 0 || name.empty()) continue;  // no access: no block
     CarriedName(name);
     codes[name].push_back(item.user_app.access);
     names.push_back(std::move(name));
   }
-  SortList(names);
+  std::sort(names.begin(), names.end());
   std::map<std::string, size_t> taken;
   std::vector<AccessHolder> holders;
   for (const std::string& name : names) {

@@ -97,13 +97,13 @@ TEST_F(ApplicationBlocksTest, ControlCharactersInDescriptionsBecomeBlanksAndAreL
   app.dbs = {Db("D", "plain")};
   CopyToField("x\ny", app.dbs[0].state.description);
   api_.apps = {app};
-  state_.log_path = folder_ + "/run.log";
+  state_.run_log.SetPath(folder_ + "/run.log");
   WriteApplicationBlocks(state_);
   const std::vector<std::string> lines = Lines();
   EXPECT_EQ(lines.at(1), "   Description: line one     Loadable: No  Group: Injected\tend ");
   EXPECT_EQ(lines.at(11), "   Description: x y");
-  state_.log.reset();
-  std::ifstream in(state_.log_path, std::ios::binary);
+  state_.run_log.Close();
+  std::ifstream in(state_.run_log.path(), std::ios::binary);
   std::stringstream log;
   log << in.rdbuf();
   EXPECT_EQ(log.str(),

@@ -107,7 +107,7 @@ class Pool {
       own.server = state_.server;
       own.user = state_.user;
       own.dump_file = state_.dump_file;
-      own.log_path = state_.log_path;
+      own.run_log.SetPath(state_.run_log.path());
       own.dumped_groups = state_.dumped_groups;
       if (i == 0) {
         own.client.instance = state_.client.instance;

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "client/run_state.h"
-#include "dump/scripted_api.h"
+#include "client/scripted_api.h"
 #include "tools/fake_platform.h"
 
 namespace cubesec::testing {
@@ -32,7 +32,7 @@ class DumpTest : public ::testing::Test {
   ~DumpTest() override {
     // Open files first: Windows removes no folder that holds one.
     state_.dump_out.reset();
-    state_.log.reset();
+    state_.run_log.Close();
     std::filesystem::remove_all(folder_);
   }
 

@@ -1,5 +1,7 @@
 #include "dump/name_list.h"
 
+#include <algorithm>
+
 #include "client/dump_format.h"
 #include "tools/text.h"
 
@@ -23,14 +25,12 @@ std::vector<std::string> FetchNames(RunState& state, uint32_t count, uint16_t it
   std::vector<std::string> names;
   for (uint32_t i = 0; i < count; ++i) {
     EsbItem item;
-    const EsbStatus status =
-        state.client.api->EsbGetNextItem(state.client.context, item_type, &item);
-    CheckStatus(state.client, report, status);
-    if (status != 0) continue;
+    CheckStatus(state.client, report,
+                state.client.api->EsbGetNextItem(state.client.context, item_type, &item));
     std::string name = ItemName(item, item_type);
     if (!name.empty()) names.push_back(CarriedName(name));
   }
-  SortList(names);
+  std::sort(names.begin(), names.end());
   return names;
 }
 

@@ -9,14 +9,10 @@ namespace cubesec {
 
 void WriteServerBlock(RunState& state) {
   EsbGlobalState global;
-  const EsbStatus status = state.client.api->EsbGetGlobalState(state.client.context, &global);
-  state.client.last_status = status;
-  if (status != 0) {
-    // A block made of whatever the failed call left would restore wrong settings; the
-    // server block is left out instead.
-    CheckStatus(state.client, "EsbGetGlobalState", status);
-    return;
-  }
+  // A failed call raises before the block begins: a block made of whatever the failed call
+  // left would restore wrong settings.
+  CheckStatus(state.client, "EsbGetGlobalState",
+              state.client.api->EsbGetGlobalState(state.client.context, &global));
   state.BeginBlock("Server");
   WriteLine(state, "Server: %1", state.server);
   WriteLine(state, "   Date Made: %1", NowText(state.platform));

@@ -37,4 +37,7 @@ std::unique_ptr<ChosenApi> WrapApi(Platform& platform, std::unique_ptr<EsbApi> s
 /// The simulated servers of sim::ServerFolder(platform), wrapped as WrapApi says.
 std::unique_ptr<ChosenApi> ChooseApi(Platform& platform, std::string* error);
 
+/// How the program gets its client API: ChooseApi, or what a test hands in.
+using ApiChooser = std::unique_ptr<ChosenApi> (*)(Platform& platform, std::string* error);
+
 }  // namespace cubesec

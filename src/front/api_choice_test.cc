@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "dump/scripted_api.h"
+#include "client/scripted_api.h"
 #include "tools/fake_platform.h"
 
 namespace cubesec::testing {

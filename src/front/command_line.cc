@@ -91,24 +91,11 @@ std::string UsageText(const std::string& program, const std::string& log_path) {
       "",
       "Environment:",
       "  CUBESEC_LOG        the run log file (else beside the program when that folder",
-#ifdef _WIN32
-      "                     is writable, else %LOCALAPPDATA%\\cubesec\\cubesec.log)",
-#else
-      "                     is writable, else $XDG_STATE_HOME/cubesec/cubesec.log)",
-#endif
+      "                     is writable, else %4)",
       "  CUBESEC_PASSWORD   the password, when the command line gives none",
       "  CUBESEC_EDITOR     editor for the run log after a restore, with its arguments",
       "  ArborPath          client folder (ARBORPATH is read as well)",
-#ifdef _WIN32
-      // Windows reads the client's settings from the registry and the Windows folder, and
-      // local dates from the system's time zone, not from the environment.
-      "  LOCALAPPDATA       state folder (default %USERPROFILE%\\AppData\\Local)",
-#else
-      "  WINDIR             folder of essbase.ini (default /etc)",
-      "  XDG_STATE_HOME     state folder (default ~/.local/state)",
-      "  DISPLAY            a display for the window (WAYLAND_DISPLAY as well)",
-      "  TZ                 time zone of local dates",
-#endif
+      "%5",  // the variables through which the platform reads the system
       "",
       "The simulated server (development and tests):",
       "  CUBESEC_SIM_DIR    folder of the simulated servers",
@@ -118,14 +105,18 @@ std::string UsageText(const std::string& program, const std::string& log_path) {
       "  CUBESEC_SIM_LATENCY_US  N: every client call takes N microseconds more",
       "  CUBESEC_NOW        pin the clock (whole seconds since 1970 UTC)",
   };
-#ifdef _WIN32
-  const std::string log = log_path.empty() ? "none found (set CUBESEC_LOG)" : log_path;
-#else
-  const std::string log = log_path.empty() ? "none found (set CUBESEC_LOG or HOME)" : log_path;
-#endif
+  const OsConventions& os = ThisOs();
+  const std::string log = log_path.empty() ? "none found (set CUBESEC_LOG or " +
+                                                 std::string(os.state_folder_variable) + ")"
+                                           : log_path;
+  const std::string default_log =
+      FormatMsg(os.state_folder_help, {os.Join("cubesec", "cubesec.log")});
+  std::string_view environment = os.environment_help;
+  if (environment.ends_with('\n')) environment.remove_suffix(1);
   std::string text;
   for (const char* line : kLines) {
-    text += FormatMsg(line, {program, log, std::to_string(kDefaultSessions)});
+    text += FormatMsg(line, {program, log, std::to_string(kDefaultSessions), default_log,
+                             std::string(environment)});
     text += "\n";
   }
   return text;

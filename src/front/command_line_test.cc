@@ -297,7 +297,7 @@ TEST(CommandLineTest, TheProgramWipesThePasswordOnceParsed) {
   std::istringstream in;
   std::ostringstream out, err;
   // The server does not exist, so the login fails; the password was wiped before that.
-  EXPECT_EQ(ProgramMain(platform, 5, argv.data(), in, out, err), kExitFailed);
+  EXPECT_EQ(ProgramMain(platform, ChooseApi, 5, argv.data(), in, out, err), kExitFailed);
   EXPECT_EQ(std::string(argv[4]), "/P");
   EXPECT_THAT(err.str(), HasSubstr("EsbLogin"));
   fs::remove_all(folder);
@@ -332,13 +332,9 @@ TEST(CommandLineTest, UsageNamesTheProgram) {
   // after the program's.
   const size_t simulated = usage.find("\nThe simulated server (development and tests):\n");
   ASSERT_NE(simulated, std::string::npos);
-  for (const char* variable : {"CUBESEC_LOG", "CUBESEC_PASSWORD", "CUBESEC_EDITOR", "ArborPath",
-#ifdef _WIN32
-                               "LOCALAPPDATA"
-#else
-                               "WINDIR", "XDG_STATE_HOME"
-#endif
-       }) {
+  // The system's own variables, as the platform reads them, whole lines among the program's.
+  EXPECT_THAT(usage.substr(0, simulated), HasSubstr("\n" + std::string(ThisOs().environment_help)));
+  for (const char* variable : {"CUBESEC_LOG", "CUBESEC_PASSWORD", "CUBESEC_EDITOR", "ArborPath"}) {
     EXPECT_THAT(usage.substr(0, simulated),
                 ContainsMatch(std::string("\n  ") + variable + " +[a-zA-Z]"))
         << variable;

@@ -4,7 +4,7 @@
 #include <ostream>
 
 #include "front/command_line.h"
-#include "front/run_outcome.h"
+#include "front/run_driver.h"
 #include "restore/dump_check.h"
 #include "restore/dump_diff.h"
 #include "tools/files.h"
@@ -65,7 +65,7 @@ int DiffCommand(Platform& platform, EsbApi& api, const std::vector<std::string>&
             << ReplaceAll(outcome.error->description(), "\r\n", "\n") << "\n";
       }
       if (!outcome.log_failure.empty()) err << program << ": " << outcome.log_failure << "\n";
-      err << program << ": run log: " << state.log_path << "\n";
+      err << program << ": run log: " << state.run_log.path() << "\n";
       return kDiffTrouble;
     }
     names.push_back("server " + params.server);

@@ -1,10 +1,8 @@
 #include "front/dump_file_check.h"
 
-#include <filesystem>
 #include <istream>
 #include <iterator>
 #include <ostream>
-#include <system_error>
 
 #include "front/command_line.h"
 #include "front/program.h"
@@ -76,24 +74,12 @@ int CheckDumpFileCommand(Platform& platform, const std::string& file, std::istre
   const std::string program = ProgramNameOf(platform.ExecutablePath());
   const std::string shown_file = file == "-" ? std::string("standard input") : file;
   // As for a run: a check whose log cannot take its first line does not start.
-  const std::string log_path = DecideRunLogPath(platform);
-  std::string log_error = "no place for it (set CUBESEC_LOG, or HOME)";
-  std::unique_ptr<LineWriter> log;
-  if (!log_path.empty()) {
-    std::error_code ec;
-    const std::filesystem::path folder = std::filesystem::path(log_path).parent_path();
-    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-    log = std::make_unique<LineWriter>(platform, log_path, /*owner_only=*/true);
-    const std::string first =
-        FormatMsg("%1%2Checking dump file %3", {NowText(platform), "\t", shown_file});
-    if (log->Append(first))
-      log_error.clear();
-    else
-      log_error = log->error();
-  }
-  if (!log_error.empty()) {
-    err << program << ": Cannot write run log '" << log_path << "': " << log_error
-        << "; nothing was run\n";
+  RunLog log(platform);
+  try {
+    log.Open(/*secrets=*/false);
+    log.Write(FormatMsg("%1%2Checking dump file %3", {NowText(platform), "\t", shown_file}));
+  } catch (const RunError& error) {
+    err << program << ": " << error.description() << "; nothing was run\n";
     return kExitUsage;
   }
 
@@ -118,11 +104,11 @@ int CheckDumpFileCommand(Platform& platform, const std::string& file, std::istre
     lines.push_back(FormatMsg("%1%2%3%4", {NowText(platform), "\t", verdict, "\r\n"}));
     status = sound ? kExitSuccess : kExitFailed;
   }
-  for (const std::string& line : lines) {
-    if (!log->Append(line)) {
-      err << program << ": the run log could not be written: " << log->error() << "\n";
-      return kExitFailed;
-    }
+  try {
+    for (const std::string& line : lines) log.Write(line);
+  } catch (const RunError& error) {
+    err << program << ": " << error.description() << "\n";
+    return kExitFailed;
   }
   return status;
 }

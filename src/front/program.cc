@@ -12,7 +12,7 @@
 #include "front/diff_command.h"
 #include "front/dump_file_check.h"
 #include "front/interactive.h"
-#include "front/run_outcome.h"
+#include "front/run_driver.h"
 #include "front/terminal_io.h"
 #include "front/terminal_presenter.h"
 #include "restore/dump_model.h"
@@ -103,16 +103,17 @@ std::string RunSummary(const RunState& state, const RunParameters& params) {
        std::to_string(counts.filters_restored), std::to_string(counts.values_changed),
        std::to_string(counts.blocks_skipped),
        counts.blocks_skipped > 0 ? " (the run log says why)" : ""});
-  text += counts.users_created > 0
-              ? "The new users' temporary passwords are in the run log: " + state.log_path + "\n"
-              : "Run log: " + state.log_path + "\n";
+  text +=
+      counts.users_created > 0
+          ? "The new users' temporary passwords are in the run log: " + state.run_log.path() + "\n"
+          : "Run log: " + state.run_log.path() + "\n";
   return text;
 }
 
 }  // namespace
 
-int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std::ostream& out,
-                std::ostream& err) {
+int ProgramMain(Platform& platform, ApiChooser choose_api, int argc, char** argv, std::istream& in,
+                std::ostream& out, std::ostream& err) {
   const std::string name = ProgramNameOf(platform.ExecutablePath());
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   switch (RequestOf(args)) {
@@ -169,7 +170,7 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
       }
     }
     std::string error;
-    std::unique_ptr<ChosenApi> chosen = ChooseApi(platform, &error);
+    std::unique_ptr<ChosenApi> chosen = choose_api(platform, &error);
     if (!chosen) {
       err << name << ": " << error << "\n";
       return kDiffTrouble;
@@ -185,7 +186,7 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
   }
 
   std::string api_error;
-  std::unique_ptr<ChosenApi> api = ChooseApi(platform, &api_error);
+  std::unique_ptr<ChosenApi> api = choose_api(platform, &api_error);
   if (!api) {
     err << name << ": " << api_error << "\n";
     return kExitUsage;
@@ -245,7 +246,7 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
                        : outcome.declined  ? RunEnd::kDeclined
                        : outcome.cancelled ? RunEnd::kCancelled
                                            : RunEnd::kFailed;
-    session->ShowCompletion(params.command, end, state.log_path);
+    session->ShowCompletion(params.command, end, state.run_log.path());
   }
 
   if (outcome.log_failed_before_run) {
@@ -259,7 +260,7 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
   if (outcome.error && !state.interactive) {
     err << name << ": Error: " << outcome.error->number() << " - "
         << ReplaceAll(outcome.error->description(), "\r\n", "\n") << "\n"
-        << name << ": run log: " << state.log_path << "\n";
+        << name << ": run log: " << state.run_log.path() << "\n";
   }
   if (!outcome.log_failure.empty()) {
     err << name << ": the run log could not be written: " << outcome.log_failure << "\n";
@@ -272,7 +273,7 @@ int ProgramMain(Platform& platform, int argc, char** argv, std::istream& in, std
   }
   if (outcome.failed_deletions > 0) {
     err << name << ": security reset incomplete: " << outcome.failed_deletions
-        << " failure(s); what was not deleted is in the run log: " << state.log_path << "\n";
+        << " failure(s); what was not deleted is in the run log: " << state.run_log.path() << "\n";
   }
   if (outcome.declined) {
     err << name << ": security reset not confirmed; nothing was deleted\n";

@@ -9,7 +9,6 @@
 #include "dump/dump.h"
 #include "front/command_line.h"
 #include "front/dump_file_check.h"
-#include "front/run_outcome.h"
 #include "restore/dump_model.h"
 #include "restore/name_lists.h"
 #include "restore/restore.h"
@@ -290,7 +289,7 @@ void RestoreRun(RunState& state, std::unique_ptr<LineReader> checked,
   // The log is shown for reading; a machine without an editor is no failure of the restore,
   // but an editor that was asked for and does not start is worth a line.
   std::string why;
-  if (!state.platform.StartEditor(state.log_path, &why) && !why.empty()) {
+  if (!state.platform.StartEditor(state.run_log.path(), &why) && !why.empty()) {
     state.Log(FormatMsg("%1The run log could not be opened in the editor (%2)", {"\t", why}));
   }
 }
@@ -454,7 +453,7 @@ void ReportError(RunState& state, const RunParameters& params, RunOutcome& outco
     if (state.dump_out) state.dump_out->Flush();
     // An error before the run's first line would otherwise stand in the log without a date
     // or a word of what was asked.
-    if (state.logged_lines() == 0) {
+    if (state.run_log.lines() == 0) {
       state.Log(
           FormatMsg("%1%2Could not start %3", {NowText(state.platform), "\t", RunWording(params)}));
     }
@@ -525,21 +524,20 @@ RunOutcome CarryOutRun(RunState& state, const RunParameters& params) {
 
   RunOutcome outcome;
   try {
-    // A run whose log cannot be written does not start: it would leave no trace.
-    if (!state.OpenLog(/*secrets=*/params.command == "R", &outcome.log_failure)) {
+    state.run_log.Open(/*secrets=*/params.command == "R");
+    outcome = Perform(state, params);
+  } catch (const RunError& error) {
+    // A run whose log cannot be opened does not start: it would leave no trace.
+    if (!state.run_log.is_open()) {
       if (own_observer) state.observer = nullptr;
+      outcome.log_failure = error.description();
       outcome.log_failed_before_run = true;
       return outcome;
     }
-    outcome = Perform(state, params);
-  } catch (const RunError& error) {
     outcome.error = error;
   } catch (const std::exception& error) {
     outcome.error = RunError(kErrorUnexpected, error.what());
   }
-  // Error 49 asks for the run to go on; nothing is reported for it. The command it
-  // interrupted did not finish, so the run does not count as completed.
-  if (outcome.error && outcome.error->number() == kErrorResume) outcome.error.reset();
   if (outcome.error && outcome.error->number() == kErrorInterrupted) {
     outcome.interrupt_signal = state.platform.PendingInterrupt();
     outcome.cancelled = outcome.interrupt_signal == 0 && state.observer->CancelRequested();
@@ -547,18 +545,14 @@ RunOutcome CarryOutRun(RunState& state, const RunParameters& params) {
   if (outcome.error) ReportError(state, params, outcome);
   Release(state);
   try {
-    state.EndLogWithEmptyLine();
+    state.run_log.EndWithEmptyLine();
   } catch (const RunError& log_error) {
     if (outcome.log_failure.empty()) outcome.log_failure = log_error.description();
   }
-  outcome.log_failed_before_run = !outcome.log_failure.empty() && state.logged_lines() == 0;
+  outcome.log_failed_before_run = !outcome.log_failure.empty() && state.run_log.lines() == 0;
 
   if (own_observer) state.observer = nullptr;
   return outcome;
-}
-
-bool RunDriver(RunState& state, const RunParameters& params) {
-  return CarryOutRun(state, params).completed;
 }
 
 }  // namespace cubesec

@@ -14,7 +14,7 @@
 #include <tuple>
 
 #include "client/dump_format.h"
-#include "dump/scripted_api.h"
+#include "client/scripted_api.h"
 #include "front/progress_model.h"
 #include "front/run_outcome.h"
 #include "front/session_texts.h"
@@ -57,12 +57,12 @@ class RunDriverTest : public ::testing::Test {
     fs::create_directories(folder_ + "/bin");
     platform_.executable_path = folder_ + "/bin/cubesec";
     // The place is decided when a run state is made; this one was made before the path.
-    state_.log_path = DecideRunLogPath(platform_);
+    state_.run_log.SetPath(DecideRunLogPath(platform_));
     params_ = {"D", folder_ + "/dump.txt", "Prod", "admin", "pw"};
   }
   ~RunDriverTest() override {
     // Open files first: Windows removes no folder that holds one.
-    state_.log.reset();
+    state_.run_log.Close();
     state_.dump_out.reset();
     state_.dump_in.reset();
     std::error_code ignored;
@@ -115,7 +115,7 @@ TEST_F(RunDriverTest, OnlyTheFirstMissingParameterIsReportedBeforeAnyCall) {
 }
 
 TEST_F(RunDriverTest, DumpOfAnEmptyServerLogsStartAndCompletion) {
-  EXPECT_TRUE(RunDriver(state_, params_));
+  EXPECT_TRUE(CarryOutRun(state_, params_).completed);
   const std::string dump = params_.dump_file;
   EXPECT_EQ(Log(), "2026-11-30 00:53:20\tCreating security dump of Prod to " + dump +
                        "\r\n2026-11-30 00:53:20\tCompleted security dump of Prod to " + dump +
@@ -326,7 +326,7 @@ TEST_F(RunDriverTest, EditorThatCannotStartIsLoggedButNoError) {
                                   "start fake-editor: No such file or directory)\r\n\r\n"));
 
   // A machine with no editor at all has nothing to report.
-  state_.log.reset();  // Windows deletes no file that is open
+  state_.run_log.Close();  // Windows deletes no file that is open
   fs::remove(LogPath());
   platform_.editor_error.clear();
   RunState again(platform_, api_);

@@ -1,6 +1,5 @@
 #pragma once
 // What one run came to, for the program's exit status and its messages on the terminal.
-// RunDriver (front/run_driver.h) is the same run reduced to "completed or not".
 
 #include <optional>
 #include <string>
@@ -25,13 +24,5 @@ struct RunOutcome {
   // touches a file or the server, so nothing was done.
   bool log_failed_before_run = false;
 };
-
-/// Carries out one run: validation, client start and login, the command, and the closing
-/// step that reports the error, closes the dump file, logs out and ends the client.
-RunOutcome CarryOutRun(RunState& state, const RunParameters& params);
-
-/// The message for the first empty parameter, in the order command, dump file name, server,
-/// user, password; nullopt when all are given.
-std::optional<std::string> FirstMissingParameter(const RunParameters& params);
 
 }  // namespace cubesec

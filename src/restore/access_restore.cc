@@ -10,9 +10,6 @@
 namespace cubesec {
 namespace {
 
-constexpr uint16_t kAppAccessDesigner = 0x0200;  // goes with Application Designer on a database
-constexpr uint16_t kAppAccessMember = 0x0100;
-
 struct AccessDefinition {
   uint16_t access = 0;
   std::string filter;

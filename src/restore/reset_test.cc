@@ -73,7 +73,7 @@ TEST_F(ResetTest, ADeclinedResetDeletesNothingAndSaysSo) {
 }
 
 TEST_F(ResetTest, AResetWhoseRunLogCannotBeWrittenDoesNotStart) {
-  state.log_path = "/nonexistent-folder/cubesec.log";
+  state.run_log.SetPath("/nonexistent-folder/cubesec.log");
   nlohmann::json before = Export();
   try {
     ResetSecurity(state);

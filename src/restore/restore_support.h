@@ -7,18 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "client/esb_status.h"
 #include "client/run_state.h"
 
 namespace cubesec {
-
-/// The not-found statuses that a restore acts on instead of failing.
-inline constexpr EsbStatus kStatusUserNotFound = 1051012;
-inline constexpr EsbStatus kStatusGroupNotFound = 1051013;
-inline constexpr EsbStatus kStatusAppNotFound = 1051030;
-inline constexpr EsbStatus kStatusDbNotFound = 1023003;
-inline constexpr EsbStatus kStatusAlreadyExists = 1051008;
-inline constexpr EsbStatus kStatusFilterNotFound = 1053003;
-inline constexpr EsbStatus kStatusCalcNotFound = 1053007;
 
 /// Raised when no temporary password can be made (the OS has no secure random source).
 inline constexpr int kErrorNoRandomSource = 58;

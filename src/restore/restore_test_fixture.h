@@ -68,11 +68,11 @@ class RestoreTest : public ::testing::Test {
     state.client.instance = instance;
     state.client.context = context;
     state.user = "admin";
-    state.log_path = dir_ + "/cubesec.log";
+    state.run_log.SetPath(dir_ + "/cubesec.log");
   }
   ~RestoreTest() override {
     state.dump_in.reset();
-    state.log.reset();
+    state.run_log.Close();
     // The server's connection too: Windows removes no folder that holds an open file.
     tracer_.reset();
     unnumbered_.reset();
@@ -115,9 +115,9 @@ class RestoreTest : public ::testing::Test {
   }
 
   std::vector<std::string> LogLines() {
-    state.log.reset();
+    state.run_log.Close();
     std::vector<std::string> lines;
-    std::ifstream in(state.log_path, std::ios::binary);
+    std::ifstream in(state.run_log.path(), std::ios::binary);
     for (std::string line; std::getline(in, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       lines.push_back(line);

@@ -25,8 +25,6 @@ constexpr int kCities = 10;           // per region
 constexpr int32_t kNow = 1796000000;  // late 2026
 constexpr int32_t kDay = 86400;
 // What a restore grants on the application for any database access below designer.
-constexpr uint16_t kAppAccess = 0x0100;
-constexpr uint16_t kAppAccessDesigner = 0x0200;
 
 // Row access levels, in the order the generator picks them.
 constexpr uint16_t kRowAccess[] = {kAccessRead, kAccessWrite, kAccessNone, kAccessFiltered};
@@ -236,7 +234,7 @@ ServerImage GenerateImage(int scale, const std::string& admin_password, Generate
       app.databases.push_back(std::move(db));
     }
     for (const ImageDbAccess& entry : app.databases.front().access) {
-      app.access.push_back({entry.name, kAppAccess});
+      app.access.push_back({entry.name, kAppAccessMember});
     }
     image.applications.push_back(std::move(app));
   }

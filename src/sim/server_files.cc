@@ -4,6 +4,7 @@
 #include <fstream>
 #include <random>
 
+#include "client/access_levels.h"
 #include "sim/fixture_json.h"
 #include "sim/generator.h"
 #include "sim/names.h"
@@ -130,7 +131,7 @@ std::string InitServer(const std::string& folder, const std::string& name, const
   ImageUser user;
   user.name = admin;
   user.password = password;
-  user.access = 0xFFFF;
+  user.access = kAccessSupervisor;
   user.supervisor = true;
   image.users.push_back(std::move(user));
   if (std::string problem = ValidateImage(image); !problem.empty()) return problem;

@@ -66,9 +66,11 @@ TEST_F(ServerFilesTest, LoginOpensTheLowerCasedFileAndAMissingOneIsUnreachable) 
   EXPECT_EQ(status, kStatusServerUnreachable);
   EXPECT_EQ(Login(*api, "../demo", "admin", "pw-admin", &status), 0u);
   EXPECT_EQ(status, kStatusServerUnreachable);
+  // A file that is there but no database is not an unreachable server: its login fails for
+  // what the file is.
   std::ofstream(folder_ + "/junk.sqlite") << "not a database at all, just text";
   EXPECT_EQ(Login(*api, "junk", "admin", "pw-admin", &status), 0u);
-  EXPECT_EQ(status, kStatusServerUnreachable);
+  EXPECT_EQ(status, kStatusStoreFailure);
 }
 
 // A server file as the simulated server wrote it before servers had a password iteration
@@ -292,20 +294,13 @@ TEST_F(ServerFilesTest, GenerateBuildsTheScaledServer) {
 
 TEST(ServerFolderTest, NamedElseTheUsersDataFolder) {
   FakePlatform platform;
-  platform.env = {{"HOME", "/home/ann"}, {"XDG_DATA_HOME", "/data/ann"}};
-  platform.state_folder = "C:\\Users\\ann\\AppData\\Local";
-#ifdef _WIN32
-  // Windows' place for a user's program data; the POSIX variables play no part.
-  EXPECT_EQ(ServerFolder(platform), "C:\\Users\\ann\\AppData\\Local\\cubesec\\servers");
-#else
-  EXPECT_EQ(ServerFolder(platform), "/data/ann/cubesec/servers");
-  platform.env.erase("XDG_DATA_HOME");
-  EXPECT_EQ(ServerFolder(platform), "/home/ann/.local/share/cubesec/servers");
-#endif
+  platform.data_folder = "data";
+  const std::string separator(1, ThisOs().path_separator);
+  EXPECT_EQ(ServerFolder(platform), "data" + separator + "cubesec" + separator + "servers");
   platform.env["CUBESEC_SIM_DIR"] = "/srv/sims";
   EXPECT_EQ(ServerFolder(platform), "/srv/sims");
   platform.env = {{"CUBESEC_SIM_DIR", ""}};
-  platform.state_folder.clear();
+  platform.data_folder.clear();
   EXPECT_EQ(ServerFolder(platform), "cubesec-servers");  // nowhere else to go: the current one
 }
 

@@ -3,6 +3,7 @@
 #include <map>
 #include <set>
 
+#include "client/access_levels.h"
 #include "sim/names.h"
 
 namespace cubesec::sim {
@@ -94,7 +95,6 @@ bool IsValidObjectName(const std::string& name) {
 }
 
 void ImplyApplicationAccess(ServerImage& image) {
-  constexpr uint16_t kMember = 0x0100;
   for (ImageApplication& app : image.applications) {
     std::map<std::string, size_t> entries;  // folded name -> index in app.access
     for (size_t i = 0; i < app.access.size(); ++i) entries[FoldCase(app.access[i].name)] = i;
@@ -104,7 +104,7 @@ void ImplyApplicationAccess(ServerImage& image) {
         auto [it, added] = entries.emplace(FoldCase(grant.name), app.access.size());
         if (added) app.access.push_back({grant.name, 0});
         uint16_t& access = app.access[it->second].access;
-        if (access < kMember) access = kMember;
+        if (access < kAppAccessMember) access = kAppAccessMember;
       }
     }
   }

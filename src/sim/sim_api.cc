@@ -14,14 +14,15 @@ class FolderSource : public ServerSource {
  public:
   explicit FolderSource(std::string folder) : folder_(std::move(folder)) {}
 
-  std::shared_ptr<Store> Connect(const std::string& server) override {
+  std::shared_ptr<Store> Connect(const std::string& server, std::string* problem) override {
     if (!IsValidServerName(server)) return nullptr;
     std::string path = ServerPath(folder_, server);
     std::error_code ignored;
     if (!std::filesystem::is_regular_file(path, ignored)) return nullptr;
     try {
       return Store::OpenFile(path, false);
-    } catch (const SqliteError&) {
+    } catch (const SqliteError& error) {
+      *problem = "'" + path + "' is not a simulated server file: " + error.what();
       return nullptr;
     }
   }
@@ -39,7 +40,7 @@ class FolderSource : public ServerSource {
 class MemorySource : public ServerSource {
  public:
   explicit MemorySource(std::shared_ptr<Store> store) : store_(std::move(store)) {}
-  std::shared_ptr<Store> Connect(const std::string&) override { return store_; }
+  std::shared_ptr<Store> Connect(const std::string&, std::string*) override { return store_; }
   uint32_t ApiVersion() override { return store_->ReadGlobal().api_version; }
 
  private:
@@ -61,16 +62,8 @@ std::unique_ptr<ServerSource> MakeMemorySource(std::shared_ptr<Store> store) {
 std::string ServerFolder(Platform& platform) {
   std::string dir = NonEmpty(platform.GetEnv("CUBESEC_SIM_DIR"));
   if (!dir.empty()) return dir;
-#ifdef _WIN32
-  // Windows keeps a user's program data in the local application data folder.
-  const std::string local = platform.UserStateFolder();
-  if (!local.empty()) return local + "\\cubesec\\servers";
-#else
-  std::string data = NonEmpty(platform.GetEnv("XDG_DATA_HOME"));
-  if (!data.empty()) return data + "/cubesec/servers";
-  std::string home = NonEmpty(platform.GetEnv("HOME"));
-  if (!home.empty()) return home + "/.local/share/cubesec/servers";
-#endif
+  const std::string data = platform.UserDataFolder();
+  if (!data.empty()) return ThisOs().Join(ThisOs().Join(data, "cubesec"), "servers");
   return "cubesec-servers";
 }
 

@@ -9,6 +9,8 @@
 #include <sstream>
 
 #include "sim/sim_api.h"
+#include "tools/platform.h"
+#include "tools/text.h"
 
 namespace cubesec::sim {
 
@@ -58,13 +60,6 @@ constexpr CommandHelp kCommands[] = {
      "--password-iterations N: the rounds of the server's password keys (default 4096).\n"},
 };
 
-#ifdef _WIN32
-constexpr const char* kFolderLine = "(%CUBESEC_SIM_DIR%, else %LOCALAPPDATA%\\cubesec\\servers).\n";
-#else
-constexpr const char* kFolderLine =
-    "($CUBESEC_SIM_DIR, else $XDG_DATA_HOME/cubesec/servers, else "
-    "~/.local/share/cubesec/servers).\n";
-#endif
 constexpr const char* kIntro = R"(usage: cubesec-sim COMMAND ...
 
 Simulated servers for cubesec, one SQLite file each in the server folder
@@ -74,7 +69,11 @@ commands:
 )";
 
 std::string Usage() {
-  std::string text = std::string(kIntro) + kFolderLine + kCommandsHead;
+  // Where ServerFolder looks, as this system writes it.
+  const OsConventions& os = ThisOs();
+  std::string text = std::string(kIntro) + "(" + os.Variable("CUBESEC_SIM_DIR") + ", else " +
+                     FormatMsg(os.data_folder_help, {os.Join("cubesec", "servers")}) + ").\n" +
+                     kCommandsHead;
   for (const CommandHelp& command : kCommands) {
     std::string line = std::string("  ") + command.synopsis;
     line.resize(std::max<size_t>(line.size() + 1, 41), ' ');

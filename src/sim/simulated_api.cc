@@ -14,10 +14,6 @@ namespace cubesec::sim {
 namespace {
 
 constexpr int32_t kMessageLevelError = 2;
-constexpr uint16_t kSupervisorAccess = 0xFFFF;
-// Application access codes: a member of the application, and its designer.
-constexpr uint16_t kAppAccessMember = 0x0100;
-constexpr uint16_t kAppAccessDesigner = 0x0200;
 
 uint16_t UserType(const Principal& p) {
   if (p.IsSupervisor()) return kUserTypeSupervisor;
@@ -149,12 +145,12 @@ EsbStatus SimulatedApi::FindTarget(Context& c, const std::string& app, const std
 }
 
 uint16_t SimulatedApi::HighestAccess(Store& store, const Principal& p, const Target& t) {
-  if (p.IsSupervisor()) return kSupervisorAccess;
+  if (p.IsSupervisor()) return kAccessSupervisor;
   uint16_t highest = store.DbAccess(p.id, t.db.id) | t.db.state.default_access;
   uint16_t app_access = store.AppAccess(p.id, t.app.id);
   if (!p.is_group) {
     for (const GroupGrant& grant : store.GroupGrantsOf(p.id, t.app.id, t.db.id)) {
-      if (grant.supervisor) return kSupervisorAccess;
+      if (grant.supervisor) return kAccessSupervisor;
       highest |= grant.db_access;
       app_access |= grant.app_access;
     }
@@ -188,7 +184,10 @@ EsbStatus SimulatedApi::EsbLogin(EsbHandle instance, const std::string& server,
     if (!instances_.count(instance)) return kStatusBadHandle;
   }
   if (context == nullptr) return Fail(instance, kStatusInvalidParameter, "context");
-  std::shared_ptr<Store> store = source_->Connect(server);
+  std::string problem;
+  std::shared_ptr<Store> store = source_->Connect(server, &problem);
+  // A server whose file is there but unusable is not an unreachable one: the reason counts.
+  if (!store && !problem.empty()) return Fail(instance, kStatusStoreFailure, problem);
   if (!store) {
     Fail(instance, kStatusServerUnreachable, server);
     // A name that reaches nothing is most often a server that was never made, or one made in
@@ -604,7 +603,7 @@ EsbStatus SimulatedApi::SetPrincipal(EsbHandle context, const EsbUserInfo& info,
     // set a flag) keeps them.
     if (info.access != p->access) {
       p->access = info.access;
-      p->supervisor = info.access == kSupervisorAccess;
+      p->supervisor = info.access == kAccessSupervisor;
     }
     if (!group) {
       p->disabled = info.disabled != 0;

@@ -21,8 +21,9 @@ namespace cubesec::sim {
 class ServerSource {
  public:
   virtual ~ServerSource() = default;
-  /// The store of `server`; nullptr when it cannot be reached.
-  virtual std::shared_ptr<Store> Connect(const std::string& server) = 0;
+  /// The store of `server`; nullptr when it cannot be reached. `problem` is then empty when
+  /// there is no such server, and says why when there is one that cannot be opened.
+  virtual std::shared_ptr<Store> Connect(const std::string& server, std::string* problem) = 0;
   /// What EsbGetAPIVersion reports before any login.
   virtual uint32_t ApiVersion() = 0;
   /// Where a server that cannot be reached was looked for, for the login's message; empty

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "client/access_levels.h"
 #include "sim/server_image.h"
 #include "sim/sqlite_db.h"
 
@@ -30,7 +31,7 @@ struct Principal {
   int32_t last_login = 0;
   std::optional<std::string> password_hash;
   /// Supervisors hold every privilege: marked so, or holding the supervisor access code.
-  bool IsSupervisor() const { return supervisor || access == 0xFFFF; }
+  bool IsSupervisor() const { return supervisor || access == kAccessSupervisor; }
 };
 
 struct AppRecord {

@@ -60,6 +60,7 @@ class FakePlatform : public Platform {
   // Folders that count as writable; unset: the real file system decides.
   std::optional<std::vector<std::string>> writable_folders;
   std::string state_folder;                    // UserStateFolder()
+  std::string data_folder;                     // UserDataFolder()
   std::string owner_only_error;                // when set, MakeOwnerOnly fails with it
   std::vector<std::string> made_owner_only;    // every path MakeOwnerOnly was asked for
   int pending_interrupt = 0;                   // what PendingInterrupt reports
@@ -81,14 +82,12 @@ class FakePlatform : public Platform {
                                           const std::string& key) override {
     const std::string rest = "|" + ToUpper(section) + "|" + ToUpper(key);
     auto it = ini.find(file + rest);
-#ifdef _WIN32
     // Test data written as "/etc/essbase.ini" also stands for the Windows join "/etc\\essbase.ini".
     if (it == ini.end()) {
       std::string slashed = file;
       std::replace(slashed.begin(), slashed.end(), '\\', '/');
       it = ini.find(slashed + rest);
     }
-#endif
     if (it == ini.end()) return std::nullopt;
     return it->second;
   }
@@ -137,6 +136,7 @@ class FakePlatform : public Platform {
     return false;
   }
   std::string UserStateFolder() override { return state_folder; }
+  std::string UserDataFolder() override { return data_folder; }
   std::unique_ptr<LoadedModule> LoadModule(const std::string& path, std::string* error) override {
     return SystemPlatform().LoadModule(path, error);
   }

@@ -208,19 +208,6 @@ KeyView SplitKeyView(std::string_view line) {
   return {TrimView(line.substr(0, colon)), TrimView(line.substr(colon + 1))};
 }
 
-bool ReadKeyLine(LineReader& reader, std::string& key, std::string& value) {
-  std::string line;
-  if (!reader.ReadLine(line)) {
-    key.clear();
-    value.clear();
-    return false;
-  }
-  KeyLine parsed = SplitKeyLine(line);
-  key = std::move(parsed.key);
-  value = std::move(parsed.value);
-  return !key.empty();
-}
-
 bool FileExists(const std::string& path) {
   if (path.empty()) return false;
   std::error_code ec;

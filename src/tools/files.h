@@ -135,10 +135,6 @@ struct KeyView {
 };
 KeyView SplitKeyView(std::string_view line);
 
-/// Reads the next line of `reader` as a key line. True when the key is not empty (an
-/// empty line, or the end of the file, gives false).
-bool ReadKeyLine(LineReader& reader, std::string& key, std::string& value);
-
 /// True when `path` names an existing regular file.
 bool FileExists(const std::string& path);
 /// True when `path` names an existing folder.

@@ -170,19 +170,6 @@ TEST_F(FilesTest, KeyLines) {
   const KeyView view = SplitKeyView("   Access :  Read  ");
   EXPECT_EQ(std::string(view.key) + "|" + std::string(view.value), "Access|Read");
   EXPECT_TRUE(SplitKeyView(" : ").key.empty() && SplitKeyView(" : ").value.empty());
-
-  Write("dump.txt", "User: joe\r\n\r\n: orphan\r\nLast");
-  LineReader reader(Path("dump.txt"));
-  std::string key, value;
-  EXPECT_TRUE(ReadKeyLine(reader, key, value));
-  EXPECT_EQ(key + "|" + value, "User|joe");
-  EXPECT_FALSE(ReadKeyLine(reader, key, value));  // empty line
-  EXPECT_FALSE(ReadKeyLine(reader, key, value));  // empty key
-  EXPECT_EQ(value, "orphan");
-  EXPECT_TRUE(ReadKeyLine(reader, key, value));
-  EXPECT_EQ(key + "|" + value, "Last|");
-  EXPECT_FALSE(ReadKeyLine(reader, key, value));  // end of the file
-  EXPECT_EQ(key, "");
 }
 
 TEST_F(FilesTest, FileExistsOnlyForRegularFiles) {

@@ -140,6 +140,9 @@ class Platform {
   /// The folder for the user's own state files: $XDG_STATE_HOME, else ~/.local/state on
   /// POSIX. Empty when there is none (no home folder).
   virtual std::string UserStateFolder() = 0;
+  /// The folder for the user's own data files: $XDG_DATA_HOME, else ~/.local/share on POSIX;
+  /// the local application data folder on Windows. Empty when there is none.
+  virtual std::string UserDataFolder() = 0;
 
   // User interaction.
   virtual bool StdinIsTerminal() = 0;
@@ -186,6 +189,45 @@ class Platform {
     return nullptr;
   }
 };
+
+/// What the operating system of this build fixes in paths and in what the programs tell
+/// their users about it. Each platform file defines it for its own system, so that no other
+/// file needs to ask which system it was built for.
+struct OsConventions {
+  char path_separator;          // what the system writes between folders
+  std::string_view separators;  // what it reads as one
+  /// How a help text names an environment variable: "$" + name, or "%" + name + "%".
+  std::string_view variable_prefix;
+  std::string_view variable_suffix;
+  /// Where UserStateFolder() and UserDataFolder() look, as a help text names them, with
+  /// "%1" for what lies in them (FormatMsg); and the variable whose absence leaves no state
+  /// folder at all.
+  std::string_view state_folder_help;
+  std::string_view data_folder_help;
+  std::string_view state_folder_variable;
+  /// Help lines (each ending in a line break) on the variables through which the platform
+  /// reads the system: its settings folder, the display, the time zone.
+  std::string_view environment_help;
+  /// Whether a program in `folder` lies where the system keeps programs only: read-only by
+  /// convention even when the folder happens to be writable.
+  bool (*is_system_program_folder)(std::string_view folder);
+
+  /// `name` as a help text names an environment variable.
+  std::string Variable(std::string_view name) const {
+    return std::string(variable_prefix).append(name).append(variable_suffix);
+  }
+  /// `folder` and `name` joined by the separator (none added after one already there).
+  std::string Join(std::string_view folder, std::string_view name) const {
+    std::string joined(folder);
+    if (!joined.empty() && separators.find(joined.back()) == std::string_view::npos) {
+      joined += path_separator;
+    }
+    return joined.append(name);
+  }
+};
+
+/// The conventions of the system this program was built for.
+const OsConventions& ThisOs();
 
 /// The platform of the machine the program runs on.
 Platform& SystemPlatform();

@@ -443,6 +443,15 @@ class PosixPlatform : public Platform {
     return *home + "/.local/state";
   }
 
+  std::string UserDataFolder() override {
+    if (std::optional<std::string> data = GetEnv("XDG_DATA_HOME"); data && !data->empty()) {
+      return *data;
+    }
+    std::optional<std::string> home = GetEnv("HOME");
+    if (!home || home->empty()) return {};
+    return *home + "/.local/share";
+  }
+
   bool StdinIsTerminal() override { return isatty(0) == 1; }
   bool StderrIsTerminal() override { return isatty(2) == 1; }
 
@@ -555,7 +564,30 @@ class PosixPlatform : public Platform {
   MessageBoxPresenter* presenter_ = nullptr;
 };
 
+bool IsSystemProgramFolder(std::string_view folder) {
+  return folder == "/usr" || folder.starts_with("/usr/") || folder == "/bin" || folder == "/sbin";
+}
+
 }  // namespace
+
+const OsConventions& ThisOs() {
+  static const OsConventions conventions{
+      .path_separator = '/',
+      .separators = "/",
+      .variable_prefix = "$",
+      .variable_suffix = "",
+      .state_folder_help = "$XDG_STATE_HOME/%1",
+      .data_folder_help = "$XDG_DATA_HOME/%1, else ~/.local/share/%1",
+      .state_folder_variable = "HOME",
+      .environment_help =
+          "  WINDIR             folder of essbase.ini (default /etc)\n"
+          "  XDG_STATE_HOME     state folder (default ~/.local/state)\n"
+          "  DISPLAY            a display for the window (WAYLAND_DISPLAY as well)\n"
+          "  TZ                 time zone of local dates\n",
+      .is_system_program_folder = IsSystemProgramFolder,
+  };
+  return conventions;
+}
 
 Platform& SystemPlatform() {
   static PosixPlatform platform;

@@ -246,8 +246,28 @@ TEST_F(PosixPlatformTest, TheRunLogsFolderAndRights) {
   }
   ScopedEnv no_state("XDG_STATE_HOME", nullptr);
   EXPECT_EQ(platform_.UserStateFolder(), "/home/ann/.local/state");
+  {
+    ScopedEnv data("XDG_DATA_HOME", "/srv/data");
+    EXPECT_EQ(platform_.UserDataFolder(), "/srv/data");
+  }
+  ScopedEnv no_data("XDG_DATA_HOME", "");
+  EXPECT_EQ(platform_.UserDataFolder(), "/home/ann/.local/share");
   ScopedEnv no_home("HOME", nullptr);
   EXPECT_EQ(platform_.UserStateFolder(), "");
+  EXPECT_EQ(platform_.UserDataFolder(), "");
+}
+
+TEST(PosixConventionsTest, ProgramsUnderUsrAndBinAreSystemPrograms) {
+  const OsConventions& os = ThisOs();
+  for (const char* folder : {"/usr", "/usr/bin", "/usr/local/bin", "/bin", "/sbin"}) {
+    EXPECT_TRUE(os.is_system_program_folder(folder)) << folder;
+  }
+  for (const char* folder : {"/usrx", "/opt/cubesec", "/home/ann/bin", "/binx", ""}) {
+    EXPECT_FALSE(os.is_system_program_folder(folder)) << folder;
+  }
+  EXPECT_EQ(os.Join("/opt/", "x"), "/opt/x");
+  EXPECT_EQ(os.Join("/opt", "x"), "/opt/x");
+  EXPECT_EQ(os.Variable("HOME"), "$HOME");
 }
 
 TEST_F(PosixPlatformTest, RandomBytesAndExecutablePath) {

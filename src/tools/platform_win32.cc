@@ -473,6 +473,8 @@ class Win32Platform : public Platform {
     if (!profile || profile->empty()) return {};
     return *profile + "\\AppData\\Local";
   }
+  // Programs keep their data in the same folder as their state.
+  std::string UserDataFolder() override { return UserStateFolder(); }
 
   bool StdinIsTerminal() override {
     DWORD mode = 0;
@@ -573,7 +575,28 @@ class Win32Platform : public Platform {
   std::string windows_directory_;
 };
 
+// Windows has no folder of programs that its administrators may write to by convention only.
+bool IsSystemProgramFolder(std::string_view) { return false; }
+
 }  // namespace
+
+const OsConventions& ThisOs() {
+  static const OsConventions conventions{
+      .path_separator = '\\',
+      .separators = "\\/",  // Windows takes either slash between folders
+      .variable_prefix = "%",
+      .variable_suffix = "%",
+      .state_folder_help = "%LOCALAPPDATA%\\%1",
+      .data_folder_help = "%LOCALAPPDATA%\\%1",
+      .state_folder_variable = "LOCALAPPDATA",
+      // Windows reads the client's settings from the registry and the Windows folder, and
+      // local dates from the system's time zone, not from the environment.
+      .environment_help =
+          "  LOCALAPPDATA       state folder (default %USERPROFILE%\\AppData\\Local)\n",
+      .is_system_program_folder = IsSystemProgramFolder,
+  };
+  return conventions;
+}
 
 Platform& SystemPlatform() {
   static Win32Platform platform;

@@ -204,6 +204,7 @@ TEST_F(Win32PlatformTest, WritableFoldersAndTheUserStateFolder) {
   {
     ScopedEnv local("LOCALAPPDATA", "C:\\Users\\a\\AppData\\Local");
     EXPECT_EQ(platform_.UserStateFolder(), "C:\\Users\\a\\AppData\\Local");
+    EXPECT_EQ(platform_.UserDataFolder(), "C:\\Users\\a\\AppData\\Local");
   }
   ScopedEnv no_local("LOCALAPPDATA", nullptr);
   {
@@ -212,6 +213,13 @@ TEST_F(Win32PlatformTest, WritableFoldersAndTheUserStateFolder) {
   }
   ScopedEnv no_profile("USERPROFILE", nullptr);
   EXPECT_EQ(platform_.UserStateFolder(), "");
+
+  const OsConventions& os = ThisOs();
+  EXPECT_FALSE(os.is_system_program_folder("C:\\Program Files\\cubesec"));
+  EXPECT_EQ(os.Join("C:\\x\\", "y"), "C:\\x\\y");
+  EXPECT_EQ(os.Join("C:/x/", "y"), "C:/x/y");
+  EXPECT_EQ(os.Join("C:\\x", "y"), "C:\\x\\y");
+  EXPECT_EQ(os.Variable("LOCALAPPDATA"), "%LOCALAPPDATA%");
 }
 
 }  // namespace

@@ -216,21 +216,6 @@ std::string NextToken(std::string& text) {
   return token;
 }
 
-void SortList(std::vector<std::string>& names, bool descending, CompareMode mode) {
-  auto less = [mode](const std::string& a, const std::string& b) {
-    if (mode == CompareMode::kBinary) return a < b;
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-      return static_cast<unsigned char>(LowerAscii(x)) < static_cast<unsigned char>(LowerAscii(y));
-    });
-  };
-  if (descending) {
-    std::stable_sort(names.begin(), names.end(),
-                     [&less](const std::string& a, const std::string& b) { return less(b, a); });
-  } else {
-    std::stable_sort(names.begin(), names.end(), less);
-  }
-}
-
 std::string ToUpper(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = UpperAscii(c);

@@ -56,13 +56,6 @@ double RoundHalfEven(double value);
 /// quotes when the text begins with one.
 std::string NextToken(std::string& text);
 
-enum class CompareMode { kBinary, kCaseInsensitive };
-
-/// Sorts in place, ascending (or descending), in O(n log n). For names that differ in the
-/// given mode the order is that of a plain ordering; equal names keep their order.
-void SortList(std::vector<std::string>& names, bool descending = false,
-              CompareMode mode = CompareMode::kBinary);
-
 /// ASCII case-insensitive helpers.
 std::string ToUpper(std::string_view text);
 std::string ToLower(std::string_view text);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 
 namespace cubesec {
 namespace {
@@ -134,34 +133,6 @@ TEST(NextToken, BlankSeparatedAndQuotedTokens) {
   text = "ab\"cd ef";  // a quote inside a token is part of it
   EXPECT_EQ(NextToken(text), "ab\"cd");
   EXPECT_EQ(text, "ef");
-}
-
-TEST(SortList, OrdersByModeAndKeepsEqualNamesInPlace) {
-  std::vector<std::string> names = {"b", "A", "a", "B"};
-  SortList(names);
-  EXPECT_EQ(names, (std::vector<std::string>{"A", "B", "a", "b"}));
-
-  names = {"b", "A", "a", "B"};
-  SortList(names, false, CompareMode::kCaseInsensitive);
-  EXPECT_EQ(names, (std::vector<std::string>{"A", "a", "b", "B"}));
-
-  names = {"b", "A", "a", "B"};
-  SortList(names, true, CompareMode::kCaseInsensitive);
-  EXPECT_EQ(names, (std::vector<std::string>{"b", "B", "A", "a"}));
-
-  names = {"b", "c", "a"};
-  SortList(names, true);
-  EXPECT_EQ(names, (std::vector<std::string>{"c", "b", "a"}));
-}
-
-TEST(SortList, LargeListsMatchAPlainOrdering) {
-  std::mt19937 random(42);
-  std::vector<std::string> names;
-  for (int i = 0; i < 20000; ++i) names.push_back("user" + std::to_string(random() % 100000));
-  std::vector<std::string> expected = names;
-  std::sort(expected.begin(), expected.end());
-  SortList(names);
-  EXPECT_EQ(names, expected);
 }
 
 TEST(CopyToField, CutsPadsAndAlwaysEndsWithNul) {

@@ -1,7 +1,8 @@
 #pragma once
-// For tests: a small in-memory server behind the client API whose content a test writes
-// directly, which records every call, and which fails chosen calls with a chosen status and
-// message number (0 included, which no real fault injector offers).
+// For the tests of every layer above the client: a small in-memory server behind the client
+// API whose content a test writes directly, which records every call, and which fails chosen
+// calls with a chosen status and message number (0 included, which no real fault injector
+// offers).
 
 #include <map>
 #include <string>
