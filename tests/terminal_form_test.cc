@@ -78,20 +78,20 @@ class PtyProgram {
 
   // Waits for the program to end, reading what it still writes. Its exit status, or
   // 128 + the signal that ended it, or -1 on timeout.
+  // A program that is silent for a while (slow server calls) is still read to its end.
   int Wait(int timeout_ms = 30000) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (ReadSome(100)) {
-      if (std::chrono::steady_clock::now() > deadline) break;
-    }
     for (;;) {
+      ReadSome(20);
       int status = 0;
       const pid_t done = waitpid(pid_, &status, WNOHANG);
       if (done == pid_) {
         exited_ = true;
+        while (ReadSome(100)) {
+        }
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
       }
       if (std::chrono::steady_clock::now() > deadline) return -1;
-      usleep(20000);
     }
   }
 
@@ -200,6 +200,86 @@ TEST_F(TerminalFormRunTest, ABatchRunWithoutPasswordAsksForItWithoutEcho) {
   EXPECT_EQ(empty->Wait(), 2) << empty->output();
   EXPECT_THAT(empty->output(), HasSubstr("no password was typed; nothing was run"));
   EXPECT_FALSE(FileExists(box_.LogPath()));
+}
+
+// How often the output shows a progress line of one of a run's phases.
+int ProgressShowings(const std::string& output) {
+  int showings = 0;
+  for (const char* phase : {"\rgroups ", "\rusers ", "\rapplications ", "\rblocks "}) {
+    for (size_t at = output.find(phase); at != std::string::npos; at = output.find(phase, at + 1)) {
+      ++showings;
+    }
+  }
+  return showings;
+}
+
+TEST_F(TerminalFormRunTest, ABatchRunShowsOneProgressLineAndWipesItBeforeTheSummary) {
+  // Slow calls, as over a network, so that the run lasts long enough to show progress.
+  box_.env()["CUBESEC_SIM_LATENCY_US"] = "5000";
+  const std::vector<std::string> login = {"--server", "demo", "--user", "admin", "/Pdemo-password"};
+  std::vector<std::string> dump = {"--dump", "slow.txt"};
+  dump.insert(dump.end(), login.begin(), login.end());
+  const auto started = std::chrono::steady_clock::now();
+  auto run = Start(dump);
+  ASSERT_EQ(run->Wait(), 0) << run->output();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const std::string& output = run->output();
+  const int showings = ProgressShowings(output);
+  EXPECT_GE(showings, 1) << output;
+  // Paced by the clock, a few times a second, however many items went by.
+  EXPECT_LE(showings, static_cast<int>(seconds * 4) + 1) << seconds << " s: " << output;
+  // The last showing is wiped with blanks, and the summary starts where it stood.
+  EXPECT_THAT(output, ::testing::ContainsRegex("\r +\rDumped the security of demo to slow.txt"))
+      << output;
+
+  // A restore counts the blocks of the file it checked.
+  std::vector<std::string> restore = {"--restore", "slow.txt"};
+  restore.insert(restore.end(), login.begin(), login.end());
+  auto restoring = Start(restore);
+  ASSERT_EQ(restoring->Wait(), 0) << restoring->output();
+  EXPECT_THAT(restoring->output(), ::testing::ContainsRegex("\rblocks [0-9]+/53 "))
+      << restoring->output();
+
+  // --quiet: no progress line and no summary.
+  dump.push_back("--quiet");
+  auto quiet = Start(dump);
+  ASSERT_EQ(quiet->Wait(), 0) << quiet->output();
+  EXPECT_EQ(quiet->output(), "");
+
+  // Standard error that is no terminal gets no progress line; the summary stays.
+  const RunResult piped = box_.Cubesec(restore);
+  ASSERT_EQ(piped.exit_code, 0) << piped.err;
+  EXPECT_EQ(piped.err, "");
+  EXPECT_THAT(piped.out, HasSubstr("Restored the security of demo from slow.txt"));
+}
+
+TEST_F(TerminalFormRunTest, VerboseShowsEachRunLogLineButNoTemporaryPassword) {
+  const std::vector<std::string> login = {"--server", "copy", "--user", "admin", "/Pdemo-password"};
+  ASSERT_EQ(box_.Cubesec({"/Ddemo.txt", "/Sdemo", "/Uadmin", "/Pdemo-password"}).exit_code, 0);
+  box_.LoadFixture("copy", "examples/demo-server.json");
+  std::vector<std::string> reset = {"--reset", "--yes"};
+  reset.insert(reset.end(), login.begin(), login.end());
+  ASSERT_EQ(box_.Cubesec(reset).exit_code, 0);
+
+  // Standard error is a pipe here, as in a scheduled job: the lines, and no progress line.
+  std::vector<std::string> restore = {"--restore", "demo.txt", "--verbose"};
+  restore.insert(restore.end(), login.begin(), login.end());
+  const RunResult run = box_.Cubesec(restore);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const std::string log = box_.Log();
+  const size_t created = log.find("\tCreated user 'jsmith' with temporary password '");
+  ASSERT_NE(created, std::string::npos) << log;
+  const std::string password =
+      log.substr(created + 48, log.find('\'', created + 48) - created - 48);
+  ASSERT_GE(password.size(), 16u) << password;
+  EXPECT_THAT(run.err, HasSubstr("\tRestoring security of copy from demo.txt\n"));
+  EXPECT_THAT(run.err, HasSubstr("\tCreated user 'jsmith' with a temporary password (in the run "
+                                 "log)\n"));
+  EXPECT_THAT(run.err, HasSubstr("\tCompleted security Restore of copy from demo.txt\n"));
+  EXPECT_THAT(run.err, Not(HasSubstr(password)));
+  EXPECT_THAT(run.err, Not(HasSubstr("\r")));
+  EXPECT_THAT(run.out, HasSubstr("Restored the security of copy from demo.txt"));
 }
 
 TEST_F(TerminalFormRunTest, CommandLineFileNameIsTheDefaultAndAnEmptyCommandCancels) {

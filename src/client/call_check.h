@@ -19,7 +19,8 @@ inline constexpr int kErrorOverflow = 6;  // a number does not fit its field
 inline constexpr int kErrorClientCall = 99;
 inline constexpr int kErrorUnsoundDumpFile = 60;  // a restore's file fails the check
 inline constexpr int kErrorUncarriedName = 61;    // a name that no dump line can hold
-inline constexpr int kErrorInterrupted = 62;     // a signal asked the run to stop
+inline constexpr int kErrorInterrupted = 62;      // a signal or the user asked the run to stop
+inline constexpr int kErrorResume = 49;           // cleared by the driver, the run goes on
 inline constexpr int kErrorUnusableClient = 9999;
 
 /// The one failure type above the client layer: an error number and a description.

@@ -22,7 +22,9 @@ void RunState::CountLineAndPump() {
   if (observer) observer->PumpEvents();
 }
 
-void RunState::Log(std::string_view line) {
+void RunState::Log(std::string_view line) { Log(line, line); }
+
+void RunState::Log(std::string_view line, std::string_view shown) {
   if (capture) {
     capture->items.emplace_back(CapturedOutput::Kind::kLogLine, line);
     return;
@@ -33,6 +35,7 @@ void RunState::Log(std::string_view line) {
     return;
   }
   run_log.Write(line);
+  if (observer) observer->OnLogLine(shown);
   CountLineAndPump();
 }
 
@@ -40,6 +43,16 @@ void RunState::FlushDump() {
   if (dump_out && !dump_out->Flush()) {
     throw RunError(kErrorFileIo,
                    "Cannot write dump file '" + dump_file + "': " + dump_out->error());
+  }
+}
+
+void RunState::StopDumpIfAsked() {
+  if (const int signal_number = platform.PendingInterrupt(); signal_number != 0) {
+    throw RunError(kErrorInterrupted,
+                   "Interrupted by signal " + std::to_string(signal_number) + " before the end");
+  }
+  if (observer && observer->CancelRequested()) {
+    throw RunError(kErrorInterrupted, "Cancelled by the user before the end");
   }
 }
 
@@ -57,10 +70,7 @@ void RunState::WriteDumpLine(std::string_view line) {
   if (!dump_out) {
     dump_out = std::make_unique<LineWriter>(platform, dump_file, false, kDumpBlockBytes);
   }
-  if (const int signal_number = platform.PendingInterrupt(); signal_number != 0) {
-    throw RunError(kErrorInterrupted,
-                   "Interrupted by signal " + std::to_string(signal_number) + " before the end");
-  }
+  StopDumpIfAsked();
   if (!dump_out->Append(line)) {
     throw RunError(kErrorFileIo,
                    "Cannot write dump file '" + dump_file + "': " + dump_out->error());
@@ -74,8 +84,12 @@ void RunState::BeginBlock(std::string_view key_word) {
     capture->items.emplace_back(CapturedOutput::Kind::kBlock, key_word);
     return;
   }
+  (void)key_word;
   ++blocks;
-  if (observer) observer->OnBlock(key_word, blocks);
+}
+
+void RunState::ReportProgress(std::string_view phase, int done, int total, std::string_view item) {
+  if (observer) observer->OnProgress(RunProgress{phase, done, total, item});
 }
 
 void RunState::Replay(const CapturedOutput& output) {

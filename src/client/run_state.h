@@ -21,18 +21,32 @@
 
 namespace cubesec {
 
-/// Watches a run's progress; interactive runs show it, batch runs use the silent default.
+/// Where a run stands: the phase, the item at hand counted from 1 within it, and the
+/// phase's total when it is known.
+struct RunProgress {
+  std::string_view phase;  // "groups", "users", "applications", "blocks", ...
+  int done = 0;            // the item at hand, counted from 1
+  int total = 0;           // items of the phase; 0 while unknown
+  std::string_view item;   // the item's name where it helps ("Sample:Basic"), else empty
+};
+
+/// Watches a run: its progress, its run log lines, and the user's wish to stop it.
+/// Interactive runs show progress in their window or form, batch runs on a terminal; the
+/// default watches nothing. Every call comes from the run's own thread.
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
-  /// A block with head key `key_word` ("Group", "Filter", ...) is being written or read;
-  /// `blocks` counts the blocks of this run so far, this one included.
-  virtual void OnBlock(std::string_view key_word, int blocks) {
-    (void)key_word;
-    (void)blocks;
-  }
+  /// The run moved on; called for every item, so a view shows only as often as it likes.
+  virtual void OnProgress(const RunProgress& progress) { (void)progress; }
+  /// A line was appended to the run log; `shown` is the line as it may be shown where
+  /// others can read it (a temporary password left out).
+  virtual void OnLogLine(std::string_view shown) { (void)shown; }
   /// Lets a window process its pending events; called often, not necessarily per line.
   virtual void PumpEvents() {}
+  /// True once the user asked the run to stop (a window's Cancel). A dump stops before its
+  /// next line as an interrupted one does, a restore between two blocks; a reset has no
+  /// point to stop at and goes on.
+  virtual bool CancelRequested() { return false; }
 };
 
 /// What a run writes while it works apart from the run's own files (a session of a dump
@@ -85,14 +99,23 @@ struct RunState {
   /// Appends one line to the run log (RunLog::Write), or to where a capture or a plan
   /// diverts it.
   void Log(std::string_view line);
+  /// The same for a line that holds a secret (a temporary password): the observer, which
+  /// may show log lines where others read them, gets `shown` instead.
+  void Log(std::string_view line, std::string_view shown);
+  /// Raises error 62 when the platform noted an interrupt or the user asked to cancel: a
+  /// dump stops there as a failed one does, keeping what it wrote apart.
+  void StopDumpIfAsked();
   /// Hands the dump lines gathered so far to the OS; raises error 57 when that fails.
   void FlushDump();
   /// Appends one line to dump_out, opening dump_file when dump_out is not set yet. A failed
   /// write raises error 57 "Cannot write dump file '<path>': <reason>"; an interrupt that
   /// the platform noted raises error 62.
   void WriteDumpLine(std::string_view line);
-  /// Counts a block and tells the observer.
+  /// Counts a block.
   void BeginBlock(std::string_view key_word);
+  /// Tells the observer where the run stands. Only the run's own thread reports: a session
+  /// of a dump (which has no observer) reports nothing.
+  void ReportProgress(std::string_view phase, int done, int total, std::string_view item = {});
   /// Hands output captured elsewhere to this run's files, in its order.
   void Replay(const CapturedOutput& output);
   /// Reads the next line of the dump file being restored; false at its end.

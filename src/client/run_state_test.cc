@@ -18,9 +18,10 @@ namespace fs = std::filesystem;
 class CountingObserver : public RunObserver {
  public:
   int pumps = 0;
-  std::vector<std::string> blocks;
-  void OnBlock(std::string_view key_word, int count) override {
-    blocks.push_back(std::string(key_word) + "#" + std::to_string(count));
+  std::vector<std::string> progress;
+  void OnProgress(const RunProgress& p) override {
+    progress.push_back(std::string(p.phase) + " " + std::to_string(p.done) + "/" +
+                       std::to_string(p.total) + " " + std::string(p.item));
   }
   void PumpEvents() override { ++pumps; }
 };
@@ -153,11 +154,16 @@ TEST_F(RunStateTest, EventsArePumpedWhileWriting) {
   state_.Log("line");
 }
 
-TEST_F(RunStateTest, BlocksAreCountedAndReported) {
+TEST_F(RunStateTest, BlocksAreCountedAndProgressReported) {
   state_.BeginBlock("Server");
   state_.BeginBlock("Group");
   EXPECT_EQ(state_.blocks, 2);
-  EXPECT_EQ(observer_.blocks, (std::vector<std::string>{"Server#1", "Group#2"}));
+  state_.ReportProgress("users", 3, 7);
+  state_.ReportProgress("applications", 1, 2, "Sample:Basic");
+  EXPECT_EQ(observer_.progress,
+            (std::vector<std::string>{"users 3/7 ", "applications 1/2 Sample:Basic"}));
+  state_.observer = nullptr;  // a session of a dump has none: nothing to tell
+  state_.ReportProgress("users", 4, 7);
 }
 
 TEST_F(RunStateTest, ReadKeyLineFromTheDumpBeingRestored) {

@@ -48,9 +48,14 @@ std::vector<std::string> ReadDatabaseNames(RunState& state, const std::string& a
 void WriteApplicationBlocks(RunState& state) {
   const std::vector<std::string> apps = ReadApplicationNames(state);
   if (state.sessions > 1 && !apps.empty()) return WriteApplicationBlocksInSessions(state, apps);
-  for (const std::string& app : apps) {
+  const int total = static_cast<int>(apps.size());
+  for (int done = 1; const std::string& app : apps) {
+    // The server's count of databases would take a list of every application's databases
+    // first; the applications' count is known without a call of its own.
+    state.ReportProgress("applications", done, total, app);
     WriteApplicationBlock(state, app);
-    WriteDatabaseBlocks(state, app);
+    WriteDatabaseBlocks(state, app, done, total);
+    ++done;
   }
 }
 
@@ -72,12 +77,13 @@ void WriteDatabaseBlock(RunState& state, const std::string& app, const std::stri
   WriteAccessBlocks(state, app, db, holders());
 }
 
-void WriteDatabaseBlocks(RunState& state, const std::string& app) {
+void WriteDatabaseBlocks(RunState& state, const std::string& app, int app_number, int app_count) {
   if (app.empty()) return;
   const std::vector<std::string> dbs = ReadDatabaseNames(state, app);
   // Read at the first database that needs them, as before, and kept for the others.
   std::optional<std::vector<AccessHolder>> holders;
   for (const std::string& db : dbs) {
+    state.ReportProgress("applications", app_number, app_count, app + ":" + db);
     WriteDatabaseBlock(state, app, db, [&]() -> const std::vector<AccessHolder>& {
       if (!holders) holders = ReadAccessHolders(state, app);
       return *holders;

@@ -32,8 +32,10 @@ void WriteApplicationBlocks(RunState& state);
 std::vector<std::string> ReadApplicationNames(RunState& state);
 void WriteApplicationBlock(RunState& state, const std::string& app);
 std::vector<std::string> ReadDatabaseNames(RunState& state, const std::string& app);
-/// The database blocks of one application, each followed by its filter and access blocks.
-void WriteDatabaseBlocks(RunState& state, const std::string& app);
+/// The database blocks of one application, each followed by its filter and access blocks;
+/// the progress names each database as part of application `app_number` of `app_count`.
+void WriteDatabaseBlocks(RunState& state, const std::string& app, int app_number = 0,
+                         int app_count = 0);
 /// One database's block, then its filter and access blocks; `holders` hands out the access
 /// holders of the application when the access blocks need them.
 void WriteDatabaseBlock(RunState& state, const std::string& app, const std::string& db,

@@ -126,8 +126,13 @@ class Pool {
   }
 
   // Hands every unit to the run's files in the file's order; raises the first failure.
+  // The progress is told from here, the run's thread, in the file's order: the observer
+  // sees what one session would show.
   void Write() {
+    const int total = static_cast<int>(apps_.size());
     for (size_t a = 0; a < apps_.size(); ++a) {
+      const int number = static_cast<int>(a) + 1;
+      state_.ReportProgress("applications", number, total, names_[a]);
       Hand(apps_[a]->own);
       for (size_t d = 0;; ++d) {
         Unit* unit = nullptr;
@@ -136,6 +141,7 @@ class Pool {
           if (d >= apps_[a]->dbs.size()) break;
           unit = apps_[a]->dbs[d].get();
         }
+        state_.ReportProgress("applications", number, total, names_[a] + ":" + unit->db);
         Hand(*unit);
       }
     }
@@ -167,6 +173,8 @@ class Pool {
       if (changed_.wait_for(lock, kPumpEvery) == std::cv_status::timeout) {
         lock.unlock();
         state_.observer->PumpEvents();
+        // A Cancel pressed (or an interrupt) while a slow unit is filled is heard now.
+        state_.StopDumpIfAsked();
         lock.lock();
       }
     }

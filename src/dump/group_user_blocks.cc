@@ -34,7 +34,9 @@ void WriteGroupBlocks(RunState& state) {
               state.client.api->EsbListGroups(state.client.context, "", "", &count));
   const std::vector<std::string> groups = FetchNames(state, count, kItemGroupName, "esbListGroups");
   for (const std::string& group : groups) state.dumped_groups.insert(ToLower(group));
-  for (const std::string& group : groups) {
+  const int total = static_cast<int>(groups.size());
+  for (int done = 1; const std::string& group : groups) {
+    state.ReportProgress("groups", done++, total);
     EsbUserInfo info;
     CheckStatus(state.client, "EsbGetGroup",
                 state.client.api->EsbGetGroup(state.client.context, group, &info));
@@ -57,7 +59,9 @@ void WriteUserBlocks(RunState& state) {
   CheckStatus(state.client, "EsbListUsers",
               state.client.api->EsbListUsers(state.client.context, "", "", &count));
   const std::vector<std::string> users = FetchNames(state, count, kItemUserName, "EsbListUsers");
-  for (const std::string& user : users) {
+  const int total = static_cast<int>(users.size());
+  for (int done = 1; const std::string& user : users) {
+    state.ReportProgress("users", done++, total);
     EsbUserInfo info;
     CheckStatus(state.client, "EsbGetUser",
                 state.client.api->EsbGetUser(state.client.context, user, &info));

@@ -26,8 +26,9 @@ CommandLineRequest RequestOf(const std::vector<std::string>& args) {
 
 std::string UsageText(const std::string& program, const std::string& log_path) {
   static constexpr const char* kLines[] = {
-      "usage: %1 --dump FILE [LOGIN] [--sessions N] [--quiet]",
-      "       %1 --restore FILE [LOGIN] [--sessions N | --only PART...] [--quiet]",
+      "usage: %1 --dump FILE [LOGIN] [--sessions N] [--quiet | --verbose]",
+      "       %1 --restore FILE [LOGIN] [--sessions N | --only PART...]",
+      "                 [--quiet | --verbose]",
       "       %1 --plan FILE [LOGIN] [--only PART]...",
       "       %1 --diff OLD NEW [--only PART]... [--all]",
       "       %1 --diff FILE [LOGIN] [--only PART]... [--all]",
@@ -64,14 +65,17 @@ std::string UsageText(const std::string& program, const std::string& log_path) {
       "                        and works on N databases at once; the file, the run log",
       "                        and the restored server are the same whatever N (a",
       "                        restore limited with --only uses one session)",
-      "  --quiet               no summary at the end of a run",
+      "  --quiet               no progress line and no summary at the end of a run",
+      "  --verbose             also each run log line on standard error as it is",
+      "                        written (not with --quiet)",
       "  --help, --version",
       "A FILE of \"-\" is standard output for --dump (no backups are kept) and",
       "standard input for --restore and --check. Without a password, one is asked for",
       "when standard input is a terminal (\"Password for USER on SERVER: \", no echo).",
-      "One run does one command: two different ones are refused. Server and user",
-      "default to the Essbase client's Login settings. A path that begins with \"/\" is",
-      "named with --dump or --restore: \"/tmp/x.txt\" reads as a switch.",
+      "A batch run shows its progress on one line of standard error when that is a",
+      "terminal. One run does one command: two different ones are refused. Server",
+      "and user default to the Essbase client's Login settings. A path that begins",
+      "with \"/\" is named with --dump or --restore: \"/tmp/x.txt\" reads as a switch.",
       "",
       "Interactive use: without all of command, dump file, server, user and password,",
       "%1 asks for the rest, in its window when a display is there, else on the",
@@ -243,7 +247,8 @@ void ApplyLongOption(const std::vector<std::string>& args, size_t& i, ParseState
   for (const Command& known : kCommands) {
     if (name == known.option) command = &known;
   }
-  static const char* const kFlags[] = {"--yes", "--quiet", "--all", "--help", "--version"};
+  static const char* const kFlags[] = {"--yes", "--quiet", "--verbose",
+                                       "--all", "--help",  "--version"};
   static const char* const kValued[] = {"--server", "--user", "--password-file", "--only",
                                         "--sessions"};
   const auto known = [&](const auto& names) {
@@ -259,7 +264,15 @@ void ApplyLongOption(const std::vector<std::string>& args, size_t& i, ParseState
     }
     if (command != nullptr) return parse.TakeCommand(*command, name, nullptr);
     if (name == "--yes") parse.params.reset_confirmed = true;
-    if (name == "--quiet") parse.extras.quiet = true;
+    if (name == "--quiet" || name == "--verbose") {
+      // Silence and every line at once: neither would be what was asked for.
+      const bool quiet = name == "--quiet";
+      if (quiet ? parse.extras.verbose : parse.extras.quiet) {
+        throw RunError(kErrorSyntax, FormatMsg("%1 and %2 cannot be used together",
+                                               {quiet ? "--verbose" : "--quiet", name}));
+      }
+      (quiet ? parse.extras.quiet : parse.extras.verbose) = true;
+    }
     if (name == "--all") parse.extras.diff_all = true;
     return;
   }

@@ -39,12 +39,14 @@ struct CommandLineExtras {
   std::vector<std::string> diff_files;       // --diff OLD [NEW]: one file is compared with
                                              // the server
   bool diff_all = false;                     // --all: the diff compares dates and notices too
-  bool quiet = false;                        // --quiet: no summary at the end of a run
+  bool quiet = false;    // --quiet: no progress line and no summary at the end of a run
+  bool verbose = false;  // --verbose: each run log line on standard error as it is written
 };
 
 /// Applies the arguments to `params`: slash switches ("/Dfile", letters of either case,
 /// values trimmed) and long options ("--dump FILE" or "--dump=FILE", --restore, --reset,
-/// --server, --user, --password-file, --yes, --check, --quiet). Two different commands
+/// --server, --user, --password-file, --yes, --check, --quiet, --verbose). --quiet and
+/// --verbose together raise error 50 "--quiet and --verbose cannot be used together". Two different commands
 /// raise error 50 "X and Y cannot be used together", each named as it was typed. Each argument is
 /// one token, so a value with blanks stays whole; the last of a repeated switch wins. When no
 /// argument begins with "/" or "-", the arguments joined by single blanks are the dump file name

@@ -118,6 +118,15 @@ TEST(CommandLineTest, PasswordsFilesAndChecksGoToTheExtras) {
   ApplyCommandLine({"--password-file=pw.txt", "/Pthree"}, params, &extras);
   EXPECT_EQ(extras.password_file, std::nullopt);  // and the later /P wins over it
   EXPECT_EQ(params.password, "three");
+
+  extras = {};
+  ApplyCommandLine({"/Dx", "--verbose"}, params, &extras);
+  EXPECT_TRUE(extras.verbose);
+  EXPECT_FALSE(extras.quiet);
+  extras = {};
+  ApplyCommandLine({"--quiet", "/Dx", "--quiet"}, params, &extras);
+  EXPECT_TRUE(extras.quiet);
+  EXPECT_FALSE(extras.verbose);
 }
 
 // --plan is a command like --restore; --only parts add up; --diff takes a second file unless
@@ -257,6 +266,10 @@ TEST(CommandLineTest, UnknownTokenIsError50NamingIt) {
       {{"--check=c.txt", "--restore", "c.txt"}, "--check and --restore cannot be used together"},
       {{"--plan", "p.txt", "--restore", "r.txt"}, "--plan and --restore cannot be used together"},
       {{"--diff", "a.txt", "b.txt", "/Dx"}, "--diff and /D cannot be used together"},
+      // Silence and every log line at once: neither would be what was asked for.
+      {{"/Dx", "--quiet", "--verbose"}, "--quiet and --verbose cannot be used together"},
+      {{"--verbose", "/Dx", "--quiet"}, "--verbose and --quiet cannot be used together"},
+      {{"--verbose=yes"}, "Syntax Error - Option --verbose takes no value ('--verbose=yes')"},
   };
   for (const Case& c : cases) {
     try {
@@ -307,10 +320,9 @@ TEST(CommandLineTest, UsageNamesTheProgram) {
   EXPECT_THAT(usage, HasSubstr("(the server being restored does not have to match the "
                                "dumpfile's source)\n"));
   // The forms first; a reset names no dump file.
-  EXPECT_THAT(
-      usage,
-      StartsWith(
-          "usage: qmx --dump FILE [LOGIN] [--sessions N] [--quiet]\n       qmx --restore FILE"));
+  EXPECT_THAT(usage,
+              StartsWith("usage: qmx --dump FILE [LOGIN] [--sessions N] [--quiet | --verbose]\n"
+                         "       qmx --restore FILE"));
   EXPECT_THAT(usage, HasSubstr("\nReset Security: qmx  /C /Sservername /Uusername /Ppassword\n"));
   EXPECT_THAT(usage, HasSubstr("qmx --reset [--yes] [LOGIN]\n"));
   EXPECT_THAT(usage, HasSubstr("\nRun log: /home/ann/.local/state/cubesec/cubesec.log\n"));
@@ -338,8 +350,9 @@ TEST(CommandLineTest, UsageNamesTheProgram) {
   for (const std::string& line : Split(UsageText("cubesec", "/var/log/cubesec.log"), "\n")) {
     EXPECT_LE(line.size(), 80u) << line;
   }
-  for (const char* option : {"--dump FILE", "--restore FILE", "--reset", "--yes", "--check FILE",
-                             "--server NAME", "--user NAME", "--password-file FILE"}) {
+  for (const char* option :
+       {"--dump FILE", "--restore FILE", "--reset", "--yes", "--check FILE", "--server NAME",
+        "--user NAME", "--password-file FILE", "--quiet", "--verbose"}) {
     EXPECT_THAT(usage, HasSubstr(std::string("\n  ") + option + " ")) << option;
   }
   EXPECT_THAT(usage, ::testing::Not(HasSubstr("%1")));

@@ -37,6 +37,8 @@ std::unique_ptr<LineReader> ReadCheckedDumpFile(RunState& state, std::vector<Dum
                                                 std::string* text_out) {
   std::string text;
   if (state.dump_file == "-" && state.standard_input != nullptr) {
+    // The check and the restore see the bytes as they are, line ends and all.
+    state.platform.UseBinaryMode(StandardStream::kInput);
     if (!ReadDumpText(state.dump_file, *state.standard_input, text, nullptr)) return nullptr;
   } else if (!FileExists(state.dump_file) || !ReadWholeFile(state.dump_file, text)) {
     return nullptr;
@@ -83,6 +85,7 @@ int CheckDumpFileCommand(Platform& platform, const std::string& file, std::istre
   std::vector<std::string> lines;
   std::string text, read_error;
   int status = kExitSuccess;
+  if (file == "-") platform.UseBinaryMode(StandardStream::kInput);
   if (!ReadDumpText(file, in, text, &read_error)) {
     const std::string message =
         FormatMsg("Cannot read dump file '%1': %2", {shown_file, read_error});

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "front/api_choice.h"
+#include "front/batch_observer.h"
 #include "front/command_line.h"
 #include "front/diff_command.h"
 #include "front/dump_file_check.h"
@@ -14,6 +15,7 @@
 #include "front/interactive.h"
 #include "front/main_window_model.h"
 #include "front/run_driver.h"
+#include "front/terminal_io.h"
 #include "front/terminal_presenter.h"
 #include "restore/dump_model.h"
 #include "tools/files.h"
@@ -277,15 +279,28 @@ int ProgramMain(Platform& platform, ApiChooser choose_api, int argc, char** argv
     state.standard_output = &out;
     state.standard_input = &in;
     std::unique_ptr<TerminalMessageBoxPresenter> presenter;
+    std::unique_ptr<ConsoleTerminal> err_terminal;
+    std::unique_ptr<BatchObserver> batch;
     if (session) {
       state.interactive = true;
       state.observer = &session->observer();
-    } else if (platform.StdinIsTerminal()) {
-      // A batch run can still ask its one question (the reset's) on the terminal.
-      presenter = std::make_unique<TerminalMessageBoxPresenter>(in, err);
-      platform.SetMessageBoxPresenter(presenter.get());
+    } else {
+      if (platform.StdinIsTerminal()) {
+        // A batch run can still ask its one question (the reset's) on the terminal.
+        presenter = std::make_unique<TerminalMessageBoxPresenter>(in, err);
+        platform.SetMessageBoxPresenter(presenter.get());
+      }
+      // A progress line only where it can be rewritten in place: a file or a pipe would keep
+      // every version of it.
+      const bool progress = !extras.quiet && platform.StderrIsTerminal();
+      if (progress || extras.verbose) {
+        err_terminal = std::make_unique<ConsoleTerminal>(platform, in, err);
+        batch = std::make_unique<BatchObserver>(platform, *err_terminal, progress, extras.verbose);
+        state.observer = batch.get();
+      }
     }
     const RunOutcome outcome = CarryOutRun(state, params);
+    if (batch) batch->Finish();
     if (presenter) platform.SetMessageBoxPresenter(nullptr);
     if (session) {
       if (std::optional<FormReturn> back = FormReturnFor(outcome)) {
@@ -300,10 +315,14 @@ int ProgramMain(Platform& platform, ApiChooser choose_api, int argc, char** argv
         params = asked;
         continue;
       }
-      if (outcome.error) platform.ShowMessageBox(ErrorBox(name, *outcome.error));
-      const RunEnd end = outcome.completed  ? RunEnd::kCompleted
-                         : outcome.declined ? RunEnd::kDeclined
-                                            : RunEnd::kFailed;
+      // A user who pressed Cancel needs no error box to learn it: the closing note says so.
+      if (outcome.error && !outcome.cancelled) {
+        platform.ShowMessageBox(ErrorBox(name, *outcome.error));
+      }
+      const RunEnd end = outcome.completed   ? RunEnd::kCompleted
+                         : outcome.declined  ? RunEnd::kDeclined
+                         : outcome.cancelled ? RunEnd::kCancelled
+                                             : RunEnd::kFailed;
       session->ShowCompletion(params.command, end, state.run_log.path());
     }
     return ExitAfter(state, params, outcome, extras, name, out, err);

@@ -21,7 +21,8 @@ class QtSession : public InteractiveSession {
         program_name_(std::move(program_name)),
         arg0_(argv0),
         qt_platforms_(std::move(qt_platforms)),
-        presenter_(program_name_) {
+        presenter_(program_name_),
+        progress_(platform) {
     if (QApplication::instance() == nullptr) {
       qt_argv_ = {arg0_.data(), option_.data(), qt_platforms_.data(), nullptr};
       app_ = std::make_unique<QApplication>(qt_argc_, qt_argv_.data());
@@ -45,7 +46,6 @@ class QtSession : public InteractiveSession {
     }
     if (!model.WantsRun()) return InteractiveResult::kCancelled;
     params = model.Result();
-    progress_.SetCommand(params.command);
     return InteractiveResult::kRun;
   }
 

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
@@ -15,6 +16,7 @@
 #include <map>
 
 #include "front/main_window_model.h"
+#include "front/progress_model.h"
 #include "front/qt_display.h"
 #include "front/qt_progress_window.h"
 #include "front/testing_qt_app.h"
@@ -114,7 +116,8 @@ TEST_F(QtSessionTest, AskShowsTheWindowAndReadsItBack) {
 TEST_F(QtSessionTest, AfterARunThatChangedNothingTheWindowComesBackAtTheFieldToMend) {
   platform_.has_display = true;
   std::unique_ptr<InteractiveSession> session = Make();
-  session->observer().OnBlock("Server", 1);  // the failed run had its progress window up
+  session->observer().OnProgress(
+      RunProgress{"blocks", 1, 1, "Server"});  // the failed run had its progress window up
   ASSERT_NE(VisibleTopLevel("frmProgress"), nullptr);
   bool seen = false;
   QTimer::singleShot(100, [&] {
@@ -158,12 +161,30 @@ TEST_F(QtSessionTest, ProgressWindowFollowsTheBlocksAndTheCompletionNamesTheLog)
   ASSERT_EQ(session->Ask(params, {}), InteractiveResult::kRun);
 
   RunObserver& observer = session->observer();
-  observer.OnBlock("Server", 1);
-  observer.OnBlock("Filter", 2);
+  observer.OnProgress({"blocks", 1, 340, "Server"});
+  platform_.steady_ms += ProgressModel::kIntervalMs;
+  observer.OnProgress({"blocks", 2, 340, "Filter"});
   observer.PumpEvents();
   QWidget* progress = VisibleTopLevel("frmProgress");
   ASSERT_NE(progress, nullptr);
-  EXPECT_EQ(progress->findChild<QLabel*>("lblProgress")->text(), "Reading Filter (block 2)");
+  EXPECT_EQ(progress->findChild<QLabel*>("lblProgress")->text(), "blocks 2/340 Filter");
+  EXPECT_EQ(progress->findChild<QProgressBar*>("barProgress")->value(), 0);
+  platform_.steady_ms += ProgressModel::kIntervalMs;
+  observer.OnProgress({"blocks", 171, 340, "User"});
+  EXPECT_EQ(progress->findChild<QProgressBar*>("barProgress")->value(), 50);
+
+  // Cancel asks the run to stop and says it is heard; closing the window does the same, and
+  // the window stays until the run has stopped.
+  EXPECT_FALSE(observer.CancelRequested());
+  auto* cancel = progress->findChild<QPushButton*>("cmdCancel");
+  ASSERT_NE(cancel, nullptr);
+  EXPECT_EQ(cancel->text(), "Cancel");
+  cancel->click();
+  EXPECT_TRUE(observer.CancelRequested());
+  EXPECT_EQ(cancel->text(), "Cancelling...");
+  EXPECT_FALSE(cancel->isEnabled());
+  progress->close();
+  EXPECT_EQ(VisibleTopLevel("frmProgress"), progress);
 
   QString note;
   QMessageBox::Icon icon = QMessageBox::NoIcon;

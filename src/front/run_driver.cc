@@ -68,6 +68,8 @@ void DumpToStandardOutput(RunState& state) {
     throw RunError(kErrorFileIo, "Cannot write dump file '-': there is no standard output");
   }
   state.Log(StartLine(state, "%1%2Creating security dump of %3 to %4"));
+  // The lines end in CR LF as in a file; a text-mode stream would add a CR of its own.
+  state.platform.UseBinaryMode(StandardStream::kOutput);
   state.dump_out = std::make_unique<LineWriter>(
       state.platform, "standard output", std::make_unique<StreamAppendFile>(*state.standard_output),
       RunState::kDumpBlockBytes);
@@ -332,6 +334,8 @@ RunOutcome Perform(RunState& state, const RunParameters& params, EsbStatus* refu
     if (checked) {
       restore_file.dump_format = DumpFileFormat(text);
       limited = LimitTo(restore_file, params.only, text);
+      // The check has read the whole file, so the progress knows the total from the start.
+      restore_file.block_total = CountBlocks(text);
     }
   }
   StartClient(state, refused_login);
@@ -454,6 +458,7 @@ RunOutcome CarryOutRun(RunState& state, const RunParameters& params) {
   }
   if (outcome.error && outcome.error->number() == kErrorInterrupted) {
     outcome.interrupt_signal = state.platform.PendingInterrupt();
+    outcome.cancelled = outcome.interrupt_signal == 0 && state.observer->CancelRequested();
   }
   if (outcome.error) ReportError(state, params, outcome);
   Release(state);

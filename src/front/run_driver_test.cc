@@ -8,10 +8,20 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
+#include <thread>
+#include <tuple>
 
+#include "client/dump_format.h"
 #include "client/scripted_api.h"
+#include "front/progress_model.h"
+#include "front/run_outcome.h"
+#include "front/session_texts.h"
+#include "sim/sim_api.h"
+#include "sim/test_server.h"
 #include "tools/fake_platform.h"
+#include "tools/text.h"
 
 namespace cubesec::testing {
 namespace {
@@ -160,6 +170,29 @@ TEST_F(RunDriverTest, PreviousDumpsAreKeptAsBackups) {
   Run();
   EXPECT_EQ(Read(folder_ + "/dump.bak.txt"), "old\r\n");
   EXPECT_THAT(Read(params_.dump_file), ::testing::StartsWith("Server: Prod"));
+}
+
+// Windows would turn the dump's CR LF into CR CR LF on a text-mode standard output, and
+// read CR LF as LF from a text-mode standard input: a dump there uses the bytes as they are.
+TEST_F(RunDriverTest, StandardStreamsThatCarryADumpAreMadeBinaryAndNoOthers) {
+  ASSERT_TRUE(Run().completed);
+  EXPECT_TRUE(platform_.binary_streams.empty());  // a dump to a file
+
+  std::ostringstream out;
+  state_.standard_output = &out;
+  params_.dump_file = "-";
+  ASSERT_TRUE(Run().completed);
+  EXPECT_THAT(out.str(), ::testing::StartsWith("Server: Prod\r\n"));
+  EXPECT_THAT(out.str(), ::testing::EndsWith("End: complete\r\n\r\n"));
+  EXPECT_THAT(platform_.binary_streams, ElementsAre(StandardStream::kOutput));
+
+  std::istringstream in(kSoundDump);
+  RunState restore(platform_, api_);
+  restore.standard_input = &in;
+  params_.command = "R";
+  ASSERT_TRUE(CarryOutRun(restore, params_).completed) << Log();
+  EXPECT_THAT(platform_.binary_streams,
+              ElementsAre(StandardStream::kOutput, StandardStream::kInput));
 }
 
 TEST_F(RunDriverTest, AFailedBackupKeepsThePreviousFileAndTheNewDumpAsIncomplete) {
@@ -427,6 +460,214 @@ TEST_F(RunDriverTest, TheStateFolderLogIsCreatedWithItsFolders) {
   EXPECT_THAT(Read(folder_ + "/home/.local/state/cubesec/cubesec.log"),
               HasSubstr("\tCompleted security dump of Prod"));
   EXPECT_FALSE(fs::exists(LogPath()));
+}
+
+}  // namespace
+}  // namespace cubesec::testing
+
+namespace cubesec::testing {
+namespace {
+
+// Every report of a run, as a window or terminal shows it, and the threads it came from.
+class RecordingObserver : public RunObserver {
+ public:
+  std::vector<std::string> texts;
+  std::set<std::thread::id> threads;
+  void OnProgress(const RunProgress& progress) override {
+    texts.push_back(ProgressText(progress));
+    threads.insert(std::this_thread::get_id());
+  }
+};
+
+TEST(RunProgressTest, ADumpCountsGroupsUsersAndApplicationsAndARestoreItsCheckedBlocks) {
+  const std::string folder = MakeTestFolder("progress-test");
+  FakePlatform platform;
+  platform.env["CUBESEC_LOG"] = folder + "/cubesec.log";
+  const std::vector<std::string> dump_progress = {"groups 1/3",
+                                                  "groups 2/3",
+                                                  "groups 3/3",
+                                                  "users 1/6",
+                                                  "users 2/6",
+                                                  "users 3/6",
+                                                  "users 4/6",
+                                                  "users 5/6",
+                                                  "users 6/6",
+                                                  "applications 1/2 Archive",
+                                                  "applications 2/2 Sample",
+                                                  "applications 2/2 Sample:Basic",
+                                                  "applications 2/2 Sample:Interim"};
+  // With several sessions the run's own thread tells the same story, in the file's order.
+  for (const int sessions : {1, 3}) {
+    SCOPED_TRACE(sessions);
+    std::unique_ptr<EsbApi> server = sim::MakeInMemoryApi(sim::kTestFixture);
+    RunState state(platform, *server);
+    RecordingObserver observer;
+    state.observer = &observer;
+    RunParameters params{"D", folder + "/dump.txt", "srv", "admin", "pw-admin"};
+    params.sessions = sessions;
+    ASSERT_TRUE(CarryOutRun(state, params).completed) << Read(folder + "/cubesec.log");
+    EXPECT_EQ(observer.texts, dump_progress);
+    EXPECT_EQ(observer.threads, std::set<std::thread::id>{std::this_thread::get_id()});
+  }
+
+  // The restore knows the file's blocks from its check, before the first is applied.
+  const std::string dump = Read(folder + "/dump.txt");
+  int heads = 0;
+  for (const std::string& line : Split(dump, "\r\n")) heads += IsHeadLine(line) ? 1 : 0;
+  ASSERT_GT(heads, 10);
+  std::unique_ptr<EsbApi> target = sim::MakeInMemoryApi(sim::kTestFixture);
+  RunState state(platform, *target);
+  RecordingObserver observer;
+  state.observer = &observer;
+  ASSERT_TRUE(
+      CarryOutRun(state, {"R", folder + "/dump.txt", "srv", "admin", "pw-admin"}).completed);
+  ASSERT_EQ(observer.texts.size(), static_cast<size_t>(heads));
+  const std::string total = "/" + std::to_string(heads) + " ";
+  EXPECT_EQ(observer.texts.front(), "blocks 1" + total + "Server");
+  EXPECT_EQ(observer.texts[1], "blocks 2" + total + "Group");
+  EXPECT_EQ(observer.texts.back(), "blocks " + std::to_string(heads) + total + "End");
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+}
+
+// A window whose Cancel is pressed once the run reports `phase` for the `after`-th time.
+class CancellingObserver : public RunObserver {
+ public:
+  CancellingObserver(std::string phase, int after) : phase_(std::move(phase)), after_(after) {}
+  void OnProgress(const RunProgress& progress) override {
+    if (progress.phase == phase_ && --after_ == 0) pressed_ = true;
+  }
+  bool CancelRequested() override { return pressed_; }
+
+ private:
+  std::string phase_;
+  int after_;
+  bool pressed_ = false;
+};
+
+TEST(RunCancelTest, ACancelledDumpEndsAsAFailedOneAndLeavesTheDumpFileAndBackupsAlone) {
+  const std::string folder = MakeTestFolder("cancel-test");
+  FakePlatform platform;
+  platform.env["CUBESEC_LOG"] = folder + "/cubesec.log";
+  const std::string dump_file = folder + "/dump.txt";
+  WriteFile(dump_file, "the previous dump\r\n");
+  WriteFile(folder + "/dump.bak.txt", "the one before\r\n");
+  // Pressed among the users, and with several sessions while the databases are filled.
+  for (const auto& [sessions, phase, after] :
+       {std::tuple{1, "users", 2}, std::tuple{3, "applications", 3}}) {
+    SCOPED_TRACE(sessions);
+    std::unique_ptr<EsbApi> server = sim::MakeInMemoryApi(sim::kTestFixture);
+    RunState state(platform, *server);
+    CancellingObserver observer(phase, after);
+    state.observer = &observer;
+    RunParameters params{"D", dump_file, "srv", "admin", "pw-admin"};
+    params.sessions = sessions;
+    const std::string log_before = Read(folder + "/cubesec.log");
+    const RunOutcome outcome = CarryOutRun(state, params);
+    EXPECT_FALSE(outcome.completed);
+    ASSERT_TRUE(outcome.error.has_value());
+    EXPECT_EQ(outcome.error->number(), kErrorInterrupted);
+    EXPECT_EQ(outcome.error->description(), "Cancelled by the user before the end");
+    EXPECT_TRUE(outcome.cancelled);
+    EXPECT_EQ(outcome.interrupt_signal, 0);
+    EXPECT_EQ(Read(dump_file), "the previous dump\r\n");
+    EXPECT_EQ(Read(folder + "/dump.bak.txt"), "the one before\r\n");
+    EXPECT_FALSE(fs::exists(folder + "/dump.bak2.txt"));
+    const std::string kept = Read(IncompleteName(dump_file));
+    EXPECT_THAT(kept, ::testing::StartsWith("Server: "));
+    EXPECT_THAT(kept, ::testing::Not(HasSubstr("End: complete")));
+    const std::string log = Read(folder + "/cubesec.log").substr(log_before.size());
+    EXPECT_THAT(log, HasSubstr("\tThe dump is incomplete (Cancelled by the user before the end); "
+                               "what was written is kept as '" +
+                               IncompleteName(dump_file) + "'\r\n"));
+    EXPECT_THAT(log, HasSubstr("\tError: 62 - Cancelled by the user before the end\r\n"));
+    EXPECT_THAT(log, ::testing::Not(HasSubstr("Completed")));
+    EXPECT_EQ(state.client.context, 0u);  // logged out all the same
+  }
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+}
+
+TEST(RunCancelTest, ACancelledRestoreStopsBetweenTwoBlocksAndSaysWhere) {
+  const std::string folder = MakeTestFolder("cancel-test");
+  FakePlatform platform;
+  platform.env["CUBESEC_LOG"] = folder + "/cubesec.log";
+  const std::string dump_file = folder + "/dump.txt";
+  {
+    std::unique_ptr<EsbApi> source = sim::MakeInMemoryApi(sim::kTestFixture);
+    RunState state(platform, *source);
+    ASSERT_TRUE(CarryOutRun(state, {"D", dump_file, "srv", "admin", "pw-admin"}).completed);
+  }
+  int blocks = 0;
+  for (const std::string& line : Split(Read(dump_file), "\r\n")) blocks += IsHeadLine(line);
+  // Pressed while the third block (a group's, applied by the run's own session) is applied,
+  // or once the applications' blocks have begun, which several sessions apply at once.
+  struct Case {
+    int sessions;
+    int pressed_at;
+  };
+  for (const Case c : {Case{1, 3}, Case{3, 3}, Case{1, blocks - 4}, Case{3, blocks - 4}}) {
+    SCOPED_TRACE(std::to_string(c.sessions) + " sessions, pressed at " +
+                 std::to_string(c.pressed_at));
+    std::unique_ptr<EsbApi> target = sim::MakeInMemoryApi(sim::kTestFixture);
+    RunState state(platform, *target);
+    CancellingObserver observer("blocks", c.pressed_at);
+    state.observer = &observer;
+    const std::string log_before = Read(folder + "/cubesec.log");
+    RunParameters params{"R", dump_file, "srv", "admin", "pw-admin"};
+    params.sessions = c.sessions;
+    const RunOutcome outcome = CarryOutRun(state, params);
+    const std::string log = Read(folder + "/cubesec.log").substr(log_before.size());
+    if (c.sessions > 1 && c.pressed_at > 3) {
+      // The sessions may have applied every block by the time the run's thread reports the
+      // press: then the restore is whole and says so; else it stops after the units under
+      // way, never before the press.
+      if (outcome.completed) {
+        EXPECT_THAT(log, HasSubstr("Completed security Restore"));
+        continue;
+      }
+      ASSERT_TRUE(outcome.error.has_value());
+      EXPECT_THAT(outcome.error->description(),
+                  ::testing::StartsWith("Restore cancelled after block "));
+      const int stopped = std::stoi(outcome.error->description().substr(30));
+      EXPECT_GE(stopped, c.pressed_at);
+      EXPECT_LE(stopped, blocks);
+    } else {
+      ASSERT_TRUE(outcome.error.has_value());
+      EXPECT_EQ(outcome.error->description(), "Restore cancelled after block " +
+                                                  std::to_string(c.pressed_at) + " of " +
+                                                  std::to_string(blocks));
+    }
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_TRUE(outcome.cancelled);
+    EXPECT_THAT(log, HasSubstr("\tError: 62 - " + outcome.error->description() + "\r\n"));
+    EXPECT_THAT(log, ::testing::Not(HasSubstr("Completed security Restore")));
+    EXPECT_TRUE(platform.editor_starts.empty());
+    // Cancelled runs of a window show no error box: the closing note says it.
+    EXPECT_TRUE(platform.shown.empty());
+  }
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+}
+
+TEST(ProgressModelTest, ShowsTheFirstReportThenAtMostEveryIntervalAndHoldsTheCancel) {
+  FakePlatform platform;
+  platform.steady_ms = 5000;
+  ProgressModel model(platform);
+  EXPECT_EQ(std::string(model.cancel_caption()), "Cancel");
+  EXPECT_TRUE(model.Take({"users", 1, 4, {}}));
+  EXPECT_EQ(model.text(), "users 1/4");
+  platform.steady_ms += ProgressModel::kIntervalMs - 1;
+  EXPECT_FALSE(model.Take({"users", 2, 4, {}}));
+  EXPECT_EQ(model.text(), "users 1/4");
+  platform.steady_ms += 1;
+  EXPECT_TRUE(model.Take({"users", 3, 4, {}}));
+  EXPECT_EQ(model.text(), "users 3/4");
+  EXPECT_EQ(model.percent(), 50);
+  EXPECT_FALSE(model.cancel_requested());
+  model.RequestCancel();
+  EXPECT_TRUE(model.cancel_requested());
+  EXPECT_EQ(std::string(model.cancel_caption()), "Cancelling...");
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ struct RunOutcome {
   std::string log_failure;          // why the run log could not be written; empty when it could
   int failed_deletions = 0;         // a reset's deletions that failed (run not completed)
   int interrupt_signal = 0;         // the signal that stopped the run, or 0
+  bool cancelled = false;           // the user's Cancel stopped the run (error 62)
   std::vector<std::string> report;  // a plan's lines, for standard output
   RestoreCounts restored;           // what a completed restore did, for its summary
   // The run log took none of the run's lines. Every command logs its start line before it

@@ -1,5 +1,8 @@
 #include "front/session_texts.h"
 
+#include <algorithm>
+
+#include "client/dump_format.h"
 #include "tools/text.h"
 
 namespace cubesec {
@@ -15,10 +18,34 @@ std::string_view JobName(std::string_view command) {
 
 }  // namespace
 
-std::string ProgressText(std::string_view command, std::string_view key_word, int blocks) {
-  const std::string_view verb = command == "D" ? "Writing " : command == "R" ? "Reading " : "";
-  return FormatMsg("%1%2 (block %3)",
-                   {std::string(verb), std::string(key_word), std::to_string(blocks)});
+std::string GroupedNumber(int count) {
+  const std::string digits = std::to_string(count < 0 ? -static_cast<long long>(count) : count);
+  std::string grouped = count < 0 ? "-" : "";
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
+  }
+  return grouped;
+}
+
+std::string ProgressText(const RunProgress& progress) {
+  std::string text(progress.phase);
+  text += ' ';
+  text += GroupedNumber(progress.done);
+  if (progress.total > 0) text += "/" + GroupedNumber(progress.total);
+  if (!progress.item.empty()) {
+    // A tab would move the rest of a progress line to where the terminal likes.
+    text += ' ';
+    text += ReplaceAll(ShowControlCharacters(progress.item), "\t", " ");
+  }
+  return text;
+}
+
+int ProgressPercent(const RunProgress& progress) {
+  if (progress.total <= 0) return 0;
+  // The item at hand is not done yet.
+  const long long done = std::clamp(progress.done - 1, 0, progress.total);
+  return static_cast<int>(done * 100 / progress.total);
 }
 
 std::string CompletionText(std::string_view command, RunEnd end, const std::string& log_path) {
@@ -26,6 +53,7 @@ std::string CompletionText(std::string_view command, RunEnd end, const std::stri
   const char* tmpl = "%1 completed.\nRun log: %2";
   if (end == RunEnd::kFailed) tmpl = "%1 did not complete.\nRun log: %2";
   if (end == RunEnd::kDeclined) tmpl = "%1 not confirmed: nothing was deleted.\nRun log: %2";
+  if (end == RunEnd::kCancelled) tmpl = "%1 cancelled.\nRun log: %2";
   return FormatMsg(tmpl, {job, log_path});
 }
 

@@ -5,18 +5,29 @@
 #include <string>
 #include <string_view>
 
+#include "client/run_state.h"
 #include "tools/platform.h"
 
 namespace cubesec {
 
-/// "Writing Group (block 12)" for a dump, "Reading Filter (block 3)" for a restore.
-std::string ProgressText(std::string_view command, std::string_view key_word, int blocks);
+/// Where a run stands, in one short line: "users 340/1,005", "applications 2/5
+/// Sample:Basic", "blocks 12/340 User" (just "blocks 12" while the total is unknown). A
+/// name's control characters are shown as \xNN, never sent to a terminal as they are.
+std::string ProgressText(const RunProgress& progress);
+
+/// The share of its phase that a run has done (the items before the one at hand), from 0 to 100 (0
+/// while the total is unknown).
+int ProgressPercent(const RunProgress& progress);
+
+/// `count` with a comma between each group of three digits ("1,005").
+std::string GroupedNumber(int count);
 
 /// How a run ended, for its closing note.
 enum class RunEnd {
   kCompleted,  // the command ran to its end
   kFailed,     // an error ended it
   kDeclined,   // the security reset was not confirmed: nothing was deleted
+  kCancelled,  // the user's Cancel stopped it
 };
 
 /// The closing note of a run: how it ended and where the run log is.

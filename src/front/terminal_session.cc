@@ -1,6 +1,7 @@
 #include "front/terminal_session.h"
 
 #include <iostream>
+#include <utility>
 
 #include "front/main_window_model.h"
 #include "front/session_texts.h"
@@ -8,19 +9,39 @@
 
 namespace cubesec {
 
-void TerminalProgressLine::OnBlock(std::string_view key_word, int blocks) {
-  const std::string text = ProgressText(command_, key_word, blocks);
+namespace {
+
+// `text` cut to `width` characters (UTF-8), and the count of characters kept.
+std::pair<std::string, size_t> CutToWidth(const std::string& text, size_t width) {
+  size_t characters = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool starts_character = (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+    if (!starts_character) continue;
+    if (characters == width) return {text.substr(0, i), characters};
+    ++characters;
+  }
+  return {text, characters};
+}
+
+}  // namespace
+
+TerminalProgressLine::TerminalProgressLine(Platform& platform, TerminalIo& io)
+    : platform_(platform), io_(io), last_shown_ms_(platform.SteadyMilliseconds()) {}
+
+void TerminalProgressLine::OnProgress(const RunProgress& progress) {
+  const int64_t now = platform_.SteadyMilliseconds();
+  if (now - last_shown_ms_ < kIntervalMs) return;
+  last_shown_ms_ = now;
+  auto [text, length] = CutToWidth(ProgressText(progress), kWidth);
   // Blanks wipe what is left of a longer previous text.
-  const size_t pad = shown_length_ > text.size() ? shown_length_ - text.size() : 0;
+  const size_t pad = shown_length_ > length ? shown_length_ - length : 0;
   io_.Write("\r" + text + std::string(pad, ' '));
-  shown_length_ = text.size();
-  open_ = true;
+  shown_length_ = length;
 }
 
 void TerminalProgressLine::Finish() {
-  if (!open_) return;
-  io_.Write("\n");
-  open_ = false;
+  if (shown_length_ == 0) return;
+  io_.Write("\r" + std::string(shown_length_, ' ') + "\r");
   shown_length_ = 0;
 }
 
@@ -30,7 +51,7 @@ TerminalSession::TerminalSession(Platform& platform, std::string program_name, T
       program_name_(std::move(program_name)),
       io_(io),
       presenter_(in, out),
-      progress_(io) {
+      progress_(platform, io) {
   platform_.SetMessageBoxPresenter(&presenter_);
 }
 
@@ -58,7 +79,6 @@ InteractiveResult TerminalSession::Ask(RunParameters& params, const FormRequest&
   RunTerminalForm(model, io_, request);
   if (!model.WantsRun()) return InteractiveResult::kCancelled;
   params = model.Result();
-  progress_.SetCommand(params.command);
   return InteractiveResult::kRun;
 }
 

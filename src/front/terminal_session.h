@@ -2,6 +2,7 @@
 // The interactive session of a machine without a display: the terminal form, progress as
 // one updating terminal line, and message boxes as terminal questions.
 
+#include <cstdint>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -12,21 +13,28 @@
 
 namespace cubesec {
 
-/// Progress on one terminal line that is rewritten for every block.
+/// Progress on one terminal line, rewritten in place a few times a second (paced by the
+/// platform's clock, whatever the number of items) and wiped by Finish. Used by the
+/// terminal form's runs and by batch runs whose standard error is a terminal.
 class TerminalProgressLine : public RunObserver {
  public:
-  explicit TerminalProgressLine(TerminalIo& io) : io_(io) {}
-  /// The command of the run, which tells whether blocks are written or read.
-  void SetCommand(std::string command) { command_ = std::move(command); }
-  void OnBlock(std::string_view key_word, int blocks) override;
-  /// Ends the progress line, if one was written, so the next text starts on its own line.
+  /// The line is shown this long after the last showing at the soonest; a run shorter
+  /// than that shows none.
+  static constexpr int64_t kIntervalMs = 250;
+  /// The longest line shown, in characters: an 80-column terminal never wraps it, and a
+  /// wrapped line could not be rewritten in place.
+  static constexpr size_t kWidth = 79;
+
+  TerminalProgressLine(Platform& platform, TerminalIo& io);
+  void OnProgress(const RunProgress& progress) override;
+  /// Wipes the progress line, if one is shown, so the next text starts on an empty line.
   void Finish();
 
  private:
+  Platform& platform_;
   TerminalIo& io_;
-  std::string command_;
-  size_t shown_length_ = 0;
-  bool open_ = false;
+  int64_t last_shown_ms_;
+  size_t shown_length_ = 0;  // characters on the line now
 };
 
 class TerminalSession : public InteractiveSession {

@@ -2,8 +2,11 @@
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include "front/main_window_model.h"
+#include "front/progress_model.h"
 #include "front/session_texts.h"
 #include "front/win32_main_window.h"
 
@@ -49,22 +52,20 @@ class Win32MessageBoxPresenter : public MessageBoxPresenter {
   std::string program_name_;
 };
 
-// The small window that names the block being written or read, kept responsive by pumping
-// the thread's messages while the run works.
+// The small window that shows where the run stands, with a bar and a Cancel button, kept
+// responsive by pumping the thread's messages while the run works.
 class Win32ProgressObserver : public RunObserver {
  public:
-  Win32ProgressObserver() : last_pump_(GetTickCount64()) {}
+  explicit Win32ProgressObserver(Platform& platform)
+      : model_(platform), last_pump_(GetTickCount64()) {}
   ~Win32ProgressObserver() override { Finish(); }
   Win32ProgressObserver(const Win32ProgressObserver&) = delete;
   Win32ProgressObserver& operator=(const Win32ProgressObserver&) = delete;
 
-  void SetCommand(std::string command) { command_ = std::move(command); }
-
-  void OnBlock(std::string_view key_word, int blocks) override {
+  void OnProgress(const RunProgress& progress) override {
+    if (!model_.Take(progress)) return PumpEvents();
     if (window_ == nullptr) Open();
-    if (label_ != nullptr) {
-      SetWindowTextA(label_, ProgressText(command_, key_word, blocks).c_str());
-    }
+    Refresh();
     PumpEvents();
   }
 
@@ -83,33 +84,58 @@ class Win32ProgressObserver : public RunObserver {
     }
   }
 
+  bool CancelRequested() override { return model_.cancel_requested(); }
+
   void Finish() {
     if (window_ != nullptr) DestroyWindow(window_);
     window_ = nullptr;
     label_ = nullptr;
+    bar_ = nullptr;
+    cancel_ = nullptr;
   }
 
  private:
-  // Closing the progress window does not stop the run, which has no safe point to stop at.
+  static constexpr int kCancelId = 2;
+
+  // The Cancel button and closing the window both ask the run to stop; the window stays
+  // until the run has stopped.
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    auto* self = reinterpret_cast<Win32ProgressObserver*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self != nullptr &&
+        (message == WM_CLOSE || (message == WM_COMMAND && LOWORD(wparam) == kCancelId))) {
+      self->model_.RequestCancel();
+      self->Refresh();
+      return 0;
+    }
     if (message == WM_CLOSE) return 0;
     return DefWindowProcA(window, message, wparam, lparam);
   }
 
+  void Refresh() {
+    if (label_ != nullptr) SetWindowTextA(label_, model_.text().c_str());
+    if (bar_ != nullptr) SendMessageA(bar_, PBM_SETPOS, static_cast<WPARAM>(model_.percent()), 0);
+    if (cancel_ != nullptr) {
+      SetWindowTextA(cancel_, model_.cancel_caption());
+      EnableWindow(cancel_, model_.cancel_requested() ? FALSE : TRUE);
+    }
+  }
+
   void Open() {
     HINSTANCE instance = GetModuleHandleA(nullptr);
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
     WNDCLASSEXA window_class{};
     window_class.cbSize = sizeof window_class;
     window_class.lpfnWndProc = &Win32ProgressObserver::Procedure;
     window_class.hInstance = instance;
-    window_class.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT));
+    window_class.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     window_class.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     window_class.lpszClassName = kProgressClass;
     if (RegisterClassExA(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
       return;
     }
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_DLGFRAME;
-    RECT frame{0, 0, 360, 48};
+    const DWORD style = WS_POPUP | WS_CAPTION | WS_DLGFRAME | WS_SYSMENU;
+    RECT frame{0, 0, 360, 112};
     AdjustWindowRectEx(&frame, style, FALSE, 0);
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
@@ -119,17 +145,27 @@ class Win32ProgressObserver : public RunObserver {
                               (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
                               nullptr, instance, nullptr);
     if (window_ == nullptr) return;
-    label_ = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 12, 14,
+    SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
+    label_ = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 12, 12,
                              336, 20, window_, nullptr, instance, nullptr);
-    SendMessageA(label_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
-                 FALSE);
+    SendMessageA(label_, WM_SETFONT, font, FALSE);
+    bar_ = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 12, 38, 336, 18, window_,
+                           nullptr, instance, nullptr);
+    if (bar_ != nullptr) SendMessageA(bar_, PBM_SETRANGE32, 0, 100);
+    cancel_ = CreateWindowExA(0, "BUTTON", "Cancel",
+                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 268, 72, 80, 26,
+                              window_, reinterpret_cast<HMENU>(kCancelId), instance, nullptr);
+    SendMessageA(cancel_, WM_SETFONT, font, FALSE);
     ShowWindow(window_, SW_SHOWNORMAL);
     UpdateWindow(window_);
   }
 
-  std::string command_;
+  ProgressModel model_;
   HWND window_ = nullptr;
   HWND label_ = nullptr;
+  HWND bar_ = nullptr;
+  HWND cancel_ = nullptr;
   ULONGLONG last_pump_;
 };
 
@@ -145,7 +181,10 @@ void HideOwnConsole() {
 class Win32Session : public InteractiveSession {
  public:
   Win32Session(Platform& platform, std::string program_name)
-      : platform_(platform), program_name_(std::move(program_name)), presenter_(program_name_) {
+      : platform_(platform),
+        program_name_(std::move(program_name)),
+        presenter_(program_name_),
+        progress_(platform) {
     platform_.SetMessageBoxPresenter(&presenter_);
   }
   ~Win32Session() override {
@@ -162,7 +201,6 @@ class Win32Session : public InteractiveSession {
     if (!ShowWin32MainWindow(model)) return InteractiveResult::kUnavailable;
     if (!model.WantsRun()) return InteractiveResult::kCancelled;
     params = model.Result();
-    progress_.SetCommand(params.command);
     return InteractiveResult::kRun;
   }
 

@@ -3,6 +3,7 @@
 #include "restore/name_lists.h"
 #include "restore/restore.h"
 #include "restore/restore_support.h"
+#include "tools/text.h"
 
 namespace cubesec {
 namespace {
@@ -51,10 +52,33 @@ void DispatchLine(RunState& state, RestoreState& restore, const std::string& lin
   }
 }
 
+int CountBlocks(std::string_view text) {
+  const std::unique_ptr<LineReader> reader = LineReader::OfText(std::string(text));
+  int blocks = 0;
+  std::string line;
+  while (reader->ReadLine(line)) blocks += IsHeadLine(line) ? 1 : 0;
+  return blocks;
+}
+
+void StopCancelledRestore(const RestoreFileState& file) {
+  throw RunError(kErrorInterrupted, FormatMsg("Restore cancelled after block %1 of %2",
+                                              {std::to_string(file.blocks_applied),
+                                               std::to_string(file.block_total)}));
+}
+
+void BetweenBlocks(RunState& state, RestoreFileState& file, std::string_view head_line) {
+  if (!state.observer) return;  // a session of several: the run's thread speaks for it
+  if (state.observer->CancelRequested()) StopCancelledRestore(file);
+  state.ReportProgress("blocks", file.blocks_applied + 1, file.block_total,
+                       SplitKeyLine(head_line).key);
+}
+
 void ApplyBlocks(RunState& state, RestoreState& restore, LimitedBlocks* limited) {
   std::string line;
   for (int lines = 1; ReadRestoreLine(state, restore.file, line); ++lines) {
-    if (limited && IsHeadLine(line)) {
+    const bool head = IsHeadLine(line);
+    if (head) BetweenBlocks(state, restore.file, line);
+    if (limited && head) {
       const std::vector<BlockUse>& uses = limited->selection.uses;
       const BlockUse use = limited->next < uses.size() ? uses[limited->next++] : BlockUse::kSkip;
       if (use == BlockUse::kSkip) {
@@ -67,6 +91,7 @@ void ApplyBlocks(RunState& state, RestoreState& restore, LimitedBlocks* limited)
     } else {
       DispatchLine(state, restore, line);
     }
+    if (head && state.observer) ++restore.file.blocks_applied;
     // A session of several has no window of its own: the run's thread lets it through.
     if (state.observer && lines % kLinesPerEventPump == 0) state.observer->PumpEvents();
   }

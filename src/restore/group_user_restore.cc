@@ -48,7 +48,10 @@ class UserRestore {
     status = api.EsbCreateUser(state_.client.context, name_, password);
     CheckStatus(state_.client, "EsbCreateUser", status);
     ++restore_.restored.users_created;
-    LogTabbed(state_, "%1Created user '%2' with temporary password '%3'", {name_, password});
+    // The log is its owner's alone; a copy shown on a terminal or in a job's output is not.
+    state_.Log(
+        FormatMsg("%1Created user '%2' with temporary password '%3'", {"\t", name_, password}),
+        FormatMsg("%1Created user '%2' with a temporary password (in the run log)", {"\t", name_}));
     restore_.file.created_names.insert(ToLower(name_));
     CheckStatus(state_.client, "EsbGetUser", api.EsbGetUser(state_.client.context, name_, &info_));
     // The user is to choose a password of their own at the first login.

@@ -34,8 +34,21 @@ struct LimitedBlocks {
 void DispatchLine(RunState& state, RestoreState& restore, const std::string& line);
 
 /// Hands every block of the open dump file to its restore routine; with `limited`, only as
-/// much of each block as the parts take.
+/// much of each block as the parts take. On the run's own thread (an observer is set) each
+/// head line reports the progress, and a cancel asked for stops the restore there, between
+/// two blocks, with error 62 "Restore cancelled after block N of M".
 void ApplyBlocks(RunState& state, RestoreState& restore, LimitedBlocks* limited);
+
+/// The blocks of a dump file's text: its head lines, split into lines as the restore reads
+/// them.
+int CountBlocks(std::string_view text);
+
+/// At a block's head line on the run's own thread: stops a restore whose cancel was asked
+/// for (every block before it is applied whole) and reports the block at hand.
+void BetweenBlocks(RunState& state, RestoreFileState& file, std::string_view head_line);
+
+/// Raises error 62 "Restore cancelled after block N of M", N the blocks applied so far.
+[[noreturn]] void StopCancelledRestore(const RestoreFileState& file);
 
 /// The same for a whole file with RunState::sessions sessions: the server, group and user
 /// blocks in order in the run's own session, then the applications' and databases' blocks

@@ -181,12 +181,15 @@ class Pool {
     }
   }
 
-  // Hands every unit to the run's log in the file's order; raises the first failure.
+  // Hands every unit to the run's log in the file's order; raises the first failure. A
+  // cancel starts no further unit: those under way are finished and logged, and the restore
+  // stops after them, between two blocks as in one session.
   void Write() {
     for (AppUnits& app : apps_) {
       Hand(app.own);
       for (Unit& db : app.dbs) Hand(db);
     }
+    if (cancelled_) StopCancelledRestore(restore_.file);
   }
 
   bool Unwanted(const Unit* unit) {
@@ -211,7 +214,13 @@ class Pool {
   // Waits for `unit` (letting the window handle its events meanwhile) and writes it.
   void Hand(Unit& unit) {
     std::unique_lock<std::mutex> lock(mutex_);
-    while (!unit.done) {
+    for (;;) {
+      if (!cancelled_ && state_.observer->CancelRequested()) {
+        cancelled_ = true;
+        changed_.notify_all();
+      }
+      if (unit.done) break;
+      if (cancelled_ && !unit.started) return;  // nor will it start: nothing of it was done
       if (changed_.wait_for(lock, kPumpEvery) == std::cv_status::timeout) {
         lock.unlock();
         state_.observer->PumpEvents();
@@ -220,6 +229,14 @@ class Pool {
     }
     lock.unlock();
     state_.Replay(unit.output);
+    // The unit's blocks are applied: the progress tells them one by one, as one session would.
+    const std::unique_ptr<LineReader> blocks = LineReader::OfText(unit.text);
+    for (std::string line; blocks->ReadLine(line);) {
+      if (!IsHeadLine(line)) continue;
+      ++restore_.file.blocks_applied;
+      state_.ReportProgress("blocks", restore_.file.blocks_applied, restore_.file.block_total,
+                            SplitKeyLine(line).key);
+    }
     restore_.restored += unit.counts;
     if (unit.error) std::rethrow_exception(unit.error);
     lock.lock();
@@ -260,11 +277,13 @@ class Pool {
       {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [&] {
-          if (stopping_ || AllStarted()) return true;
+          if (stopping_ || cancelled_ || AllStarted()) return true;
           unit = NextUnit();
           return unit != nullptr && !(failed_ && unit->place > *failed_);
         });
-        if (unit == nullptr || stopping_ || (failed_ && unit->place > *failed_)) return;
+        if (unit == nullptr || stopping_ || cancelled_ || (failed_ && unit->place > *failed_)) {
+          return;
+        }
         unit->started = true;
         ++started_;
       }
@@ -314,6 +333,7 @@ class Pool {
   size_t started_ = 0;
   size_t written_ = 0;
   bool stopping_ = false;
+  bool cancelled_ = false;       // the user asked to stop: no unit starts any more
   std::optional<Place> failed_;  // the earliest failed unit in file order
 };
 
@@ -333,7 +353,10 @@ void ApplyBlocksInSessions(RunState& state, RestoreState& restore) {
       first = std::move(line);
       break;
     }
+    const bool head = IsHeadLine(line);
+    if (head) BetweenBlocks(state, restore.file, line);
     DispatchLine(state, restore, line);
+    if (head && state.observer) ++restore.file.blocks_applied;
   }
   if (!first) return;
   std::vector<AppUnits> apps;

@@ -66,6 +66,11 @@ class RestoreFileState {
   // The target's minimum password length, read when a restore first creates a user and
   // kept up to date by the server state restore; -1 while unknown.
   int min_password_length = -1;
+  // The file's blocks (its head lines), known once the check has read it, 0 while unknown;
+  // and the blocks applied whole so far, counted on the run's own thread, for the progress
+  // and for where a cancelled restore stopped.
+  int block_total = 0;
+  int blocks_applied = 0;
 
   /// Notes the name of a Group or User head line of an older file, whose lists are split by
   /// the names its head lines define.

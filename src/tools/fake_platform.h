@@ -46,6 +46,8 @@ class FakePlatform : public Platform {
   bool random_available = true;
   std::string executable_path = "/opt/cubesec/bin/cubesec";
   bool stdin_is_terminal = false;
+  bool stderr_is_terminal = false;
+  int64_t steady_ms = 0;  // SteadyMilliseconds(): moved on by the test
   bool has_display = false;
   std::deque<std::string> secret_lines;     // what ReadSecretLine hands out, in order
   std::vector<std::string> secret_prompts;  // the prompt of every ReadSecretLine
@@ -57,11 +59,12 @@ class FakePlatform : public Platform {
   std::string editor_error = "cannot start fake-editor: No such file or directory";
   // Folders that count as writable; unset: the real file system decides.
   std::optional<std::vector<std::string>> writable_folders;
-  std::string state_folder;                  // UserStateFolder()
-  std::string data_folder;                   // UserDataFolder()
-  std::string owner_only_error;              // when set, MakeOwnerOnly fails with it
-  std::vector<std::string> made_owner_only;  // every path MakeOwnerOnly was asked for
-  int pending_interrupt = 0;                 // what PendingInterrupt reports
+  std::string state_folder;                    // UserStateFolder()
+  std::string data_folder;                     // UserDataFolder()
+  std::string owner_only_error;                // when set, MakeOwnerOnly fails with it
+  std::vector<std::string> made_owner_only;    // every path MakeOwnerOnly was asked for
+  int pending_interrupt = 0;                   // what PendingInterrupt reports
+  std::vector<StandardStream> binary_streams;  // every UseBinaryMode, in order
 
   std::optional<std::string> GetEnv(const std::string& name) const override {
     auto it = env.find(name);
@@ -89,6 +92,7 @@ class FakePlatform : public Platform {
     return it->second;
   }
   int64_t NowUtc() override { return now; }
+  int64_t SteadyMilliseconds() override { return steady_ms; }
   LocalDateTime ToLocal(int64_t utc_seconds) override {
     return CivilFromUtc(utc_seconds + int64_t{utc_offset_minutes} * 60);
   }
@@ -137,6 +141,8 @@ class FakePlatform : public Platform {
     return SystemPlatform().LoadModule(path, error);
   }
   bool StdinIsTerminal() override { return stdin_is_terminal; }
+  bool StderrIsTerminal() override { return stderr_is_terminal; }
+  void UseBinaryMode(StandardStream stream) override { binary_streams.push_back(stream); }
   bool HasDisplay() override { return has_display; }
   bool ReadSecretLine(std::string_view prompt, std::string& line) override {
     secret_prompts.emplace_back(prompt);

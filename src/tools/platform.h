@@ -5,6 +5,7 @@
 // through this interface, so that tests can replace it and a Windows build only adds
 // platform_win32.cc.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -35,6 +36,9 @@ class AppendFile {
   /// Why the last Write() failed (e.g. "No space left on device"); empty when unknown.
   virtual std::string LastError() const { return {}; }
 };
+
+/// The standard streams that can carry a dump file's bytes.
+enum class StandardStream { kInput, kOutput };
 
 enum class MessageBoxIcon { kNone, kCritical, kExclamation, kInformation };
 enum class MessageBoxButtons { kOk, kYesNo };
@@ -87,6 +91,13 @@ class Platform {
   virtual int64_t NowUtc() = 0;
   /// The local date and time of an instant, by the platform's time-zone rules.
   virtual LocalDateTime ToLocal(int64_t utc_seconds) = 0;
+  /// Milliseconds on a clock that only moves forward (never pinned, unrelated to the
+  /// calendar), for pacing what a run shows while it works.
+  virtual int64_t SteadyMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
 
   /// Fills `out` from the OS's secure random source; false when it is unavailable.
   virtual bool SecureRandom(void* out, size_t size) = 0;
@@ -135,6 +146,14 @@ class Platform {
 
   // User interaction.
   virtual bool StdinIsTerminal() = 0;
+  /// True when standard error is a terminal (a console on Windows), where a progress line
+  /// may be rewritten in place.
+  virtual bool StderrIsTerminal() { return false; }
+  /// Makes `stream` carry bytes as they are, for a dump file read from or written to it.
+  /// Windows opens them in text mode, which writes each LF as CR LF (a dump's CR LF would
+  /// become CR CR LF) and reads CR LF as LF and Ctrl+Z as the end; POSIX streams are bytes
+  /// already. Call it before the stream's first byte.
+  virtual void UseBinaryMode(StandardStream stream) { (void)stream; }
   /// True when a window can be shown (DISPLAY or WAYLAND_DISPLAY on POSIX).
   virtual bool HasDisplay() = 0;
   /// Writes `prompt` to standard error and reads one line from standard input without

@@ -453,6 +453,7 @@ class PosixPlatform : public Platform {
   }
 
   bool StdinIsTerminal() override { return isatty(0) == 1; }
+  bool StderrIsTerminal() override { return isatty(2) == 1; }
 
   bool HasDisplay() override {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {

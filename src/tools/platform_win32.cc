@@ -10,10 +10,12 @@
 #include <windows.h>
 // After <windows.h>, which they need.
 #include <bcrypt.h>
+#include <fcntl.h>
 #include <io.h>
 #include <sddl.h>
 
 #include <climits>
+#include <cstdio>
 #include <iostream>
 #include <vector>
 
@@ -477,6 +479,22 @@ class Win32Platform : public Platform {
   bool StdinIsTerminal() override {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+  }
+
+  bool StderrIsTerminal() override {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+  }
+
+  void UseBinaryMode(StandardStream stream) override {
+    if (stream == StandardStream::kOutput) {
+      // Whatever is buffered still goes out as text was meant to.
+      std::cout.flush();
+      std::fflush(stdout);
+      _setmode(_fileno(stdout), _O_BINARY);
+    } else {
+      _setmode(_fileno(stdin), _O_BINARY);
+    }
   }
 
   // A desktop is there unless the process runs in a service's hidden window station.
