@@ -129,7 +129,7 @@ FieldSelection MainWindowModel::SelectionOnFocus(int index) const {
 
 int MainWindowModel::FirstEmptyFieldFor(std::string_view command) const {
   for (int i = 0; i < kFieldCount; ++i) {
-    if (i == kDumpFile && command == "C") continue;
+    if (i == kDumpFile && !NeedsDumpFile(command)) continue;
     if (fields_[i].empty()) return i;
   }
   return -1;
@@ -137,7 +137,7 @@ int MainWindowModel::FirstEmptyFieldFor(std::string_view command) const {
 
 std::vector<int> MainWindowModel::MissingFields(const RunParameters& params) {
   std::vector<int> fields;
-  if (params.dump_file.empty() && params.command != "C") fields.push_back(kDumpFile);
+  if (params.dump_file.empty() && NeedsDumpFile(params.command)) fields.push_back(kDumpFile);
   if (params.server.empty()) fields.push_back(kServer);
   if (params.user.empty()) fields.push_back(kUser);
   if (params.password.empty()) fields.push_back(kPassword);

@@ -418,8 +418,7 @@ std::optional<std::string> FirstMissingParameter(const RunParameters& params) {
   if (params.command.empty()) {
     return "Syntax Error - No command provided ('/d{file}' or '/r{file}')";
   }
-  // A reset reads and writes no dump file.
-  if (params.dump_file.empty() && params.command != "C") {
+  if (params.dump_file.empty() && NeedsDumpFile(params.command)) {
     return "Syntax Error - No dump filename provided ('/d{file}' or '/r{file}')";
   }
   if (params.server.empty()) return "Syntax Error - No server provided ('/s{server name}')";

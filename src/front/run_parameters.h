@@ -2,6 +2,7 @@
 // The five run parameters.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cubesec {
@@ -14,6 +15,10 @@ namespace cubesec {
 inline constexpr int kMaxSessions = 16;
 inline constexpr int kDefaultSessions = 8;
 
+/// Whether `command` reads or writes a dump file: every command but the reset, which only
+/// deletes on the server.
+inline bool NeedsDumpFile(std::string_view command) { return command != "C"; }
+
 struct RunParameters {
   std::string command;  // "D" dump, "R" restore, "C" security reset, "P" restore plan, "S"
                         // the server read in memory for a diff; empty: none chosen
@@ -25,10 +30,10 @@ struct RunParameters {
   int sessions = 0;                 // sessions of a dump or restore (--sessions); 0: the default
   std::vector<std::string> only{};  // --only parts ("app=NAME", "server", ...); empty: all
 
-  /// All a run needs is given. A reset reads and writes no dump file, so it needs none.
+  /// All a run needs is given.
   bool Complete() const {
-    return !command.empty() && (!dump_file.empty() || command == "C") && !server.empty() &&
-           !user.empty() && !password.empty();
+    return !command.empty() && (!dump_file.empty() || !NeedsDumpFile(command)) &&
+           !server.empty() && !user.empty() && !password.empty();
   }
 };
 
