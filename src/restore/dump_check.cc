@@ -155,6 +155,7 @@ class Checker {
     while (lines.Next(line)) {
       ++number_;
       text_ = line;
+      if (number_ == 1) first_text_ = line;
       CheckLine(line);
       if (not_a_dump_) return std::move(problems_);
     }
@@ -411,7 +412,9 @@ class Checker {
   // A dump that says its format says whether it is whole; an older one cannot.
   void CheckEnd() {
     if (!seen_head_) {
+      // Blank lines only: the problem stands on the first, shown as it is.
       number_ = 1;
+      text_ = first_text_;
       return NotADump("not a dump file: it is empty");
     }
     if (end_line_ != 0) return;
@@ -484,6 +487,7 @@ class Checker {
   std::vector<DumpProblem> problems_;
   int number_ = 0;
   std::string_view text_;
+  std::string_view first_text_;       // the file's first line
   const BlockSpec* block_ = nullptr;  // the block being read; nullptr between blocks
   bool unknown_block_ = false;        // a head line of no known kind began this block
   uint32_t seen_ = 0;                 // bit i: the block's rule i had its line

@@ -127,6 +127,11 @@ TEST(CheckDumpFile, HostileAndDamagedFilesAreRefusedOnTheirLine) {
     EXPECT_EQ(first.line, c.line);
     EXPECT_EQ(first.message, c.message);
   }
+  // A file of blank lines is refused on its first line, which the problem shows as it is.
+  const std::vector<DumpProblem> blank = CheckDumpFile("\r\r\r  ");
+  ASSERT_EQ(blank.size(), 1u);
+  EXPECT_EQ(blank[0].line, 1);
+  EXPECT_EQ(blank[0].text, "");
 }
 
 // What a dump writes for names at the edge passes the check, and an older file that can be
