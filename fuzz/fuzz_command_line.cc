@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "client/call_check.h"
@@ -79,8 +80,8 @@ void CheckParameters(const std::vector<std::string>& args) {
     try {
       CommandLineExtras extras;
       ApplyCommandLine(args, params, &extras);
-      FUZZ_CHECK(params.command.empty() || params.command == "C" || params.command == "D" ||
-                 params.command == "R" || params.command == "P");
+      // A diff's reading of the server is the program's own step, never the command line's.
+      FUZZ_CHECK(params.command != Command::kReadServer);
       for (size_t index : extras.password_args) {
         FUZZ_CHECK(index < args.size() && Trim(args[index]).size() >= 2);
       }
@@ -129,13 +130,13 @@ void CheckParameters(const std::vector<std::string>& args) {
   }
 
   if (args.empty()) {
-    FUZZ_CHECK(params.dump_file.empty() && params.command.empty());
+    FUZZ_CHECK(params.dump_file.empty() && params.command == Command::kNone);
     FUZZ_CHECK(params.password == before.password);
     return;
   }
   if (!has_slash) {
     FUZZ_CHECK(params.dump_file == Join(args, " "));
-    FUZZ_CHECK(params.password.empty() && params.command.empty());
+    FUZZ_CHECK(params.password.empty() && params.command == Command::kNone);
     FUZZ_CHECK(params.server == before.server && params.user == before.user);
     return;
   }
@@ -144,17 +145,20 @@ void CheckParameters(const std::vector<std::string>& args) {
   FUZZ_CHECK(params.user == LastValue(args, 'U').value_or(before.user));
   FUZZ_CHECK(params.password == LastValue(args, 'P').value_or(before.password));
   // The last of /C, /D and /R sets both the command and the file.
-  std::optional<std::string> command, file;
+  constexpr std::pair<char, Command> kSwitches[] = {
+      {'C', Command::kReset}, {'D', Command::kDump}, {'R', Command::kRestore}};
+  Command command = Command::kNone;
+  std::optional<std::string> file;
   for (const std::string& arg : args) {
     const std::string token = Trim(arg);
-    for (char letter : std::string("CDR")) {
+    for (const auto& [letter, its_command] : kSwitches) {
       if (IsSwitch(token, letter)) {
-        command = std::string(1, letter);
+        command = its_command;
         file = Trim(token.substr(2));
       }
     }
   }
-  FUZZ_CHECK(params.command == command.value_or(""));
+  FUZZ_CHECK(params.command == command);
   FUZZ_CHECK(params.dump_file == file.value_or(""));
 }
 
@@ -172,8 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   platform.ini["/etc/essbase.ini|LOGIN|SERVER"] = "ini-server";
   try {
     const RunParameters params = GatherFromCommandLine(platform, args);
-    FUZZ_CHECK(params.command.empty() || params.command == "C" || params.command == "D" ||
-               params.command == "R" || params.command == "P");
+    FUZZ_CHECK(params.command != Command::kReadServer);
   } catch (const RunError& error) {
     FUZZ_CHECK(error.number() == kErrorSyntax);
   }

@@ -71,7 +71,7 @@ std::string ScratchPath(const char* what) {
 }
 
 // Runs one command against `api`, tracing its calls into `calls`.
-RunOutcome RunCommand(EsbApi& api, const std::string& command, const std::string& file,
+RunOutcome RunCommand(EsbApi& api, Command command, const std::string& file,
                       std::vector<std::string>& calls) {
   ApiTracer tracer(api, [&calls](const std::string& line) {
     const std::string call = line.substr(0, line.find(' '));
@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool sound =
       ErrorCount(CheckDumpFile(std::string_view(reinterpret_cast<const char*>(data), size))) == 0;
   std::vector<std::string> calls;
-  const RunOutcome restore = RunCommand(*server, "R", input_path, calls);
+  const RunOutcome restore = RunCommand(*server, Command::kRestore, input_path, calls);
   FUZZ_CHECK(restore.completed != restore.error.has_value());
   if (!sound) {
     // Refused before the login: no call reached the server, nothing changed.
@@ -138,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (demo.Unchanged()) return 0;
   std::remove(dump_path.c_str());
   calls.clear();
-  const RunOutcome dump = RunCommand(*server, "D", dump_path, calls);
+  const RunOutcome dump = RunCommand(*server, Command::kDump, dump_path, calls);
   CheckReleased(calls);
   if (!dump.completed) {
     std::fprintf(stderr, "dump after restore failed: %s\n",

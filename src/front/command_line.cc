@@ -147,7 +147,7 @@ bool IsOptionLike(const std::string& arg) {
 // The commands: a run does one of them. Two different ones on one command line are refused
 // (a reset given after a dump would otherwise replace it without a word); the same one twice
 // keeps the last. A new command is one more entry here.
-struct Command {
+struct CommandSwitch {
   const char* option;  // the long option
   char letter;         // the slash switch's letter, 0 when it has none
   bool valued;         // the long option takes a value
@@ -155,21 +155,21 @@ struct Command {
   void (*apply)(const std::string* value, RunParameters& params, CommandLineExtras& extras);
 };
 
-constexpr Command kCommands[] = {
+constexpr CommandSwitch kCommands[] = {
     {"--dump", 'D', true,
      [](const std::string* value, RunParameters& params, CommandLineExtras&) {
-       params.command = "D";
+       params.command = Command::kDump;
        params.dump_file = *value;
      }},
     {"--restore", 'R', true,
      [](const std::string* value, RunParameters& params, CommandLineExtras&) {
-       params.command = "R";
+       params.command = Command::kRestore;
        params.dump_file = *value;
      }},
     // "/Cfile" names a dump file as the other switches do; a reset reads none.
     {"--reset", 'C', false,
      [](const std::string* value, RunParameters& params, CommandLineExtras&) {
-       params.command = "C";
+       params.command = Command::kReset;
        if (value != nullptr) params.dump_file = *value;
      }},
     {"--check", 0, true,
@@ -178,7 +178,7 @@ constexpr Command kCommands[] = {
      }},
     {"--plan", 0, true,
      [](const std::string* value, RunParameters& params, CommandLineExtras&) {
-       params.command = "P";
+       params.command = Command::kPlan;
        params.dump_file = *value;
      }},
     // A second file may follow (ApplyLongOption takes it): without it the first is
@@ -200,10 +200,11 @@ bool LooksLikeSwitch(const std::string& arg) {
 struct ParseState {
   RunParameters& params;
   CommandLineExtras& extras;
-  const Command* command = nullptr;
+  const CommandSwitch* command = nullptr;
   std::string command_typed;
 
-  void TakeCommand(const Command& chosen, const std::string& typed, const std::string* value) {
+  void TakeCommand(const CommandSwitch& chosen, const std::string& typed,
+                   const std::string* value) {
     if (command != nullptr && command != &chosen) {
       throw RunError(kErrorSyntax,
                      FormatMsg("%1 and %2 cannot be used together", {command_typed, typed}));
@@ -218,7 +219,7 @@ struct ParseState {
 void ApplySwitch(const std::string& token, ParseState& parse, size_t index) {
   const std::string value = token.size() > 2 ? Trim(token.substr(2)) : std::string();
   const std::string key = ToUpper(token.substr(0, 2));
-  for (const Command& command : kCommands) {
+  for (const CommandSwitch& command : kCommands) {
     if (command.letter != 0 && key == std::string{'/', command.letter}) {
       return parse.TakeCommand(command, token.substr(0, 2), &value);
     }
@@ -243,8 +244,8 @@ void ApplyLongOption(const std::vector<std::string>& args, size_t& i, ParseState
   const size_t equals = token.find('=');
   const std::string name = token.substr(0, equals);
   const bool has_value = equals != std::string::npos;
-  const Command* command = nullptr;
-  for (const Command& known : kCommands) {
+  const CommandSwitch* command = nullptr;
+  for (const CommandSwitch& known : kCommands) {
     if (name == known.option) command = &known;
   }
   static const char* const kFlags[] = {"--yes", "--quiet", "--verbose",

@@ -27,20 +27,20 @@ RunParameters Parse(const std::vector<std::string>& args, RunParameters params =
 
 TEST(CommandLineTest, EverySwitchInEitherCaseWithTrimmedValues) {
   const RunParameters p = Parse({"/d  dump.txt ", "/SProd", "/uadmin", "/P s3cret"});
-  EXPECT_EQ(p.command, "D");
+  EXPECT_EQ(p.command, Command::kDump);
   EXPECT_EQ(p.dump_file, "dump.txt");
   EXPECT_EQ(p.server, "Prod");
   EXPECT_EQ(p.user, "admin");
   EXPECT_EQ(p.password, "s3cret");
   EXPECT_TRUE(p.Complete());
-  EXPECT_EQ(Parse({"/rback.txt"}).command, "R");
-  EXPECT_EQ(Parse({"/Cx"}).command, "C");
+  EXPECT_EQ(Parse({"/rback.txt"}).command, Command::kRestore);
+  EXPECT_EQ(Parse({"/Cx"}).command, Command::kReset);
   EXPECT_EQ(Parse({"/cx"}).dump_file, "x");
 }
 
 TEST(CommandLineTest, LastOfARepeatedSwitchWins) {
   const RunParameters p = Parse({"/Rone.txt", "/Stwo", "/rthree.txt", "/sfour"});
-  EXPECT_EQ(p.command, "R");
+  EXPECT_EQ(p.command, Command::kRestore);
   EXPECT_EQ(p.dump_file, "three.txt");
   EXPECT_EQ(p.server, "four");
 }
@@ -64,7 +64,7 @@ TEST(CommandLineTest, WithoutSwitchesTheArgumentsAreTheDumpFileAndThePasswordIsC
     EXPECT_EQ(p.dump_file, file);
     EXPECT_EQ(p.password, "");
     EXPECT_EQ(p.server, "Prod");
-    EXPECT_EQ(p.command, "");
+    EXPECT_EQ(p.command, Command::kNone);
   }
 }
 
@@ -75,14 +75,15 @@ TEST(CommandLineTest, LongOptionsBesideTheSwitches) {
   };
   const Case cases[] = {
       {{"--dump", "/tmp/x.txt", "--server", "Prod", "--user", "admin", "/Ppw"},
-       {"D", "/tmp/x.txt", "Prod", "admin", "pw"}},
+       {Command::kDump, "/tmp/x.txt", "Prod", "admin", "pw"}},
       {{"--restore=/srv/d u.txt", "--server=Prod", "--user=a=b"},
-       {"R", "/srv/d u.txt", "Prod", "a=b", ""}},
-      {{"--reset", "--yes", "/SProd"}, {"C", "", "Prod", "", "", true}},
-      {{"--dump", "--reset"}, {"D", "--reset", "", "", ""}},  // a value is taken as it is
+       {Command::kRestore, "/srv/d u.txt", "Prod", "a=b", ""}},
+      {{"--reset", "--yes", "/SProd"}, {Command::kReset, "", "Prod", "", "", true}},
+      {{"--dump", "--reset"},
+       {Command::kDump, "--reset", "", "", ""}},  // a value is taken as it is
       // The same command twice, in either form: the last wins.
-      {{"/Dfirst.txt", "--dump", "second.txt"}, {"D", "second.txt", "", "", ""}},
-      {{"--reset", "/Cx", "--reset"}, {"C", "x", "", "", ""}},
+      {{"/Dfirst.txt", "--dump", "second.txt"}, {Command::kDump, "second.txt", "", "", ""}},
+      {{"--reset", "/Cx", "--reset"}, {Command::kReset, "x", "", "", ""}},
   };
   for (const Case& c : cases) {
     const RunParameters p = Parse(c.args);
@@ -95,12 +96,12 @@ TEST(CommandLineTest, LongOptionsBesideTheSwitches) {
     EXPECT_EQ(p.reset_confirmed, c.expected.reset_confirmed) << args;
   }
   RunParameters reset;
-  reset.command = "C";
+  reset.command = Command::kReset;
   reset.server = "s";
   reset.user = "u";
   reset.password = "p";
   EXPECT_TRUE(reset.Complete());  // a reset needs no dump file
-  reset.command = "D";
+  reset.command = Command::kDump;
   EXPECT_FALSE(reset.Complete());
 }
 
@@ -134,25 +135,26 @@ TEST(CommandLineTest, PasswordsFilesAndChecksGoToTheExtras) {
 TEST(CommandLineTest, PlanDiffAndPartOptions) {
   struct Case {
     std::vector<std::string> args;
-    std::string command, dump_file;
+    Command command;
+    std::string dump_file;
     std::vector<std::string> only, diff_files;
     bool all = false;
   };
   const Case cases[] = {
       {{"--plan", "p.txt", "--only", "app=Sample", "--only=server"},
-       "P",
+       Command::kPlan,
        "p.txt",
        {"app=Sample", "server"},
        {}},
       {{"--diff", "old.txt", "/tmp/new.txt", "--all"},
-       "",
+       Command::kNone,
        "",
        {},
        {"old.txt", "/tmp/new.txt"},
        true},
-      {{"--diff", "old.txt", "/Sprod", "/Uadmin"}, "", "", {}, {"old.txt"}},
-      {{"--diff=old.txt", "--server", "prod"}, "", "", {}, {"old.txt"}},
-      {{"--diff", "a", "b", "--only", "user=bob"}, "", "", {"user=bob"}, {"a", "b"}},
+      {{"--diff", "old.txt", "/Sprod", "/Uadmin"}, Command::kNone, "", {}, {"old.txt"}},
+      {{"--diff=old.txt", "--server", "prod"}, Command::kNone, "", {}, {"old.txt"}},
+      {{"--diff", "a", "b", "--only", "user=bob"}, Command::kNone, "", {"user=bob"}, {"a", "b"}},
   };
   for (const Case& c : cases) {
     RunParameters params;

@@ -54,7 +54,7 @@ int DiffCommand(Platform& platform, EsbApi& api, const std::vector<std::string>&
   if (files.size() == 1) {
     // The server, read by the dump's own writers into memory: no file, no backups.
     RunParameters read = params;
-    read.command = "S";
+    read.command = Command::kReadServer;
     RunState state(platform, api);
     std::string text;
     state.dump_text = &text;

@@ -44,8 +44,7 @@ class InteractiveSession {
   /// Progress and event pumping for the run that follows.
   virtual RunObserver& observer() = 0;
   /// Tells the user that the run completed (or failed), naming the run log.
-  virtual void ShowCompletion(const std::string& command, RunEnd end,
-                              const std::string& log_path) = 0;
+  virtual void ShowCompletion(Command command, RunEnd end, const std::string& log_path) = 0;
 };
 
 /// The session that fits this machine (the window when a display is set and the window

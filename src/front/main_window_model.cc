@@ -127,7 +127,7 @@ FieldSelection MainWindowModel::SelectionOnFocus(int index) const {
   return FieldSelection{0, std::max(kClassicSelectionLength, length)};
 }
 
-int MainWindowModel::FirstEmptyFieldFor(std::string_view command) const {
+int MainWindowModel::FirstEmptyFieldFor(Command command) const {
   for (int i = 0; i < kFieldCount; ++i) {
     if (i == kDumpFile && !NeedsDumpFile(command)) continue;
     if (fields_[i].empty()) return i;
@@ -150,7 +150,7 @@ void MainWindowModel::ShowRunError(int field, std::string message) {
   notice_ = ReplaceAll(message, "\r\n", "\n");
 }
 
-void MainWindowModel::Choose(std::string command) {
+void MainWindowModel::Choose(Command command) {
   const int empty = FirstEmptyFieldFor(command);
   if (empty >= 0) {
     // No run could go ahead without it: nothing starts and nothing is logged.
@@ -161,20 +161,20 @@ void MainWindowModel::Choose(std::string command) {
   }
   refused_field_ = -1;
   notice_.clear();
-  command_ = std::move(command);
+  command_ = command;
   hidden_ = true;
 }
 
 void MainWindowModel::Press(FormButton button) {
   switch (button) {
     case FormButton::kDumpIt:
-      Choose("D");
+      Choose(Command::kDump);
       return;
     case FormButton::kRestoreIt:
-      Choose("R");
+      Choose(Command::kRestore);
       return;
     case FormButton::kCancel:
-      command_.clear();
+      command_ = Command::kNone;
       hidden_ = true;
       return;
   }
@@ -182,7 +182,7 @@ void MainWindowModel::Press(FormButton button) {
 
 bool MainWindowModel::KeyPress(int char_code) {
   if (char_code != kResetKey) return false;
-  Choose("C");
+  Choose(Command::kReset);
   return true;
 }
 

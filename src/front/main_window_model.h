@@ -89,7 +89,7 @@ class MainWindowModel {
   const std::string& notice() const { return notice_; }
   /// The first field that `command` needs and that is empty, or -1. A reset reads and
   /// writes no dump file, so it needs only the server, user and password fields.
-  int FirstEmptyFieldFor(std::string_view command) const;
+  int FirstEmptyFieldFor(Command command) const;
 
   /// The fields that `params` leaves empty, in the window's order: what is still to be
   /// asked. A reset's dump file is never missing, since a reset reads and writes none.
@@ -99,12 +99,12 @@ class MainWindowModel {
   /// (the run's error) is the notice and `field`, the one to mend, gets the focus.
   void ShowRunError(int field, std::string message);
 
-  /// The command property: "D", "R", "C" or empty.
-  const std::string& command() const { return command_; }
+  /// The command property: a dump, a restore, a reset, or none.
+  Command command() const { return command_; }
   /// True once a button or the reset key has ended the dialogue.
   bool hidden() const { return hidden_; }
   /// True when the user chose a command (an empty command means no run).
-  bool WantsRun() const { return hidden_ && !command_.empty(); }
+  bool WantsRun() const { return hidden_ && command_ != Command::kNone; }
   /// The run parameters read back from the form: the command and the four fields.
   RunParameters Result() const;
 
@@ -112,9 +112,9 @@ class MainWindowModel {
   std::array<std::string, kFieldCount> fields_;
   std::array<std::string, kInfoCount> info_;
   // Chooses `command` when its fields are filled, else tells which one is not.
-  void Choose(std::string command);
+  void Choose(Command command);
 
-  std::string command_;
+  Command command_ = Command::kNone;
   bool hidden_ = false;
   std::string notice_;
   int refused_field_ = -1;  // the empty field of the last command that was not taken

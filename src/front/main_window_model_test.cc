@@ -42,14 +42,14 @@ TEST_F(MainWindowModelTest, GivenParametersWinOverDefaultsAndThePasswordIsAlways
   params.server = "prod";
   params.user = "boss";
   params.password = "secret";
-  params.command = "D";
+  params.command = Command::kDump;
   M model = Make(params);
   EXPECT_EQ(model.Field(M::kDumpFile), "/tmp/sec.txt");
   EXPECT_EQ(model.Field(M::kServer), "prod");
   EXPECT_EQ(model.Field(M::kUser), "boss");
   EXPECT_EQ(model.Field(M::kPassword), "");
   // The command property starts empty: the window chooses it.
-  EXPECT_EQ(model.command(), "");
+  EXPECT_EQ(model.command(), Command::kNone);
   EXPECT_FALSE(model.hidden());
   EXPECT_EQ(model.Result().password, "");
 }
@@ -130,12 +130,12 @@ TEST_F(MainWindowModelTest, ButtonsAndCtrlCChooseTheCommandAndHideTheWindow) {
   SetDefaults("olap1", "admin");
   struct Case {
     FormButton button;
-    std::string command;
+    Command command;
     bool run;
   };
-  for (const Case& c :
-       {Case{FormButton::kDumpIt, "D", true}, Case{FormButton::kRestoreIt, "R", true},
-        Case{FormButton::kCancel, "", false}}) {
+  for (const Case& c : {Case{FormButton::kDumpIt, Command::kDump, true},
+                        Case{FormButton::kRestoreIt, Command::kRestore, true},
+                        Case{FormButton::kCancel, Command::kNone, false}}) {
     M model = Make();
     model.SetField(M::kPassword, "pw");
     model.Press(c.button);
@@ -151,10 +151,10 @@ TEST_F(MainWindowModelTest, ButtonsAndCtrlCChooseTheCommandAndHideTheWindow) {
   EXPECT_FALSE(model.KeyPress('c'));
   EXPECT_FALSE(model.KeyPress(4));
   EXPECT_FALSE(model.hidden());
-  EXPECT_EQ(model.command(), "");
+  EXPECT_EQ(model.command(), Command::kNone);
   EXPECT_TRUE(model.KeyPress(3));
   EXPECT_TRUE(model.hidden());
-  EXPECT_EQ(model.command(), "C");
+  EXPECT_EQ(model.command(), Command::kReset);
   EXPECT_TRUE(model.WantsRun());
 }
 
@@ -182,7 +182,7 @@ TEST_F(MainWindowModelTest, ACommandWithAnEmptyFieldItNeedsStartsNothingAndNames
     }
     EXPECT_FALSE(model.hidden()) << c.notice;
     EXPECT_FALSE(model.WantsRun());
-    EXPECT_EQ(model.command(), "");
+    EXPECT_EQ(model.command(), Command::kNone);
     EXPECT_EQ(model.notice(), c.notice);
     EXPECT_EQ(model.FocusTarget(), c.emptied);
     // Filled in, the same choice goes ahead and the notice goes.
@@ -196,7 +196,7 @@ TEST_F(MainWindowModelTest, ACommandWithAnEmptyFieldItNeedsStartsNothingAndNames
   model.SetField(M::kDumpFile, "");
   model.SetField(M::kPassword, "pw");
   EXPECT_TRUE(model.KeyPress(M::kResetKey));
-  EXPECT_EQ(model.command(), "C");
+  EXPECT_EQ(model.command(), Command::kReset);
   M empty = Make();
   empty.Press(FormButton::kCancel);
   EXPECT_TRUE(empty.hidden());
@@ -217,7 +217,7 @@ TEST_F(MainWindowModelTest, CancelAfterEditingGivesNoRunAndResultReadsTheFields)
   model.Press(FormButton::kRestoreIt);
   model.Press(FormButton::kCancel);  // the last choice is the one that counts
   EXPECT_FALSE(model.WantsRun());
-  EXPECT_EQ(model.Result().command, "");
+  EXPECT_EQ(model.Result().command, Command::kNone);
 }
 
 TEST(MainWindowModelHelpTest, BatchLinesAreCutIntoCellsUnderTheirHeadings) {

@@ -28,7 +28,7 @@ namespace {
 // names nothing in the file is a wrong command line: the file is read to see.
 std::optional<std::string> PartsProblem(const RunParameters& params) {
   if (params.only.empty()) return std::nullopt;
-  if (params.command != "R" && params.command != "P") {
+  if (params.command != Command::kRestore && params.command != Command::kPlan) {
     return "--only limits a restore (--restore), a plan (--plan) or a diff (--diff)";
   }
   std::vector<DumpPart> parts;
@@ -60,7 +60,7 @@ bool OnlyThePasswordIsMissing(const RunParameters& params) {
 
 std::string MissingParameterMessage(const RunParameters& params) {
   std::string message = FirstMissingParameter(params).value_or("");
-  if (params.command.empty()) {
+  if (params.command == Command::kNone) {
     message += "; or --dump FILE, --restore FILE, --reset";
   } else if (OnlyThePasswordIsMissing(params)) {
     message += "; or --password-file FILE, CUBESEC_PASSWORD, or a terminal to be asked on";
@@ -91,12 +91,12 @@ bool AskPassword(Platform& platform, RunParameters& params, std::ostream& err) {
 std::string RunSummary(const RunState& state, const RunParameters& params,
                        const RunOutcome& outcome) {
   const bool piped = params.dump_file == "-";
-  if (params.command == "D") {
+  if (params.command == Command::kDump) {
     return FormatMsg("Dumped the security of %1 to %2: %3 blocks, %4 lines\n",
                      {params.server, piped ? "standard output" : params.dump_file,
                       std::to_string(state.blocks), std::to_string(state.dump_lines)});
   }
-  if (params.command != "R") return {};
+  if (params.command != Command::kRestore) return {};
   const RestoreCounts& counts = outcome.restored;
   std::string text = FormatMsg(
       "Restored the security of %1 from %2: %3 groups, %4 users and %5 filters created, %6 "
@@ -147,7 +147,7 @@ int ExitAfter(const RunState& state, const RunParameters& params, const RunOutco
   }
   if (outcome.completed && !extras.quiet) {
     // A dump to standard output keeps that stream for the dump itself.
-    std::ostream& summary = params.command == "D" && params.dump_file == "-" ? err : out;
+    std::ostream& summary = params.command == Command::kDump && params.dump_file == "-" ? err : out;
     summary << RunSummary(state, params, outcome);
   }
   if (outcome.failed_deletions > 0) {
@@ -193,7 +193,8 @@ int ProgramMain(Platform& platform, ApiChooser choose_api, int argc, char** argv
   if (extras.check_file) return CheckDumpFileCommand(platform, *extras.check_file, in, out, err);
   // A password typed at a terminal is never shown: "--password-file -" there is a prompt
   // without echo, and so is a batch run that lacks only the password.
-  if (params.dump_file == "-" && params.command == "R" && extras.password_file == "-") {
+  if (params.dump_file == "-" && params.command == Command::kRestore &&
+      extras.password_file == "-") {
     err << name << ": --restore - and --password-file - cannot both read standard input\n";
     return kExitUsage;
   }
@@ -215,7 +216,7 @@ int ProgramMain(Platform& platform, ApiChooser choose_api, int argc, char** argv
   if (!extras.diff_files.empty()) {
     if (extras.diff_files.size() == 1 && !params.Complete()) {
       RunParameters asked = params;
-      asked.command = "S";
+      asked.command = Command::kReadServer;
       asked.dump_file = extras.diff_files.front();
       if (!asked.Complete()) {
         err << name << ": " << FirstMissingParameter(asked).value_or("") << "\n";
@@ -246,7 +247,7 @@ int ProgramMain(Platform& platform, ApiChooser choose_api, int argc, char** argv
   }
 
   // A plan has no window of its own: it is asked for on the command line, whole.
-  if (params.command == "P" && !params.Complete()) {
+  if (params.command == Command::kPlan && !params.Complete()) {
     err << name << ": " << FirstMissingParameter(params).value_or("") << "\n";
     return kExitUsage;
   }

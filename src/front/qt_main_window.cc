@@ -185,7 +185,7 @@ void QtMainWindow::FinishIfHidden() {
     if (!model_.notice().empty()) fields_[model_.FocusTarget()]->setFocus(Qt::OtherFocusReason);
     return;
   }
-  if (model_.command().empty()) {
+  if (model_.command() == Command::kNone) {
     QDialog::reject();
   } else {
     accept();

@@ -154,7 +154,7 @@ TEST_F(QtMainWindowTest, EnterInAFieldPressesDumpSecurity) {
   password->setFocus();
   QTest::keyClicks(password, "pw");
   QTest::keyClick(password, Qt::Key_Return);
-  EXPECT_EQ(model.command(), "D");
+  EXPECT_EQ(model.command(), Command::kDump);
   EXPECT_FALSE(window.isVisible());
 }
 
@@ -199,19 +199,19 @@ TEST_F(QtMainWindowTest, ACommandWithAnEmptyFieldKeepsTheWindowAndSaysWhichField
   EXPECT_TRUE(Field(window, M::kPassword)->hasFocus());
   QTest::keyClicks(Field(window, M::kPassword), "pw");
   QTest::mouseClick(Button(window, FormButton::kDumpIt), Qt::LeftButton);
-  EXPECT_EQ(model.command(), "D");
+  EXPECT_EQ(model.command(), Command::kDump);
   EXPECT_FALSE(window.isVisible());
 }
 
 TEST_F(QtMainWindowTest, EachButtonSetsItsCommandAndHidesTheWindow) {
   struct Case {
     FormButton button;
-    const char* command;
+    Command command;
     int result;
   };
-  for (const Case& c : {Case{FormButton::kDumpIt, "D", QDialog::Accepted},
-                        Case{FormButton::kRestoreIt, "R", QDialog::Accepted},
-                        Case{FormButton::kCancel, "", QDialog::Rejected}}) {
+  for (const Case& c : {Case{FormButton::kDumpIt, Command::kDump, QDialog::Accepted},
+                        Case{FormButton::kRestoreIt, Command::kRestore, QDialog::Accepted},
+                        Case{FormButton::kCancel, Command::kNone, QDialog::Rejected}}) {
     M model(platform_, "cubesec", {});
     QtMainWindow window(model);
     ShowAndSettle(window);
@@ -237,7 +237,7 @@ TEST_F(QtMainWindowTest, CtrlCInATextFieldChoosesTheReset) {
     QTest::keyClicks(field, "x");
     EXPECT_FALSE(model.hidden()) << "a plain key only types";
     QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(model.command(), "C") << index;
+    EXPECT_EQ(model.command(), Command::kReset) << index;
     EXPECT_TRUE(model.hidden());
     EXPECT_FALSE(window.isVisible());
   }
@@ -247,7 +247,7 @@ TEST_F(QtMainWindowTest, CtrlCInATextFieldChoosesTheReset) {
   ShowAndSettle(window);
   QTest::keyClicks(Field(window, M::kPassword), "pw");
   QTest::keyClick(Button(window, FormButton::kCancel), Qt::Key_C, Qt::ControlModifier);
-  EXPECT_EQ(model.command(), "C");
+  EXPECT_EQ(model.command(), Command::kReset);
 }
 
 TEST_F(QtMainWindowTest, EscapeOrClosingIsCancel) {
@@ -256,7 +256,7 @@ TEST_F(QtMainWindowTest, EscapeOrClosingIsCancel) {
   ShowAndSettle(window);
   QTest::keyClick(&window, Qt::Key_Escape);
   EXPECT_TRUE(model.hidden());
-  EXPECT_EQ(model.command(), "");
+  EXPECT_EQ(model.command(), Command::kNone);
   EXPECT_FALSE(model.WantsRun());
 
   M closed(platform_, "cubesec", {});

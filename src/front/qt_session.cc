@@ -51,8 +51,7 @@ class QtSession : public InteractiveSession {
 
   RunObserver& observer() override { return progress_; }
 
-  void ShowCompletion(const std::string& command, RunEnd end,
-                      const std::string& log_path) override {
+  void ShowCompletion(Command command, RunEnd end, const std::string& log_path) override {
     progress_.Finish();
     presenter_.Show(CompletionNote(command, end, log_path));
   }

@@ -96,7 +96,7 @@ TEST_F(QtSessionTest, AskShowsTheWindowAndReadsItBack) {
   params.password = "ignored";
   ASSERT_EQ(session->Ask(params, {}), InteractiveResult::kRun);
   EXPECT_TRUE(seen);
-  EXPECT_EQ(params.command, "D");
+  EXPECT_EQ(params.command, Command::kDump);
   EXPECT_EQ(params.dump_file, "olap1.DAT");
   EXPECT_EQ(params.server, "olap1");
   EXPECT_EQ(params.user, "admin");
@@ -110,7 +110,7 @@ TEST_F(QtSessionTest, AskShowsTheWindowAndReadsItBack) {
   });
   RunParameters again;
   EXPECT_EQ(session->Ask(again, {}), InteractiveResult::kCancelled);
-  EXPECT_EQ(again.command, "");
+  EXPECT_EQ(again.command, Command::kNone);
 }
 
 TEST_F(QtSessionTest, AfterARunThatChangedNothingTheWindowComesBackAtTheFieldToMend) {
@@ -135,13 +135,13 @@ TEST_F(QtSessionTest, AfterARunThatChangedNothingTheWindowComesBackAtTheFieldToM
     window->findChild<QLineEdit*>("txtParm(3)")->setText("pw");
     window->findChild<QPushButton*>("cmdRestoreIt")->click();
   });
-  RunParameters params{"D", "kept.txt", "olap2", "boss", ""};
+  RunParameters params{Command::kDump, "kept.txt", "olap2", "boss", ""};
   FormRequest again;
   again.mend_field = MainWindowModel::kServer;
   again.error = "Essbase Error calling EsbLogin\r\nCannot connect to server olap2";
   ASSERT_EQ(session->Ask(params, again), InteractiveResult::kRun);
   EXPECT_TRUE(seen);
-  EXPECT_EQ(params.command, "R");
+  EXPECT_EQ(params.command, Command::kRestore);
   EXPECT_EQ(params.dump_file, "kept.txt");
   EXPECT_EQ(params.server, "olap1");
   EXPECT_EQ(params.user, "boss");
@@ -195,7 +195,7 @@ TEST_F(QtSessionTest, ProgressWindowFollowsTheBlocksAndTheCompletionNamesTheLog)
     icon = box->icon();
     box->button(QMessageBox::Ok)->click();
   });
-  session->ShowCompletion("R", RunEnd::kCompleted, "/opt/cubesec/bin/cubesec.log");
+  session->ShowCompletion(Command::kRestore, RunEnd::kCompleted, "/opt/cubesec/bin/cubesec.log");
   EXPECT_EQ(note, "Security restore completed.\nRun log: /opt/cubesec/bin/cubesec.log");
   EXPECT_EQ(icon, QMessageBox::Information);
   EXPECT_EQ(VisibleTopLevel("frmProgress"), nullptr);

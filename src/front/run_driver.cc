@@ -284,19 +284,20 @@ void ReadSecurityRun(RunState& state) {
 
 // What a run was asked to do, for the line that says it could not start.
 std::string RunWording(const RunParameters& params) {
-  if (params.command == "D") {
-    return FormatMsg("security dump of %1 to %2", {params.server, params.dump_file});
-  }
-  if (params.command == "R") {
-    return FormatMsg("security restore of %1 from %2", {params.server, params.dump_file});
-  }
-  if (params.command == "C") return FormatMsg("security reset of %1", {params.server});
-  if (params.command == "P") {
-    return FormatMsg("security restore plan of %1 from %2", {params.server, params.dump_file});
-  }
-  if (params.command == "S") {
-    return FormatMsg("reading security of %1 to compare it with %2",
-                     {params.server, params.dump_file});
+  switch (params.command) {
+    case Command::kDump:
+      return FormatMsg("security dump of %1 to %2", {params.server, params.dump_file});
+    case Command::kRestore:
+      return FormatMsg("security restore of %1 from %2", {params.server, params.dump_file});
+    case Command::kReset:
+      return FormatMsg("security reset of %1", {params.server});
+    case Command::kPlan:
+      return FormatMsg("security restore plan of %1 from %2", {params.server, params.dump_file});
+    case Command::kReadServer:
+      return FormatMsg("reading security of %1 to compare it with %2",
+                       {params.server, params.dump_file});
+    case Command::kNone:
+      break;
   }
   return "a run without a command";
 }
@@ -313,8 +314,9 @@ RunOutcome Perform(RunState& state, const RunParameters& params, EsbStatus* refu
   state.reset_confirmed = params.reset_confirmed;
   state.sessions = params.sessions > 0 ? params.sessions : kDefaultSessions;
   // A folder given as the dump file is a slip of the user's, said plainly before any login.
-  if ((params.command == "D" || params.command == "R") && IsFolder(params.dump_file)) {
-    if (params.command == "R") {
+  if ((params.command == Command::kDump || params.command == Command::kRestore) &&
+      IsFolder(params.dump_file)) {
+    if (params.command == Command::kRestore) {
       throw RunError(
           kErrorDumpFileNotFound,
           FormatMsg("Security Dump File (%1) Not Found: it is a folder", {params.dump_file}));
@@ -328,7 +330,7 @@ RunOutcome Perform(RunState& state, const RunParameters& params, EsbStatus* refu
   std::unique_ptr<LineReader> checked;
   std::optional<LimitedBlocks> limited;
   RestoreFileState restore_file;
-  if (params.command == "R" || params.command == "P") {
+  if (params.command == Command::kRestore || params.command == Command::kPlan) {
     std::string text;
     checked = ReadCheckedDumpFile(state, warnings, &text);
     if (checked) {
@@ -341,27 +343,33 @@ RunOutcome Perform(RunState& state, const RunParameters& params, EsbStatus* refu
   StartClient(state, refused_login);
 
   RunOutcome outcome;
-  if (params.command == "C") {
-    const ResetResult reset = ResetSecurity(state);
-    outcome.declined = !reset.confirmed;
-    outcome.failed_deletions = reset.failures;
-    // A reset that left users, groups or filters behind did not do what it was asked.
-    outcome.completed = reset.confirmed && reset.failures == 0;
-  } else if (params.command == "D") {
-    DumpRun(state);
-    outcome.completed = true;
-  } else if (params.command == "R") {
-    RestoreRun(state, restore_file, std::move(checked), warnings, limited ? &*limited : nullptr,
-               &outcome.restored);
-    outcome.completed = true;
-  } else if (params.command == "S") {
-    ReadSecurityRun(state);
-    outcome.completed = true;
-  } else if (params.command == "P") {
-    PlanRun(state, restore_file, std::move(checked), warnings, limited ? &*limited : nullptr,
-            outcome.report);
-    outcome.completed = true;
+  switch (params.command) {
+    case Command::kReset: {
+      const ResetResult reset = ResetSecurity(state);
+      outcome.declined = !reset.confirmed;
+      outcome.failed_deletions = reset.failures;
+      // A reset that left users, groups or filters behind did not do what it was asked.
+      outcome.completed = reset.confirmed && reset.failures == 0;
+      return outcome;
+    }
+    case Command::kDump:
+      DumpRun(state);
+      break;
+    case Command::kRestore:
+      RestoreRun(state, restore_file, std::move(checked), warnings, limited ? &*limited : nullptr,
+                 &outcome.restored);
+      break;
+    case Command::kReadServer:
+      ReadSecurityRun(state);
+      break;
+    case Command::kPlan:
+      PlanRun(state, restore_file, std::move(checked), warnings, limited ? &*limited : nullptr,
+              outcome.report);
+      break;
+    case Command::kNone:
+      return outcome;  // refused before the login; nothing to do
   }
+  outcome.completed = true;
   return outcome;
 }
 
@@ -415,7 +423,7 @@ void Release(RunState& state) {
 }  // namespace
 
 std::optional<std::string> FirstMissingParameter(const RunParameters& params) {
-  if (params.command.empty()) {
+  if (params.command == Command::kNone) {
     return "Syntax Error - No command provided ('/d{file}' or '/r{file}')";
   }
   if (params.dump_file.empty() && NeedsDumpFile(params.command)) {
@@ -440,7 +448,7 @@ RunOutcome CarryOutRun(RunState& state, const RunParameters& params) {
   EsbStatus refused_login = 0;
   RunOutcome outcome;
   try {
-    state.run_log.Open(/*secrets=*/params.command == "R");
+    state.run_log.Open(/*secrets=*/params.command == Command::kRestore);
     outcome = Perform(state, params, &refused_login);
   } catch (const RunError& error) {
     // A run whose log cannot be opened does not start: it would leave no trace.

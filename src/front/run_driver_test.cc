@@ -58,7 +58,7 @@ class RunDriverTest : public ::testing::Test {
     platform_.executable_path = folder_ + "/bin/cubesec";
     // The place is decided when a run state is made; this one was made before the path.
     state_.run_log.SetPath(DecideRunLogPath(platform_));
-    params_ = {"D", folder_ + "/dump.txt", "Prod", "admin", "pw"};
+    params_ = {Command::kDump, folder_ + "/dump.txt", "Prod", "admin", "pw"};
   }
   ~RunDriverTest() override {
     // Open files first: Windows removes no folder that holds one.
@@ -86,12 +86,14 @@ TEST_F(RunDriverTest, OnlyTheFirstMissingParameterIsReportedBeforeAnyCall) {
     const char* message;
   };
   const Case cases[] = {
-      {{"", "", "", "", ""}, "Syntax Error - No command provided ('/d{file}' or '/r{file}')"},
-      {{"D", "", "", "", ""},
+      {{Command::kNone, "", "", "", ""},
+       "Syntax Error - No command provided ('/d{file}' or '/r{file}')"},
+      {{Command::kDump, "", "", "", ""},
        "Syntax Error - No dump filename provided ('/d{file}' or '/r{file}')"},
-      {{"D", "f", "", "", ""}, "Syntax Error - No server provided ('/s{server name}')"},
-      {{"D", "f", "s", "", ""}, "Syntax Error - No essbase user provided ('/u{username}')"},
-      {{"D", "f", "s", "u", ""}, "Syntax Error - No password provided ('/p{password}')"},
+      {{Command::kDump, "f", "", "", ""}, "Syntax Error - No server provided ('/s{server name}')"},
+      {{Command::kDump, "f", "s", "", ""},
+       "Syntax Error - No essbase user provided ('/u{username}')"},
+      {{Command::kDump, "f", "s", "u", ""}, "Syntax Error - No password provided ('/p{password}')"},
   };
   std::string expected_log;
   for (const Case& c : cases) {
@@ -103,9 +105,10 @@ TEST_F(RunDriverTest, OnlyTheFirstMissingParameterIsReportedBeforeAnyCall) {
     EXPECT_EQ(outcome.error->description(), c.message);
     EXPECT_FALSE(outcome.completed);
     // Dated, saying what was asked, and closed by the empty line like every run.
-    const std::string asked = c.params.command.empty() ? "a run without a command"
-                                                       : "security dump of " + c.params.server +
-                                                             " to " + c.params.dump_file;
+    const std::string asked =
+        c.params.command == Command::kNone
+            ? "a run without a command"
+            : "security dump of " + c.params.server + " to " + c.params.dump_file;
     expected_log += "2026-11-30 00:53:20\tCould not start " + asked + "\r\n\tError: 51 - " +
                     c.message + "\r\n\r\n";
   }
@@ -137,7 +140,7 @@ TEST_F(RunDriverTest, RunLogIsOwnerOnlyAndAReadableOneIsMadeSo) {
   EXPECT_EQ(info.st_mode & 0777, 0600u);
 
   ASSERT_EQ(chmod(LogPath().c_str(), 0644), 0);
-  params_.command = "R";
+  params_.command = Command::kRestore;
   WriteFile(params_.dump_file, kSoundDump);
   EXPECT_TRUE(Run().completed);
   ASSERT_EQ(stat(LogPath().c_str(), &info), 0);
@@ -147,7 +150,7 @@ TEST_F(RunDriverTest, RunLogIsOwnerOnlyAndAReadableOneIsMadeSo) {
 
 TEST_F(RunDriverTest, ALogThatStaysReadableByOthersStopsARestoreOnly) {
   platform_.owner_only_error = "Operation not permitted";
-  params_.command = "R";
+  params_.command = Command::kRestore;
   WriteFile(params_.dump_file, "\r\n");
   RunOutcome outcome = Run();
   ASSERT_TRUE(outcome.error.has_value());
@@ -158,7 +161,7 @@ TEST_F(RunDriverTest, ALogThatStaysReadableByOthersStopsARestoreOnly) {
   EXPECT_THAT(Log(), HasSubstr("\tError: 57 - The run log '" + LogPath() + "' can be read"));
 
   // A dump writes no password: it goes ahead.
-  params_.command = "D";
+  params_.command = Command::kDump;
   RunState dump_state(platform_, api_);
   outcome = CarryOutRun(dump_state, params_);
   EXPECT_TRUE(outcome.completed);
@@ -189,7 +192,7 @@ TEST_F(RunDriverTest, StandardStreamsThatCarryADumpAreMadeBinaryAndNoOthers) {
   std::istringstream in(kSoundDump);
   RunState restore(platform_, api_);
   restore.standard_input = &in;
-  params_.command = "R";
+  params_.command = Command::kRestore;
   ASSERT_TRUE(CarryOutRun(restore, params_).completed) << Log();
   EXPECT_THAT(platform_.binary_streams,
               ElementsAre(StandardStream::kOutput, StandardStream::kInput));
@@ -262,10 +265,10 @@ TEST_F(RunDriverTest, TheOutcomeTellsARefusedLoginAndWhetherTheServerWasChanged)
   EXPECT_FALSE(outcome.server_changed);
 
   // A restore that set the server's state changed it, and a declined reset did not.
-  params_.command = "R";
+  params_.command = Command::kRestore;
   WriteFile(params_.dump_file, "Server: Old\r\n   Security: Yes\r\n\r\n");
   EXPECT_TRUE(CarryOutRun(state_, params_).server_changed);
-  params_ = {"C", "", "Prod", "admin", "pw"};
+  params_ = {Command::kReset, "", "Prod", "admin", "pw"};
   platform_.answers = {MessageBoxAnswer::kNo};
   outcome = CarryOutRun(state_, params_);
   EXPECT_TRUE(outcome.declined);
@@ -282,17 +285,8 @@ TEST_F(RunDriverTest, LogoutAndTermFailuresAreIgnored) {
   EXPECT_THAT(Log(), ::testing::Not(HasSubstr("Error")));
 }
 
-TEST_F(RunDriverTest, UnknownCommandRunsNothingAfterLogin) {
-  params_.command = "d";  // compared exactly
-  const RunOutcome outcome = Run();
-  EXPECT_FALSE(outcome.completed);
-  EXPECT_FALSE(outcome.error.has_value());
-  EXPECT_EQ(api_.Count("EsbGetGlobalState"), 0);
-  EXPECT_EQ(api_.Count("EsbLogout"), 1);
-}
-
 TEST_F(RunDriverTest, RestoreOfAMissingFileLogsInFirst) {
-  params_.command = "R";
+  params_.command = Command::kRestore;
   const RunOutcome outcome = Run();
   ASSERT_TRUE(outcome.error.has_value());
   EXPECT_EQ(outcome.error->number(), kErrorDumpFileNotFound);
@@ -304,7 +298,7 @@ TEST_F(RunDriverTest, RestoreOfAMissingFileLogsInFirst) {
 }
 
 TEST_F(RunDriverTest, ARestoreWhoseFileFailsTheCheckNeverLogsIn) {
-  params_.command = "R";
+  params_.command = Command::kRestore;
   std::string lines = "Server: x\r\n\r\nComment: not a block\r\n";
   for (int i = 0; i < 22; ++i) lines += "server: x\r\n";
   WriteFile(params_.dump_file, lines);
@@ -329,7 +323,7 @@ TEST_F(RunDriverTest, ARestoreWhoseFileFailsTheCheckNeverLogsIn) {
 }
 
 TEST_F(RunDriverTest, RestoreHandsTheServerBlockToItsRoutine) {
-  params_.command = "R";
+  params_.command = Command::kRestore;
   WriteFile(params_.dump_file, "Server: Old\r\n   Security: Yes\r\n\r\n");
   api_.global.security = 0;
   EXPECT_TRUE(Run().completed);
@@ -338,7 +332,7 @@ TEST_F(RunDriverTest, RestoreHandsTheServerBlockToItsRoutine) {
 }
 
 TEST_F(RunDriverTest, EditorThatCannotStartIsLoggedButNoError) {
-  params_.command = "R";
+  params_.command = Command::kRestore;
   platform_.editor_available = false;
   WriteFile(params_.dump_file, kSoundDump);
   EXPECT_TRUE(Run().completed);
@@ -359,7 +353,7 @@ TEST_F(RunDriverTest, EditorThatCannotStartIsLoggedButNoError) {
 }
 
 TEST_F(RunDriverTest, DeclinedResetLogsThatNothingWasDeletedAndTheWarningNamesTheServer) {
-  params_ = {"C", "", "Prod", "admin", "pw"};  // a reset needs no dump file
+  params_ = {Command::kReset, "", "Prod", "admin", "pw"};  // a reset needs no dump file
   platform_.answers = {MessageBoxAnswer::kNo};
   const RunOutcome outcome = Run();
   EXPECT_FALSE(outcome.completed);
@@ -381,7 +375,7 @@ TEST_F(RunDriverTest, DeclinedResetLogsThatNothingWasDeletedAndTheWarningNamesTh
 }
 
 TEST_F(RunDriverTest, ResetConfirmedInAdvanceAsksNothingAndLogsIt) {
-  params_ = {"C", "", "Prod", "admin", "pw"};
+  params_ = {Command::kReset, "", "Prod", "admin", "pw"};
   params_.reset_confirmed = true;
   const RunOutcome outcome = Run();
   EXPECT_TRUE(outcome.completed);
@@ -503,7 +497,7 @@ TEST(RunProgressTest, ADumpCountsGroupsUsersAndApplicationsAndARestoreItsChecked
     RunState state(platform, *server);
     RecordingObserver observer;
     state.observer = &observer;
-    RunParameters params{"D", folder + "/dump.txt", "srv", "admin", "pw-admin"};
+    RunParameters params{Command::kDump, folder + "/dump.txt", "srv", "admin", "pw-admin"};
     params.sessions = sessions;
     ASSERT_TRUE(CarryOutRun(state, params).completed) << Read(folder + "/cubesec.log");
     EXPECT_EQ(observer.texts, dump_progress);
@@ -520,7 +514,8 @@ TEST(RunProgressTest, ADumpCountsGroupsUsersAndApplicationsAndARestoreItsChecked
   RecordingObserver observer;
   state.observer = &observer;
   ASSERT_TRUE(
-      CarryOutRun(state, {"R", folder + "/dump.txt", "srv", "admin", "pw-admin"}).completed);
+      CarryOutRun(state, {Command::kRestore, folder + "/dump.txt", "srv", "admin", "pw-admin"})
+          .completed);
   ASSERT_EQ(observer.texts.size(), static_cast<size_t>(heads));
   const std::string total = "/" + std::to_string(heads) + " ";
   EXPECT_EQ(observer.texts.front(), "blocks 1" + total + "Server");
@@ -560,7 +555,7 @@ TEST(RunCancelTest, ACancelledDumpEndsAsAFailedOneAndLeavesTheDumpFileAndBackups
     RunState state(platform, *server);
     CancellingObserver observer(phase, after);
     state.observer = &observer;
-    RunParameters params{"D", dump_file, "srv", "admin", "pw-admin"};
+    RunParameters params{Command::kDump, dump_file, "srv", "admin", "pw-admin"};
     params.sessions = sessions;
     const std::string log_before = Read(folder + "/cubesec.log");
     const RunOutcome outcome = CarryOutRun(state, params);
@@ -596,7 +591,8 @@ TEST(RunCancelTest, ACancelledRestoreStopsBetweenTwoBlocksAndSaysWhere) {
   {
     std::unique_ptr<EsbApi> source = sim::MakeInMemoryApi(sim::kTestFixture);
     RunState state(platform, *source);
-    ASSERT_TRUE(CarryOutRun(state, {"D", dump_file, "srv", "admin", "pw-admin"}).completed);
+    ASSERT_TRUE(
+        CarryOutRun(state, {Command::kDump, dump_file, "srv", "admin", "pw-admin"}).completed);
   }
   int blocks = 0;
   for (const std::string& line : Split(Read(dump_file), "\r\n")) blocks += IsHeadLine(line);
@@ -614,7 +610,7 @@ TEST(RunCancelTest, ACancelledRestoreStopsBetweenTwoBlocksAndSaysWhere) {
     CancellingObserver observer("blocks", c.pressed_at);
     state.observer = &observer;
     const std::string log_before = Read(folder + "/cubesec.log");
-    RunParameters params{"R", dump_file, "srv", "admin", "pw-admin"};
+    RunParameters params{Command::kRestore, dump_file, "srv", "admin", "pw-admin"};
     params.sessions = c.sessions;
     const RunOutcome outcome = CarryOutRun(state, params);
     const std::string log = Read(folder + "/cubesec.log").substr(log_before.size());

@@ -2,7 +2,6 @@
 // The five run parameters.
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace cubesec {
@@ -15,13 +14,22 @@ namespace cubesec {
 inline constexpr int kMaxSessions = 16;
 inline constexpr int kDefaultSessions = 8;
 
+/// What one run does.
+enum class Command {
+  kNone,        // none chosen yet
+  kDump,        // the server's security into the dump file
+  kRestore,     // the dump file onto the server
+  kReset,       // the server's security reset
+  kPlan,        // what a restore would change, changing nothing
+  kReadServer,  // the server's security read into memory, for a diff
+};
+
 /// Whether `command` reads or writes a dump file: every command but the reset, which only
 /// deletes on the server.
-inline bool NeedsDumpFile(std::string_view command) { return command != "C"; }
+inline bool NeedsDumpFile(Command command) { return command != Command::kReset; }
 
 struct RunParameters {
-  std::string command;  // "D" dump, "R" restore, "C" security reset, "P" restore plan, "S"
-                        // the server read in memory for a diff; empty: none chosen
+  Command command = Command::kNone;
   std::string dump_file;
   std::string server;
   std::string user;
@@ -32,7 +40,7 @@ struct RunParameters {
 
   /// All a run needs is given.
   bool Complete() const {
-    return !command.empty() && (!dump_file.empty() || !NeedsDumpFile(command)) &&
+    return command != Command::kNone && (!dump_file.empty() || !NeedsDumpFile(command)) &&
            !server.empty() && !user.empty() && !password.empty();
   }
 };

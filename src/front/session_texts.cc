@@ -8,11 +8,20 @@
 namespace cubesec {
 namespace {
 
-// The name of the job in the closing note; the command is "D", "R" or "C".
-std::string_view JobName(std::string_view command) {
-  if (command == "D") return "Security dump";
-  if (command == "R") return "Security restore";
-  if (command == "C") return "Security reset";
+// The name of the job in the closing note.
+std::string_view JobName(Command command) {
+  switch (command) {
+    case Command::kDump:
+      return "Security dump";
+    case Command::kRestore:
+      return "Security restore";
+    case Command::kReset:
+      return "Security reset";
+    case Command::kPlan:
+    case Command::kReadServer:
+    case Command::kNone:
+      break;
+  }
   return "The run";
 }
 
@@ -48,7 +57,7 @@ int ProgressPercent(const RunProgress& progress) {
   return static_cast<int>(done * 100 / progress.total);
 }
 
-std::string CompletionText(std::string_view command, RunEnd end, const std::string& log_path) {
+std::string CompletionText(Command command, RunEnd end, const std::string& log_path) {
   const std::string job(JobName(command));
   const char* tmpl = "%1 completed.\nRun log: %2";
   if (end == RunEnd::kFailed) tmpl = "%1 did not complete.\nRun log: %2";
@@ -57,10 +66,19 @@ std::string CompletionText(std::string_view command, RunEnd end, const std::stri
   return FormatMsg(tmpl, {job, log_path});
 }
 
-std::string CompletionTitle(std::string_view command) {
-  if (command == "D") return "Security Dump";
-  if (command == "R") return "Security Restore";
-  if (command == "C") return "Reset Security";
+std::string CompletionTitle(Command command) {
+  switch (command) {
+    case Command::kDump:
+      return "Security Dump";
+    case Command::kRestore:
+      return "Security Restore";
+    case Command::kReset:
+      return "Reset Security";
+    case Command::kPlan:
+    case Command::kReadServer:
+    case Command::kNone:
+      break;
+  }
   return "Dumps/Rebuilds Essbase Security";
 }
 
@@ -70,8 +88,7 @@ std::string BoxTitle(std::string_view title, std::string_view program_name) {
   return std::string(title) + " - " + std::string(program_name);
 }
 
-MessageBoxRequest CompletionNote(std::string_view command, RunEnd end,
-                                 const std::string& log_path) {
+MessageBoxRequest CompletionNote(Command command, RunEnd end, const std::string& log_path) {
   MessageBoxRequest note;
   note.title = CompletionTitle(command);
   note.text = CompletionText(command, end, log_path);

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "client/run_state.h"
+#include "front/run_parameters.h"
 #include "tools/platform.h"
 
 namespace cubesec {
@@ -31,10 +32,10 @@ enum class RunEnd {
 };
 
 /// The closing note of a run: how it ended and where the run log is.
-std::string CompletionText(std::string_view command, RunEnd end, const std::string& log_path);
+std::string CompletionText(Command command, RunEnd end, const std::string& log_path);
 
 /// The title of the closing note: "Security Dump", "Security Restore", "Reset Security".
-std::string CompletionTitle(std::string_view command);
+std::string CompletionTitle(Command command);
 
 /// The title of a message box of the program's windows: the box's own title with the
 /// program's name after it ("Reset Security - cubesec"), so that every box says whose it
@@ -43,6 +44,6 @@ std::string BoxTitle(std::string_view title, std::string_view program_name);
 
 /// The closing note as a window shows it: its title, its text, and a warning icon when the
 /// run failed (an information icon otherwise).
-MessageBoxRequest CompletionNote(std::string_view command, RunEnd end, const std::string& log_path);
+MessageBoxRequest CompletionNote(Command command, RunEnd end, const std::string& log_path);
 
 }  // namespace cubesec

@@ -10,6 +10,16 @@ namespace {
 constexpr std::string_view kCommandPrompt =
     "Command (D = %1, R = %2, C = Reset Security, Enter = %3): ";
 
+// The letters that the command prompt takes (upper-cased), and the command each one chooses.
+Command CommandOfAnswer(std::string_view answer) {
+  constexpr std::pair<std::string_view, Command> kAnswers[] = {
+      {"D", Command::kDump}, {"R", Command::kRestore}, {"C", Command::kReset}};
+  for (const auto& [letter, command] : kAnswers) {
+    if (answer == letter) return command;
+  }
+  return Command::kNone;
+}
+
 // Asks for one field until it holds text. False when the input ended.
 bool AskField(MainWindowModel& model, int index, TerminalIo& io) {
   const std::string name = PlainCaption(MainWindowModel::FieldLabel(index));
@@ -55,11 +65,11 @@ void RunTerminalForm(MainWindowModel& model, TerminalIo& io, const TerminalFormR
   }
 
   // The command already chosen is what Enter means; without one, Enter cancels, and says so.
-  const std::string_view chosen = request.chosen;
-  const FormButton enter = chosen == "D"   ? FormButton::kDumpIt
-                           : chosen == "R" ? FormButton::kRestoreIt
-                                           : FormButton::kCancel;
-  const std::string enter_caption = chosen == "C"
+  const Command chosen = request.chosen;
+  const FormButton enter = chosen == Command::kDump      ? FormButton::kDumpIt
+                           : chosen == Command::kRestore ? FormButton::kRestoreIt
+                                                         : FormButton::kCancel;
+  const std::string enter_caption = chosen == Command::kReset
                                         ? std::string("Reset Security")
                                         : PlainCaption(MainWindowModel::ButtonCaption(enter));
   const std::string prompt = FormatMsg(
@@ -74,20 +84,20 @@ void RunTerminalForm(MainWindowModel& model, TerminalIo& io, const TerminalFormR
       model.Press(FormButton::kCancel);
       return;
     }
-    std::string choice = ToUpper(Trim(answer));
-    if (choice.empty() && !chosen.empty()) choice = std::string(chosen);
-    if (choice.empty()) {
+    const std::string choice = ToUpper(Trim(answer));
+    const Command command = choice.empty() ? chosen : CommandOfAnswer(choice);
+    if (choice.empty() && command == Command::kNone) {
       io.Write("Cancelled: nothing was run.\n");
       model.Press(FormButton::kCancel);
-    } else if (choice == "D") {
+    } else if (command == Command::kDump) {
       model.Press(FormButton::kDumpIt);
-    } else if (choice == "R") {
+    } else if (command == Command::kRestore) {
       model.Press(FormButton::kRestoreIt);
-    } else if (choice == "C") {
+    } else if (command == Command::kReset) {
       // The reset has no button: it is the window's Ctrl+C.
       model.KeyPress(MainWindowModel::kResetKey);
     } else {
-      io.Write(chosen.empty()
+      io.Write(chosen == Command::kNone
                    ? "Please answer D, R or C, or press Enter to cancel.\n"
                    : "Please answer D, R or C, or press Enter for " + enter_caption + ".\n");
     }

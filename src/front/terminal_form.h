@@ -14,9 +14,9 @@ namespace cubesec {
 
 /// What the form asks for, and why it is shown.
 struct TerminalFormRequest {
-  /// The command already chosen ("D", "R", "C": the command line's, or the one that
-  /// failed), which Enter at the command prompt takes; empty when none was.
-  std::string chosen;
+  /// The command already chosen (the command line's, or the one that failed), which Enter
+  /// at the command prompt takes; kNone when none was.
+  Command chosen = Command::kNone;
   /// The fields to ask for (MainWindowModel indexes), in this order.
   std::vector<int> fields;
   /// Why the form is shown again (a run that failed before it changed anything); empty the

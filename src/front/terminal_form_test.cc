@@ -44,7 +44,7 @@ class ScriptedTerminal : public TerminalIo {
 };
 
 // The form of a run that the command line gave nothing: every field is asked.
-TerminalFormRequest EveryField(const char* chosen = "") {
+TerminalFormRequest EveryField(Command chosen = Command::kNone) {
   return TerminalFormRequest{chosen, {M::kDumpFile, M::kServer, M::kUser, M::kPassword}, {}};
 }
 
@@ -85,7 +85,7 @@ TEST_F(TerminalFormTest, ShowsHelpAndDefaultsAndKeepsThemOnEnter) {
 
   ASSERT_TRUE(model.WantsRun());
   const RunParameters params = model.Result();
-  EXPECT_EQ(params.command, "D");
+  EXPECT_EQ(params.command, Command::kDump);
   EXPECT_EQ(params.dump_file, "olap1.DAT");
   EXPECT_EQ(params.server, "olap1");
   EXPECT_EQ(params.user, "admin");
@@ -100,7 +100,7 @@ TEST_F(TerminalFormTest, TypedValuesReplaceDefaultsAndTheCommandLetterIsCaseFree
   Script({{"/data/sec.txt"}, {"prod"}, {"boss"}, {"s3cret", true}, {"  r "}});
   RunTerminalForm(model, terminal_, EveryField());
   const RunParameters params = model.Result();
-  EXPECT_EQ(params.command, "R");
+  EXPECT_EQ(params.command, Command::kRestore);
   EXPECT_EQ(params.dump_file, "/data/sec.txt");
   EXPECT_EQ(params.server, "prod");
   EXPECT_EQ(params.user, "boss");
@@ -112,7 +112,7 @@ TEST_F(TerminalFormTest, CIsTheSecurityResetAndOtherAnswersAreAskedAgain) {
   M model(platform_, "cubesec", {});
   Script({{""}, {""}, {""}, {"pw", true}, {"x"}, {"dump"}, {"C"}});
   RunTerminalForm(model, terminal_, EveryField());
-  EXPECT_EQ(model.command(), "C");
+  EXPECT_EQ(model.command(), Command::kReset);
   EXPECT_TRUE(model.WantsRun());
   EXPECT_TRUE(terminal_.answers.empty());
   size_t asked = 0;
@@ -128,7 +128,7 @@ TEST_F(TerminalFormTest, EmptyCommandCancelsAndSaysSo) {
   Script({{""}, {""}, {""}, {"pw", true}, {""}});
   RunTerminalForm(model, terminal_, EveryField());
   EXPECT_TRUE(model.hidden());
-  EXPECT_EQ(model.command(), "");
+  EXPECT_EQ(model.command(), Command::kNone);
   EXPECT_FALSE(model.WantsRun());
   EXPECT_NE(terminal_.output.find("Enter = Cancel): Cancelled: nothing was run.\n"),
             std::string::npos);
@@ -136,16 +136,17 @@ TEST_F(TerminalFormTest, EmptyCommandCancelsAndSaysSo) {
 
 TEST_F(TerminalFormTest, TheCommandLinesCommandIsWhatEnterChooses) {
   struct Case {
-    const char* chosen;
+    Command chosen;
     const char* enter;
   };
   for (const Case& c :
-       {Case{"D", "Dump Security"}, Case{"R", "Restore Security"}, Case{"C", "Reset Security"}}) {
+       {Case{Command::kDump, "Dump Security"}, Case{Command::kRestore, "Restore Security"},
+        Case{Command::kReset, "Reset Security"}}) {
     M model(platform_, "cubesec", {});
     ScriptedTerminal terminal;
     terminal.answers = {{""}, {""}, {""}, {"pw", true}, {"?"}, {""}};
     RunTerminalForm(model, terminal, EveryField(c.chosen));
-    EXPECT_TRUE(model.WantsRun()) << c.chosen;
+    EXPECT_TRUE(model.WantsRun()) << c.enter;
     EXPECT_EQ(model.command(), c.chosen);
     EXPECT_NE(terminal.output.find(std::string("Enter = ") + c.enter + "): "), std::string::npos)
         << terminal.output;

@@ -72,7 +72,7 @@ InteractiveResult TerminalSession::Ask(RunParameters& params, const FormRequest&
     request.fields = {form.mend_field};
     for (int i = 0; i < MainWindowModel::kFieldCount; ++i) {
       if (i == form.mend_field || !model.Field(i).empty()) continue;
-      if (i == MainWindowModel::kDumpFile && params.command == "C") continue;
+      if (i == MainWindowModel::kDumpFile && params.command == Command::kReset) continue;
       request.fields.push_back(i);
     }
   }
@@ -82,8 +82,7 @@ InteractiveResult TerminalSession::Ask(RunParameters& params, const FormRequest&
   return InteractiveResult::kRun;
 }
 
-void TerminalSession::ShowCompletion(const std::string& command, RunEnd end,
-                                     const std::string& log_path) {
+void TerminalSession::ShowCompletion(Command command, RunEnd end, const std::string& log_path) {
   progress_.Finish();
   io_.Write(CompletionText(command, end, log_path) + "\n");
 }
@@ -103,8 +102,7 @@ class ConsoleSession : public InteractiveSession {
     return session_.Ask(params, request);
   }
   RunObserver& observer() override { return session_.observer(); }
-  void ShowCompletion(const std::string& command, RunEnd end,
-                      const std::string& log_path) override {
+  void ShowCompletion(Command command, RunEnd end, const std::string& log_path) override {
     session_.ShowCompletion(command, end, log_path);
   }
 

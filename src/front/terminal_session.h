@@ -49,7 +49,7 @@ class TerminalSession : public InteractiveSession {
 
   InteractiveResult Ask(RunParameters& params, const FormRequest& request) override;
   RunObserver& observer() override { return progress_; }
-  void ShowCompletion(const std::string& command, RunEnd end, const std::string& log_path) override;
+  void ShowCompletion(Command command, RunEnd end, const std::string& log_path) override;
 
  private:
   Platform& platform_;

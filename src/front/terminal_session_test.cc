@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <sstream>
 
-#include "front/main_window_model.h"
 #include "front/batch_observer.h"
+#include "front/main_window_model.h"
 #include "front/session_texts.h"
 #include "front/terminal_io.h"
 #include "tools/fake_platform.h"
@@ -63,7 +63,7 @@ TEST(TerminalSessionTest, AskFillsTheParametersOrLeavesThemOnCancel) {
   TerminalSession session(platform, "cubesec", terminal, in, out);
   RunParameters params;
   ASSERT_EQ(session.Ask(params, {}), InteractiveResult::kRun);
-  EXPECT_EQ(params.command, "D");
+  EXPECT_EQ(params.command, Command::kDump);
   EXPECT_EQ(params.dump_file, "f.txt");
   EXPECT_EQ(params.password, "pw");
   EXPECT_TRUE(params.Complete());
@@ -75,7 +75,7 @@ TEST(TerminalSessionTest, AskFillsTheParametersOrLeavesThemOnCancel) {
   untouched.dump_file = "keep.txt";
   EXPECT_EQ(second.Ask(untouched, {}), InteractiveResult::kCancelled);
   EXPECT_EQ(untouched.dump_file, "keep.txt");
-  EXPECT_EQ(untouched.command, "");
+  EXPECT_EQ(untouched.command, Command::kNone);
 }
 
 TEST(TerminalSessionTest, AsksOnlyWhatTheCommandLineLeftEmptyInTheWindowsOrder) {
@@ -92,28 +92,28 @@ TEST(TerminalSessionTest, AsksOnlyWhatTheCommandLineLeftEmptyInTheWindowsOrder) 
        {},
        {"f.txt", "srv", "usr", "pw", "r"},
        {"Dump File: ", "Server: ", "User: ", "Password: ", dump + "Enter = Cancel): "},
-       {"R", "f.txt", "srv", "usr", "pw"}},
+       {Command::kRestore, "f.txt", "srv", "usr", "pw"}},
       {"a dump to a file of a server: Enter takes the dump",
-       {"D", "x.txt", "demo", "", ""},
+       {Command::kDump, "x.txt", "demo", "", ""},
        {"usr", "pw", ""},
        {"User: ", "Password: ", dump + "Enter = Dump Security): "},
-       {"D", "x.txt", "demo", "usr", "pw"}},
+       {Command::kDump, "x.txt", "demo", "usr", "pw"}},
       {"a given password is kept, unseen and not asked",
-       {"", "", "demo", "admin", "given"},
+       {Command::kNone, "", "demo", "admin", "given"},
        {"x.txt", "d"},
        {"Dump File: ", dump + "Enter = Cancel): "},
-       {"D", "x.txt", "demo", "admin", "given"}},
+       {Command::kDump, "x.txt", "demo", "admin", "given"}},
       {"a reset asks for no dump file",
-       {"C", "", "demo", "", ""},
+       {Command::kReset, "", "demo", "", ""},
        {"usr", "pw", ""},
        {"User: ", "Password: ", dump + "Enter = Reset Security): "},
-       {"C", "", "demo", "usr", "pw"}},
+       {Command::kReset, "", "demo", "usr", "pw"}},
       {"a dump chosen instead of the reset asks for its file, then the command again",
-       {"C", "", "demo", "admin", ""},
+       {Command::kReset, "", "demo", "admin", ""},
        {"pw", "D", "late.txt", "d"},
        {"Password: ", dump + "Enter = Reset Security): ", "Dump File: ",
         dump + "Enter = Reset Security): "},
-       {"D", "late.txt", "demo", "admin", "pw"}},
+       {Command::kDump, "late.txt", "demo", "admin", "pw"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -142,7 +142,7 @@ TEST(TerminalSessionTest, BackAfterAFailedRunAsksTheFieldToMendThenThePassword) 
   LineTerminal terminal;
   terminal.lines = {"", "pw2", ""};
   TerminalSession session(platform, "cubesec", terminal, in, out);
-  RunParameters params{"R", "gone.txt", "srv", "usr", ""};
+  RunParameters params{Command::kRestore, "gone.txt", "srv", "usr", ""};
   FormRequest again;
   again.mend_field = MainWindowModel::kDumpFile;
   again.error = "Security Dump File (gone.txt) Not Found\r\nsecond line";
@@ -155,7 +155,7 @@ TEST(TerminalSessionTest, BackAfterAFailedRunAsksTheFieldToMendThenThePassword) 
   EXPECT_EQ(terminal.output.find("Security Dump File (gone.txt) Not Found\nsecond line\n\n"), 0u)
       << terminal.output;
   EXPECT_EQ(terminal.output.find("batch operation"), std::string::npos);
-  EXPECT_EQ(params.command, "R");
+  EXPECT_EQ(params.command, Command::kRestore);
   EXPECT_EQ(params.dump_file, "gone.txt");
   EXPECT_EQ(params.password, "pw2");
 }
@@ -206,7 +206,7 @@ TEST(TerminalSessionTest, ProgressIsOneRewrittenLineWipedBeforeTheCompletionNote
   platform.steady_ms += TerminalProgressLine::kIntervalMs;
   observer.OnProgress({"applications", 3, 5, "Zoo"});
   observer.PumpEvents();
-  session.ShowCompletion("D", RunEnd::kCompleted, "/opt/cubesec/bin/cubesec.log");
+  session.ShowCompletion(Command::kDump, RunEnd::kCompleted, "/opt/cubesec/bin/cubesec.log");
   EXPECT_EQ(terminal.output,
             "\rusers 340/1,005"
             "\rusers 590/1,005"  // 665 reports over 665 ms: two more showings
@@ -244,7 +244,7 @@ TEST(TerminalSessionTest, CompletionWithoutProgressStartsNoEmptyLine) {
   std::ostringstream out;
   LineTerminal terminal;
   TerminalSession session(platform, "cubesec", terminal, in, out);
-  session.ShowCompletion("C", RunEnd::kFailed, "/x/cubesec.log");
+  session.ShowCompletion(Command::kReset, RunEnd::kFailed, "/x/cubesec.log");
   EXPECT_EQ(terminal.output, "Security reset did not complete.\nRun log: /x/cubesec.log\n");
 }
 
@@ -263,23 +263,25 @@ TEST(SessionTextsTest, ProgressNamesThePhaseTheCountAndTheItem) {
   EXPECT_EQ(ProgressPercent({"users", 3, 4, {}}), 50);
   EXPECT_EQ(ProgressPercent({"users", 9, 4, {}}), 100);
   EXPECT_EQ(ProgressPercent({"blocks", 7, 0, {}}), 0);
-  EXPECT_EQ(CompletionText("R", RunEnd::kCompleted, "/l.log"),
+  EXPECT_EQ(CompletionText(Command::kRestore, RunEnd::kCompleted, "/l.log"),
             "Security restore completed.\nRun log: /l.log");
-  EXPECT_EQ(CompletionText("D", RunEnd::kFailed, "/l.log"),
+  EXPECT_EQ(CompletionText(Command::kDump, RunEnd::kFailed, "/l.log"),
             "Security dump did not complete.\nRun log: /l.log");
-  EXPECT_EQ(CompletionText("C", RunEnd::kDeclined, "/l.log"),
+  EXPECT_EQ(CompletionText(Command::kReset, RunEnd::kDeclined, "/l.log"),
             "Security reset not confirmed: nothing was deleted.\nRun log: /l.log");
-  EXPECT_EQ(CompletionText("D", RunEnd::kCancelled, "/l.log"),
+  EXPECT_EQ(CompletionText(Command::kDump, RunEnd::kCancelled, "/l.log"),
             "Security dump cancelled.\nRun log: /l.log");
-  EXPECT_EQ(CompletionNote("R", RunEnd::kCancelled, "/l.log").icon, MessageBoxIcon::kInformation);
+  EXPECT_EQ(CompletionNote(Command::kRestore, RunEnd::kCancelled, "/l.log").icon,
+            MessageBoxIcon::kInformation);
 
   // The windows' note: a failure is a warning, anything else is information.
-  const MessageBoxRequest failed = CompletionNote("D", RunEnd::kFailed, "/l.log");
+  const MessageBoxRequest failed = CompletionNote(Command::kDump, RunEnd::kFailed, "/l.log");
   EXPECT_EQ(failed.title, "Security Dump");
   EXPECT_EQ(failed.text, "Security dump did not complete.\nRun log: /l.log");
   EXPECT_EQ(failed.icon, MessageBoxIcon::kExclamation);
   EXPECT_EQ(failed.buttons, MessageBoxButtons::kOk);
-  EXPECT_EQ(CompletionNote("C", RunEnd::kDeclined, "/l.log").icon, MessageBoxIcon::kInformation);
+  EXPECT_EQ(CompletionNote(Command::kReset, RunEnd::kDeclined, "/l.log").icon,
+            MessageBoxIcon::kInformation);
 
   // Every box of the windows says whose it is.
   EXPECT_EQ(BoxTitle("Reset Security", "cubesec"), "Reset Security - cubesec");
