@@ -59,10 +59,6 @@ struct ResetTargets {
   }
 };
 
-std::string Counted(size_t count, const char* singular, const char* plural) {
-  return std::to_string(count) + " " + (count == 1 ? singular : plural);
-}
-
 // "11 users, 5 groups and 6 filters will be deleted"
 std::string DeletionCounts(const ResetTargets& targets) {
   return Counted(targets.users.size(), "user", "users") + ", " +

@@ -271,8 +271,11 @@ int RunSimTool(const std::vector<std::string>& args, const std::string& folder, 
     error = ListServers(folder, &servers);
     if (!error.empty()) return Failed(err, error);
     for (const ServerSummary& s : servers) {
-      out << s.name << "\t" << s.users << " users, " << s.groups << " groups, " << s.applications
-          << " applications, " << s.databases << " databases, " << s.filters << " filters\n";
+      out << s.name << "\t" << Counted(s.users, "user", "users") << ", "
+          << Counted(s.groups, "group", "groups") << ", "
+          << Counted(s.applications, "application", "applications") << ", "
+          << Counted(s.databases, "database", "databases") << ", "
+          << Counted(s.filters, "filter", "filters") << "\n";
     }
     return kToolOk;
   }

@@ -108,9 +108,9 @@ TEST_F(SimToolTest, InitLoadExportListDelete) {
   ASSERT_EQ(Run({"load", "gamma", "-"}, "{\"users\": [{\"name\": \"solo\"}]}"), kToolOk) << err_;
   ASSERT_EQ(Run({"list"}), kToolOk);
   EXPECT_EQ(out_,
-            "alpha\t1 users, 0 groups, 0 applications, 0 databases, 0 filters\n"
+            "alpha\t1 user, 0 groups, 0 applications, 0 databases, 0 filters\n"
             "beta\t6 users, 3 groups, 2 applications, 2 databases, 2 filters\n"
-            "gamma\t1 users, 0 groups, 0 applications, 0 databases, 0 filters\n");
+            "gamma\t1 user, 0 groups, 0 applications, 0 databases, 0 filters\n");
   ASSERT_EQ(Run({"export", "BETA"}), kToolOk);
   nlohmann::json exported = nlohmann::json::parse(out_);
   EXPECT_EQ(exported["users"].size(), 6u);

@@ -108,6 +108,10 @@ std::string CutAtNul(std::string_view buffer) {
   return Trim(nul == std::string_view::npos ? buffer : buffer.substr(0, nul));
 }
 
+std::string Counted(size_t count, std::string_view singular, std::string_view plural) {
+  return std::to_string(count) + " " + std::string(count == 1 ? singular : plural);
+}
+
 std::string YesNo(int value) { return value != 0 ? "Yes" : "No"; }
 
 double LeadingNumber(std::string_view text) {

@@ -37,6 +37,9 @@ std::string CutAtNul(const char (&buffer)[N]) {
   return CutAtNul(std::string_view(buffer, N));
 }
 
+/// A count and its noun: "1 user", "0 users", "2 users".
+std::string Counted(size_t count, std::string_view singular, std::string_view plural);
+
 /// "Yes" for non-zero, "No" for zero.
 std::string YesNo(int value);
 
