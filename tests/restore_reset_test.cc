@@ -25,7 +25,7 @@ class ResetRunTest : public ::testing::Test {
     before_ = Export(sandbox, "target");
   }
   RunResult Reset(const std::string& user, const std::string& typed) {
-    return RunOnTerminal(sandbox, {"/Cx", "/Starget", "/U" + user, "/Ptarget-password"}, typed);
+    return sandbox.CubesecOnTerminal({"/Cx", "/Starget", "/U" + user, "/Ptarget-password"}, typed);
   }
   Sandbox sandbox;
   json before_;

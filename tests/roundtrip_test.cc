@@ -37,7 +37,8 @@ TEST_F(RoundTripTest, TheDemoServerSurvivesAResetAndARestore) {
   sandbox.LoadFixture("demo", "examples/demo-server.json");
   sandbox.LoadFixture("copy", "examples/demo-server.json");
   std::string first = Dump("demo", "demo-password", "first.txt");
-  RunResult reset = RunOnTerminal(sandbox, {"/Cx", "/Scopy", "/Uadmin", "/Pdemo-password"}, "y\n");
+  RunResult reset =
+      sandbox.CubesecOnTerminal({"/Cx", "/Scopy", "/Uadmin", "/Pdemo-password"}, "y\n");
   ASSERT_EQ(reset.exit_code, 0) << reset.out;
   ASSERT_EQ(Export(sandbox, "copy")["users"].size(), 1u);
 
@@ -57,9 +58,8 @@ TEST_F(RoundTripTest, TheDemoServerSurvivesAResetAndARestore) {
 // Made and the markers that a new user gets.
 TEST_F(RoundTripTest, NamesAndValuesAtTheEdgeComeBackWhole) {
   sandbox.LoadFixture("edge", SourcePath("tests/fixtures/roundtrip/edge-server.json"));
-  WriteFile(sandbox.Path("twin.json"),
-            proof::EmptyCopy(proof::Export(sandbox, "edge"), "admin", "edge-admin-pw"));
-  sandbox.LoadFixture("twin", sandbox.Path("twin.json"));
+  sandbox.LoadFixtureText("twin",
+                          proof::EmptyCopy(sandbox.Export("edge"), "admin", "edge-admin-pw"));
   std::string first = Dump("edge", "edge-admin-pw", "first.txt");
   for (const char* line :
        {"User: \"star * * name\" * Inactive *\r\n",
@@ -99,9 +99,8 @@ TEST_F(RoundTripTest, NamesThatBareTextWouldMisreadAreQuotedAndComeBackExactly) 
   EXPECT_THAT(sandbox.Log(), Not(::testing::HasSubstr("Assigned '")));
   EXPECT_THAT(sandbox.Log(), Not(::testing::HasSubstr("Disabled user")));
 
-  WriteFile(sandbox.Path("twin.json"),
-            proof::EmptyCopy(proof::Export(sandbox, "hostile"), "admin", "hostile-admin-pw"));
-  sandbox.LoadFixture("twin", sandbox.Path("twin.json"));
+  sandbox.LoadFixtureText("twin",
+                          proof::EmptyCopy(sandbox.Export("hostile"), "admin", "hostile-admin-pw"));
   Run({"/Rh.txt", "/Stwin", "/Uadmin", "/Phostile-admin-pw"});
   // A created user gets a temporary password that has expired and has never logged in; the
   // twin holds its objects in the order the restore created them.
@@ -148,8 +147,7 @@ TEST_F(RoundTripTest, AGeneratedServerIsRebuiltOnAServerWithoutSecurity) {
       db["access"] = json::object();
     }
   }
-  WriteFile(sandbox.Path("copy.json"), copy.dump(2));
-  sandbox.LoadFixture("copy", sandbox.Path("copy.json"));
+  sandbox.LoadFixtureText("copy", copy.dump(2));
 
   std::string first = Dump("gen", password[1].str(), "first.txt");
   Run({"/Rfirst.txt", "/Scopy", "/Uadmin", "/Pcopy-password-long-enough"});
@@ -259,8 +257,8 @@ TEST_F(RoundTripTest, RestoresWithOneAndEightSessionsLeaveTheSameServerAndRunLog
   ASSERT_TRUE(std::regex_search(generated.out, password, std::regex("password[^\\n]*:\\s*(\\S+)")))
       << generated.out;
   Dump("gen", password[1].str(), "gen.txt");
-  proof::LoadText(sandbox, "gen-target",
-                  proof::EmptyCopy(proof::Export(sandbox, "gen"), "admin", password[1].str()));
+  sandbox.LoadFixtureText("gen-target",
+                          proof::EmptyCopy(sandbox.Export("gen"), "admin", password[1].str()));
   sandbox.LoadFixture("source", "tests/fixtures/merge/source.json");
   sandbox.LoadFixture("target", "tests/fixtures/merge/target.json");
   Dump("source", "source-password", "source.txt");
@@ -294,7 +292,7 @@ TEST_F(RoundTripTest, RestoresWithOneAndEightSessionsLeaveTheSameServerAndRunLog
                                         "temporary password 'P'") +
                      "\n";
     }
-    outcome.server = proof::Export(sandbox, server);
+    outcome.server = sandbox.Export(server);
     for (const std::string& line : Lines(ReadFile(sandbox.Path("trace.txt")))) {
       outcome.logouts += line == "EsbLogout 0";
       outcome.terms += line == "EsbTerm 0";
