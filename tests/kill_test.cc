@@ -75,14 +75,7 @@ std::string FlagsOf(const std::string& state, const std::string& reference) {
 class KillTest : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override {
-    RunResult generated = box_.Sim(
-        {"generate", "gen", "--scale", "1", "--password-iterations", kTestPasswordIterations});
-    ASSERT_EQ(generated.exit_code, 0) << generated.err;
-    const std::string marker = "admin password (shown once): ";
-    const size_t at = generated.out.find(marker);
-    ASSERT_NE(at, std::string::npos) << generated.out;
-    password_ = generated.out.substr(at + marker.size());
-    password_ = password_.substr(0, password_.find('\n'));
+    password_ = box_.Generate("gen");
 
     RunResult dump =
         box_.Cubesec({"/D" + box_.Path("gen.txt"), "/Sgen", "/Uadmin", "/P" + password_});

@@ -13,6 +13,13 @@
 
 namespace cubesec::e2e {
 
+/// The restore fixtures in the sandbox: server "target", and blocks.txt, a dump file of one
+/// case of each kind that names some of what the target lacks.
+inline void LoadRestoreFixtures(Sandbox& sandbox) {
+  sandbox.LoadFixture("target", "tests/fixtures/restore/target.json");
+  WriteFile(sandbox.Path("blocks.txt"), ReadFile(SourcePath("tests/fixtures/restore/blocks.txt")));
+}
+
 /// The run log's lines, without the dated "Restoring ..." and "Completed ..." lines (whose
 /// date and time begin with a digit) and without empty lines.
 inline std::vector<std::string> LogBody(const Sandbox& sandbox) {

@@ -121,12 +121,7 @@ TEST_F(RoundTripTest, NamesThatBareTextWouldMisreadAreQuotedAndComeBackExactly) 
 // A generated server, and a second one built from its applications and databases alone, with
 // other states, so that every block of the restore has something to change.
 TEST_F(RoundTripTest, AGeneratedServerIsRebuiltOnAServerWithoutSecurity) {
-  RunResult generated = sandbox.Sim(
-      {"generate", "gen", "--scale", "1", "--password-iterations", kTestPasswordIterations});
-  ASSERT_EQ(generated.exit_code, 0) << generated.err;
-  std::smatch password;
-  ASSERT_TRUE(std::regex_search(generated.out, password, std::regex("password[^\\n]*:\\s*(\\S+)")))
-      << generated.out;
+  const std::string password = sandbox.Generate("gen");
 
   json copy = Export(sandbox, "gen");
   json admin = Named(copy["users"], "admin");
@@ -149,7 +144,7 @@ TEST_F(RoundTripTest, AGeneratedServerIsRebuiltOnAServerWithoutSecurity) {
   }
   sandbox.LoadFixtureText("copy", copy.dump(2));
 
-  std::string first = Dump("gen", password[1].str(), "first.txt");
+  std::string first = Dump("gen", password, "first.txt");
   Run({"/Rfirst.txt", "/Scopy", "/Uadmin", "/Pcopy-password-long-enough"});
   std::string second = Dump("copy", "copy-password-long-enough", "second.txt");
   std::set<std::string> not_granted;
@@ -250,15 +245,9 @@ TEST_F(RoundTripTest, AServerWithSecurityOfItsOwnGainsTheDumpsAndLosesNothing) {
 // database ends the run as in one session: the same log, the first database's error, every
 // session logged out.
 TEST_F(RoundTripTest, RestoresWithOneAndEightSessionsLeaveTheSameServerAndRunLog) {
-  RunResult generated = sandbox.Sim(
-      {"generate", "gen", "--scale", "1", "--password-iterations", kTestPasswordIterations});
-  ASSERT_EQ(generated.exit_code, 0) << generated.err;
-  std::smatch password;
-  ASSERT_TRUE(std::regex_search(generated.out, password, std::regex("password[^\\n]*:\\s*(\\S+)")))
-      << generated.out;
-  Dump("gen", password[1].str(), "gen.txt");
-  sandbox.LoadFixtureText("gen-target",
-                          proof::EmptyCopy(sandbox.Export("gen"), "admin", password[1].str()));
+  const std::string password = sandbox.Generate("gen");
+  Dump("gen", password, "gen.txt");
+  sandbox.LoadFixtureText("gen-target", proof::EmptyCopy(sandbox.Export("gen"), "admin", password));
   sandbox.LoadFixture("source", "tests/fixtures/merge/source.json");
   sandbox.LoadFixture("target", "tests/fixtures/merge/target.json");
   Dump("source", "source-password", "source.txt");
@@ -301,8 +290,7 @@ TEST_F(RoundTripTest, RestoresWithOneAndEightSessionsLeaveTheSameServerAndRunLog
   };
 
   for (const auto& [file, server, admin_password] :
-       {std::tuple<std::string, std::string, std::string>{"gen.txt", "gen-target",
-                                                          password[1].str()},
+       {std::tuple<std::string, std::string, std::string>{"gen.txt", "gen-target", password},
         {"source.txt", "target", "target-password"}}) {
     SCOPED_TRACE(file);
     const Outcome one = restore(file, server, admin_password, "1", "");
@@ -322,12 +310,11 @@ TEST_F(RoundTripTest, RestoresWithOneAndEightSessionsLeaveTheSameServerAndRunLog
     every_database +=
         (n > 1 ? "," : "") + std::string("EsbGetDatabaseState#") + std::to_string(n) + "=1099999";
   }
-  const Outcome failed_one =
-      restore("gen.txt", "gen-target", password[1].str(), "1", every_database);
+  const Outcome failed_one = restore("gen.txt", "gen-target", password, "1", every_database);
   ASSERT_EQ(failed_one.exit_code, 1);
   EXPECT_THAT(failed_one.log, ::testing::HasSubstr("EsbGetDatabaseState (ref=1099999)"));
   for (int round = 0; round < 3; ++round) {
-    const Outcome failed = restore("gen.txt", "gen-target", password[1].str(), "4", every_database);
+    const Outcome failed = restore("gen.txt", "gen-target", password, "4", every_database);
     EXPECT_EQ(failed.exit_code, 1);
     EXPECT_EQ(failed.log, failed_one.log);
     EXPECT_EQ(failed.logouts, 4);

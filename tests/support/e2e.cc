@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -125,6 +126,24 @@ void Sandbox::LoadFixtureText(const std::string& server, const std::string& json
   const std::string path = Path(server + "-fixture.json");
   WriteFile(path, json);
   LoadFixture(server, path);
+}
+
+std::string Sandbox::Generate(const std::string& server, const std::vector<std::string>& options) {
+  std::vector<std::string> args = {"generate", server, "--scale", "1"};
+  args.insert(args.end(), options.begin(), options.end());
+  const RunResult result = Sim(args);
+  const std::string marker = "admin password (shown once): ";
+  const size_t at = result.out.find(marker);
+  if (result.exit_code != 0 || at == std::string::npos) {
+    throw std::runtime_error("cubesec-sim generate " + server + " failed (" +
+                             std::to_string(result.exit_code) + "): " + result.err + result.out);
+  }
+  const size_t from = at + marker.size();
+  std::string password = result.out.substr(from, result.out.find('\n', from) - from);
+  while (!password.empty() && std::isspace(static_cast<unsigned char>(password.back()))) {
+    password.pop_back();
+  }
+  return password;
 }
 
 std::string Sandbox::Export(const std::string& server) {

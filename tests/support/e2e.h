@@ -92,6 +92,12 @@ class Sandbox {
   void LoadFixture(const std::string& server, const std::string& fixture_path);
   /// The same from a fixture given as text (kept beside as `server`-fixture.json).
   void LoadFixtureText(const std::string& server, const std::string& json);
+  /// Generates simulated server `server` at scale 1 (`cubesec-sim generate`, with
+  /// `options` added) and gives the admin password that the tool shows once. Throws
+  /// std::runtime_error when generating fails.
+  std::string Generate(const std::string& server,
+                       const std::vector<std::string>& options = {"--password-iterations",
+                                                                  kTestPasswordIterations});
   /// The exported state of simulated server `server`, as the tool writes it (JSON). Throws
   /// std::runtime_error when the export fails.
   std::string Export(const std::string& server);
