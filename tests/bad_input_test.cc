@@ -64,9 +64,9 @@ class BadInput : public ::testing::Test {
  protected:
   void SetUp() override {
     box_.LoadFixture("demo", "examples/demo-server.json");
-    empty_ = proof::EmptyCopy(proof::Export(box_, "demo"), "admin", kPassword);
-    proof::LoadText(box_, "target", empty_);
-    before_ = json::parse(proof::Export(box_, "target"));
+    empty_ = proof::EmptyCopy(box_.Export("demo"), "admin", kPassword);
+    box_.LoadFixtureText("target", empty_);
+    before_ = json::parse(box_.Export("target"));
   }
 
   // Restores `text` onto the target; checks that the run ended cleanly.
@@ -97,7 +97,7 @@ class BadInput : public ::testing::Test {
   }
 
   // The target's state; the export itself proves that the server still opens.
-  json Target() { return json::parse(proof::Export(box_, "target")); }
+  json Target() { return json::parse(box_.Export("target")); }
 
   json Database(const json& state, const std::string& app, const std::string& db) {
     const json* a = Find(state["applications"], app);
@@ -165,12 +165,12 @@ TEST_F(BadInput, EveryLineEndAndAByteOrderMarkReadAsCrLf) {
   std::string states[kForms];
   const char* ends[kForms] = {"\r\n", "\n", "\r", "\r\r\n", "\r\n"};
   for (int i = 0; i < kForms; ++i) {
-    proof::LoadText(box_, "target", empty_);
+    box_.LoadFixtureText("target", empty_);
     std::string text = i == 4 ? "\xEF\xBB\xBF" : "";
     for (const std::string& line : lines) text += line + ends[i];
     const RunResult run = Restore(text);
     EXPECT_EQ(run.exit_code, 0) << "line end " << i << ": " << LastLogLine();
-    states[i] = proof::Canonical(proof::Export(box_, "target"));
+    states[i] = proof::Canonical(box_.Export("target"));
   }
   const json state = json::parse(states[0]);
   const json* dana = Find(state["users"], "dana");
@@ -601,11 +601,10 @@ TEST_F(Unwritable, ARunLogThatRunsOutOfSpaceEndsTheRunWithAMessage) {
   ASSERT_EQ(Dump(box_.Path("demo.txt")).exit_code, 0);
   tiny.Fill();
   fs::remove(box_.Path("trace.txt"));
-  proof::LaunchOptions options;
-  options.env = box_.env();
-  options.cwd = box_.dir().path();
-  options.out_path = box_.Path("out.txt");
-  const RunResult run = proof::RunToEnd(
+  RunOptions options = box_.Options();
+  options.merge_error = true;
+  options.timeout_seconds = 120;
+  const RunResult run = RunProgram(
       program, {"/R" + box_.Path("demo.txt"), "/Starget", "/Uadmin", std::string("/P") + kPassword},
       options);
   EXPECT_EQ(run.exit_code, 1);

@@ -46,8 +46,7 @@ TEST_F(DiffTest, TwoDumpsDifferInExactlyTheChangesMadeBetweenThem) {
   json& basic = server["applications"][0]["databases"][0];
   basic["access"]["jsmith"]["filter"] = "EastRead";
   basic["filters"][0]["rows"][1]["text"] = "\"West\"";
-  WriteFile(sandbox.Path("changed.json"), server.dump());
-  sandbox.LoadFixture("prod", sandbox.Path("changed.json"));
+  sandbox.LoadFixtureText("prod", server.dump());
   Dump("after.txt");
 
   RunResult diff = Diff({"before.txt", "after.txt"});

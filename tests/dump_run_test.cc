@@ -82,14 +82,7 @@ TEST_F(DumpRunTest, FailedCallInTheMiddleKeepsTheLinesBeforeAsIncompleteAndRelea
 // database fails, and every session logs out.
 TEST(DumpSessionsTest, SessionsGiveTheFileAndTheLogOfOneSession) {
   Sandbox box;
-  const RunResult generated = box.Sim({"generate", "gen", "--scale", "1"});
-  ASSERT_EQ(generated.exit_code, 0) << generated.err;
-  const std::string marker = "admin password (shown once): ";
-  const size_t at = generated.out.find(marker);
-  ASSERT_NE(at, std::string::npos) << generated.out;
-  const size_t from = at + marker.size();
-  const std::string password =
-      Trim(generated.out.substr(from, generated.out.find('\n', from) - from));
+  const std::string password = box.Generate("gen", {});
   box.env()["CUBESEC_SIM_TRACE"] = box.Path("trace.txt");
   struct Outcome {
     int exit_code = 0;

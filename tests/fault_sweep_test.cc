@@ -219,22 +219,20 @@ class World {
                 bool with_message = true) {
     fs::remove(box_.LogPath());
     fs::remove(Trace());
-    proof::LaunchOptions options;
-    options.env = box_.env();
+    RunOptions options = box_.Options();
     options.env["CUBESEC_SIM_TRACE"] = Trace();
     if (position) options.env["CUBESEC_SIM_FAULTS"] = position->Fault(with_message);
-    options.cwd = box_.dir().path();
-    options.out_path = box_.Path("out.txt");
+    options.merge_error = true;
     // Wine's console reads no answer from a pseudo-terminal: there the reset is confirmed on
     // the command line instead.
     std::vector<std::string> all_args = args;
     if (answer_yes && TestingWindowsPrograms()) {
       all_args.push_back("--yes");
     } else {
-      options.terminal_stdin = answer_yes;
+      options.stdin_terminal = answer_yes;
       options.stdin_text = answer_yes ? "y\n" : "";
     }
-    return proof::RunToEnd(box_.cubesec(), all_args, options, 60);
+    return RunProgram(box_.cubesec(), all_args, options);
   }
 
  private:
@@ -260,8 +258,7 @@ class FaultSweep : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override {
     master_.LoadFixture("demo", "examples/demo-server.json");
-    proof::LoadText(master_, "target",
-                    proof::EmptyCopy(proof::Export(master_, "demo"), kAdmin, kPassword));
+    master_.LoadFixtureText("target", proof::EmptyCopy(master_.Export("demo"), kAdmin, kPassword));
     RunResult dump = master_.Cubesec({"/D" + master_.Path("demo.txt"), "/Sdemo",
                                       std::string("/U") + kAdmin, std::string("/P") + kPassword});
     ASSERT_EQ(dump.exit_code, 0) << dump.err;
@@ -308,7 +305,7 @@ class FaultSweep : public ::testing::TestWithParam<int> {
     clean.positions = PositionsOf(ReadTrace(world.Trace()), GetParam());
     if (command == Command::kDump) clean.dump = ReadFile(file);
     if (command != Command::kDump) {
-      clean.final = proof::Canonical(proof::Export(world.box(), ServerOf(command)));
+      clean.final = proof::Canonical(world.box().Export(ServerOf(command)));
     }
     return clean;
   }
@@ -412,7 +409,7 @@ class FaultSweep : public ::testing::TestWithParam<int> {
       if (again.exit_code != 0) {
         fault("the run again without the fault failed: " + world.box().Log());
       } else {
-        std::string final = proof::Canonical(proof::Export(world.box(), ServerOf(command)));
+        std::string final = proof::Canonical(world.box().Export(ServerOf(command)));
         if (!flagless.empty()) {
           ++flag_window_;
           final = WithCleanFlag(final, clean.final, flagless);

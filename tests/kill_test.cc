@@ -75,20 +75,12 @@ std::string FlagsOf(const std::string& state, const std::string& reference) {
 class KillTest : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override {
-    RunResult generated = box_.Sim(
-        {"generate", "gen", "--scale", "1", "--password-iterations", kTestPasswordIterations});
-    ASSERT_EQ(generated.exit_code, 0) << generated.err;
-    const std::string marker = "admin password (shown once): ";
-    const size_t at = generated.out.find(marker);
-    ASSERT_NE(at, std::string::npos) << generated.out;
-    password_ = generated.out.substr(at + marker.size());
-    password_ = password_.substr(0, password_.find('\n'));
+    password_ = box_.Generate("gen");
 
     RunResult dump =
         box_.Cubesec({"/D" + box_.Path("gen.txt"), "/Sgen", "/Uadmin", "/P" + password_});
     ASSERT_EQ(dump.exit_code, 0) << dump.err << box_.Log();
-    proof::LoadText(box_, "target",
-                    proof::EmptyCopy(proof::Export(box_, "gen"), "admin", password_));
+    box_.LoadFixtureText("target", proof::EmptyCopy(box_.Export("gen"), "admin", password_));
     fs::create_directories(box_.Path("pristine"));
     proof::CopyServer(box_.sim_dir(), box_.Path("pristine"), "target");
   }
@@ -98,12 +90,11 @@ class KillTest : public ::testing::TestWithParam<int> {
             std::to_string(GetParam())};
   }
 
-  proof::LaunchOptions Options() {
-    proof::LaunchOptions options;
-    options.env = box_.env();
+  RunOptions Options() {
+    RunOptions options = box_.Options();
     options.env["CUBESEC_SIM_TRACE"] = box_.Path("trace.txt");
-    options.cwd = box_.dir().path();
-    options.out_path = box_.Path("out.txt");
+    options.merge_error = true;
+    options.timeout_seconds = 300;
     return options;
   }
 
@@ -111,7 +102,7 @@ class KillTest : public ::testing::TestWithParam<int> {
   RunResult CleanRestore() {
     proof::CopyServer(box_.Path("pristine"), box_.sim_dir(), "target");
     fs::remove(box_.Path("trace.txt"));
-    return proof::RunToEnd(box_.cubesec(), RestoreArgs(), Options(), 300);
+    return RunProgram(box_.cubesec(), RestoreArgs(), Options());
   }
 
   Sandbox box_;
@@ -123,7 +114,7 @@ TEST_P(KillTest, AKilledRestoreLeavesAServerThatOpensAndARunAgainCompletesIt) {
   ASSERT_EQ(clean.exit_code, 0) << clean.out;
   const size_t calls = LineCounter(box_.Path("trace.txt")).Count();
   ASSERT_GT(calls, 1000u);
-  const std::string clean_state = proof::Canonical(proof::Export(box_, "target"));
+  const std::string clean_state = proof::Canonical(box_.Export("target"));
 
   for (double moment : {0.02, 0.2, 0.45, 0.7, 0.95}) {
     SCOPED_TRACE("killed after " + std::to_string(static_cast<int>(moment * 100)) + "% of calls");
@@ -132,24 +123,25 @@ TEST_P(KillTest, AKilledRestoreLeavesAServerThatOpensAndARunAgainCompletesIt) {
     fs::remove(box_.LogPath());
     LineCounter counter(box_.Path("trace.txt"));
     const size_t at = static_cast<size_t>(moment * static_cast<double>(calls));
-    const RunResult killed = proof::Wait(proof::Launch(box_.cubesec(), RestoreArgs(), Options()),
-                                         300, [&] { return counter.Count() >= at; });
+    const RunResult killed = Process(box_.cubesec(), RestoreArgs(), Options()).Wait([&] {
+      return counter.Count() >= at;
+    });
     ASSERT_EQ(killed.signal, SIGKILL) << "the restore ended before it could be killed";
     std::cout << "[ kill     ] restore of " << calls << " calls killed after call " << at << "\n";
 
     // The server opens: the simulated server reads it, and SQLite finds its file sound.
-    const std::string after_kill = proof::Export(box_, "target");
-    RunResult check = RunProgram("/usr/bin/sqlite3",
-                                 {box_.sim_dir() + "/target.sqlite", "PRAGMA integrity_check;"},
-                                 RunOptions{box_.env(), "", "", 60});
+    const std::string after_kill = box_.Export("target");
+    RunResult check =
+        RunProgram("/usr/bin/sqlite3",
+                   {box_.sim_dir() + "/target.sqlite", "PRAGMA integrity_check;"}, box_.Options());
     EXPECT_EQ(check.out, "ok\n") << check.err;
     EXPECT_NE(proof::Canonical(after_kill), clean_state) << "the kill came after the restore";
 
     // The same restore again, to its end: the state of a clean restore.
     fs::remove(box_.LogPath());
-    const RunResult again = proof::RunToEnd(box_.cubesec(), RestoreArgs(), Options(), 300);
+    const RunResult again = RunProgram(box_.cubesec(), RestoreArgs(), Options());
     ASSERT_EQ(again.exit_code, 0) << again.out << box_.Log();
-    const std::string final_state = proof::Canonical(proof::Export(box_, "target"));
+    const std::string final_state = proof::Canonical(box_.Export("target"));
     if (final_state == clean_state) continue;
     // A kill between a user's creation and the call that makes its temporary password
     // expire leaves that one user without the flag; nothing else may differ.
@@ -172,7 +164,7 @@ TEST_P(KillTest, AnInterruptedDumpKeepsThePreviousFileAndNamesWhatItWrote) {
       "/D" + box_.Path("gen.txt"), "/Sgen", "/Uadmin", "/P" + password_, "--sessions",
       std::to_string(GetParam())};
   fs::remove(box_.Path("trace.txt"));
-  ASSERT_EQ(proof::RunToEnd(box_.cubesec(), args, Options(), 300).exit_code, 0);
+  ASSERT_EQ(RunProgram(box_.cubesec(), args, Options()).exit_code, 0);
   const size_t calls = LineCounter(box_.Path("trace.txt")).Count();
   const std::string incomplete = box_.Path("gen.incomplete.txt");
   // The clean run rotated once: the previous file and backup 1 are put back for the runs below.
@@ -190,9 +182,8 @@ TEST_P(KillTest, AnInterruptedDumpKeepsThePreviousFileAndNamesWhatItWrote) {
     fs::remove(incomplete);
     LineCounter counter(box_.Path("trace.txt"));
     const size_t at = static_cast<size_t>(moment * static_cast<double>(calls));
-    const RunResult stopped = proof::Wait(
-        proof::Launch(box_.cubesec(), args, Options()), 300, [&] { return counter.Count() >= at; },
-        signal_number);
+    const RunResult stopped = Process(box_.cubesec(), args, Options())
+                                  .Wait([&] { return counter.Count() >= at; }, signal_number);
     ASSERT_FALSE(stopped.timed_out);
     EXPECT_EQ(ReadFile(box_.Path("gen.txt")), previous);
     EXPECT_EQ(ReadFile(box_.Path("gen.bak.txt")), "generation 1\r\n");

@@ -17,11 +17,7 @@ using json = nlohmann::json;
 
 class RestoreBlocksTest : public ::testing::Test {
  protected:
-  RestoreBlocksTest() {
-    sandbox.LoadFixture("target", "tests/fixtures/restore/target.json");
-    WriteFile(sandbox.Path("blocks.txt"),
-              ReadFile(SourcePath("tests/fixtures/restore/blocks.txt")));
-  }
+  RestoreBlocksTest() { LoadRestoreFixtures(sandbox); }
   RunResult Restore(const std::string& file) {
     return sandbox.Cubesec({"/R" + file, "/Starget", "/Uadmin", "/Ptarget-password"});
   }

@@ -1,15 +1,8 @@
 #pragma once
-// What the restore and reset end-to-end tests share: running cubesec on a terminal (the reset
-// asks its question there), the run log's lines without the dated start and end lines, a
-// simulated server's exported state, and dump files reduced to what a restore carries over.
+// What the restore and reset end-to-end tests share: the run log's lines without the dated
+// start and end lines, a simulated server's exported state, and dump files reduced to what a
+// restore carries over.
 
-#include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
@@ -20,54 +13,11 @@
 
 namespace cubesec::e2e {
 
-/// Runs the sandbox's cubesec with a terminal as its standard input and output, typing
-/// `typed` into it. The result's `out` holds everything the terminal showed.
-inline RunResult RunOnTerminal(Sandbox& sandbox, const std::vector<std::string>& args,
-                               const std::string& typed) {
-  std::vector<std::string> env_text;
-  for (const auto& [name, value] : sandbox.env()) env_text.push_back(name + "=" + value);
-  std::vector<char*> envp;
-  for (auto& entry : env_text) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-  std::vector<std::string> argv_text{sandbox.cubesec()};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& arg : argv_text) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  std::string folder = sandbox.dir().path();
-
-  RunResult result;
-  int master = -1;
-  pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-  if (pid < 0) throw std::runtime_error("forkpty failed");
-  if (pid == 0) {
-    if (chdir(folder.c_str()) != 0) _exit(126);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
-  }
-  if (!typed.empty() && write(master, typed.data(), typed.size()) < 0) {
-    result.err = "cannot type into the terminal";
-  }
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  char buffer[4096];
-  for (;;) {
-    pollfd fd{master, POLLIN, 0};
-    if (poll(&fd, 1, 200) > 0) {
-      ssize_t n = read(master, buffer, sizeof buffer);
-      if (n <= 0) break;  // EIO once the program has closed its side
-      result.out.append(buffer, static_cast<size_t>(n));
-    } else if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      result.timed_out = true;
-      break;
-    }
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  close(master);
-  if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  return result;
+/// The restore fixtures in the sandbox: server "target", and blocks.txt, a dump file of one
+/// case of each kind that names some of what the target lacks.
+inline void LoadRestoreFixtures(Sandbox& sandbox) {
+  sandbox.LoadFixture("target", "tests/fixtures/restore/target.json");
+  WriteFile(sandbox.Path("blocks.txt"), ReadFile(SourcePath("tests/fixtures/restore/blocks.txt")));
 }
 
 /// The run log's lines, without the dated "Restoring ..." and "Completed ..." lines (whose
@@ -82,9 +32,7 @@ inline std::vector<std::string> LogBody(const Sandbox& sandbox) {
 
 /// The exported state of simulated server `name`.
 inline nlohmann::json Export(Sandbox& sandbox, const std::string& name) {
-  RunResult exported = sandbox.Sim({"export", name});
-  if (exported.exit_code != 0) throw std::runtime_error("export failed: " + exported.err);
-  return nlohmann::json::parse(exported.out);
+  return nlohmann::json::parse(sandbox.Export(name));
 }
 
 /// The entry of `array` whose "name" is `name`; null when there is none.

@@ -16,16 +16,14 @@ using json = nlohmann::json;
 class ResetRunTest : public ::testing::Test {
  protected:
   ResetRunTest() {
-    sandbox.LoadFixture("target", "tests/fixtures/restore/target.json");
-    WriteFile(sandbox.Path("blocks.txt"),
-              ReadFile(SourcePath("tests/fixtures/restore/blocks.txt")));
+    LoadRestoreFixtures(sandbox);
     // Give the server filters and a second group to lose.
     RunResult run = sandbox.Cubesec({"/Rblocks.txt", "/Starget", "/Uadmin", "/Ptarget-password"});
     if (run.exit_code != 0) ADD_FAILURE() << run.err;
     before_ = Export(sandbox, "target");
   }
   RunResult Reset(const std::string& user, const std::string& typed) {
-    return RunOnTerminal(sandbox, {"/Cx", "/Starget", "/U" + user, "/Ptarget-password"}, typed);
+    return sandbox.CubesecOnTerminal({"/Cx", "/Starget", "/U" + user, "/Ptarget-password"}, typed);
   }
   Sandbox sandbox;
   json before_;

@@ -37,7 +37,8 @@ TEST_F(RoundTripTest, TheDemoServerSurvivesAResetAndARestore) {
   sandbox.LoadFixture("demo", "examples/demo-server.json");
   sandbox.LoadFixture("copy", "examples/demo-server.json");
   std::string first = Dump("demo", "demo-password", "first.txt");
-  RunResult reset = RunOnTerminal(sandbox, {"/Cx", "/Scopy", "/Uadmin", "/Pdemo-password"}, "y\n");
+  RunResult reset =
+      sandbox.CubesecOnTerminal({"/Cx", "/Scopy", "/Uadmin", "/Pdemo-password"}, "y\n");
   ASSERT_EQ(reset.exit_code, 0) << reset.out;
   ASSERT_EQ(Export(sandbox, "copy")["users"].size(), 1u);
 
@@ -57,9 +58,8 @@ TEST_F(RoundTripTest, TheDemoServerSurvivesAResetAndARestore) {
 // Made and the markers that a new user gets.
 TEST_F(RoundTripTest, NamesAndValuesAtTheEdgeComeBackWhole) {
   sandbox.LoadFixture("edge", SourcePath("tests/fixtures/roundtrip/edge-server.json"));
-  WriteFile(sandbox.Path("twin.json"),
-            proof::EmptyCopy(proof::Export(sandbox, "edge"), "admin", "edge-admin-pw"));
-  sandbox.LoadFixture("twin", sandbox.Path("twin.json"));
+  sandbox.LoadFixtureText("twin",
+                          proof::EmptyCopy(sandbox.Export("edge"), "admin", "edge-admin-pw"));
   std::string first = Dump("edge", "edge-admin-pw", "first.txt");
   for (const char* line :
        {"User: \"star * * name\" * Inactive *\r\n",
@@ -99,9 +99,8 @@ TEST_F(RoundTripTest, NamesThatBareTextWouldMisreadAreQuotedAndComeBackExactly) 
   EXPECT_THAT(sandbox.Log(), Not(::testing::HasSubstr("Assigned '")));
   EXPECT_THAT(sandbox.Log(), Not(::testing::HasSubstr("Disabled user")));
 
-  WriteFile(sandbox.Path("twin.json"),
-            proof::EmptyCopy(proof::Export(sandbox, "hostile"), "admin", "hostile-admin-pw"));
-  sandbox.LoadFixture("twin", sandbox.Path("twin.json"));
+  sandbox.LoadFixtureText("twin",
+                          proof::EmptyCopy(sandbox.Export("hostile"), "admin", "hostile-admin-pw"));
   Run({"/Rh.txt", "/Stwin", "/Uadmin", "/Phostile-admin-pw"});
   // A created user gets a temporary password that has expired and has never logged in; the
   // twin holds its objects in the order the restore created them.
@@ -122,12 +121,7 @@ TEST_F(RoundTripTest, NamesThatBareTextWouldMisreadAreQuotedAndComeBackExactly) 
 // A generated server, and a second one built from its applications and databases alone, with
 // other states, so that every block of the restore has something to change.
 TEST_F(RoundTripTest, AGeneratedServerIsRebuiltOnAServerWithoutSecurity) {
-  RunResult generated = sandbox.Sim(
-      {"generate", "gen", "--scale", "1", "--password-iterations", kTestPasswordIterations});
-  ASSERT_EQ(generated.exit_code, 0) << generated.err;
-  std::smatch password;
-  ASSERT_TRUE(std::regex_search(generated.out, password, std::regex("password[^\\n]*:\\s*(\\S+)")))
-      << generated.out;
+  const std::string password = sandbox.Generate("gen");
 
   json copy = Export(sandbox, "gen");
   json admin = Named(copy["users"], "admin");
@@ -148,10 +142,9 @@ TEST_F(RoundTripTest, AGeneratedServerIsRebuiltOnAServerWithoutSecurity) {
       db["access"] = json::object();
     }
   }
-  WriteFile(sandbox.Path("copy.json"), copy.dump(2));
-  sandbox.LoadFixture("copy", sandbox.Path("copy.json"));
+  sandbox.LoadFixtureText("copy", copy.dump(2));
 
-  std::string first = Dump("gen", password[1].str(), "first.txt");
+  std::string first = Dump("gen", password, "first.txt");
   Run({"/Rfirst.txt", "/Scopy", "/Uadmin", "/Pcopy-password-long-enough"});
   std::string second = Dump("copy", "copy-password-long-enough", "second.txt");
   std::set<std::string> not_granted;
@@ -252,15 +245,9 @@ TEST_F(RoundTripTest, AServerWithSecurityOfItsOwnGainsTheDumpsAndLosesNothing) {
 // database ends the run as in one session: the same log, the first database's error, every
 // session logged out.
 TEST_F(RoundTripTest, RestoresWithOneAndEightSessionsLeaveTheSameServerAndRunLog) {
-  RunResult generated = sandbox.Sim(
-      {"generate", "gen", "--scale", "1", "--password-iterations", kTestPasswordIterations});
-  ASSERT_EQ(generated.exit_code, 0) << generated.err;
-  std::smatch password;
-  ASSERT_TRUE(std::regex_search(generated.out, password, std::regex("password[^\\n]*:\\s*(\\S+)")))
-      << generated.out;
-  Dump("gen", password[1].str(), "gen.txt");
-  proof::LoadText(sandbox, "gen-target",
-                  proof::EmptyCopy(proof::Export(sandbox, "gen"), "admin", password[1].str()));
+  const std::string password = sandbox.Generate("gen");
+  Dump("gen", password, "gen.txt");
+  sandbox.LoadFixtureText("gen-target", proof::EmptyCopy(sandbox.Export("gen"), "admin", password));
   sandbox.LoadFixture("source", "tests/fixtures/merge/source.json");
   sandbox.LoadFixture("target", "tests/fixtures/merge/target.json");
   Dump("source", "source-password", "source.txt");
@@ -294,7 +281,7 @@ TEST_F(RoundTripTest, RestoresWithOneAndEightSessionsLeaveTheSameServerAndRunLog
                                         "temporary password 'P'") +
                      "\n";
     }
-    outcome.server = proof::Export(sandbox, server);
+    outcome.server = sandbox.Export(server);
     for (const std::string& line : Lines(ReadFile(sandbox.Path("trace.txt")))) {
       outcome.logouts += line == "EsbLogout 0";
       outcome.terms += line == "EsbTerm 0";
@@ -303,8 +290,7 @@ TEST_F(RoundTripTest, RestoresWithOneAndEightSessionsLeaveTheSameServerAndRunLog
   };
 
   for (const auto& [file, server, admin_password] :
-       {std::tuple<std::string, std::string, std::string>{"gen.txt", "gen-target",
-                                                          password[1].str()},
+       {std::tuple<std::string, std::string, std::string>{"gen.txt", "gen-target", password},
         {"source.txt", "target", "target-password"}}) {
     SCOPED_TRACE(file);
     const Outcome one = restore(file, server, admin_password, "1", "");
@@ -324,12 +310,11 @@ TEST_F(RoundTripTest, RestoresWithOneAndEightSessionsLeaveTheSameServerAndRunLog
     every_database +=
         (n > 1 ? "," : "") + std::string("EsbGetDatabaseState#") + std::to_string(n) + "=1099999";
   }
-  const Outcome failed_one =
-      restore("gen.txt", "gen-target", password[1].str(), "1", every_database);
+  const Outcome failed_one = restore("gen.txt", "gen-target", password, "1", every_database);
   ASSERT_EQ(failed_one.exit_code, 1);
   EXPECT_THAT(failed_one.log, ::testing::HasSubstr("EsbGetDatabaseState (ref=1099999)"));
   for (int round = 0; round < 3; ++round) {
-    const Outcome failed = restore("gen.txt", "gen-target", password[1].str(), "4", every_database);
+    const Outcome failed = restore("gen.txt", "gen-target", password, "4", every_database);
     EXPECT_EQ(failed.exit_code, 1);
     EXPECT_EQ(failed.log, failed_one.log);
     EXPECT_EQ(failed.logouts, 4);

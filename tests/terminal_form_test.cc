@@ -3,17 +3,11 @@
 // that is never echoed, the command, and the run that follows.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <termios.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <filesystem>
-#include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 
 #include "support/e2e.h"
@@ -24,108 +18,6 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-// One program on the slave side of a pseudo-terminal; the test holds the master side.
-class PtyProgram {
- public:
-  PtyProgram(const std::string& program, const std::vector<std::string>& args,
-             const std::map<std::string, std::string>& env, const std::string& cwd) {
-    std::vector<std::string> argv_text = {program};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<std::string> env_text;
-    for (const auto& [name, value] : env) env_text.push_back(name + "=" + value);
-    std::vector<char*> argv;
-    for (auto& arg : argv_text) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (auto& entry : env_text) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-
-    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
-    if (pid_ == 0) {
-      if (chdir(cwd.c_str()) != 0) _exit(126);
-      execve(program.c_str(), argv.data(), envp.data());
-      _exit(127);
-    }
-    if (pid_ < 0) throw std::runtime_error("forkpty failed");
-  }
-
-  ~PtyProgram() {
-    if (pid_ > 0 && !exited_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (master_ >= 0) close(master_);
-  }
-
-  // Reads until `text` appears after what earlier waits matched. False on timeout or when
-  // the program closed the terminal first.
-  bool WaitFor(const std::string& text, int timeout_ms = 15000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-      if (size_t at = output_.find(text, matched_); at != std::string::npos) {
-        matched_ = at + text.size();
-        return true;
-      }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0 || !ReadSome(static_cast<int>(left.count()))) return false;
-    }
-  }
-
-  void Send(const std::string& text) {
-    ASSERT_EQ(write(master_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-  }
-
-  // Waits for the program to end, reading what it still writes. Its exit status, or
-  // 128 + the signal that ended it, or -1 on timeout.
-  // A program that is silent for a while (slow server calls) is still read to its end.
-  int Wait(int timeout_ms = 30000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-      ReadSome(20);
-      int status = 0;
-      const pid_t done = waitpid(pid_, &status, WNOHANG);
-      if (done == pid_) {
-        exited_ = true;
-        while (ReadSome(100)) {
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      if (std::chrono::steady_clock::now() > deadline) return -1;
-    }
-  }
-
-  // Whether the terminal echoes what is typed right now.
-  bool Echoes() const {
-    termios settings{};
-    if (tcgetattr(master_, &settings) != 0) return true;
-    return (settings.c_lflag & ECHO) != 0;
-  }
-
-  const std::string& output() const { return output_; }
-  // What was written after the last match.
-  std::string Rest() const { return output_.substr(matched_); }
-
- private:
-  // False when the terminal is closed (the program ended) or nothing came in time.
-  bool ReadSome(int timeout_ms) {
-    pollfd in{master_, POLLIN, 0};
-    const int ready = poll(&in, 1, timeout_ms);
-    if (ready <= 0) return false;
-    char buffer[4096];
-    const ssize_t got = read(master_, buffer, sizeof buffer);
-    if (got <= 0) return false;  // EIO once the slave side is closed
-    output_.append(buffer, static_cast<size_t>(got));
-    return true;
-  }
-
-  pid_t pid_ = -1;
-  int master_ = -1;
-  bool exited_ = false;
-  std::string output_;
-  size_t matched_ = 0;
-};
-
 class TerminalFormRunTest : public ::testing::Test {
  protected:
   TerminalFormRunTest() {
@@ -134,11 +26,12 @@ class TerminalFormRunTest : public ::testing::Test {
     WriteFile(box_.Path("essbase.ini"), "[Login]\r\nServer=demo\r\nUser=admin\r\n");
     box_.env()["WINDIR"] = box_.dir().path();
   }
-  std::unique_ptr<PtyProgram> Start(const std::vector<std::string>& args = {}) {
-    return std::make_unique<PtyProgram>(box_.cubesec(), args, box_.env(), box_.dir().path());
+  std::unique_ptr<TerminalSession> Start(const std::vector<std::string>& args = {}) {
+    return std::make_unique<TerminalSession>(box_.cubesec(), args, box_.Options());
   }
   // Answers the four field prompts: Enter keeps the default.
-  void FillFields(PtyProgram& form, const std::string& dump_file, const std::string& password) {
+  void FillFields(TerminalSession& form, const std::string& dump_file,
+                  const std::string& password) {
     ASSERT_TRUE(form.WaitFor("Dump File [demo.DAT]: ")) << form.output();
     form.Send(dump_file + "\n");
     ASSERT_TRUE(form.WaitFor("Server [demo]: ")) << form.output();
@@ -385,10 +278,8 @@ TEST_F(TerminalFormRunTest, ADisplayThatCannotBeOpenedLeavesTheTerminalForm) {
 
 // The names of the users and groups that the simulated server holds now.
 std::vector<std::string> Names(Sandbox& box, const char* kind) {
-  const RunResult exported = box.Sim({"export", "demo"});
-  EXPECT_EQ(exported.exit_code, 0) << exported.err;
   std::vector<std::string> names;
-  const nlohmann::json server = nlohmann::json::parse(exported.out);
+  const nlohmann::json server = nlohmann::json::parse(box.Export("demo"));
   for (const auto& entry : server.at(kind)) {
     names.push_back(entry.at("name").get<std::string>());
   }

@@ -1,44 +1,16 @@
 #pragma once
 // Helpers for tests that run the built programs: a private temporary folder per test with its
 // own copy of cubesec (the run log lies beside the executable), its own simulated-server
-// folder and a fixed environment, and a way to run a program without a shell and collect
-// what it printed.
+// folder and a fixed environment; files and traces; and the programs started in it through
+// the launcher (launcher.h).
 
 #include <map>
 #include <string>
 #include <vector>
 
+#include "launcher.h"
+
 namespace cubesec::e2e {
-
-/// What a finished (or stopped) program left behind.
-struct RunResult {
-  int exit_code = -1;      // the exit status, or -1 when the program did not exit normally
-  int signal = 0;          // the signal that ended it, 0 when it exited
-  bool timed_out = false;  // it was killed because it ran past the time limit
-  std::string out;         // everything written to standard output
-  std::string err;         // everything written to standard error
-};
-
-struct RunOptions {
-  std::map<std::string, std::string> env;  // the whole environment of the program
-  std::string stdin_text;                  // fed to standard input, which then ends
-  std::string cwd;                         // working folder; empty: the caller's
-  int timeout_seconds = 60;
-};
-
-/// The argv that starts `program` with `args`: a Windows program (".exe") is started through
-/// CUBESEC_TEST_EMULATOR. Throws std::runtime_error when that is not set.
-std::vector<std::string> CommandFor(const std::string& program,
-                                    const std::vector<std::string>& args);
-/// The "NAME=value" entries of `env`, and for a Windows program the emulator's own settings
-/// (WINEPREFIX, ...) from the harness's environment, so that no run makes a prefix of its own.
-std::vector<std::string> EnvironmentFor(const std::string& program,
-                                        const std::map<std::string, std::string>& env);
-
-/// Starts `program` with `args` (argv[1..]) by fork and exec, no shell involved, and waits
-/// for it, at most `options.timeout_seconds`. Throws std::runtime_error when it cannot start.
-RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                     const RunOptions& options);
 
 /// A new empty folder under the system's temporary folder, removed with its contents when
 /// the object goes.
@@ -65,7 +37,7 @@ std::vector<std::string> Lines(const std::string& text);
 
 /// True when the programs under test are a Windows build run through an emulator
 /// (CUBESEC_TEST_WINDOWS_BIN). Their lines on standard output and error end in CRLF there;
-/// RunProgram gives them back with LF ends, as the Linux programs write them.
+/// the launcher gives them back with LF ends, as the Linux programs write them.
 bool TestingWindowsPrograms();
 
 /// The system's words for a full disk in the programs' messages: the C library's on Linux,
@@ -118,9 +90,25 @@ class Sandbox {
   /// source tree), keeping its passwords with kTestPasswordIterations. Throws
   /// std::runtime_error with the tool's message when loading fails.
   void LoadFixture(const std::string& server, const std::string& fixture_path);
+  /// The same from a fixture given as text (kept beside as `server`-fixture.json).
+  void LoadFixtureText(const std::string& server, const std::string& json);
+  /// Generates simulated server `server` at scale 1 (`cubesec-sim generate`, with
+  /// `options` added) and gives the admin password that the tool shows once. Throws
+  /// std::runtime_error when generating fails.
+  std::string Generate(const std::string& server,
+                       const std::vector<std::string>& options = {"--password-iterations",
+                                                                  kTestPasswordIterations});
+  /// The exported state of simulated server `server`, as the tool writes it (JSON). Throws
+  /// std::runtime_error when the export fails.
+  std::string Export(const std::string& server);
 
+  /// How the sandbox starts a program: its environment, in the sandbox folder.
+  RunOptions Options() const;
   /// Runs the sandbox's cubesec in the sandbox folder.
   RunResult Cubesec(const std::vector<std::string>& args, const std::string& stdin_text = "");
+  /// Runs the sandbox's cubesec on a terminal (its standard input, output and error), typing
+  /// `typed` into it; the result's `out` holds everything the terminal showed.
+  RunResult CubesecOnTerminal(const std::vector<std::string>& args, const std::string& typed);
   /// Runs cubesec-sim with the sandbox's environment.
   RunResult Sim(const std::vector<std::string>& args);
 
