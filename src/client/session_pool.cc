@@ -88,12 +88,20 @@ bool SessionPool::Run() {
       Hand(*follower);
     }
   }
+  // Every unit is handed, so the sessions' threads end; the sessions stay logged in for
+  // the next run of units.
+  for (std::thread& thread : threads_) thread.join();
+  threads_.clear();
+  units_.clear();
+  started_ = 0;
+  written_ = 0;
   return cancelled_;
 }
 
-// Logs the sessions in (the run's own is the first) and starts their threads.
+// Logs the sessions in (the run's own is the first) the first time, and starts their
+// threads.
 void SessionPool::Start() {
-  for (int i = 0; i < state_.sessions; ++i) {
+  for (int i = static_cast<int>(sessions_.size()); i < state_.sessions; ++i) {
     auto session = std::make_unique<Session>();
     session->gate = std::make_unique<Gate>(*state_.client.api, *this);
     session->state = std::make_unique<RunState>(state_.platform, *session->gate);

@@ -92,9 +92,9 @@ class SessionPool {
   /// Appends a unit in the run's order; units that must wait for it follow it (Follow).
   PoolUnit& Add(std::string name, PoolUnit::Work work, PoolUnit::Handing handing = {});
 
-  /// Logs the further sessions in, lets them do the units and hands each unit's output to
-  /// the run's files in order; raises the first failure in that order. True when a cancel
-  /// stopped it (with finish_on_cancel).
+  /// Logs the further sessions in (the first time), lets them do the units added since the
+  /// last run and hands each unit's output to the run's files in order; raises the first
+  /// failure in that order. True when a cancel stopped it (with finish_on_cancel).
   bool Run();
 
   class Gate;
