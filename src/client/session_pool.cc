@@ -52,12 +52,7 @@ SessionPool::SessionPool(RunState& state, Options options)
 }
 
 SessionPool::~SessionPool() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
-  changed_.notify_all();
-  for (std::thread& thread : threads_) thread.join();
+  Stop();
   for (const auto& session : sessions_) {
     if (!session->own_login) continue;
     ClientContext& client = session->state->client;
@@ -74,19 +69,36 @@ PoolUnit& SessionPool::Add(std::string name, PoolUnit::Work work, PoolUnit::Hand
   return *units_.back();
 }
 
+void SessionPool::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  for (std::thread& thread : threads_) thread.join();
+  threads_.clear();
+}
+
 bool SessionPool::Run() {
-  Start();
-  for (size_t i = 0; i < units_.size(); ++i) {
-    Hand(*units_[i]);
-    for (size_t f = 0;; ++f) {
-      PoolUnit* follower = nullptr;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (f >= units_[i]->followers_.size()) break;
-        follower = units_[i]->followers_[f].get();
+  try {
+    Start();
+    for (size_t i = 0; i < units_.size(); ++i) {
+      Hand(*units_[i]);
+      for (size_t f = 0;; ++f) {
+        PoolUnit* follower = nullptr;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          if (f >= units_[i]->followers_.size()) break;
+          follower = units_[i]->followers_[f].get();
+        }
+        Hand(*follower);
       }
-      Hand(*follower);
     }
+  } catch (...) {
+    // The sessions' threads end here, before anything that their units' work refers to
+    // goes out of scope with the failure.
+    Stop();
+    throw;
   }
   // Every unit is handed, so the sessions' threads end; the sessions stay logged in for
   // the next run of units.

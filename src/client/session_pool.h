@@ -94,7 +94,8 @@ class SessionPool {
 
   /// Logs the further sessions in (the first time), lets them do the units added since the
   /// last run and hands each unit's output to the run's files in order; raises the first
-  /// failure in that order. True when a cancel stopped it (with finish_on_cancel).
+  /// failure in that order, once the sessions' threads have ended. True when a cancel
+  /// stopped it (with finish_on_cancel).
   bool Run();
 
   class Gate;
@@ -103,6 +104,7 @@ class SessionPool {
   struct Session;
 
   void Start();
+  void Stop();
   void LogIn(RunState& session);
   void Hand(PoolUnit& unit);
   PoolUnit* NextUnit();
