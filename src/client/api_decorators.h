@@ -17,7 +17,8 @@ namespace cubesec {
 
 /// The unit of work that the calling thread's calls belong to while one is in scope: a run
 /// with several sessions names each application's and database's unit by its place in the
-/// file ("a2" an application's own, "a2.d1" a database's), so that a call's place within its
+/// file ("a2" an application's own, "a2.d1" a database's; a dump's runs of groups and users
+/// "g0", "u3"), so that a call's place within its
 /// unit is the same in every run, whichever session makes it and whenever. Calls outside any
 /// unit (the run's own, in its order) belong to the unit "".
 class CallUnit {

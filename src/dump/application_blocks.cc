@@ -45,9 +45,11 @@ std::vector<std::string> ReadDatabaseNames(RunState& state, const std::string& a
   return FetchNames(state, count, kItemAppDb, "EsbListDatabases");
 }
 
-void WriteApplicationBlocks(RunState& state) {
+void WriteApplicationBlocks(RunState& state, SessionPool* pool) {
   const std::vector<std::string> apps = ReadApplicationNames(state);
-  if (state.sessions > 1 && !apps.empty()) return WriteApplicationBlocksInSessions(state, apps);
+  if (state.sessions > 1 && !apps.empty()) {
+    return WriteApplicationBlocksInSessions(state, apps, pool);
+  }
   const int total = static_cast<int>(apps.size());
   for (int done = 1; const std::string& app : apps) {
     // The server's count of databases would take a list of every application's databases

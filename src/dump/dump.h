@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "client/run_state.h"
@@ -21,13 +22,30 @@ struct AccessHolder {
 void WriteServerBlock(RunState& state);
 /// The block that closes a complete dump: "End: complete".
 void WriteEndBlock(RunState& state);
-/// One block per group, in name order.
-void WriteGroupBlocks(RunState& state);
+class SessionPool;
+
+/// Groups, users and applications with their databases: with more than one session
+/// (RunState::sessions) filled by sessions at once through one pool, whose sessions log in
+/// once for the whole dump.
+void WriteSecurityBlocks(RunState& state);
+/// One block per group, in name order; `pool`: as WriteNamedBlocks.
+void WriteGroupBlocks(RunState& state, SessionPool* pool = nullptr);
 /// One block per user, in name order.
-void WriteUserBlocks(RunState& state);
+void WriteUserBlocks(RunState& state, SessionPool* pool = nullptr);
+/// One group's or user's block.
+void WriteGroupBlock(RunState& state, const std::string& group);
+void WriteUserBlock(RunState& state, const std::string& user);
+/// Writes one block per name with `write`, telling the progress of `phase` ("groups",
+/// "users") name by name; with more than one session (RunState::sessions) the names are
+/// filled by sessions at once (WriteNamedBlocksInSessions), through `pool` when given.
+using NamedBlockWriter = std::function<void(RunState& state, const std::string& name)>;
+void WriteNamedBlocks(RunState& state, std::string_view phase,
+                      const std::vector<std::string>& names, const NamedBlockWriter& write,
+                      SessionPool* pool = nullptr);
 /// One block per application, each followed by its databases' blocks. With more than one
-/// session (RunState::sessions) the databases are filled by sessions at once.
-void WriteApplicationBlocks(RunState& state);
+/// session (RunState::sessions) the databases are filled by sessions at once, through `pool`
+/// when given.
+void WriteApplicationBlocks(RunState& state, SessionPool* pool = nullptr);
 /// The pieces of it: the applications' names, one application's block, its databases' names.
 std::vector<std::string> ReadApplicationNames(RunState& state);
 void WriteApplicationBlock(RunState& state, const std::string& app);
@@ -56,6 +74,12 @@ void WriteAccessBlocks(RunState& state, const std::string& app, const std::strin
 /// file in the file's order, so the file and the run log are those of one session. A
 /// failure ends the dump as in one session: the blocks before it in the file are written,
 /// the sessions working further on stop at their next call, and every session logs out.
-void WriteApplicationBlocksInSessions(RunState& state, const std::vector<std::string>& apps);
+void WriteApplicationBlocksInSessions(RunState& state, const std::vector<std::string>& apps,
+                                      SessionPool* pool);
+/// The same for the blocks of `names` (groups or users): runs of consecutive names are the
+/// sessions' units.
+void WriteNamedBlocksInSessions(RunState& state, std::string_view phase,
+                                const std::vector<std::string>& names,
+                                const NamedBlockWriter& write, SessionPool* pool);
 
 }  // namespace cubesec

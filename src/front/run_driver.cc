@@ -74,9 +74,7 @@ void DumpToStandardOutput(RunState& state) {
       state.platform, "standard output", std::make_unique<StreamAppendFile>(*state.standard_output),
       RunState::kDumpBlockBytes);
   WriteServerBlock(state);
-  WriteGroupBlocks(state);
-  WriteUserBlocks(state);
-  WriteApplicationBlocks(state);
+  WriteSecurityBlocks(state);
   WriteEndBlock(state);
   state.FlushDump();
   state.dump_out.reset();
@@ -147,9 +145,7 @@ void DumpRun(RunState& state) {
   // An interrupt ends the dump between two lines, so that what was written can be kept.
   state.platform.CatchInterrupts();
   WriteServerBlock(state);
-  WriteGroupBlocks(state);
-  WriteUserBlocks(state);
-  WriteApplicationBlocks(state);
+  WriteSecurityBlocks(state);
   WriteEndBlock(state);
   state.platform.StopCatchingInterrupts();
   CommitDumpFile(state);
@@ -275,9 +271,7 @@ void PlanRun(RunState& state, RestoreFileState& file, std::unique_ptr<LineReader
 void ReadSecurityRun(RunState& state) {
   state.Log(StartLine(state, "%1%2Reading security of %3 to compare it with %4"));
   WriteServerBlock(state);
-  WriteGroupBlocks(state);
-  WriteUserBlocks(state);
-  WriteApplicationBlocks(state);
+  WriteSecurityBlocks(state);
   WriteEndBlock(state);
   state.Log(EndLine(state, "%1%2Completed reading security of %3 to compare it with %4%5"));
 }

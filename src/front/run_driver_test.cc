@@ -228,6 +228,9 @@ TEST_F(RunDriverTest, ErrorInTheMiddleOfADumpKeepsWhatWasWrittenAndReleasesTheSe
   api_.AddGroup("A", 0);
   api_.AddGroup("B", 0);
   api_.Fail("EsbGetGroup", 2, 1051013, 1051013);
+  // One session, so that the second group read is B's (the scripted API serves one thread;
+  // the sessions' failures are the end-to-end tests' part).
+  params_.sessions = 1;
   const RunOutcome outcome = Run();
   EXPECT_FALSE(outcome.completed);
   // The dump file is not made; what was written is kept under a name of its own.
@@ -547,9 +550,10 @@ TEST(RunCancelTest, ACancelledDumpEndsAsAFailedOneAndLeavesTheDumpFileAndBackups
   const std::string dump_file = folder + "/dump.txt";
   WriteFile(dump_file, "the previous dump\r\n");
   WriteFile(folder + "/dump.bak.txt", "the one before\r\n");
-  // Pressed among the users, and with several sessions while the databases are filled.
+  // Pressed among the users, with one session and with several (which fill runs of users at
+  // once), and with several sessions while the databases are filled.
   for (const auto& [sessions, phase, after] :
-       {std::tuple{1, "users", 2}, std::tuple{3, "applications", 3}}) {
+       {std::tuple{1, "users", 2}, std::tuple{3, "users", 2}, std::tuple{3, "applications", 3}}) {
     SCOPED_TRACE(sessions);
     std::unique_ptr<EsbApi> server = sim::MakeInMemoryApi(sim::kTestFixture);
     RunState state(platform, *server);

@@ -6,31 +6,20 @@
 // captured and handed to the run log in the file's order, so the log is that of one
 // session; a database's unit starts once its application's unit has told whether the
 // target has the application.
-#include <chrono>
-#include <condition_variable>
-#include <exception>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "client/api_decorators.h"
 #include "client/dump_format.h"
+#include "client/session_pool.h"
 #include "restore/name_lists.h"
 #include "restore/restore.h"
 
 namespace cubesec {
 namespace {
-
-// How long the writer waits for a unit before it lets the window handle its events.
-constexpr std::chrono::milliseconds kPumpEvery{50};
-
-// Thrown by a session's calls once its work is no longer wanted.
-struct Abandoned {};
 
 // The place of a unit in the file: application, then -1 for the application's own block or
 // the database's index under it.
@@ -40,11 +29,7 @@ struct Unit {
   Place place;
   long number = 0;   // in file order, counted over all units
   std::string text;  // the unit's lines, head line first
-  bool started = false;
-  bool done = false;
-  CapturedOutput output;
   RestoreCounts counts;
-  std::exception_ptr error;
 };
 
 struct AppUnits {
@@ -111,235 +96,46 @@ void NumberUnits(RestoreFileState& file, std::vector<AppUnits>& apps) {
   }
 }
 
-class Pool;
-
-// A session's door to the server: a call of work that is no longer wanted does not go out.
-class SessionGate : public EsbApiDecorator {
- public:
-  SessionGate(EsbApi& inner, Pool& pool) : EsbApiDecorator(inner), pool_(pool) {}
-  const Unit* current = nullptr;
-
- protected:
-  EsbStatus Intercept(const char* name, const std::function<EsbStatus()>& call) override;
-
- private:
-  Pool& pool_;
-};
-
-struct Session {
-  std::unique_ptr<SessionGate> gate;
-  std::unique_ptr<RunState> state;
-  bool own_login = false;  // logged in by the pool, and logged out by it
-};
-
-class Pool {
- public:
-  Pool(RunState& state, RestoreState& restore, std::vector<AppUnits>& apps)
-      : state_(state), restore_(restore), apps_(apps) {
-    // Whatever the run's thread has in hand at once stays bounded: a few units per session.
-    window_ = static_cast<size_t>(2 * state.sessions);
-  }
-
-  ~Pool() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
+// What a session does for a unit: its blocks, in file order, under the application as the
+// application's own unit left it.
+PoolUnit::Work UnitWork(RestoreState& run, AppUnits& app, Unit& unit) {
+  return [&run, &app, &unit](RunState& session, PoolUnit&) {
+    RestoreState restore(run.file);
+    restore.unit = unit.number;
+    if (unit.place.second >= 0) restore.current_app = app.current_app;
+    session.dump_in = LineReader::OfText(unit.text);
+    // Whatever ends the unit, the later units' turns at application access go on.
+    const auto finish = [&] {
+      run.file.EndApplicationAccess(unit.number);
+      session.dump_in.reset();
+      unit.counts = restore.restored;
+      if (unit.place.second < 0) app.current_app = restore.current_app;
+    };
+    try {
+      ApplyBlocks(session, restore, nullptr);
+    } catch (...) {
+      finish();
+      throw;
     }
-    changed_.notify_all();
-    for (std::thread& thread : threads_) thread.join();
-    for (Session& session : sessions_) {
-      if (!session.own_login) continue;
-      ClientContext& client = session.state->client;
-      // Errors here are of no use to anyone any more.
-      if (client.context != 0) state_.client.api->EsbLogout(client.context);
-      if (client.instance != 0) state_.client.api->EsbTerm(client.instance);
-    }
-  }
+    finish();
+  };
+}
 
-  // Logs the sessions in (the run's own is the first) and starts their threads.
-  void Start() {
-    for (int i = 0; i < state_.sessions; ++i) {
-      Session session;
-      session.gate = std::make_unique<SessionGate>(*state_.client.api, *this);
-      session.state = std::make_unique<RunState>(state_.platform, *session.gate);
-      RunState& own = *session.state;
-      own.server = state_.server;
-      own.user = state_.user;
-      own.dump_file = state_.dump_file;
-      own.run_log.SetPath(state_.run_log.path());
-      session.own_login = i > 0;
-      sessions_.push_back(std::move(session));
-      if (i == 0) {
-        own.client.instance = state_.client.instance;
-        own.client.context = state_.client.context;
-      } else {
-        LogIn(own);
-      }
-    }
-    for (Session& session : sessions_) {
-      threads_.emplace_back([this, &session] { Work(session); });
-    }
-  }
-
-  // Hands every unit to the run's log in the file's order; raises the first failure. A
-  // cancel starts no further unit: those under way are finished and logged, and the restore
-  // stops after them, between two blocks as in one session.
-  void Write() {
-    for (AppUnits& app : apps_) {
-      Hand(app.own);
-      for (Unit& db : app.dbs) Hand(db);
-    }
-    if (cancelled_) StopCancelledRestore(restore_.file);
-  }
-
-  bool Unwanted(const Unit* unit) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return stopping_ || (unit != nullptr && failed_ && unit->place > *failed_);
-  }
-
- private:
-  void LogIn(RunState& own) {
-    ClientContext& client = own.client;
-    EsbApi& api = *state_.client.api;
-    CheckStatus(client, "EsbInit", api.EsbInit(EsbInitRecord{}, &client.instance));
-    uint16_t app_count = 0;
-    EsbHandle context = 0;
-    const EsbStatus status = api.EsbLogin(client.instance, state_.server, state_.user,
-                                          state_.password, &app_count, &context);
-    if (status == 0) client.context = context;
-    // The message belongs to this session's instance.
-    CheckStatus(client, "EsbLogin", status);
-  }
-
-  // Waits for `unit` (letting the window handle its events meanwhile) and writes it.
-  void Hand(Unit& unit) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      if (!cancelled_ && state_.observer->CancelRequested()) {
-        cancelled_ = true;
-        changed_.notify_all();
-      }
-      if (unit.done) break;
-      if (cancelled_ && !unit.started) return;  // nor will it start: nothing of it was done
-      if (changed_.wait_for(lock, kPumpEvery) == std::cv_status::timeout) {
-        lock.unlock();
-        state_.observer->PumpEvents();
-        lock.lock();
-      }
-    }
-    lock.unlock();
-    state_.Replay(unit.output);
-    // The unit's blocks are applied: the progress tells them one by one, as one session would.
+// The unit's blocks are applied: the progress tells them one by one, as one session would.
+PoolUnit::Handing UnitHanding(RunState& state, RestoreState& run, Unit& unit) {
+  PoolUnit::Handing handing;
+  handing.after = [&state, &run, &unit] {
     const std::unique_ptr<LineReader> blocks = LineReader::OfText(unit.text);
     for (std::string line; blocks->ReadLine(line);) {
       if (!IsHeadLine(line)) continue;
-      ++restore_.file.blocks_applied;
-      state_.ReportProgress("blocks", restore_.file.blocks_applied, restore_.file.block_total,
-                            SplitKeyLine(line).key);
+      ++run.file.blocks_applied;
+      state.ReportProgress("blocks", run.file.blocks_applied, run.file.block_total,
+                           SplitKeyLine(line).key);
     }
-    restore_.restored += unit.counts;
-    if (unit.error) std::rethrow_exception(unit.error);
-    lock.lock();
-    ++written_;
-    unit.output = CapturedOutput();
+    run.restored += unit.counts;
     unit.text = std::string();
-    lock.unlock();
-    changed_.notify_all();
-  }
-
-  // The first unit in file order that nobody has started, within the window; nullptr when
-  // there is none now.
-  Unit* NextUnit() {
-    if (started_ - written_ >= window_) return nullptr;
-    for (AppUnits& app : apps_) {
-      if (!app.own.started) return &app.own;
-      if (!app.own.done) continue;
-      for (Unit& db : app.dbs) {
-        if (!db.started) return &db;
-      }
-    }
-    return nullptr;
-  }
-
-  bool AllStarted() {
-    for (AppUnits& app : apps_) {
-      if (!app.own.started) return false;
-      for (Unit& db : app.dbs) {
-        if (!db.started) return false;
-      }
-    }
-    return true;
-  }
-
-  void Work(Session& session) {
-    for (;;) {
-      Unit* unit = nullptr;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] {
-          if (stopping_ || cancelled_ || AllStarted()) return true;
-          unit = NextUnit();
-          return unit != nullptr && !(failed_ && unit->place > *failed_);
-        });
-        if (unit == nullptr || stopping_ || cancelled_ || (failed_ && unit->place > *failed_)) {
-          return;
-        }
-        unit->started = true;
-        ++started_;
-      }
-      Run(session, *unit);
-    }
-  }
-
-  void Run(Session& session, Unit& unit) {
-    RunState& own = *session.state;
-    AppUnits& app = apps_[unit.place.first];
-    RestoreState restore(restore_.file);
-    restore.unit = unit.number;
-    // A database's blocks stand under the application as its own unit left it.
-    if (unit.place.second >= 0) restore.current_app = app.current_app;
-    own.capture = &unit.output;
-    own.dump_in = LineReader::OfText(unit.text);
-    session.gate->current = &unit;
-    try {
-      const CallUnit calls(CallUnit::NameOf(unit.place.first, unit.place.second));
-      ApplyBlocks(own, restore, nullptr);
-    } catch (const Abandoned&) {
-    } catch (...) {
-      unit.error = std::current_exception();
-    }
-    restore_.file.EndApplicationAccess(unit.number);
-    session.gate->current = nullptr;
-    own.capture = nullptr;
-    own.dump_in.reset();
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (unit.place.second < 0) app.current_app = restore.current_app;
-      unit.counts = restore.restored;
-      if (unit.error && (!failed_ || unit.place < *failed_)) failed_ = unit.place;
-      unit.done = true;
-    }
-    changed_.notify_all();
-  }
-
-  RunState& state_;
-  RestoreState& restore_;
-  std::vector<AppUnits>& apps_;
-  std::vector<Session> sessions_;
-  std::vector<std::thread> threads_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  size_t window_ = 2;
-  size_t started_ = 0;
-  size_t written_ = 0;
-  bool stopping_ = false;
-  bool cancelled_ = false;       // the user asked to stop: no unit starts any more
-  std::optional<Place> failed_;  // the earliest failed unit in file order
-};
-
-EsbStatus SessionGate::Intercept(const char*, const std::function<EsbStatus()>& call) {
-  if (pool_.Unwanted(current)) throw Abandoned{};
-  return call();
+  };
+  return handing;
 }
 
 }  // namespace
@@ -370,9 +166,21 @@ void ApplyBlocksInSessions(RunState& state, RestoreState& restore) {
     return ApplyBlocks(state, restore, nullptr);
   }
   NumberUnits(restore.file, apps);
-  Pool pool(state, restore, apps);
-  pool.Start();
-  pool.Write();
+  SessionPool::Options options;
+  options.finish_on_cancel = true;
+  SessionPool pool(state, std::move(options));
+  for (AppUnits& app : apps) {
+    // A database's unit starts once its application's has told whether the target has it.
+    PoolUnit& own = pool.Add(CallUnit::NameOf(app.own.place.first, -1),
+                             UnitWork(restore, app, app.own), UnitHanding(state, restore, app.own));
+    for (Unit& db : app.dbs) {
+      own.Follow(CallUnit::NameOf(db.place.first, db.place.second), UnitWork(restore, app, db),
+                 UnitHanding(state, restore, db));
+    }
+  }
+  // A cancel starts no further unit: those under way are finished and logged, and the
+  // restore stops after them, between two blocks as in one session.
+  if (pool.Run()) StopCancelledRestore(restore.file);
 }
 
 }  // namespace cubesec
