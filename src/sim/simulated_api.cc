@@ -576,18 +576,33 @@ EsbStatus SimulatedApi::EsbSetGlobalState(EsbHandle context, const EsbGlobalStat
 
 EsbStatus SimulatedApi::EsbCreateUser(EsbHandle context, const std::string& name,
                                       const std::string& password) {
-  return Call(context, Privilege::kWrite, [&](Context& c) {
-    std::string wanted = CallName(name);
+  const std::string wanted = CallName(name);
+  const auto refusal = [&](Context& c) {
     if (!IsValidObjectName(wanted)) return Fail(c, kStatusInvalidName, wanted);
     if (c.store->FindPrincipal(wanted)) return Fail(c, kStatusAlreadyExists, wanted);
     int16_t min_length = c.store->ReadGlobal().min_length;
     if (min_length > 0 && password.size() < static_cast<size_t>(min_length)) {
       return Fail(c, kStatusPasswordTooShort, std::to_string(min_length));
     }
-    std::optional<std::string> hash =
+    return kStatusOk;
+  };
+  // The password's key takes far longer than anything else a call does. It is worked out
+  // under a read, which lets other sessions write meanwhile; only the insert holds the write
+  // lock, so that sessions creating users do not queue behind each other's keys.
+  std::string hash;
+  const EsbStatus status = Call(context, Privilege::kRead, [&](Context& c) {
+    if (const EsbStatus refused = refusal(c); refused != kStatusOk) return refused;
+    std::optional<std::string> key =
         HashPassword(SystemPlatform(), password, c.store->PasswordIterations());
-    if (!hash) return Fail(c, kStatusStoreFailure, kPasswordKeyFailure);
-    c.store->CreatePrincipal(wanted, false, *hash);
+    if (!key) return Fail(c, kStatusStoreFailure, kPasswordKeyFailure);
+    hash = std::move(*key);
+    return kStatusOk;
+  });
+  if (status != kStatusOk) return status;
+  return Call(context, Privilege::kWrite, [&](Context& c) {
+    // Asked again under the write lock: another session may have taken the name meanwhile.
+    if (const EsbStatus refused = refusal(c); refused != kStatusOk) return refused;
+    c.store->CreatePrincipal(wanted, false, hash);
     return kStatusOk;
   });
 }

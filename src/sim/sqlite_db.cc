@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
 #include <utility>
 
 namespace cubesec::sim {
@@ -11,6 +13,26 @@ namespace {
 [[noreturn]] void Throw(sqlite3* db, int rc) {
   std::string what = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
   throw SqliteError(rc, what);
+}
+
+// SQLite's own busy timeout sleeps a millisecond and more between tries, longer than a whole
+// call takes: sessions writing the same file would spend their time asleep. The first tries
+// come soon after each other, then every millisecond; after about five seconds the call fails.
+constexpr int kQuickTries = 1000;
+constexpr auto kQuickPause = std::chrono::microseconds(20);
+constexpr int kSlowTries = 5000;
+constexpr auto kSlowPause = std::chrono::milliseconds(1);
+
+int RetryWhileBusy(void*, int tries) {
+  if (tries < kQuickTries) {
+    std::this_thread::sleep_for(kQuickPause);
+    return 1;
+  }
+  if (tries < kQuickTries + kSlowTries) {
+    std::this_thread::sleep_for(kSlowPause);
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -91,8 +113,9 @@ SqliteDb::SqliteDb(const std::string& path, bool create) {
     throw SqliteError(rc, what);
   }
   sqlite3_extended_result_codes(db_, 1);
-  // Another process may hold the write lock for a moment (a second tool, a second run).
-  sqlite3_busy_timeout(db_, 5000);
+  // Another connection may hold the write lock for a moment: a second tool, a second run, or
+  // another session of this run, each of which has its own connection.
+  sqlite3_busy_handler(db_, RetryWhileBusy, nullptr);
 }
 
 SqliteDb::~SqliteDb() {
