@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <optional>
-#include <system_error>
 
 #include "client/call_check.h"
 
@@ -51,11 +50,11 @@ void RunLog::Open(bool secrets) {
     Fail("no place for it (set CUBESEC_LOG, or " + std::string(ThisOs().state_folder_variable) +
          ")");
   }
-  const fs::path folder = fs::path(path_).parent_path();
-  std::error_code ec;
-  if (!folder.empty() && !fs::is_directory(folder, ec)) {
-    fs::create_directories(folder, ec);
-    if (ec) Fail("cannot create its folder: " + ec.message());
+  const std::string folder = fs::path(path_).parent_path().string();
+  std::string folder_error;
+  if (!folder.empty() && platform_.KindOf(folder, /*follow_links=*/true) != PathKind::kFolder &&
+      !platform_.CreateFolders(folder, &folder_error)) {
+    Fail("cannot create its folder: " + folder_error);
   }
   // The log may hold temporary passwords: only its owner may read it.
   if (!file_) file_ = std::make_unique<LineWriter>(platform_, path_, /*owner_only=*/true);

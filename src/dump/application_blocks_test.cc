@@ -97,16 +97,13 @@ TEST_F(ApplicationBlocksTest, ControlCharactersInDescriptionsBecomeBlanksAndAreL
   app.dbs = {Db("D", "plain")};
   CopyToField("x\ny", app.dbs[0].state.description);
   api_.apps = {app};
-  state_.run_log.SetPath(folder_ + "/run.log");
+  state_.run_log.SetPath("run.log");
   WriteApplicationBlocks(state_);
   const std::vector<std::string> lines = Lines();
   EXPECT_EQ(lines.at(1), "   Description: line one     Loadable: No  Group: Injected\tend ");
   EXPECT_EQ(lines.at(11), "   Description: x y");
   state_.run_log.Close();
-  std::ifstream in(state_.run_log.path(), std::ios::binary);
-  std::stringstream log;
-  log << in.rdbuf();
-  EXPECT_EQ(log.str(),
+  EXPECT_EQ(platform_.files["run.log"],
             "\tLine breaks and control characters in the description of application 'A' written "
             "as blanks\r\n\tLine breaks and control characters in the description of database "
             "'A:D' written as blanks\r\n");

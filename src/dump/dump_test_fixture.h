@@ -22,26 +22,21 @@ namespace cubesec::testing {
 class DumpTest : public ::testing::Test {
  protected:
   DumpTest() : state_(platform_, api_) {
-    folder_ = MakeTestFolder("dump-test");
-    state_.dump_file = folder_ + "/dump.txt";
+    state_.dump_file = "dump.txt";  // in the fake platform's memory
     state_.dump_out = std::make_unique<LineWriter>(platform_, state_.dump_file, false);
     state_.server = "Prod";
     state_.client.instance = 7;
     state_.client.context = 11;
   }
   ~DumpTest() override {
-    // Open files first: Windows removes no folder that holds one.
     state_.dump_out.reset();
     state_.run_log.Close();
-    std::filesystem::remove_all(folder_);
   }
 
   // The dump file's lines; each must end in CRLF.
   std::vector<std::string> Lines() {
-    std::ifstream in(state_.dump_file, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    const std::string text = bytes.str();
+    state_.FlushDump();
+    const std::string text = platform_.files[state_.dump_file];
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < text.size()) {
@@ -70,7 +65,6 @@ class DumpTest : public ::testing::Test {
   FakePlatform platform_;
   ScriptedApi api_;
   RunState state_;
-  std::string folder_;
 };
 
 }  // namespace cubesec::testing

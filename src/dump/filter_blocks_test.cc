@@ -120,7 +120,7 @@ TEST_F(FilterBlocksTest, AFailedStartOfTheVerificationEndsTheDump) {
 
 TEST_F(FilterBlocksTest, ARowWithALineBreakIsWrittenOnItsOwnLine) {
   filters() = {{"F", 1, kAccessNone, {{kAccessRead, "\"East\"\r\nGroup: x"}}, {}}};
-  state_.run_log.SetPath(folder_ + "/run.log");
+  state_.run_log.SetPath("run.log");
   Write();
   EXPECT_EQ(Lines().at(3), "   Read: \"East\"  Group: x");
 }

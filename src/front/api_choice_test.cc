@@ -19,7 +19,10 @@ using ::testing::HasSubstr;
 
 class ApiChoiceTest : public ::testing::Test {
  protected:
-  ApiChoiceTest() { folder_ = MakeTestFolder("api-test"); }
+  ApiChoiceTest() {
+    folder_ = MakeTestFolder("api-test");
+    platform_.real_files = true;  // the simulated server's files are on the disk
+  }
   ~ApiChoiceTest() override { std::filesystem::remove_all(folder_); }
 
   std::unique_ptr<ChosenApi> Wrap(ScriptedApi** inner = nullptr) {

@@ -357,12 +357,15 @@ bool ResolvePassword(Platform& platform, const CommandLineExtras& extras, std::i
     if (file == "-") {
       read = static_cast<bool>(std::getline(in, line));
     } else {
-      std::ifstream from(file, std::ios::in | std::ios::binary);
-      if (!from.is_open()) {
+      // A folder opens but holds no line.
+      std::string text;
+      if (platform.KindOf(file, /*follow_links=*/true) != PathKind::kFolder &&
+          !platform.ReadFile(file, text, nullptr)) {
         if (error) *error = "cannot read the password file '" + file + "'";
         return false;
       }
-      read = static_cast<bool>(std::getline(from, line));
+      read = !text.empty();
+      line = text.substr(0, text.find('\n'));
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!read || line.empty()) {

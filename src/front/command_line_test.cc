@@ -171,8 +171,8 @@ TEST(CommandLineTest, PlanDiffAndPartOptions) {
 
 TEST(CommandLineTest, PasswordFromAFileStandardInputOrTheEnvironment) {
   FakePlatform platform;
-  const std::string file = ::testing::TempDir() + "/cubesec-password.txt";
-  std::ofstream(file, std::ios::binary) << "s3cret pass\r\nsecond line\r\n";
+  const std::string file = "cubesec-password.txt";
+  platform.files[file] = "s3cret pass\r\nsecond line\r\n";
   CommandLineExtras extras;
   RunParameters params;
   std::istringstream no_input;
@@ -186,14 +186,18 @@ TEST(CommandLineTest, PasswordFromAFileStandardInputOrTheEnvironment) {
   ASSERT_TRUE(ResolvePassword(platform, extras, typed, params, &error));
   EXPECT_EQ(params.password, "from stdin");
 
-  std::ofstream(file, std::ios::binary | std::ios::trunc) << "\n";
+  platform.files[file] = "\n";
   extras.password_file = file;
   EXPECT_FALSE(ResolvePassword(platform, extras, no_input, params, &error));
   EXPECT_THAT(error, HasSubstr("holds no password"));
   extras.password_file = file + ".missing";
   EXPECT_FALSE(ResolvePassword(platform, extras, no_input, params, &error));
   EXPECT_THAT(error, HasSubstr("cannot read the password file"));
-  std::remove(file.c_str());
+  // A folder opens but holds no line.
+  platform.folders.insert("passwords");
+  extras.password_file = "passwords";
+  EXPECT_FALSE(ResolvePassword(platform, extras, no_input, params, &error));
+  EXPECT_THAT(error, HasSubstr("holds no password"));
 
   // Without a file: CUBESEC_PASSWORD, only when the command line gave none.
   extras.password_file.reset();
@@ -291,6 +295,7 @@ TEST(CommandLineTest, TheProgramWipesThePasswordOnceParsed) {
   fs::create_directories(folder / "servers");
   FakePlatform platform;
   platform.executable_path = (folder / "cubesec").string();
+  platform.folders.insert(folder.string());  // the run log beside the program, in memory
   platform.env["CUBESEC_SIM_DIR"] = (folder / "servers").string();
   std::string program = "cubesec", dump = "/D" + (folder / "d.txt").string(), server = "/Snone",
               user = "/Uadmin", password = "/Ps3cret";

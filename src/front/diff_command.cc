@@ -46,7 +46,7 @@ int DiffCommand(Platform& platform, EsbApi& api, const std::vector<std::string>&
   std::vector<std::string> names = files;
   std::vector<std::string> texts(files.size());
   for (size_t i = 0; i < files.size(); ++i) {
-    if (!FileExists(files[i]) || !ReadWholeFile(files[i], texts[i])) {
+    if (!FileExists(platform, files[i]) || !ReadWholeFile(platform, files[i], texts[i])) {
       err << program << ": cannot read dump file '" << files[i] << "'\n";
       return kDiffTrouble;
     }

@@ -39,8 +39,10 @@ std::unique_ptr<LineReader> ReadCheckedDumpFile(RunState& state, std::vector<Dum
   if (state.dump_file == "-" && state.standard_input != nullptr) {
     // The check and the restore see the bytes as they are, line ends and all.
     state.platform.UseBinaryMode(StandardStream::kInput);
-    if (!ReadDumpText(state.dump_file, *state.standard_input, text, nullptr)) return nullptr;
-  } else if (!FileExists(state.dump_file) || !ReadWholeFile(state.dump_file, text)) {
+    if (!ReadDumpText(state.platform, state.dump_file, *state.standard_input, text, nullptr))
+      return nullptr;
+  } else if (!FileExists(state.platform, state.dump_file) ||
+             !ReadWholeFile(state.platform, state.dump_file, text)) {
     return nullptr;
   }
   std::vector<DumpProblem> problems = CheckDumpFile(text);
@@ -57,9 +59,9 @@ std::unique_ptr<LineReader> ReadCheckedDumpFile(RunState& state, std::vector<Dum
   return LineReader::OfText(std::move(text));
 }
 
-bool ReadDumpText(const std::string& file, std::istream& in, std::string& text,
+bool ReadDumpText(Platform& platform, const std::string& file, std::istream& in, std::string& text,
                   std::string* error) {
-  if (file != "-") return ReadWholeFile(file, text, error);
+  if (file != "-") return ReadWholeFile(platform, file, text, error);
   text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   if (in.bad()) {
     if (error) *error = "standard input could not be read";
@@ -86,7 +88,7 @@ int CheckDumpFileCommand(Platform& platform, const std::string& file, std::istre
   std::string text, read_error;
   int status = kExitSuccess;
   if (file == "-") platform.UseBinaryMode(StandardStream::kInput);
-  if (!ReadDumpText(file, in, text, &read_error)) {
+  if (!ReadDumpText(platform, file, in, text, &read_error)) {
     const std::string message =
         FormatMsg("Cannot read dump file '%1': %2", {shown_file, read_error});
     err << program << ": " << message << "\n";

@@ -26,7 +26,8 @@ void LogDumpProblems(RunState& state, const std::vector<DumpProblem>& problems);
 
 /// The dump text of `file`, or all of `in` when `file` is "-". False (with `error`: "is a
 /// folder", the system's reason) when it cannot be read.
-bool ReadDumpText(const std::string& file, std::istream& in, std::string& text, std::string* error);
+bool ReadDumpText(Platform& platform, const std::string& file, std::istream& in, std::string& text,
+                  std::string* error);
 
 /// `cubesec --check FILE` ("-": standard input): no login; the report on `out` and in the
 /// run log. 0 when the file is sound (warnings allowed), 1 otherwise or when it cannot be

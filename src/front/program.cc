@@ -26,7 +26,7 @@ namespace {
 
 // What is wrong with the --only parts of `params`; nullopt when nothing is. A part that
 // names nothing in the file is a wrong command line: the file is read to see.
-std::optional<std::string> PartsProblem(const RunParameters& params) {
+std::optional<std::string> PartsProblem(Platform& platform, const RunParameters& params) {
   if (params.only.empty()) return std::nullopt;
   if (params.command != Command::kRestore && params.command != Command::kPlan) {
     return "--only limits a restore (--restore), a plan (--plan) or a diff (--diff)";
@@ -40,7 +40,7 @@ std::optional<std::string> PartsProblem(const RunParameters& params) {
   }
   std::string text;
   // A file that cannot be read is the run's to report.
-  if (!ReadWholeFile(params.dump_file, text)) return std::nullopt;
+  if (!ReadWholeFile(platform, params.dump_file, text)) return std::nullopt;
   const std::vector<std::string> nothing = PartsNamingNothing(ReadDumpModel(text), parts);
   if (nothing.empty()) return std::nullopt;
   return FormatMsg("--only %1 names nothing in %2", {nothing.front(), params.dump_file});
@@ -234,7 +234,7 @@ int ProgramMain(Platform& platform, ApiChooser choose_api, int argc, char** argv
     return DiffCommand(platform, chosen->api(), extras.diff_files, compared, extras.diff_all, out,
                        err);
   }
-  if (std::optional<std::string> problem = PartsProblem(params)) {
+  if (std::optional<std::string> problem = PartsProblem(platform, params)) {
     err << name << ": " << *problem << "\n";
     return kExitUsage;
   }

@@ -110,11 +110,11 @@ void CommitDumpFile(RunState& state) {
   const std::string temporary = state.dump_out->path();
   state.dump_out->Close();
   std::string error;
-  if (!RotateBackups(state.dump_file, kBackupGenerations, &error)) {
+  if (!RotateBackups(state.platform, state.dump_file, kBackupGenerations, &error)) {
     throw RunError(kErrorFileIo, FormatMsg("Cannot set the previous dump file '%1' aside: %2",
                                            {state.dump_file, error}));
   }
-  if (!RenameFile(temporary, state.dump_file, &error)) {
+  if (!RenameFile(state.platform, temporary, state.dump_file, &error)) {
     throw RunError(kErrorFileIo,
                    FormatMsg("Cannot write dump file '%1': %2", {state.dump_file, error}));
   }
@@ -129,7 +129,7 @@ void KeepIncompleteDump(RunState& state, const RunError& error) {
   state.dump_out.reset();
   const std::string kept = IncompleteName(state.dump_file);
   std::string why;
-  if (RenameFile(temporary, kept, &why)) {
+  if (RenameFile(state.platform, temporary, kept, &why)) {
     state.Log(FormatMsg("%1The dump is incomplete (%2); what was written is kept as '%3'",
                         {"\t", error.description(), kept}));
   } else {
@@ -155,11 +155,12 @@ void DumpRun(RunState& state) {
 // Opens the dump file of a restore or a plan: the very text that was checked. `checked` is
 // nullptr when the check could not read the file.
 void OpenDumpToApply(RunState& state, std::unique_ptr<LineReader> checked) {
-  if (!checked && !FileExists(state.dump_file)) {
+  if (!checked && !FileExists(state.platform, state.dump_file)) {
     throw RunError(kErrorDumpFileNotFound,
                    FormatMsg("Security Dump File (%1) Not Found", {state.dump_file}));
   }
-  state.dump_in = checked ? std::move(checked) : std::make_unique<LineReader>(state.dump_file);
+  state.dump_in =
+      checked ? std::move(checked) : std::make_unique<LineReader>(state.platform, state.dump_file);
   if (!state.dump_in->is_open()) {
     throw RunError(kErrorFileIo, FormatMsg("Cannot read dump file '%1'", {state.dump_file}));
   }
@@ -309,7 +310,7 @@ RunOutcome Perform(RunState& state, const RunParameters& params, EsbStatus* refu
   state.sessions = params.sessions > 0 ? params.sessions : kDefaultSessions;
   // A folder given as the dump file is a slip of the user's, said plainly before any login.
   if ((params.command == Command::kDump || params.command == Command::kRestore) &&
-      IsFolder(params.dump_file)) {
+      IsFolder(state.platform, params.dump_file)) {
     if (params.command == Command::kRestore) {
       throw RunError(
           kErrorDumpFileNotFound,

@@ -18,7 +18,7 @@ std::unique_ptr<InteractiveSession> LoadWindowSession(Platform& platform,
   std::string& reason = why != nullptr ? *why : ignored;
   reason.clear();
   // Without the module installed the terminal serves, as the user chose.
-  if (!FileExists(module_path)) return nullptr;
+  if (!FileExists(platform, module_path)) return nullptr;
 
   std::unique_ptr<LoadedModule> module = platform.LoadModule(module_path, &reason);
   if (!module) return nullptr;

@@ -26,6 +26,7 @@ class WindowModuleTest : public ::testing::Test {
     fs::create_directories(dir_ / "bin");
     platform_.executable_path = (dir_ / "bin" / "cubesec").string();
     platform_.has_display = true;
+    platform_.real_files = true;  // the system's loader opens the module from the disk
     module_ = WindowModulePath(platform_.executable_path, CUBESEC_WINDOW_MODULE_FROM_BIN);
     fs::create_directories(fs::path(module_).parent_path());
   }

@@ -68,7 +68,7 @@ class RestoreTest : public ::testing::Test {
     state.client.instance = instance;
     state.client.context = context;
     state.user = "admin";
-    state.run_log.SetPath(dir_ + "/cubesec.log");
+    state.run_log.SetPath("cubesec.log");  // in the fake platform's memory
   }
   ~RestoreTest() override {
     state.dump_in.reset();
@@ -100,12 +100,10 @@ class RestoreTest : public ::testing::Test {
   /// Makes `lines` (one "\n" each) the rest of the dump file, as the driver leaves it after
   /// reading a block's head line.
   void Dump(const std::string& lines) {
-    std::string path = dir_ + "/dump.txt";
-    std::ofstream out(path, std::ios::binary);
+    std::string text;
     std::istringstream in(lines);
-    for (std::string line; std::getline(in, line);) out << line << "\r\n";
-    out.close();
-    state.dump_in = std::make_unique<LineReader>(path);
+    for (std::string line; std::getline(in, line);) text += line + "\r\n";
+    state.dump_in = LineReader::OfText(std::move(text));
   }
 
   /// The next line of the dump file: what the driver reads after the routine returned.
@@ -117,7 +115,7 @@ class RestoreTest : public ::testing::Test {
   std::vector<std::string> LogLines() {
     state.run_log.Close();
     std::vector<std::string> lines;
-    std::ifstream in(state.run_log.path(), std::ios::binary);
+    std::istringstream in(platform.files[state.run_log.path()]);
     for (std::string line; std::getline(in, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       lines.push_back(line);

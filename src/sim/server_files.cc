@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "client/access_levels.h"
 #include "sim/fixture_json.h"
@@ -175,14 +174,23 @@ std::string DeleteServer(const std::string& folder, const std::string& name) {
   return {};
 }
 
-std::string GenerateServer(const std::string& folder, const std::string& name, int scale,
-                           std::string* admin_password, uint32_t password_iterations) {
+std::string GenerateServer(Platform& platform, const std::string& folder, const std::string& name,
+                           int scale, std::string* admin_password, uint32_t password_iterations) {
   if (!IsValidServerName(name)) return BadName(name);
   if (scale < 1 || scale > 1000) return "the scale must be a whole number from 1 to 1000";
   static constexpr char kAlphabet[] = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
-  std::random_device random;
+  constexpr size_t kLetters = sizeof kAlphabet - 1;
+  // Only bytes below a whole multiple of the alphabet's size count, so that every letter is
+  // as likely as any other.
+  constexpr unsigned kFairBelow = 256 / kLetters * kLetters;
   std::string password;
-  for (int i = 0; i < 16; ++i) password += kAlphabet[random() % (sizeof kAlphabet - 1)];
+  while (password.size() < 16) {
+    unsigned char bytes[16];
+    if (!platform.SecureRandom(bytes, sizeof bytes)) return "the system's random source failed";
+    for (unsigned char byte : bytes) {
+      if (byte < kFairBelow && password.size() < 16) password += kAlphabet[byte % kLetters];
+    }
+  }
   if (!IsValidPasswordIterations(password_iterations)) return PasswordIterationsRange();
   ServerImage image = GenerateImage(scale, password);
   image.password_iterations = password_iterations;

@@ -4,9 +4,6 @@
 #include <signal.h>
 #include <sqlite3.h>
 #include <unistd.h>
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
 
 #include <algorithm>
 #include <chrono>
@@ -20,6 +17,7 @@
 #include "sim/generator.h"
 #include "sim/names.h"
 #include "sim/row_members.h"
+#include "sim/server_files_test_fixture.h"
 #include "sim/sim_api.h"
 #include "sim/status_codes.h"
 #include "sim/store.h"
@@ -30,31 +28,6 @@ namespace cubesec::sim {
 namespace {
 
 namespace fs = std::filesystem;
-
-class ServerFilesTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    folder_ = (fs::temp_directory_path() /
-               ("cubesec-sim-test-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name()))
-                  .string();
-    fs::remove_all(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  // Logs in to `server` with a fresh API on the folder; the context handle, or 0.
-  EsbHandle Login(EsbApi& api, const std::string& server, const std::string& user,
-                  const std::string& password, EsbStatus* status = nullptr) {
-    EsbHandle instance = 0, context = 0;
-    EXPECT_EQ(api.EsbInit(EsbInitRecord{}, &instance), 0);
-    uint16_t apps = 0;
-    EsbStatus result = api.EsbLogin(instance, server, user, password, &apps, &context);
-    if (status != nullptr) *status = result;
-    return result == 0 ? context : 0;
-  }
-
-  std::string folder_;
-};
 
 TEST_F(ServerFilesTest, LoginOpensTheLowerCasedFileAndAMissingOneIsUnreachable) {
   ASSERT_EQ(LoadFixture(folder_, "Demo", kTestFixture), "");
@@ -153,71 +126,6 @@ TEST_F(ServerFilesTest, ASecondApiSeesEveryCommittedChange) {
   EXPECT_NE(Login(*second, "demo", "Eve", "eve-pw"), 0u);
 }
 
-// A process killed in the middle needs fork(); on Windows the end-to-end kill test covers it.
-#ifndef _WIN32
-TEST_F(ServerFilesTest, ChangesSurviveAKilledProcess) {
-  ASSERT_EQ(LoadFixture(folder_, "demo", kTestFixture), "");
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    auto api = MakeSimulatedApi(folder_);
-    EsbHandle instance = 0, context = 0;
-    uint16_t apps = 0;
-    api->EsbInit(EsbInitRecord{}, &instance);
-    api->EsbLogin(instance, "demo", "admin", "pw-admin", &apps, &context);
-    bool ok = api->EsbCreateGroup(context, "Survivors") == 0 &&
-              api->EsbSetFilter(context, "Sample", "Basic", "Kept", 1, 273) == 0 &&
-              api->EsbSetFilterRow(context, true, "East", 273) == 0 &&
-              api->EsbSetFilterRow(context, false, "", 0) == 0;
-    if (!ok) _exit(3);
-    kill(getpid(), SIGKILL);  // no clean shutdown: nothing is closed or checkpointed
-    _exit(4);
-  }
-  int wait_status = 0;
-  ASSERT_EQ(waitpid(child, &wait_status, 0), child);
-  ASSERT_TRUE(WIFSIGNALED(wait_status)) << "child exit " << WEXITSTATUS(wait_status);
-  auto api = MakeSimulatedApi(folder_);
-  EsbHandle context = Login(*api, "demo", "admin", "pw-admin");
-  ASSERT_NE(context, 0u);
-  EsbUserInfo info;
-  EXPECT_EQ(api->EsbGetGroup(context, "Survivors", &info), 0);
-  int16_t active = 0;
-  uint16_t access = 0;
-  EXPECT_EQ(api->EsbGetFilter(context, "Sample", "Basic", "Kept", &active, &access), 0);
-}
-
-TEST_F(ServerFilesTest, AWriteKilledBeforeItsCommitLeavesTheServerAsItWas) {
-  ASSERT_EQ(LoadFixture(folder_, "demo", kTestFixture), "");
-  std::string path = ServerPath(folder_, "demo");
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) _exit(3);
-    if (sqlite3_exec(db,
-                     "BEGIN IMMEDIATE; DELETE FROM memberships; DELETE FROM principals "
-                     "WHERE name <> 'admin'; UPDATE server SET min_length = 99;",
-                     nullptr, nullptr, nullptr) != SQLITE_OK) {
-      _exit(4);
-    }
-    kill(getpid(), SIGKILL);
-    _exit(5);
-  }
-  int wait_status = 0;
-  ASSERT_EQ(waitpid(child, &wait_status, 0), child);
-  ASSERT_TRUE(WIFSIGNALED(wait_status)) << "child exit " << WEXITSTATUS(wait_status);
-  std::string json;
-  ASSERT_EQ(ExportServer(folder_, "demo", &json), "");
-  nlohmann::json doc = nlohmann::json::parse(json);
-  EXPECT_EQ(doc["users"].size(), 6u);
-  EXPECT_EQ(doc["global"]["min_length"], 4);
-  auto api = MakeSimulatedApi(folder_);
-  EsbHandle context = Login(*api, "demo", "admin", "pw-admin");
-  ASSERT_NE(context, 0u);
-  EXPECT_EQ(api->EsbCreateGroup(context, "AfterCrash"), 0);
-}
-#endif
-
 TEST_F(ServerFilesTest, LoadReplacesTheServerAndABadFixtureChangesNothing) {
   ASSERT_EQ(LoadFixture(folder_, "demo", kTestFixture), "");
   EXPECT_EQ(LoadFixture(folder_, "demo", R"({"users": [{"name": "only", "groups": ["Missing"]}]})"),
@@ -270,9 +178,11 @@ TEST_F(ServerFilesTest, InitListAndDelete) {
 }
 
 TEST_F(ServerFilesTest, GenerateBuildsTheScaledServer) {
+  FakePlatform platform;  // random bytes 1, 2, 3, ...
   std::string password;
-  ASSERT_EQ(GenerateServer(folder_, "bench", 1, &password), "");
-  EXPECT_GE(password.size(), 16u);
+  ASSERT_EQ(GenerateServer(platform, folder_, "bench", 1, &password), "");
+  // The platform's bytes pick the letters.
+  EXPECT_EQ(password, "BCDEFGHJKLMNPQRS");
   auto api = MakeSimulatedApi(folder_);
   EXPECT_NE(Login(*api, "bench", "admin", password), 0u);
   std::vector<ServerSummary> servers;
@@ -286,10 +196,29 @@ TEST_F(ServerFilesTest, GenerateBuildsTheScaledServer) {
   // The same content again for the same scale, whatever the password.
   std::string first, second;
   ASSERT_EQ(ExportServer(folder_, "bench", &first), "");
-  ASSERT_EQ(GenerateServer(folder_, "bench", 1, &password), "");
+  ASSERT_EQ(GenerateServer(platform, folder_, "bench", 1, &password), "");
   ASSERT_EQ(ExportServer(folder_, "bench", &second), "");
   EXPECT_EQ(first, second);
-  EXPECT_NE(GenerateServer(folder_, "bench", 0, &password), "");
+  EXPECT_NE(GenerateServer(platform, folder_, "bench", 0, &password), "");
+}
+
+TEST_F(ServerFilesTest, TheGeneratedPasswordTakesEveryLetterAsOftenAndNeedsTheRandomSource) {
+  FakePlatform platform;
+  // Bytes from 224 on would favour the first letters: they are passed over.
+  platform.next_random = 250;
+  std::string password;
+  ASSERT_EQ(GenerateServer(platform, folder_, "even", 1, &password), "");
+  EXPECT_EQ(password, "ABCDEFGHJKLMNPQR");
+
+  platform.random_available = false;
+  password.clear();
+  EXPECT_EQ(GenerateServer(platform, folder_, "none", 1, &password),
+            "the system's random source failed");
+  EXPECT_EQ(password, "");
+  std::vector<ServerSummary> servers;
+  ASSERT_EQ(ListServers(folder_, &servers), "");
+  ASSERT_EQ(servers.size(), 1u);
+  EXPECT_EQ(servers[0].name, "even");
 }
 
 TEST(ServerFolderTest, NamedElseTheUsersDataFolder) {

@@ -92,8 +92,9 @@ std::string DeleteServer(const std::string& folder, const std::string& name);
 
 /// Replaces server `name` with the synthetic server of `scale` (the same content for the
 /// same scale); `admin_password` receives the fresh password of its supervisor `admin`.
-std::string GenerateServer(const std::string& folder, const std::string& name, int scale,
-                           std::string* admin_password,
+/// The password's letters come from the platform's secure random source.
+std::string GenerateServer(Platform& platform, const std::string& folder, const std::string& name,
+                           int scale, std::string* admin_password,
                            uint32_t password_iterations = kDefaultPasswordIterations);
 
 }  // namespace cubesec::sim

@@ -292,7 +292,7 @@ int RunSimTool(const std::vector<std::string>& args, const std::string& folder, 
   }
   const int scale = static_cast<int>(*scale_number);
   std::string password;
-  error = GenerateServer(folder, pos[0], scale, &password,
+  error = GenerateServer(SystemPlatform(), folder, pos[0], scale, &password,
                          iterations.value_or(kDefaultPasswordIterations));
   if (!error.empty()) return Failed(err, error);
   out << "Generated server \"" << pos[0] << "\" at scale " << scale << " in "

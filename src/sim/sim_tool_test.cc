@@ -11,9 +11,6 @@
 #include "sim/sim_api.h"
 #include "sim/store.h"
 #include "sim/test_server.h"
-#ifdef _WIN32
-#include "tools/testing/win32_access.h"
-#endif
 
 namespace cubesec::sim {
 namespace {
@@ -174,20 +171,6 @@ TEST_F(SimToolTest, PasswordIterationsAreASettingOfEachServer) {
             "cubesec-sim: stdin: password_iterations: the password iteration count must be a "
             "whole number from 1 to 10000000\n");
   EXPECT_EQ(Run({"export", "delta"}), kToolFailed);
-}
-
-TEST_F(SimToolTest, ServerFilesAreForTheirOwnerOnly) {
-  ASSERT_EQ(Run({"init", "demo", "--admin", "root", "--password", "pw"}), kToolOk);
-  const std::string path = folder_ + "/servers/demo.sqlite";
-#ifdef _WIN32
-  SECURITY_DESCRIPTOR_CONTROL control = 0;
-  const std::vector<std::string> entries = AccessEntries(path, &control);
-  EXPECT_FALSE(entries.empty());
-  for (const std::string& entry : entries) EXPECT_TRUE(IsAllowedOwnerOnlyEntry(entry)) << entry;
-#else
-  fs::perms perms = fs::status(path).permissions();
-  EXPECT_EQ(perms & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
-#endif
 }
 
 TEST_F(SimToolTest, LoadFailuresNameTheFileAndThePlace) {

@@ -1,7 +1,8 @@
 #pragma once
-// A Platform for tests: environment, registry, INI values, clock, random bytes, message
-// box answers and editor starts are all set and inspected by the test. Files and the
-// cryptography are real.
+// A Platform for tests: environment, registry, INI values, clock, random bytes, files,
+// message box answers and editor starts are all set and inspected by the test. Files live in
+// memory, so a unit test never touches the disk; failures are set per path. The
+// cryptography and loadable modules are the system's.
 
 #include <algorithm>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -57,7 +59,19 @@ class FakePlatform : public Platform {
   bool editor_available = true;
   // Why an unavailable editor failed, as the platform says it.
   std::string editor_error = "cannot start fake-editor: No such file or directory";
-  // Folders that count as writable; unset: the real file system decides.
+  // Passes the file operations below to the real platform, for a test that runs a program's
+  // parts against files that something else (the simulated server) keeps on the disk.
+  bool real_files = false;
+  // The files, by path, with their bytes; the folders that exist. A file can be made only in
+  // a folder that exists (or under a name without a folder).
+  std::map<std::string, std::string> files;
+  std::set<std::string> folders;
+  // Failures, by path, each with the reason the system would give: every write to the file
+  // fails (a full disk), it cannot be read, a rename onto it fails.
+  std::map<std::string, std::string> write_errors;
+  std::map<std::string, std::string> read_errors;
+  std::map<std::string, std::string> rename_errors;
+  // Folders that count as writable; unset: every folder that exists.
   std::optional<std::vector<std::string>> writable_folders;
   std::string state_folder;                    // UserStateFolder()
   std::string data_folder;                     // UserDataFolder()
@@ -116,14 +130,68 @@ class FakePlatform : public Platform {
   std::string ExecutablePath() override { return executable_path; }
   std::unique_ptr<AppendFile> OpenAppend(const std::string& path, bool owner_only,
                                          std::string* error) override {
-    return SystemPlatform().OpenAppend(path, owner_only, error);
+    if (real_files) return SystemPlatform().OpenAppend(path, owner_only, error);
+    if (!CanHoldFile(path, error)) return nullptr;
+    files[path];  // made when missing, kept as it is when there
+    return std::make_unique<MemoryFile>(*this, path);
   }
   std::unique_ptr<AppendFile> CreateNewFile(const std::string& path, std::string* error) override {
-    return SystemPlatform().CreateNewFile(path, error);
+    if (real_files) return SystemPlatform().CreateNewFile(path, error);
+    if (KindOf(path, true) != PathKind::kNone) {
+      Fail(error, "File exists");
+      return nullptr;
+    }
+    if (!CanHoldFile(path, error)) return nullptr;
+    files[path];
+    return std::make_unique<MemoryFile>(*this, path);
+  }
+  PathKind KindOf(const std::string& path, bool follow_links) override {
+    if (real_files) return SystemPlatform().KindOf(path, follow_links);
+    if (files.count(path)) return PathKind::kFile;
+    if (folders.count(path)) return PathKind::kFolder;
+    return PathKind::kNone;
+  }
+  bool ReadFile(const std::string& path, std::string& text, std::string* error) override {
+    if (real_files) return SystemPlatform().ReadFile(path, text, error);
+    if (auto failure = read_errors.find(path); failure != read_errors.end()) {
+      return Fail(error, failure->second);
+    }
+    auto file = files.find(path);
+    if (file == files.end()) return Fail(error, "No such file or directory");
+    text = file->second;
+    return true;
+  }
+  bool RenameFile(const std::string& from, const std::string& to, std::string* error) override {
+    if (real_files) return SystemPlatform().RenameFile(from, to, error);
+    auto file = files.find(from);
+    if (file == files.end()) return Fail(error, "No such file or directory");
+    if (auto failure = rename_errors.find(to); failure != rename_errors.end()) {
+      return Fail(error, failure->second);
+    }
+    if (!CanHoldFile(to, error)) return false;
+    std::string bytes = std::move(file->second);
+    files.erase(file);
+    files[to] = std::move(bytes);
+    return true;
+  }
+  bool RemoveFile(const std::string& path, std::string* error) override {
+    if (real_files) return SystemPlatform().RemoveFile(path, error);
+    if (files.erase(path) == 0) return Fail(error, "No such file or directory");
+    return true;
+  }
+  bool CreateFolders(const std::string& folder, std::string* error) override {
+    if (real_files) return SystemPlatform().CreateFolders(folder, error);
+    for (std::string above = folder; !above.empty(); above = FolderOf(above)) {
+      if (files.count(above)) return Fail(error, "Not a directory");
+      if (!folders.insert(above).second) break;
+    }
+    return true;
   }
   int PendingInterrupt() override { return pending_interrupt; }
   bool FolderIsWritable(const std::string& folder) override {
-    if (!writable_folders) return SystemPlatform().FolderIsWritable(folder);
+    if (!writable_folders) {
+      return real_files ? SystemPlatform().FolderIsWritable(folder) : folders.count(folder) > 0;
+    }
     for (const std::string& writable : *writable_folders) {
       if (writable == folder) return true;
     }
@@ -131,7 +199,7 @@ class FakePlatform : public Platform {
   }
   bool MakeOwnerOnly(const std::string& path, std::string* error) override {
     made_owner_only.push_back(path);
-    if (owner_only_error.empty()) return SystemPlatform().MakeOwnerOnly(path, error);
+    if (owner_only_error.empty()) return !real_files || SystemPlatform().MakeOwnerOnly(path, error);
     if (error) *error = owner_only_error;
     return false;
   }
@@ -163,6 +231,45 @@ class FakePlatform : public Platform {
     editor_starts.push_back(path);
     if (!editor_available && error) *error = editor_error;
     return editor_available;
+  }
+
+ private:
+  // A file of the fake: each write appends to its bytes, unless the test made it fail.
+  class MemoryFile : public AppendFile {
+   public:
+    MemoryFile(FakePlatform& platform, std::string path)
+        : platform_(platform), path_(std::move(path)) {}
+    bool Write(std::string_view bytes) override {
+      if (auto failure = platform_.write_errors.find(path_);
+          failure != platform_.write_errors.end()) {
+        last_error_ = failure->second;
+        return false;
+      }
+      platform_.files[path_].append(bytes);
+      return true;
+    }
+    std::string LastError() const override { return last_error_; }
+
+   private:
+    FakePlatform& platform_;
+    std::string path_;
+    std::string last_error_;
+  };
+
+  static bool Fail(std::string* error, const std::string& why) {
+    if (error) *error = why;
+    return false;
+  }
+  static std::string FolderOf(const std::string& path) {
+    const size_t end = path.find_last_of("/\\");
+    return end == std::string::npos || end == 0 ? std::string() : path.substr(0, end);
+  }
+  // A file of that name can be made or kept: its folder exists and no folder has the name.
+  bool CanHoldFile(const std::string& path, std::string* error) {
+    if (folders.count(path)) return Fail(error, "Is a directory");
+    const std::string folder = FolderOf(path);
+    if (!folder.empty() && !folders.count(folder)) return Fail(error, "No such file or directory");
+    return true;
   }
 };
 

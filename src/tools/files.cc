@@ -1,11 +1,8 @@
 #include "tools/files.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <iterator>
-#include <system_error>
 
 #include "tools/text.h"
 
@@ -102,27 +99,16 @@ void LineWriter::Close() {
   file_.reset();
 }
 
-bool ReadWholeFile(const std::string& path, std::string& text, std::string* error) {
-  if (IsFolder(path)) {
+bool ReadWholeFile(Platform& platform, const std::string& path, std::string& text,
+                   std::string* error) {
+  if (IsFolder(platform, path)) {
     if (error) *error = "is a folder";
     return false;
   }
-  errno = 0;
-  std::ifstream in(path, std::ios::in | std::ios::binary);
-  if (!in.is_open()) {
-    // The system's reason ("No such file or directory", "Permission denied"), as the C
-    // library left it.
-    if (error) {
-      *error = errno != 0 ? std::generic_category().message(errno) : "cannot open the file";
-    }
-    return false;
-  }
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    if (error) *error = "read failed";
-    return false;
-  }
-  return true;
+  std::string why;
+  if (platform.ReadFile(path, text, &why)) return true;
+  if (error) *error = why.empty() ? "cannot open the file" : why;
+  return false;
 }
 
 LineSplitter::LineSplitter(std::string_view text) : text_(text) {
@@ -171,8 +157,8 @@ bool LineSplitter::Next(std::string_view& line) {
   return true;
 }
 
-LineReader::LineReader(const std::string& path) {
-  open_ = ReadWholeFile(path, text_);
+LineReader::LineReader(Platform& platform, const std::string& path) {
+  open_ = ReadWholeFile(platform, path, text_);
   lines_ = LineSplitter(text_);
 }
 
@@ -208,16 +194,12 @@ KeyView SplitKeyView(std::string_view line) {
   return {TrimView(line.substr(0, colon)), TrimView(line.substr(colon + 1))};
 }
 
-bool FileExists(const std::string& path) {
-  if (path.empty()) return false;
-  std::error_code ec;
-  return fs::is_regular_file(path, ec);
+bool FileExists(Platform& platform, const std::string& path) {
+  return !path.empty() && platform.KindOf(path, /*follow_links=*/true) == PathKind::kFile;
 }
 
-bool IsFolder(const std::string& path) {
-  if (path.empty()) return false;
-  std::error_code ec;
-  return fs::is_directory(path, ec);
+bool IsFolder(Platform& platform, const std::string& path) {
+  return !path.empty() && platform.KindOf(path, /*follow_links=*/true) == PathKind::kFolder;
 }
 
 std::string BackupName(const std::string& file_name, int index) {
@@ -239,34 +221,35 @@ std::string IncompleteName(const std::string& file_name) {
   return file_name.substr(0, file_name.size() - extension.size()) + ".incomplete" + extension;
 }
 
-bool RenameFile(const std::string& from, const std::string& to, std::string* error) {
-  std::error_code ec;
-  // Windows renames onto no existing file.
-  if (fs::is_regular_file(fs::symlink_status(to, ec))) fs::remove(to, ec);
-  fs::rename(from, to, ec);
-  if (ec && error) *error = "cannot rename '" + from + "' to '" + to + "': " + ec.message();
-  return !ec;
+bool RenameFile(Platform& platform, const std::string& from, const std::string& to,
+                std::string* error) {
+  // Windows renames onto no existing file. A link of that name is left for the rename to
+  // replace, which never touches what it points to.
+  if (platform.KindOf(to, /*follow_links=*/false) == PathKind::kFile) {
+    platform.RemoveFile(to, nullptr);
+  }
+  std::string why;
+  if (platform.RenameFile(from, to, &why)) return true;
+  if (error) *error = "cannot rename '" + from + "' to '" + to + "': " + why;
+  return false;
 }
 
-bool RotateBackups(const std::string& file_name, int count, std::string* error) {
+bool RotateBackups(Platform& platform, const std::string& file_name, int count,
+                   std::string* error) {
   // With no generations to keep there is nothing to rotate; the file itself stays.
   if (count < 1) return true;
-  std::error_code ec;
+  std::string why;
   std::string oldest = BackupName(file_name, count);
-  if (FileExists(oldest)) {
-    fs::remove(oldest, ec);
-    if (ec) {
-      if (error) *error = "cannot delete '" + oldest + "': " + ec.message();
-      return false;
-    }
+  if (FileExists(platform, oldest) && !platform.RemoveFile(oldest, &why)) {
+    if (error) *error = "cannot delete '" + oldest + "': " + why;
+    return false;
   }
   for (int i = count; i >= 1; --i) {
     std::string from = BackupName(file_name, i - 1);
-    if (!FileExists(from)) continue;
+    if (!FileExists(platform, from)) continue;
     std::string to = BackupName(file_name, i);
-    fs::rename(from, to, ec);
-    if (ec) {
-      if (error) *error = "cannot rename '" + from + "' to '" + to + "': " + ec.message();
+    if (!platform.RenameFile(from, to, &why)) {
+      if (error) *error = "cannot rename '" + from + "' to '" + to + "': " + why;
       return false;
     }
   }

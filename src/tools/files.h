@@ -98,7 +98,7 @@ class LineSplitter {
 class LineReader {
  public:
   /// Reads `path` whole; is_open() tells whether that worked.
-  explicit LineReader(const std::string& path);
+  LineReader(Platform& platform, const std::string& path);
   /// Reads the lines of `text`.
   static std::unique_ptr<LineReader> OfText(std::string text);
   LineReader(const LineReader&) = delete;  // the splitter shows text_
@@ -119,7 +119,8 @@ class LineReader {
 
 /// The whole content of `path`; false (with `error`: "is a folder", or the system's reason)
 /// when it cannot be read.
-bool ReadWholeFile(const std::string& path, std::string& text, std::string* error = nullptr);
+bool ReadWholeFile(Platform& platform, const std::string& path, std::string& text,
+                   std::string* error = nullptr);
 
 /// One "key: value" line: key before the first ":" trimmed, value after it trimmed;
 /// without ":" the whole trimmed line is the key.
@@ -136,9 +137,9 @@ struct KeyView {
 KeyView SplitKeyView(std::string_view line);
 
 /// True when `path` names an existing regular file.
-bool FileExists(const std::string& path);
+bool FileExists(Platform& platform, const std::string& path);
 /// True when `path` names an existing folder.
-bool IsFolder(const std::string& path);
+bool IsFolder(Platform& platform, const std::string& path);
 
 /// The name of backup `index` of `file_name`: index 0 is the file itself, 1 is
 /// base.bak.ext, i > 1 is base.baki.ext. The extension is taken from the file's own name.
@@ -149,10 +150,12 @@ std::string BackupName(const std::string& file_name, int index);
 std::string IncompleteName(const std::string& file_name);
 
 /// Renames `from` to `to`, replacing a file of that name. False (with `error`) on failure.
-bool RenameFile(const std::string& from, const std::string& to, std::string* error = nullptr);
+bool RenameFile(Platform& platform, const std::string& from, const std::string& to,
+                std::string* error = nullptr);
 
 /// Keeps `count` generations: deletes the oldest, renames each one up, the file itself
 /// becomes backup 1. False (with `error`) when a rename fails.
-bool RotateBackups(const std::string& file_name, int count, std::string* error = nullptr);
+bool RotateBackups(Platform& platform, const std::string& file_name, int count,
+                   std::string* error = nullptr);
 
 }  // namespace cubesec

@@ -1,41 +1,30 @@
 #include "tools/files.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
 
 #include "tools/fake_platform.h"
 
 namespace cubesec {
 namespace {
 
-namespace fs = std::filesystem;
-
+// The files are the fake platform's, in memory; files_posix_test.cc and files_win32_test.cc
+// try the same code on the real disk where the system's own behaviour is the point.
 class FilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("cubesec_files_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void SetUp() override { platform_.folders.insert(kFolder); }
 
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  void Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(Path(name), std::ios::binary) << bytes;
+  static std::string Path(const std::string& name) { return std::string(kFolder) + "/" + name; }
+  void Write(const std::string& name, const std::string& bytes) {
+    platform_.files[Path(name)] = bytes;
   }
   std::string Read(const std::string& name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    auto file = platform_.files.find(Path(name));
+    return file == platform_.files.end() ? "(missing)" : file->second;
   }
+  bool Exists(const std::string& name) { return FileExists(platform_, Path(name)); }
   std::vector<std::string> Lines(const std::string& bytes) {
     Write("lines.txt", bytes);
-    LineReader reader(Path("lines.txt"));
+    LineReader reader(platform_, Path("lines.txt"));
     EXPECT_TRUE(reader.is_open());
     std::vector<std::string> lines;
     std::string line;
@@ -54,7 +43,7 @@ class FilesTest : public ::testing::Test {
     return lines;
   }
 
-  fs::path dir_;
+  static constexpr const char* kFolder = "/work";
   FakePlatform platform_;
 };
 
@@ -89,45 +78,33 @@ TEST_F(FilesTest, LineWriterWithABlockSizeHandsOverWholeLinesAtATime) {
   writer.Close();  // hands over what is gathered
   EXPECT_EQ(Read("dump.txt"), "abc\r\nde\r\nf\r\ng\r\nh\r\n");
 
-#ifndef _WIN32  // Windows has no device that is always full
   // A block the OS refuses is reported and dropped; nothing of it is written later.
-  LineWriter full(platform_, "/dev/full", false, 1 << 20);
+  platform_.write_errors[Path("full.txt")] = "No space left on device";
+  LineWriter full(platform_, Path("full.txt"), false, 1 << 20);
   ASSERT_TRUE(full.Append("x"));
   EXPECT_FALSE(full.Flush());
-  EXPECT_NE(full.error().find("No space"), std::string::npos) << full.error();
+  EXPECT_EQ(full.error(), "No space left on device");
   EXPECT_TRUE(full.Flush());
   EXPECT_EQ(full.writes(), 1);
-#endif
-}
-
-TEST_F(FilesTest, LineWriterCreatesOwnerOnlyFilesWhenAsked) {
-  LineWriter writer(platform_, Path("secret.log"), true);
-  ASSERT_TRUE(writer.Append("x"));
-#ifndef _WIN32
-  struct stat info {};
-  ASSERT_EQ(::stat(Path("secret.log").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
-#endif
+  platform_.write_errors.clear();
+  EXPECT_TRUE(full.Flush());
+  EXPECT_EQ(Read("full.txt"), "");
 }
 
 TEST_F(FilesTest, LineWriterReportsFailuresAndTriesAgainLater) {
   LineWriter writer(platform_, Path("later/log.txt"), false);
   EXPECT_FALSE(writer.Append("lost"));
-  // The system's own words: "No such file or directory", or Windows' "path not found".
-#ifdef _WIN32
-  EXPECT_NE(FindIgnoreCase(writer.error(), "path"), std::string::npos) << writer.error();
-#else
-  EXPECT_NE(writer.error().find("No such file"), std::string::npos) << writer.error();
-#endif
-  fs::create_directories(dir_ / "later");
+  // The platform's own words.
+  EXPECT_EQ(writer.error(), "No such file or directory");
+  platform_.folders.insert(Path("later"));
   EXPECT_TRUE(writer.Append("kept"));
   EXPECT_EQ(Read("later/log.txt"), "kept\r\n");
 
-#ifndef _WIN32
-  LineWriter full(platform_, "/dev/full", false);
+  platform_.write_errors[Path("full.txt")] = "No space left on device";
+  LineWriter full(platform_, Path("full.txt"), false);
   EXPECT_FALSE(full.Append("x"));
-  EXPECT_NE(full.error().find("No space"), std::string::npos) << full.error();
-#endif
+  EXPECT_EQ(full.error(), "No space left on device");
+  EXPECT_EQ(Read("full.txt"), "");
 }
 
 TEST_F(FilesTest, LineReaderAcceptsEveryLineEnd) {
@@ -153,7 +130,7 @@ TEST_F(FilesTest, LineReaderAcceptsEveryLineEnd) {
 }
 
 TEST_F(FilesTest, LineReaderOfAMissingFile) {
-  LineReader reader(Path("missing.txt"));
+  LineReader reader(platform_, Path("missing.txt"));
   EXPECT_FALSE(reader.is_open());
   std::string line = "stale";
   EXPECT_FALSE(reader.ReadLine(line));
@@ -174,10 +151,39 @@ TEST_F(FilesTest, KeyLines) {
 
 TEST_F(FilesTest, FileExistsOnlyForRegularFiles) {
   Write("f.txt", "x");
-  EXPECT_TRUE(FileExists(Path("f.txt")));
-  EXPECT_FALSE(FileExists(Path("nope.txt")));
-  EXPECT_FALSE(FileExists(dir_.string()));
-  EXPECT_FALSE(FileExists(""));
+  EXPECT_TRUE(Exists("f.txt"));
+  EXPECT_FALSE(Exists("nope.txt"));
+  EXPECT_FALSE(FileExists(platform_, kFolder));
+  EXPECT_FALSE(FileExists(platform_, ""));
+  EXPECT_TRUE(IsFolder(platform_, kFolder));
+  EXPECT_FALSE(IsFolder(platform_, Path("f.txt")));
+  EXPECT_FALSE(IsFolder(platform_, ""));
+}
+
+TEST_F(FilesTest, ReadWholeFileSaysWhyItCannot) {
+  Write("f.txt", std::string("a\r\n\0b", 5));
+  std::string text, error;
+  ASSERT_TRUE(ReadWholeFile(platform_, Path("f.txt"), text, &error)) << error;
+  EXPECT_EQ(text, std::string("a\r\n\0b", 5));
+  EXPECT_FALSE(ReadWholeFile(platform_, kFolder, text, &error));
+  EXPECT_EQ(error, "is a folder");
+  EXPECT_FALSE(ReadWholeFile(platform_, Path("nope.txt"), text, &error));
+  EXPECT_EQ(error, "No such file or directory");
+  platform_.read_errors[Path("f.txt")] = "Permission denied";
+  EXPECT_FALSE(ReadWholeFile(platform_, Path("f.txt"), text, &error));
+  EXPECT_EQ(error, "Permission denied");
+}
+
+TEST_F(FilesTest, RenameFileReplacesAFileOfTheNewName) {
+  Write("new.tmp", "new");
+  Write("dump.txt", "old");
+  std::string error;
+  ASSERT_TRUE(RenameFile(platform_, Path("new.tmp"), Path("dump.txt"), &error)) << error;
+  EXPECT_EQ(Read("dump.txt"), "new");
+  EXPECT_FALSE(Exists("new.tmp"));
+  EXPECT_FALSE(RenameFile(platform_, Path("new.tmp"), Path("other.txt"), &error));
+  EXPECT_EQ(error, "cannot rename '" + Path("new.tmp") + "' to '" + Path("other.txt") +
+                       "': No such file or directory");
 }
 
 TEST(BackupName, ExtensionComesFromTheFileNameAlone) {
@@ -196,38 +202,47 @@ TEST_F(FilesTest, RotateBackupsShiftsEveryGenerationAcrossGaps) {
   Write("dump.bak3.txt", "b3");
   Write("dump.bak5.txt", "b5");
   std::string error;
-  ASSERT_TRUE(RotateBackups(Path("dump.txt"), 5, &error)) << error;
-  EXPECT_FALSE(FileExists(Path("dump.txt")));
+  ASSERT_TRUE(RotateBackups(platform_, Path("dump.txt"), 5, &error)) << error;
+  EXPECT_FALSE(Exists("dump.txt"));
   EXPECT_EQ(Read("dump.bak.txt"), "new");
   EXPECT_EQ(Read("dump.bak2.txt"), "b1");
-  EXPECT_FALSE(FileExists(Path("dump.bak3.txt")));
+  EXPECT_FALSE(Exists("dump.bak3.txt"));
   EXPECT_EQ(Read("dump.bak4.txt"), "b3");
-  EXPECT_FALSE(FileExists(Path("dump.bak5.txt")));  // the oldest is dropped
+  EXPECT_FALSE(Exists("dump.bak5.txt"));  // the oldest is dropped
 }
 
 TEST_F(FilesTest, RotateBackupsWithoutExtensionInADottedFolder) {
-  fs::create_directories(dir_ / "dir.v2");
+  platform_.folders.insert(Path("dir.v2"));
   Write("dir.v2/dump", "new");
   Write("dir.v2/dump.bak", "b1");
-  ASSERT_TRUE(RotateBackups(Path("dir.v2/dump"), 2));
+  ASSERT_TRUE(RotateBackups(platform_, Path("dir.v2/dump"), 2));
   EXPECT_EQ(Read("dir.v2/dump.bak"), "new");
   EXPECT_EQ(Read("dir.v2/dump.bak2"), "b1");
-  EXPECT_FALSE(FileExists(Path("dir.v2.bak/dump")));
+  EXPECT_FALSE(Exists("dir.v2.bak/dump"));
 }
 
 TEST_F(FilesTest, RotateBackupsEdgeCases) {
   Write("keep.txt", "x");
-  EXPECT_TRUE(RotateBackups(Path("keep.txt"), 0));  // nothing to keep: the file stays
+  EXPECT_TRUE(RotateBackups(platform_, Path("keep.txt"), 0));  // nothing to keep: the file stays
   EXPECT_EQ(Read("keep.txt"), "x");
-  EXPECT_TRUE(RotateBackups(Path("absent.txt"), 3));  // nothing there yet
+  EXPECT_TRUE(RotateBackups(platform_, Path("absent.txt"), 3));  // nothing there yet
 
   // A folder where a backup would go makes the rename fail and says so.
   Write("d.txt", "x");
-  fs::create_directories(dir_ / "d.bak.txt" / "inner");
+  platform_.folders.insert(Path("d.bak.txt"));
   std::string error;
-  EXPECT_FALSE(RotateBackups(Path("d.txt"), 1, &error));
+  EXPECT_FALSE(RotateBackups(platform_, Path("d.txt"), 1, &error));
   EXPECT_NE(error.find("d.bak.txt"), std::string::npos) << error;
   EXPECT_EQ(Read("d.txt"), "x");
+
+  // A rename the system refuses stops the rotation, and the error names both files.
+  Write("e.txt", "x");
+  Write("e.bak.txt", "b1");
+  platform_.rename_errors[Path("e.bak.txt")] = "Permission denied";
+  EXPECT_FALSE(RotateBackups(platform_, Path("e.txt"), 1, &error));
+  EXPECT_EQ(error, "cannot rename '" + Path("e.txt") + "' to '" + Path("e.bak.txt") +
+                       "': Permission denied");
+  EXPECT_EQ(Read("e.txt"), "x");
 }
 
 }  // namespace

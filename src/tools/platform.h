@@ -37,6 +37,9 @@ class AppendFile {
   virtual std::string LastError() const { return {}; }
 };
 
+/// What a path names.
+enum class PathKind { kNone, kFile, kFolder, kLink, kOther };
+
 /// The standard streams that can carry a dump file's bytes.
 enum class StandardStream { kInput, kOutput };
 
@@ -130,6 +133,21 @@ class Platform {
   /// ever written through an existing file or link.
   virtual std::unique_ptr<AppendFile> CreateNewFile(const std::string& path,
                                                     std::string* error) = 0;
+  /// What `path` names. With `follow_links` a symbolic link (on Windows any reparse point)
+  /// is what it points to, kNone when that is missing; without, it is kLink.
+  virtual PathKind KindOf(const std::string& path, bool follow_links) = 0;
+  /// The whole content of the file `path`; false, with the system's reason in `error`
+  /// ("No such file or directory"), when it cannot be read.
+  virtual bool ReadFile(const std::string& path, std::string& text, std::string* error) = 0;
+  /// Gives the file `from` the name `to`, as the system's rename does (on POSIX an existing
+  /// `to`, a link included, is replaced in one step). False, with the system's reason.
+  virtual bool RenameFile(const std::string& from, const std::string& to, std::string* error) = 0;
+  /// Deletes the file `path` (a link itself, not what it points to). False, with the
+  /// system's reason.
+  virtual bool RemoveFile(const std::string& path, std::string* error) = 0;
+  /// Creates `folder` and the folders above it that are missing. False, with the system's
+  /// reason.
+  virtual bool CreateFolders(const std::string& folder, std::string* error) = 0;
   /// True when the current user may create files in `folder` (an existing folder).
   virtual bool FolderIsWritable(const std::string& folder) = 0;
   /// Makes the existing file `path` readable and writable by its owner only, when others

@@ -28,6 +28,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -403,6 +404,65 @@ class PosixPlatform : public Platform {
   }
 
   int PendingInterrupt() override { return g_interrupt; }
+
+  PathKind KindOf(const std::string& path, bool follow_links) override {
+    struct stat info;
+    const int result = follow_links ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info);
+    if (path.empty() || result != 0) return PathKind::kNone;
+    if (S_ISREG(info.st_mode)) return PathKind::kFile;
+    if (S_ISDIR(info.st_mode)) return PathKind::kFolder;
+    if (S_ISLNK(info.st_mode)) return PathKind::kLink;
+    return PathKind::kOther;
+  }
+
+  bool ReadFile(const std::string& path, std::string& text, std::string* error) override {
+    int fd;
+    do {
+      fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+      if (error) *error = ErrnoText(errno);
+      return false;
+    }
+    text.clear();
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+      text.reserve(static_cast<size_t>(info.st_size));
+    }
+    char buffer[65536];
+    for (;;) {
+      const ssize_t got = ::read(fd, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        ::close(fd);
+        if (error) *error = "read failed";
+        return false;
+      }
+      if (got == 0) break;
+      text.append(buffer, static_cast<size_t>(got));
+    }
+    ::close(fd);
+    return true;
+  }
+
+  bool RenameFile(const std::string& from, const std::string& to, std::string* error) override {
+    if (::rename(from.c_str(), to.c_str()) == 0) return true;
+    if (error) *error = ErrnoText(errno);
+    return false;
+  }
+
+  bool RemoveFile(const std::string& path, std::string* error) override {
+    if (::unlink(path.c_str()) == 0) return true;
+    if (error) *error = ErrnoText(errno);
+    return false;
+  }
+
+  bool CreateFolders(const std::string& folder, std::string* error) override {
+    std::error_code why;
+    std::filesystem::create_directories(folder, why);
+    if (why && error) *error = why.message();
+    return !why;
+  }
 
   bool FolderIsWritable(const std::string& folder) override {
     struct stat info;

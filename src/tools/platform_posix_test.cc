@@ -257,6 +257,41 @@ TEST_F(PosixPlatformTest, TheRunLogsFolderAndRights) {
   EXPECT_EQ(platform_.UserDataFolder(), "");
 }
 
+TEST_F(PosixPlatformTest, FilesAreKnownReadRenamedAndRemovedWithTheSystemsReasons) {
+  std::ofstream(Path("f.txt"), std::ios::binary) << "a\r\nb";
+  fs::create_symlink(Path("f.txt"), Path("link"));
+  fs::create_symlink(Path("gone"), Path("dangling"));
+  EXPECT_EQ(platform_.KindOf(Path("f.txt"), false), PathKind::kFile);
+  EXPECT_EQ(platform_.KindOf(dir_.string(), true), PathKind::kFolder);
+  EXPECT_EQ(platform_.KindOf(Path("link"), false), PathKind::kLink);
+  EXPECT_EQ(platform_.KindOf(Path("link"), true), PathKind::kFile);
+  EXPECT_EQ(platform_.KindOf(Path("dangling"), true), PathKind::kNone);
+  EXPECT_EQ(platform_.KindOf("/dev/null", true), PathKind::kOther);
+  EXPECT_EQ(platform_.KindOf("", true), PathKind::kNone);
+
+  std::string text, error;
+  ASSERT_TRUE(platform_.ReadFile(Path("link"), text, &error)) << error;
+  EXPECT_EQ(text, "a\r\nb");
+  EXPECT_FALSE(platform_.ReadFile(Path("none"), text, &error));
+  EXPECT_EQ(error, "No such file or directory");
+
+  // Removing a link leaves what it points to.
+  ASSERT_TRUE(platform_.RemoveFile(Path("link"), &error)) << error;
+  EXPECT_TRUE(fs::exists(Path("f.txt")));
+  EXPECT_FALSE(platform_.RemoveFile(Path("link"), &error));
+  EXPECT_EQ(error, "No such file or directory");
+  ASSERT_TRUE(platform_.RenameFile(Path("f.txt"), Path("g.txt"), &error)) << error;
+  EXPECT_FALSE(fs::exists(Path("f.txt")));
+  EXPECT_FALSE(platform_.RenameFile(Path("f.txt"), Path("g.txt"), &error));
+  EXPECT_EQ(error, "No such file or directory");
+
+  ASSERT_TRUE(platform_.CreateFolders(Path("a/b/c"), &error)) << error;
+  EXPECT_TRUE(fs::is_directory(Path("a/b/c")));
+  EXPECT_TRUE(platform_.CreateFolders(Path("a/b/c"), &error)) << "an existing folder is no fault";
+  EXPECT_FALSE(platform_.CreateFolders(Path("g.txt/sub"), &error));
+  EXPECT_EQ(error, "Not a directory");
+}
+
 TEST(PosixConventionsTest, ProgramsUnderUsrAndBinAreSystemPrograms) {
   const OsConventions& os = ThisOs();
   for (const char* folder : {"/usr", "/usr/bin", "/usr/local/bin", "/bin", "/sbin"}) {

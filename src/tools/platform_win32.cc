@@ -14,9 +14,12 @@
 #include <io.h>
 #include <sddl.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
+#include <system_error>
 #include <vector>
 
 #include "tools/dates.h"
@@ -417,6 +420,73 @@ class Win32Platform : public Platform {
   }
   void StopCatchingInterrupts() override { SetConsoleCtrlHandler(NoteInterrupt, FALSE); }
   int PendingInterrupt() override { return g_interrupt; }
+
+  PathKind KindOf(const std::string& path, bool follow_links) override {
+    DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kNone;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      if (!follow_links) return PathKind::kLink;
+      // What the link points to: opening it follows the link (a folder needs the backup flag).
+      HANDLE target =
+          CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      if (target == INVALID_HANDLE_VALUE) return PathKind::kNone;
+      BY_HANDLE_FILE_INFORMATION info{};
+      const bool known = GetFileInformationByHandle(target, &info);
+      CloseHandle(target);
+      if (!known) return PathKind::kNone;
+      attributes = info.dwFileAttributes;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::kFolder;
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return PathKind::kOther;
+    return PathKind::kFile;
+  }
+
+  // The C library's reading, whose reasons ("No such file or directory") are those that the
+  // programs' messages show on every system.
+  bool ReadFile(const std::string& path, std::string& text, std::string* error) override {
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+      if (error) {
+        *error = errno != 0 ? std::generic_category().message(errno) : "cannot open the file";
+      }
+      return false;
+    }
+    text.clear();
+    char buffer[65536];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed && error) *error = "read failed";
+    return !failed;
+  }
+
+  // The standard library's renaming replaces an existing file (MoveFileEx), which a plain
+  // rename on Windows would not; its reasons are those the programs have always shown.
+  bool RenameFile(const std::string& from, const std::string& to, std::string* error) override {
+    std::error_code why;
+    std::filesystem::rename(from, to, why);
+    if (why && error) *error = why.message();
+    return !why;
+  }
+
+  bool RemoveFile(const std::string& path, std::string* error) override {
+    std::error_code why;
+    if (!std::filesystem::remove(path, why) && !why) {
+      why = std::make_error_code(std::errc::no_such_file_or_directory);
+    }
+    if (why && error) *error = why.message();
+    return !why;
+  }
+
+  bool CreateFolders(const std::string& folder, std::string* error) override {
+    std::error_code why;
+    std::filesystem::create_directories(folder, why);
+    if (why && error) *error = why.message();
+    return !why;
+  }
 
   // Access rights are what counts on Windows, not attributes: a file is made and removed.
   bool FolderIsWritable(const std::string& folder) override {

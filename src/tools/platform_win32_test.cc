@@ -136,6 +136,33 @@ TEST_F(Win32PlatformTest, OwnerOnlyFilesAllowTheirUserAlone) {
   EXPECT_FALSE(error.empty());
 }
 
+TEST_F(Win32PlatformTest, FilesAreKnownReadRenamedAndRemoved) {
+  std::ofstream(Path("f.txt"), std::ios::binary) << "a\r\nb";
+  std::ofstream(Path("old.txt"), std::ios::binary) << "old";
+  EXPECT_EQ(platform_.KindOf(Path("f.txt"), false), PathKind::kFile);
+  EXPECT_EQ(platform_.KindOf(dir_.string(), true), PathKind::kFolder);
+  EXPECT_EQ(platform_.KindOf(Path("none"), true), PathKind::kNone);
+
+  // Bytes as they are: no text mode.
+  std::string text, error;
+  ASSERT_TRUE(platform_.ReadFile(Path("f.txt"), text, &error)) << error;
+  EXPECT_EQ(text, "a\r\nb");
+  EXPECT_FALSE(platform_.ReadFile(Path("none"), text, &error));
+  EXPECT_EQ(error, "No such file or directory");
+
+  // A rename replaces an existing file, as the dump's rename needs.
+  ASSERT_TRUE(platform_.RenameFile(Path("f.txt"), Path("old.txt"), &error)) << error;
+  ASSERT_TRUE(platform_.ReadFile(Path("old.txt"), text, &error)) << error;
+  EXPECT_EQ(text, "a\r\nb");
+  EXPECT_FALSE(platform_.RenameFile(Path("f.txt"), Path("g.txt"), &error));
+  EXPECT_FALSE(error.empty());
+  ASSERT_TRUE(platform_.RemoveFile(Path("old.txt"), &error)) << error;
+  EXPECT_EQ(platform_.KindOf(Path("old.txt"), true), PathKind::kNone);
+
+  ASSERT_TRUE(platform_.CreateFolders(Path("a\\b\\c"), &error)) << error;
+  EXPECT_EQ(platform_.KindOf(Path("a\\b\\c"), true), PathKind::kFolder);
+}
+
 TEST_F(Win32PlatformTest, EnvironmentClockRandomAndExecutable) {
   {
     ScopedEnv set("CUBESEC_TEST_VALUE", "a b");
