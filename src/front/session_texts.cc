@@ -8,21 +8,26 @@
 namespace cubesec {
 namespace {
 
-// The name of the job in the closing note.
-std::string_view JobName(Command command) {
+// The words of a run's closing note: the job's name in its text, and its title.
+struct JobWords {
+  std::string_view name;
+  std::string_view title;
+};
+
+JobWords WordsFor(Command command) {
   switch (command) {
     case Command::kDump:
-      return "Security dump";
+      return {"Security dump", "Security Dump"};
     case Command::kRestore:
-      return "Security restore";
+      return {"Security restore", "Security Restore"};
     case Command::kReset:
-      return "Security reset";
+      return {"Security reset", "Reset Security"};
     case Command::kPlan:
     case Command::kReadServer:
     case Command::kNone:
       break;
   }
-  return "The run";
+  return {"The run", "Dumps/Rebuilds Essbase Security"};
 }
 
 }  // namespace
@@ -58,7 +63,7 @@ int ProgressPercent(const RunProgress& progress) {
 }
 
 std::string CompletionText(Command command, RunEnd end, const std::string& log_path) {
-  const std::string job(JobName(command));
+  const std::string job(WordsFor(command).name);
   const char* tmpl = "%1 completed.\nRun log: %2";
   if (end == RunEnd::kFailed) tmpl = "%1 did not complete.\nRun log: %2";
   if (end == RunEnd::kDeclined) tmpl = "%1 not confirmed: nothing was deleted.\nRun log: %2";
@@ -66,21 +71,7 @@ std::string CompletionText(Command command, RunEnd end, const std::string& log_p
   return FormatMsg(tmpl, {job, log_path});
 }
 
-std::string CompletionTitle(Command command) {
-  switch (command) {
-    case Command::kDump:
-      return "Security Dump";
-    case Command::kRestore:
-      return "Security Restore";
-    case Command::kReset:
-      return "Reset Security";
-    case Command::kPlan:
-    case Command::kReadServer:
-    case Command::kNone:
-      break;
-  }
-  return "Dumps/Rebuilds Essbase Security";
-}
+std::string CompletionTitle(Command command) { return std::string(WordsFor(command).title); }
 
 std::string BoxTitle(std::string_view title, std::string_view program_name) {
   if (title.empty() || title == program_name) return std::string(program_name);

@@ -7,26 +7,15 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tools/fake_platform.h"
 #include "tools/files.h"
+#include "tools/testing/disk_folder_test.h"
 
 namespace cubesec {
 namespace {
 
 namespace fs = std::filesystem;
 
-class PosixFilesTest : public ::testing::Test {
- protected:
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  std::string Read(const std::string& name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-  fs::path dir_ = MakeTestFolder("cubesec_files");
-  Platform& platform_ = SystemPlatform();
-};
+class PosixFilesTest : public DiskFolderTest {};
 
 TEST_F(PosixFilesTest, LineWriterCreatesOwnerOnlyFilesWhenAsked) {
   LineWriter writer(platform_, Path("secret.log"), true);

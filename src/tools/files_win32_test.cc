@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tools/fake_platform.h"
 #include "tools/files.h"
+#include "tools/testing/disk_folder_test.h"
 #include "tools/text.h"
 
 namespace cubesec {
@@ -14,18 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Win32FilesTest : public ::testing::Test {
- protected:
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  std::string Read(const std::string& name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-  fs::path dir_ = MakeTestFolder("cubesec_files");
-  Platform& platform_ = SystemPlatform();
-};
+class Win32FilesTest : public DiskFolderTest {};
 
 TEST_F(Win32FilesTest, LineWriterSaysTheSystemsReason) {
   LineWriter writer(platform_, Path("later\\log.txt"), false);
