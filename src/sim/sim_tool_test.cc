@@ -11,6 +11,7 @@
 #include "sim/sim_api.h"
 #include "sim/store.h"
 #include "sim/test_server.h"
+#include "tools/testing/owner_only.h"
 
 namespace cubesec::sim {
 namespace {
@@ -94,6 +95,12 @@ TEST_F(SimToolTest, VersionAndTheHelpOfEachCommand) {
   EXPECT_NE(err_.find("unknown command \"frobnicate\""), std::string::npos);
   EXPECT_EQ(Run({"frobnicate", "--help"}), kToolUsage);
   EXPECT_FALSE(fs::exists(folder_ + "/servers"));  // asking for help does nothing
+}
+
+// A server file holds password keys: no one but its owner may open it.
+TEST_F(SimToolTest, ServerFilesAreForTheirOwnerOnly) {
+  ASSERT_EQ(Run({"init", "demo", "--admin", "root", "--password", "pw"}), kToolOk) << err_;
+  EXPECT_TRUE(OnlyTheOwnerMayOpen(folder_ + "/servers/demo.sqlite"));
 }
 
 TEST_F(SimToolTest, InitLoadExportListDelete) {
