@@ -17,22 +17,21 @@ namespace {
 
 // SQLite's own busy timeout sleeps a millisecond and more between tries, longer than a whole
 // call takes: sessions writing the same file would spend their time asleep. The first tries
-// come soon after each other, then every millisecond; after about five seconds the call fails.
+// come soon after each other, then every millisecond; after five seconds the call fails.
 constexpr int kQuickTries = 1000;
 constexpr auto kQuickPause = std::chrono::microseconds(20);
-constexpr int kSlowTries = 5000;
 constexpr auto kSlowPause = std::chrono::milliseconds(1);
+constexpr auto kGiveUpAfter = std::chrono::seconds(5);
 
 int RetryWhileBusy(void*, int tries) {
-  if (tries < kQuickTries) {
-    std::this_thread::sleep_for(kQuickPause);
-    return 1;
-  }
-  if (tries < kQuickTries + kSlowTries) {
-    std::this_thread::sleep_for(kSlowPause);
-    return 1;
-  }
-  return 0;
+  // A connection is used by one thread at a time, and SQLite counts the tries of one wait.
+  thread_local std::chrono::steady_clock::time_point since;
+  const auto now = std::chrono::steady_clock::now();
+  if (tries == 0) since = now;
+  if (now - since >= kGiveUpAfter) return 0;
+  std::this_thread::sleep_for(tries < kQuickTries ? std::chrono::microseconds(kQuickPause)
+                                                  : std::chrono::microseconds(kSlowPause));
+  return 1;
 }
 
 }  // namespace
