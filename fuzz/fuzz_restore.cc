@@ -7,8 +7,6 @@
 // completion or an error of a kind the utility raises, and the server it leaves can still be dumped
 // whole.
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +16,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "client/api_decorators.h"
@@ -36,8 +35,8 @@ class DiscardFile : public AppendFile {
   bool Write(std::string_view) override { return true; }
 };
 
-// A platform whose run log goes nowhere: a restore logs a line per object, and millions of
-// runs would fill a disk.
+// A platform whose files are in memory and whose run log goes nowhere: a restore logs a line
+// per object, which no input needs kept.
 class FuzzPlatform : public FakePlatform {
  public:
   std::unique_ptr<AppendFile> OpenAppend(const std::string& path, bool owner_only,
@@ -66,12 +65,9 @@ const std::string& DemoFixture() {
   return *text;
 }
 
-std::string ScratchPath(const char* what) {
-  return "/dev/shm/cubesec-fuzz-" + std::to_string(getpid()) + "-" + what + ".txt";
-}
-
-// Runs one command against `api`, tracing its calls into `calls`.
-RunOutcome RunCommand(EsbApi& api, Command command, const std::string& file,
+// Runs one command against `api` with `file` holding `text` in memory, tracing its calls
+// into `calls`.
+RunOutcome RunCommand(EsbApi& api, Command command, std::string_view text,
                       std::vector<std::string>& calls) {
   ApiTracer tracer(api, [&calls](const std::string& line) {
     const std::string call = line.substr(0, line.find(' '));
@@ -80,6 +76,8 @@ RunOutcome RunCommand(EsbApi& api, Command command, const std::string& file,
   FuzzPlatform platform;
   platform.executable_path = "/nonexistent/cubesec";
   platform.env["CUBESEC_LOG"] = "/nonexistent/cubesec.log";
+  const std::string file = "security.txt";
+  if (command == Command::kRestore) platform.files[file] = text;
   RunState state(platform, tracer);
   RunParameters params{command, file, "demo", "admin", "demo-password"};
   // One session: an input must run the same way each time it is tried, and the calls that
@@ -99,19 +97,13 @@ void CheckReleased(const std::vector<std::string>& calls) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace cubesec;
-  static const std::string input_path = ScratchPath("input");
-  static const std::string dump_path = ScratchPath("dump");
-  {
-    std::ofstream out(input_path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  }
   static sim::ResettableServer demo(DemoFixture());
   std::unique_ptr<EsbApi> server = demo.Reset();
 
-  const bool sound =
-      ErrorCount(CheckDumpFile(std::string_view(reinterpret_cast<const char*>(data), size))) == 0;
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const bool sound = ErrorCount(CheckDumpFile(input)) == 0;
   std::vector<std::string> calls;
-  const RunOutcome restore = RunCommand(*server, Command::kRestore, input_path, calls);
+  const RunOutcome restore = RunCommand(*server, Command::kRestore, input, calls);
   FUZZ_CHECK(restore.completed != restore.error.has_value());
   if (!sound) {
     // Refused before the login: no call reached the server, nothing changed.
@@ -136,9 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // built is the demo server, whose dump the tests check; dumping it per input would only
   // halve the rate.
   if (demo.Unchanged()) return 0;
-  std::remove(dump_path.c_str());
   calls.clear();
-  const RunOutcome dump = RunCommand(*server, Command::kDump, dump_path, calls);
+  const RunOutcome dump = RunCommand(*server, Command::kDump, {}, calls);
   CheckReleased(calls);
   if (!dump.completed) {
     std::fprintf(stderr, "dump after restore failed: %s\n",
