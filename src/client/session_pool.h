@@ -53,10 +53,6 @@ class PoolUnit {
  private:
   friend class SessionPool;
 
-  /// Raised by a session's calls once its unit is no longer wanted (a unit before it in the
-  /// run's order failed, or the run ends): work that catches failures lets it pass.
-  struct AbandonedUnit {};
-
   std::string name_;  // the unit its calls belong to (CallUnit)
   Work work_;
   Handing handing_;
