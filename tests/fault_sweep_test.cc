@@ -4,7 +4,8 @@
 // Dumps and restores run with one session, with four and with eight (the default). The calls
 // of several sessions come in an order left to chance, so there a position is a call's place
 // within its unit of work (an application's or database's blocks, a dump's run of groups or
-// users, or the run's own calls outside any), which the trace names: *@UNIT#N=STATUS fails the same call in every run.
+// users, or the run's own calls outside any), which the trace names: *@UNIT#N=STATUS fails
+// the same call in every run.
 // Every fifth position is tried once more with a failure that leaves no message
 // (*#N=STATUS/nomsg): such a run must end exactly as the one whose failure was explained.
 //
