@@ -44,6 +44,15 @@ inline void CheckCryptoVectors(Platform& platform) {
        "348c89dbcbd32b2f32d814b8116e84cf2b17347ebc1800181c4e2a1fb8dd53e1c635518c7dac47e9"},
       // NUL bytes inside both: nothing may stop at them.
       {"pass\0word"sv, "sa\0lt"sv, 4096, 16, "89b69d0516f829893c696226650a8687"},
+      // A password longer than the digest's block is digested first; one of just a block
+      // is not (values of Python's hashlib).
+      {std::string_view("ppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppp"
+                        "assword"),
+       "salt", 3, 48,
+       "f2952ada3170c38b57de978c35282c266497eda85e57d0a9dbee5cc05f815caaeb11e33f53abe097115d7868"
+       "2d72660e"},
+      {std::string_view("kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk"), "salt",
+       3, 32, "59e38449e5b5499366e8ef715d2cb11880bafafa02ff5699caa77948092dc60c"},
       {"passwd", "salt", 1, 64,
        "55ac046e56e3089fec1691c22544b605f94185216dde0465e68b9d57c20dacbc"
        "49ca9cccf179b645991664b39d77ef317c71b845b1e30bd509112041d3a19783"},
