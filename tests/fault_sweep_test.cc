@@ -158,32 +158,54 @@ std::vector<std::string> WithoutValidityLines(const std::string& text) {
 // A restore creates a user and then, in a call of its own, sets the flag that makes the
 // temporary password expire. A run that fails between the two leaves a user without the
 // flag, which a second run (finding the user) does not set: the API offers no way to make
-// the two one step. The name of that user when the call at index `failed` of the trace fell
-// there, else empty. Users are created by the run's own session alone.
-std::string FlaglessUser(const std::vector<TraceLine>& trace, const std::string& log, int failed) {
-  int created = -1;
-  for (int i = 0; i < failed && i < static_cast<int>(trace.size()); ++i) {
-    if (trace[i].status != "0") continue;
-    if (trace[i].call == "EsbCreateUser") created = i;
-    if (trace[i].call == "EsbSetUser") created = -1;
+// the two one step. Other sessions finish those two calls even when another session's
+// failure stops them, so only the failed call's own user can be left so. The users of the
+// exported `state` that lack the flag a clean restore (`clean`) gives them.
+std::vector<std::string> FlaglessUsers(const std::string& state, const std::string& clean) {
+  const nlohmann::json doc = nlohmann::json::parse(state);
+  const nlohmann::json reference = nlohmann::json::parse(clean);
+  std::vector<std::string> flagless;
+  for (const nlohmann::json& u : doc["users"]) {
+    for (const nlohmann::json& r : reference["users"]) {
+      if (r["name"] == u["name"] && r["password_expired"] == true &&
+          u["password_expired"] == false) {
+        flagless.push_back(u["name"]);
+      }
+    }
   }
-  if (created < 0) return "";
-  const std::string marker = "Created user '";
-  const size_t at = log.rfind(marker);
-  if (at == std::string::npos) return "";
-  const size_t start = at + marker.size();
-  return log.substr(start, log.find('\'', start) - start);
+  return flagless;
 }
 
-// `state` with the password-expired flag of `user` taken from `clean`.
+// The users of the exported `state` that the exported `pristine` state before the run lacks
+// and that the run log `log` does not name as created with their temporary password: a user
+// the failed run created, on any of its sessions, must be there, or no one learns its
+// password.
+std::vector<std::string> CreatedButNotLogged(const std::string& state, const std::string& pristine,
+                                             const std::string& log) {
+  const nlohmann::json doc = nlohmann::json::parse(state);
+  const nlohmann::json before = nlohmann::json::parse(pristine);
+  std::vector<std::string> missing;
+  for (const nlohmann::json& u : doc["users"]) {
+    const std::string name = u["name"];
+    bool existed = false;
+    for (const nlohmann::json& b : before["users"]) existed = existed || b["name"] == name;
+    if (!existed && log.find("\tCreated user '" + name + "' with temporary password '") ==
+                        std::string::npos) {
+      missing.push_back(name);
+    }
+  }
+  return missing;
+}
+
+// `state` with the password-expired flag of `users` taken from `clean`.
 std::string WithCleanFlag(const std::string& state, const std::string& clean,
-                          const std::string& user) {
+                          const std::vector<std::string>& users) {
   nlohmann::json doc = nlohmann::json::parse(state);
   const nlohmann::json reference = nlohmann::json::parse(clean);
   for (nlohmann::json& u : doc["users"]) {
-    if (u["name"] != user) continue;
+    if (std::find(users.begin(), users.end(), u["name"]) == users.end()) continue;
     for (const nlohmann::json& r : reference["users"]) {
-      if (r["name"] == user) u["password_expired"] = r["password_expired"];
+      if (r["name"] == u["name"]) u["password_expired"] = r["password_expired"];
     }
   }
   return doc.dump(1);
@@ -260,6 +282,7 @@ class FaultSweep : public ::testing::TestWithParam<int> {
   void SetUp() override {
     master_.LoadFixture("demo", "examples/demo-server.json");
     master_.LoadFixtureText("target", proof::EmptyCopy(master_.Export("demo"), kAdmin, kPassword));
+    target_before_ = master_.Export("target");
     RunResult dump = master_.Cubesec({"/D" + master_.Path("demo.txt"), "/Sdemo",
                                       std::string("/U") + kAdmin, std::string("/P") + kPassword});
     ASSERT_EQ(dump.exit_code, 0) << dump.err;
@@ -403,9 +426,19 @@ class FaultSweep : public ::testing::TestWithParam<int> {
 
     if (command == Command::kDump) CheckDump(world, clean, run, fault);
     if (command != Command::kDump) {
+      std::vector<std::string> flagless;
+      if (command == Command::kRestore) {
+        const std::string state = world.box().Export(ServerOf(command));
+        flagless = FlaglessUsers(state, clean.final);
+        if (flagless.size() > 1) {
+          fault("more than one user was left without the expired-password flag: " +
+                flagless[0] + ", " + flagless[1]);
+        }
+        for (const std::string& user : CreatedButNotLogged(state, target_before_, log)) {
+          fault("the failed run created user '" + user + "' without logging its password");
+        }
+      }
       // Once more without the fault: the server ends as after a clean run.
-      const std::string flagless =
-          command == Command::kRestore ? FlaglessUser(trace, log, failed) : "";
       const RunResult again = world.Run(args, nullptr, command == Command::kReset);
       if (again.exit_code != 0) {
         fault("the run again without the fault failed: " + world.box().Log());
@@ -532,6 +565,7 @@ class FaultSweep : public ::testing::TestWithParam<int> {
 
   Sandbox master_;
   std::string clean_dump_;
+  std::string target_before_;  // the exported target before any restore
   std::atomic<int> flag_window_{0};  // restore positions between a creation and its flag
 };
 

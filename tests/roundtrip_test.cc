@@ -238,8 +238,9 @@ TEST_F(RoundTripTest, AServerWithSecurityOfItsOwnGainsTheDumpsAndLosesNothing) {
   }
 }
 
-// A restore with several sessions restores applications and databases at once, and must
-// leave the target and the run log exactly as one session does: the generated server, and
+// A restore with several sessions restores users, applications and databases at once, and
+// must leave the target and the run log exactly as one session does (its users created in
+// the same order, so listed alike): the generated server, and
 // the merge fixture, whose application access spans databases (designer on one, Read on the
 // other) and whose names of the other kind are skipped in every database. A failure in every
 // database ends the run as in one session: the same log, the first database's error, every

@@ -26,7 +26,8 @@ void RunState::Log(std::string_view line) { Log(line, line); }
 
 void RunState::Log(std::string_view line, std::string_view shown) {
   if (capture) {
-    capture->items.emplace_back(CapturedOutput::Kind::kLogLine, line);
+    capture->items.push_back({CapturedOutput::Kind::kLogLine, std::string(line),
+                              shown == line ? std::string() : std::string(shown)});
     return;
   }
   if (diverted_log) {
@@ -58,7 +59,7 @@ void RunState::StopDumpIfAsked() {
 
 void RunState::WriteDumpLine(std::string_view line) {
   if (capture) {
-    capture->items.emplace_back(CapturedOutput::Kind::kDumpLine, line);
+    capture->items.push_back({CapturedOutput::Kind::kDumpLine, std::string(line), {}});
     return;
   }
   if (dump_text) {
@@ -81,7 +82,7 @@ void RunState::WriteDumpLine(std::string_view line) {
 
 void RunState::BeginBlock(std::string_view key_word) {
   if (capture) {
-    capture->items.emplace_back(CapturedOutput::Kind::kBlock, key_word);
+    capture->items.push_back({CapturedOutput::Kind::kBlock, std::string(key_word), {}});
     return;
   }
   (void)key_word;
@@ -93,16 +94,16 @@ void RunState::ReportProgress(std::string_view phase, int done, int total, std::
 }
 
 void RunState::Replay(const CapturedOutput& output) {
-  for (const auto& [kind, text] : output.items) {
-    switch (kind) {
+  for (const CapturedOutput::Item& item : output.items) {
+    switch (item.kind) {
       case CapturedOutput::Kind::kDumpLine:
-        WriteDumpLine(text);
+        WriteDumpLine(item.text);
         break;
       case CapturedOutput::Kind::kLogLine:
-        Log(text);
+        Log(item.text, item.shown.empty() ? item.text : item.shown);
         break;
       case CapturedOutput::Kind::kBlock:
-        BeginBlock(text);
+        BeginBlock(item.text);
         break;
     }
   }

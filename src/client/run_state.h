@@ -54,7 +54,12 @@ class RunObserver {
 /// made, so that they can be handed to the run's files later as if made there.
 struct CapturedOutput {
   enum class Kind { kDumpLine, kLogLine, kBlock };
-  std::vector<std::pair<Kind, std::string>> items;
+  struct Item {
+    Kind kind;
+    std::string text;
+    std::string shown;  // of a log line that holds a secret (RunState::Log): what is shown
+  };
+  std::vector<Item> items;
 };
 
 struct RunState {

@@ -11,7 +11,15 @@ namespace {
 // How long the run's thread waits for a unit before it lets the window handle its events.
 constexpr std::chrono::milliseconds kPumpEvery{50};
 
+thread_local bool uninterrupted = false;
+
 }  // namespace
+
+UninterruptedCalls::UninterruptedCalls() : previous_(uninterrupted) { uninterrupted = true; }
+
+UninterruptedCalls::~UninterruptedCalls() { uninterrupted = previous_; }
+
+bool UninterruptedCalls::Active() { return uninterrupted; }
 
 // A session's door to the server: a call of work that is no longer wanted does not go out.
 class SessionPool::Gate : public EsbApiDecorator {
@@ -21,7 +29,7 @@ class SessionPool::Gate : public EsbApiDecorator {
 
  protected:
   EsbStatus Intercept(const char*, const std::function<EsbStatus()>& call) override {
-    if (pool_.Unwanted(current)) throw AbandonedUnit{};
+    if (!UninterruptedCalls::Active() && pool_.Unwanted(current)) throw AbandonedUnit{};
     return call();
   }
 

@@ -30,6 +30,23 @@ class SessionPool;
 /// run's order failed, or the run ends): work that catches failures lets it pass.
 struct AbandonedUnit {};
 
+/// While one lives on a session's thread, the calls of its unit go out even once the unit is
+/// no longer wanted: a few calls that must not be cut apart (a user's creation and the flag
+/// that makes its temporary password expire) are not left half done because another unit
+/// failed.
+class UninterruptedCalls {
+ public:
+  UninterruptedCalls();
+  ~UninterruptedCalls();
+  UninterruptedCalls(const UninterruptedCalls&) = delete;
+  UninterruptedCalls& operator=(const UninterruptedCalls&) = delete;
+  /// True on a thread where one lives.
+  static bool Active();
+
+ private:
+  bool previous_;
+};
+
 /// One piece of a run that a session does on its own.
 class PoolUnit {
  public:

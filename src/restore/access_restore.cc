@@ -127,7 +127,7 @@ class AccessRestore {
   // The filter that the target assigns to the name on the database, in `filter`.
   EsbStatus HeldFilter(std::string* filter) {
     // A name this run created holds only the filter this run assigned to it.
-    if (restore_.file.created_names.count(ToLower(name_)) != 0) {
+    if (restore_.file.created_names.Contains(name_)) {
       auto assigned = restore_.filters_assigned.find(RestoreState::FilterKey(app_, db_, name_));
       if (assigned != restore_.filters_assigned.end()) *filter = assigned->second;
       return 0;

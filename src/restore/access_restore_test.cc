@@ -115,7 +115,7 @@ TEST_F(AccessRestoreTest, ANameThisRunCreatedHoldsOnlyTheFiltersThatTheRunGaveIt
 // Names that the block may not be applied to: each is skipped with one line, nothing changes
 // on the server, and the next block is found.
 TEST_F(AccessRestoreTest, NamesThatTheBlockMayNotReachAreSkippedWithALogLine) {
-  restore.file.other_kind_names.insert("planners");
+  restore.file.other_kind_names.Insert("planners");
   const struct {
     std::string name;
     std::string line;

@@ -61,7 +61,7 @@ TEST_F(FilterRestoreTest, HoldersAreAddedToThoseOfTheTargetAndMissingOnesAreLeft
   // or the next block would not be applied.
   Dump("Read: West\nUsers: carol\n\n");
   RestoreFilter(state, restore, "Old");
-  restore.file.other_kind_names.insert("planners");
+  restore.file.other_kind_names.Insert("planners");
   Dump("Read: West\nUsers: bob, ghost, Planners, Analysts, BOB\n\n");
   RestoreFilter(state, restore, "Old");
   nlohmann::json access = Basic()["access"];

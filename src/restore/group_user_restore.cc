@@ -5,6 +5,7 @@
 
 #include "client/access_levels.h"
 #include "client/dump_format.h"
+#include "client/session_pool.h"
 #include "restore/name_lists.h"
 #include "restore/restore.h"
 #include "restore/restore_support.h"
@@ -31,9 +32,10 @@ class UserRestore {
     EsbApi& api = *state_.client.api;
     EsbStatus status = api.EsbGetUser(state_.client.context, name_, &info_);
     state_.client.last_status = status;
+    if (status == 0 || !create) EndTurn(CreationTurn());
     if (status == 0 && info_.type == kUserTypeGroup) {
       // Whatever the block says is about another object than the target's group.
-      restore_.file.other_kind_names.insert(ToLower(name_));
+      restore_.file.other_kind_names.Insert(name_);
       ++restore_.restored.blocks_skipped;
       LogTabbed(state_, "%1Restoration of user '%2' skipped (a group of that name exists)",
                 {name_});
@@ -45,14 +47,18 @@ class UserRestore {
     created_ = true;
 
     std::string password = NewPassword();
+    // Users are created in the file's order, whichever sessions create them.
+    restore_.file.turns.Await(CreationTurn(), restore_.unit);
     status = api.EsbCreateUser(state_.client.context, name_, password);
+    EndTurn(CreationTurn());
     CheckStatus(state_.client, "EsbCreateUser", status);
+    // Once the user exists, the calls that give it the flag below go out even when another
+    // session's failure stops this one: the user is not left half made.
+    const UninterruptedCalls flag;
     ++restore_.restored.users_created;
-    // The log is its owner's alone; a copy shown on a terminal or in a job's output is not.
-    state_.Log(
-        FormatMsg("%1Created user '%2' with temporary password '%3'", {"\t", name_, password}),
-        FormatMsg("%1Created user '%2' with a temporary password (in the run log)", {"\t", name_}));
-    restore_.file.created_names.insert(ToLower(name_));
+    restore_.users_created.emplace_back(name_, password);
+    LogCreatedUser(state_, name_, password);
+    restore_.file.created_names.Insert(name_);
     CheckStatus(state_.client, "EsbGetUser", api.EsbGetUser(state_.client.context, name_, &info_));
     // The user is to choose a password of their own at the first login.
     if (info_.password_expired != 1) {
@@ -104,8 +110,14 @@ class UserRestore {
       // A membership the user already has is left alone, so a user in sync logs nothing.
       bool member = false;
       for (const std::string& have : current) member = member || EqualsIgnoreCase(have, group);
-      if (member) continue;
+      if (member) {
+        EndTurn(MembershipTurn(group));
+        continue;
+      }
+      // A group's members are added in the file's order, whichever sessions add them.
+      restore_.file.turns.Await(MembershipTurn(group), restore_.unit);
       EsbStatus status = state_.client.api->EsbAddToGroup(state_.client.context, group, name_);
+      EndTurn(MembershipTurn(group));
       state_.client.last_status = status;
       if (status == 0) {
         assigned.push_back(group);
@@ -144,6 +156,8 @@ class UserRestore {
     }
   }
 
+  void EndTurn(const std::string& key) { restore_.file.turns.End(key, restore_.unit); }
+
   void Store() {
     CheckStatus(state_.client, "EsbSetUser",
                 state_.client.api->EsbSetUser(state_.client.context, info_));
@@ -154,7 +168,7 @@ class UserRestore {
     uint32_t count = 0;
     std::vector<std::string> groups;
     // A user this run created is in no group yet.
-    if (restore_.file.created_names.count(ToLower(name_)) != 0) return groups;
+    if (created_ || restore_.file.created_names.Contains(name_)) return groups;
     CheckStatus(state_.client, "EsbGetGroupList",
                 api.EsbGetGroupList(state_.client.context, name_, &count));
     for (uint32_t i = 0; i < count; ++i) {
@@ -175,6 +189,13 @@ class UserRestore {
 
 }  // namespace
 
+void LogCreatedUser(RunState& state, const std::string& name, const std::string& password) {
+  // The log is its owner's alone; a copy shown on a terminal or in a job's output is not.
+  state.Log(
+      FormatMsg("%1Created user '%2' with temporary password '%3'", {"\t", name, password}),
+      FormatMsg("%1Created user '%2' with a temporary password (in the run log)", {"\t", name}));
+}
+
 void RestoreGroup(RunState& state, RestoreState& restore, const std::string& name) {
   state.BeginBlock("Group");
   if (name.empty()) return SkipRestOfBlock(state);
@@ -189,14 +210,14 @@ void RestoreGroup(RunState& state, RestoreState& restore, const std::string& nam
     state.client.last_status = status;
     if (status == kStatusAlreadyExists) {
       // No group has the name, so a user has: the block is about another object.
-      restore.file.other_kind_names.insert(ToLower(name));
+      restore.file.other_kind_names.Insert(name);
       ++restore.restored.blocks_skipped;
       LogTabbed(state, "%1Restoration of group '%2' skipped (a user of that name exists)", {name});
     } else {
       CheckStatus(state.client, "EsbCreateGroup", status);
       ++restore.restored.groups_created;
       LogTabbed(state, "%1Created user group '%2'", {name});
-      restore.file.created_names.insert(ToLower(name));
+      restore.file.created_names.Insert(name);
       CheckStatus(state.client, "EsbGetGroup", api.EsbGetGroup(state.client.context, name, &info));
       loaded = true;
     }

@@ -73,7 +73,7 @@ TEST_F(GroupUserRestoreTest, ABlockWhoseNameIsTheOtherKindOnTheTargetIsSkipped) 
   RestoreGroup(state, restore, "Bob");
   EXPECT_EQ(NextLine(), "User: next");
   EXPECT_EQ(Export(), before);
-  EXPECT_THAT(restore.file.other_kind_names, ElementsAre("analysts", "bob"));
+  EXPECT_THAT(restore.file.other_kind_names.Names(), ElementsAre("analysts", "bob"));
   EXPECT_THAT(LogLines(),
               ElementsAre("\tRestoration of user 'analysts' skipped (a group of that name exists)",
                           "\tRestoration of group 'Bob' skipped (a user of that name exists)"));

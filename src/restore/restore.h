@@ -16,6 +16,8 @@ void RestoreServerState(RunState& state, RestoreState& restore);
 void RestoreGroup(RunState& state, RestoreState& restore, const std::string& name);
 /// `head_value` is the "User" head line's value: the name, possibly followed by markers.
 void RestoreUser(RunState& state, RestoreState& restore, const std::string& head_value);
+/// The run log's line of a user that the run created with temporary password `password`.
+void LogCreatedUser(RunState& state, const std::string& name, const std::string& password);
 void RestoreApplication(RunState& state, RestoreState& restore, const std::string& name);
 void RestoreDatabase(RunState& state, RestoreState& restore, const std::string& name);
 void RestoreFilter(RunState& state, RestoreState& restore, const std::string& name);

@@ -33,57 +33,54 @@ void RestoreFileState::NoteHeadLine(std::string_view line) {
 EsbStatus RestoreFileState::RaiseApplicationAccess(const std::string& key, uint16_t wanted,
                                                    const std::function<EsbStatus()>& send,
                                                    long unit) {
-  std::unique_lock<std::mutex> lock(mutex_);
   // Earlier units first: what they set decides whether this one sends at all.
-  settled_.wait(lock, [&] {
-    auto expected = expected_.find(key);
-    return expected == expected_.end() || expected->second.empty() ||
-           *expected->second.begin() >= unit;
-  });
+  const std::string turn = ApplicationAccessTurn(key);
+  turns.Await(turn, unit);
+  bool raise = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto set = app_access_set_.find(key);
+    raise = set == app_access_set_.end() || set->second < wanted;
+  }
   EsbStatus status = 0;
-  auto set = app_access_set_.find(key);
-  if (set == app_access_set_.end() || set->second < wanted) {
+  if (raise) {
     // Later units of the key wait for this one's turn to end; others go on meanwhile.
-    lock.unlock();
     try {
       status = send();
     } catch (...) {
-      EndTurn(key, unit);
+      turns.End(turn, unit);
       throw;
     }
-    lock.lock();
+    std::lock_guard<std::mutex> lock(mutex_);
     if (status == 0) app_access_set_[key] = wanted;
   }
-  lock.unlock();
-  EndTurn(key, unit);
+  turns.End(turn, unit);
   return status;
 }
 
-void RestoreFileState::EndTurn(const std::string& key, long unit) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto expected = expected_.find(key);
-    if (expected == expected_.end() || expected->second.erase(unit) == 0) return;
-    keys_of_unit_[unit].erase(key);
-  }
-  settled_.notify_all();
-}
-
-void RestoreFileState::ExpectApplicationAccess(const std::string& key, long unit) {
+void NameSet::Insert(std::string_view name) {
   std::lock_guard<std::mutex> lock(mutex_);
-  expected_[key].insert(unit);
-  keys_of_unit_[unit].insert(key);
+  names_.insert(ToLower(name));
 }
 
-void RestoreFileState::EndApplicationAccess(long unit) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto keys = keys_of_unit_.find(unit);
-    if (keys == keys_of_unit_.end()) return;
-    for (const std::string& key : keys->second) expected_[key].erase(unit);
-    keys_of_unit_.erase(keys);
-  }
-  settled_.notify_all();
+bool NameSet::Contains(std::string_view name) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return names_.count(ToLower(name)) != 0;
+}
+
+std::set<std::string> NameSet::Names() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return names_;
+}
+
+std::string CreationTurn() { return "create"; }
+
+std::string MembershipTurn(std::string_view group) {
+  return "member\t" + ToLower(group);
+}
+
+std::string ApplicationAccessTurn(std::string_view name_key) {
+  return "access\t" + std::string(name_key);
 }
 
 std::string RestoreState::FilterKey(std::string_view app, std::string_view db,

@@ -6,7 +6,6 @@
 // are being read, the filters of that database, the counts). Several sessions restoring
 // databases at once share the first and each keep their own of the second.
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -14,9 +13,12 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "client/esb_api.h"
 #include "client/run_state.h"
+#include "restore/turns.h"
 
 namespace cubesec {
 
@@ -41,9 +43,28 @@ struct RestoreCounts {
   RestoreCounts& operator+=(const RestoreCounts& other);
 };
 
-/// What the restore of one dump file knows across all its blocks. The server, group and user
-/// blocks fill it; once the databases' blocks are read it only changes through
-/// RaiseApplicationAccess, which sessions working at once may call.
+/// Lower-cased names that sessions working at once add to and ask about.
+class NameSet {
+ public:
+  void Insert(std::string_view name);
+  bool Contains(std::string_view name) const;
+  std::set<std::string> Names() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::set<std::string> names_;
+};
+
+/// The keys of the turns (Turns) that sessions restoring at once take: the creation of users,
+/// the new members of a group, and the application access of NameKey(application, name).
+std::string CreationTurn();
+std::string MembershipTurn(std::string_view group);
+std::string ApplicationAccessTurn(std::string_view name_key);
+
+/// What the restore of one dump file knows across all its blocks. The server and group
+/// blocks fill it in the run's own session; the user blocks, restored by several sessions at
+/// once, add names to its name sets; once the databases' blocks are read it only changes
+/// through RaiseApplicationAccess.
 class RestoreFileState {
  public:
   // The format of the dump file (kDumpFormat, or 1 for a file without "Format:").
@@ -58,14 +79,18 @@ class RestoreFileState {
   // Restore onto another server: the names (lower-cased) whose user or group block was
   // skipped because the target holds that name as the other kind, so that nothing of the
   // dump's object reaches the target's one.
-  std::set<std::string> other_kind_names;
+  NameSet other_kind_names;
   // The users and groups (lower-cased) that this run created. A name the run created holds
   // nothing on the target but what the run gave it, so neither its memberships nor its
   // filters need to be read back.
-  std::set<std::string> created_names;
-  // The target's minimum password length, read when a restore first creates a user and
-  // kept up to date by the server state restore; -1 while unknown.
+  NameSet created_names;
+  // The target's minimum password length, read when a restore first creates a user (under
+  // its lock: the first of several sessions reads it for all) and kept up to date by the
+  // server state restore; -1 while unknown.
   int min_password_length = -1;
+  std::mutex min_password_length_mutex;
+  // The turns of the units of sessions restoring at once.
+  Turns turns;
   // The file's blocks (its head lines), known once the check has read it, 0 while unknown;
   // and the blocks applied whole so far, counted on the run's own thread, for the progress
   // and for where a cancelled restore stopped.
@@ -79,25 +104,14 @@ class RestoreFileState {
   /// Sets application access `wanted` for the name and application of `key` through `send`,
   /// unless this run has already set as much or more: a later database never lowers it.
   /// With sessions working at once, the unit numbered `unit` (in file order) takes its turn
-  /// after every earlier unit that ExpectApplicationAccess announced for the key, so each
-  /// unit decides and calls as it would in one session.
+  /// at ApplicationAccessTurn(key), so each unit decides and calls as it would in one session.
   EsbStatus RaiseApplicationAccess(const std::string& key, uint16_t wanted,
                                    const std::function<EsbStatus()>& send, long unit = -1);
-  /// Announces, before sessions start, that unit `unit` may set application access `key`.
-  void ExpectApplicationAccess(const std::string& key, long unit);
-  /// Unit `unit` has ended, however: it sets no more application access.
-  void EndApplicationAccess(long unit);
 
  private:
-  void EndTurn(const std::string& key, long unit);
-
   std::mutex mutex_;
-  std::condition_variable settled_;
   // The highest application access this run has set, by NameKey(application, name).
   std::map<std::string, uint16_t> app_access_set_;
-  // The units that may still set each key, and the keys of each unit.
-  std::map<std::string, std::set<long>> expected_;
-  std::map<long, std::set<std::string>> keys_of_unit_;
 };
 
 /// The restore of one place of the file: the blocks of a whole restore read in one session,
@@ -123,6 +137,9 @@ struct RestoreState {
   // The number of the unit being restored by a session of several, in file order; -1 in a
   // restore of one session.
   long unit = -1;
+  // The users created with their temporary passwords, by name: a unit whose log lines never
+  // reach the run log (a unit before it failed) still has them named.
+  std::vector<std::pair<std::string, std::string>> users_created;
 
   /// The key of a filter in skipped_filters: names compare without regard to case.
   static std::string FilterKey(std::string_view app, std::string_view db, std::string_view filter);

@@ -42,19 +42,19 @@ TEST(ApplicationAccess, IsNeverLoweredAndUnitsTakeTheirTurnsInFileOrder) {
     };
   };
   // Unit 1 fails, unit 2 never reaches the call, units 3 to 8 want Read and Design in turn.
-  for (long unit = 1; unit <= 8; ++unit) file.ExpectApplicationAccess(key, unit);
+  for (long unit = 1; unit <= 8; ++unit) file.turns.Expect(ApplicationAccessTurn(key), unit);
   std::vector<std::thread> threads;
   for (long unit = 8; unit >= 1; --unit) {
     threads.emplace_back([&, unit] {
       if (unit == 2) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        file.EndApplicationAccess(unit);
+        file.turns.EndAll(unit);
         return;
       }
       const uint16_t wanted = unit % 2 ? 0x0100 : 0x0200;
       const EsbStatus status = unit == 1 ? 1051012 : 0;
       EXPECT_EQ(file.RaiseApplicationAccess(key, wanted, send(unit, wanted, status), unit), status);
-      file.EndApplicationAccess(unit);
+      file.turns.EndAll(unit);
     });
   }
   for (std::thread& thread : threads) thread.join();

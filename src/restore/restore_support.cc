@@ -1,5 +1,7 @@
 #include "restore/restore_support.h"
 
+#include <mutex>
+
 #include "tools/text.h"
 
 namespace cubesec {
@@ -17,7 +19,7 @@ bool IsRunUser(const RunState& state, std::string_view name) {
 }
 
 bool IsOtherKindOnTarget(const RestoreState& restore, std::string_view name) {
-  return restore.file.other_kind_names.count(ToLower(name)) != 0;
+  return restore.file.other_kind_names.Contains(name);
 }
 
 void SkipRestOfBlock(RunState& state) {
@@ -38,6 +40,7 @@ int64_t LeadingWholeNumber(std::string_view text, int64_t low, int64_t high) {
 }
 
 int TargetMinPasswordLength(RunState& state, RestoreFileState& file) {
+  std::lock_guard<std::mutex> lock(file.min_password_length_mutex);
   if (file.min_password_length >= 0) return file.min_password_length;
   EsbGlobalState global;
   EsbStatus status = state.client.api->EsbGetGlobalState(state.client.context, &global);
