@@ -139,9 +139,11 @@ int SqliteDb::Changes() const { return sqlite3_changes(db_); }
 
 bool SqliteDb::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 
-Transaction::Transaction(SqliteDb& db, Statement& begin, Statement& commit, Statement& rollback)
+Transaction::Transaction(SqliteDb& db, Statement& begin, Statement& commit, Statement& rollback,
+                         std::mutex* writers)
     : commit_(commit), rollback_(rollback), nested_(db.InTransaction()) {
   if (nested_) return;
+  if (writers) writers_ = std::unique_lock<std::mutex>(*writers);
   Query q(begin);
   q->Run();
 }

@@ -3,6 +3,7 @@
 // SqliteError; the server turns them into its storage-failure status.
 
 #include <cstdint>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -89,13 +90,17 @@ class SqliteDb {
 /// a transaction that is already open it does nothing: the outer one commits or rolls back.
 class Transaction {
  public:
-  Transaction(SqliteDb& db, Statement& begin, Statement& commit, Statement& rollback);
+  /// `writers`, when given, is held from the start to the end of the transaction (unless it
+  /// is nested in another).
+  Transaction(SqliteDb& db, Statement& begin, Statement& commit, Statement& rollback,
+              std::mutex* writers = nullptr);
   ~Transaction();
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
   void Commit();
 
  private:
+  std::unique_lock<std::mutex> writers_;  // first: released after the rollback
   Statement& commit_;
   Statement& rollback_;
   bool done_ = false;

@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <filesystem>
+#include <map>
 
 #include "sim/password_hash.h"
 #include "sim/store_statements.h"
@@ -116,6 +118,26 @@ int64_t SchemaVersion(SqliteDb& db) {
   return found;
 }
 
+// The lock that the sessions of this process take to write the server file at `path`. They
+// would otherwise wait for each other's writes in SQLite's busy handler, which can only poll;
+// on this lock a writer sleeps until the one before it is done. Other processes that open
+// the file still meet at SQLite's lock.
+std::shared_ptr<std::mutex> WritersOf(const std::string& path) {
+  static std::mutex registry_mutex;
+  static std::map<std::string, std::weak_ptr<std::mutex>> registry;
+  std::error_code error;
+  std::string key = std::filesystem::weakly_canonical(path, error).string();
+  if (error) key = path;
+  std::lock_guard<std::mutex> lock(registry_mutex);
+  std::weak_ptr<std::mutex>& entry = registry[key];
+  std::shared_ptr<std::mutex> writers = entry.lock();
+  if (!writers) {
+    writers = std::make_shared<std::mutex>();
+    entry = writers;
+  }
+  return writers;
+}
+
 void Configure(SqliteDb& db, bool in_memory) {
   if (!in_memory) {
     // WAL with NORMAL: a commit survives the process being killed, and readers never wait.
@@ -158,17 +180,17 @@ bool Flag(int64_t value) { return value != 0; }
 std::unique_ptr<Store> Store::OpenFile(const std::string& path, bool create) {
   auto db = std::make_unique<SqliteDb>(path, create);
   Configure(*db, false);
-  return std::unique_ptr<Store>(new Store(std::move(db)));
+  return std::unique_ptr<Store>(new Store(std::move(db), WritersOf(path)));
 }
 
 std::unique_ptr<Store> Store::OpenMemory() {
   auto db = std::make_unique<SqliteDb>(":memory:", true);
   Configure(*db, true);
-  return std::unique_ptr<Store>(new Store(std::move(db)));
+  return std::unique_ptr<Store>(new Store(std::move(db), nullptr));
 }
 
-Store::Store(std::unique_ptr<SqliteDb> db)
-    : db_(std::move(db)), s_(std::make_unique<Statements>(*db_)) {}
+Store::Store(std::unique_ptr<SqliteDb> db, std::shared_ptr<std::mutex> writers)
+    : db_(std::move(db)), writers_(std::move(writers)), s_(std::make_unique<Statements>(*db_)) {}
 
 Store::~Store() = default;
 
@@ -206,7 +228,7 @@ bool Store::HasPages(std::string_view pages) {
 
 std::unique_ptr<Transaction> Store::Begin(bool write) {
   return std::make_unique<Transaction>(*db_, write ? s_->begin : s_->begin_read, s_->commit,
-                                       s_->rollback);
+                                       s_->rollback, write ? writers_.get() : nullptr);
 }
 
 std::vector<std::string> Store::Names(Statement& statement) {

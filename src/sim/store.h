@@ -191,11 +191,13 @@ class Store {
 
  private:
   struct Statements;
-  explicit Store(std::unique_ptr<SqliteDb> db);
+  Store(std::unique_ptr<SqliteDb> db, std::shared_ptr<std::mutex> writers);
   Principal ReadPrincipal(Statement& statement);
   std::vector<std::string> Names(Statement& statement);
 
   std::unique_ptr<SqliteDb> db_;
+  // Shared by the stores of this process that open the same file: see WritersOf.
+  std::shared_ptr<std::mutex> writers_;
   std::unique_ptr<Statements> s_;
   std::mutex call_mutex_;
 };
