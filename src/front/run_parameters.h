@@ -7,10 +7,11 @@
 namespace cubesec {
 
 /// Sessions of a dump or a restore: at most kMaxSessions; kDefaultSessions when the command
-/// line names none. The default is the most that made neither a dump nor a restore of the
-/// local simulated server slower than one session in any of the runs measured (scale 1,
-/// paired runs on a loaded two-core machine: 8 sessions took 0.87 of one session's time for a
-/// dump and 0.91 for a restore, medians; 16 was slower than one in some pairs).
+/// line names none. Measured at scale 1 on a two-core machine, paired runs, medians: on the
+/// local simulated server 8 sessions took 0.72 of one session's time for a dump, and a
+/// restore 1.14 to 1.15 of it with 2, 4 or 8 sessions alike (client and server share the
+/// processors there); with 500 us a call, 0.17 for a dump and 0.28 for a restore. 16 was
+/// slower than one locally in some pairs of an earlier measure.
 inline constexpr int kMaxSessions = 16;
 inline constexpr int kDefaultSessions = 8;
 

@@ -4,7 +4,7 @@
 // what its server, group and user blocks did, the application access the run has set),
 // and what belongs to the place being restored (the application and database whose blocks
 // are being read, the filters of that database, the counts). Several sessions restoring
-// databases at once share the first and each keep their own of the second.
+// users or databases at once share the first and each keep their own of the second.
 
 #include <cstdint>
 #include <functional>
