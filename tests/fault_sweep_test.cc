@@ -189,8 +189,8 @@ std::vector<std::string> CreatedButNotLogged(const std::string& state, const std
     const std::string name = u["name"];
     bool existed = false;
     for (const nlohmann::json& b : before["users"]) existed = existed || b["name"] == name;
-    if (!existed && log.find("\tCreated user '" + name + "' with temporary password '") ==
-                        std::string::npos) {
+    if (!existed &&
+        log.find("\tCreated user '" + name + "' with temporary password '") == std::string::npos) {
       missing.push_back(name);
     }
   }
@@ -431,8 +431,8 @@ class FaultSweep : public ::testing::TestWithParam<int> {
         const std::string state = world.box().Export(ServerOf(command));
         flagless = FlaglessUsers(state, clean.final);
         if (flagless.size() > 1) {
-          fault("more than one user was left without the expired-password flag: " +
-                flagless[0] + ", " + flagless[1]);
+          fault("more than one user was left without the expired-password flag: " + flagless[0] +
+                ", " + flagless[1]);
         }
         for (const std::string& user : CreatedButNotLogged(state, target_before_, log)) {
           fault("the failed run created user '" + user + "' without logging its password");
@@ -565,7 +565,8 @@ class FaultSweep : public ::testing::TestWithParam<int> {
 
   Sandbox master_;
   std::string clean_dump_;
-  std::string target_before_;  // the exported target before any restore
+  // The target exported before any restore.
+  std::string target_before_;
   std::atomic<int> flag_window_{0};  // restore positions between a creation and its flag
 };
 

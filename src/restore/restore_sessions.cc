@@ -32,7 +32,8 @@ struct Unit {
   std::string text;  // the unit's lines, head line first
   RestoreCounts counts;
   std::vector<std::pair<std::string, std::string>> users_created;  // RestoreState's
-  bool handed = false;  // its output reached the run log
+  // Its output reached the run log.
+  bool handed = false;
 };
 
 struct AppUnits {

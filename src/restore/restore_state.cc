@@ -75,9 +75,7 @@ std::set<std::string> NameSet::Names() const {
 
 std::string CreationTurn() { return "create"; }
 
-std::string MembershipTurn(std::string_view group) {
-  return "member\t" + ToLower(group);
-}
+std::string MembershipTurn(std::string_view group) { return "member\t" + ToLower(group); }
 
 std::string ApplicationAccessTurn(std::string_view name_key) {
   return "access\t" + std::string(name_key);

@@ -79,10 +79,9 @@ bool Pbkdf2HmacSha256(std::string_view password, std::string_view salt, uint32_t
     OPENSSL_cleanse(&context, sizeof context);
   };
   for (uint32_t block = 1; ok && size > 0; ++block) {
-    const unsigned char index[4] = {static_cast<unsigned char>(block >> 24),
-                                    static_cast<unsigned char>(block >> 16),
-                                    static_cast<unsigned char>(block >> 8),
-                                    static_cast<unsigned char>(block)};
+    const unsigned char index[4] = {
+        static_cast<unsigned char>(block >> 24), static_cast<unsigned char>(block >> 16),
+        static_cast<unsigned char>(block >> 8), static_cast<unsigned char>(block)};
     hmac(salt.data(), salt.size(), index, sizeof index);
     std::memcpy(sum, u, sizeof sum);
     for (uint32_t round = 1; ok && round < iterations; ++round) {
