@@ -262,6 +262,7 @@ TEST_F(RoundTripTest, RestoresWithOneAndEightSessionsLeaveTheSameServerAndRunLog
     int exit_code = 0;
     std::string log, server;
     int logouts = 0, terms = 0;
+    bool user_units = false;  // the trace shows users restored as units of their own
   };
   // A restore from the pristine target; its log with times and temporary passwords left out.
   const auto restore = [&](const std::string& file, const std::string& server,
@@ -286,6 +287,7 @@ TEST_F(RoundTripTest, RestoresWithOneAndEightSessionsLeaveTheSameServerAndRunLog
     for (const std::string& line : Lines(ReadFile(sandbox.Path("trace.txt")))) {
       outcome.logouts += line == "EsbLogout 0";
       outcome.terms += line == "EsbTerm 0";
+      outcome.user_units = outcome.user_units || line.ends_with(" u0");
     }
     return outcome;
   };
@@ -298,6 +300,7 @@ TEST_F(RoundTripTest, RestoresWithOneAndEightSessionsLeaveTheSameServerAndRunLog
     ASSERT_EQ(one.exit_code, 0) << one.log;
     const Outcome eight = restore(file, server, admin_password, "8", "");
     ASSERT_EQ(eight.exit_code, 0) << eight.log;
+    EXPECT_TRUE(eight.user_units);  // or the comparison would prove nothing of them
     EXPECT_EQ(eight.server, one.server);
     EXPECT_EQ(eight.log, one.log);
     EXPECT_EQ(eight.logouts, 8);

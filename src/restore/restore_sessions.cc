@@ -62,10 +62,9 @@ struct FileUnits {
 // units. False when the units cannot be restored at once as one session would restore them:
 // a server or group block among them, a user's block after an application's or twice, a
 // block among the users that belongs under an application (a file that was not checked), or
-// an older file's users, whose group lists are split by the
-// names read up to them. Such a file is restored in one session, as it stands: once a block
-// is out of order, the rest of the file stays in the unit before it, so Text() keeps the
-// file's order.
+// an older file's users, whose group lists are split by the names read up to them. Such a
+// file is restored in one session, as it stands: once a block is out of order, the rest of
+// the file stays in the unit before it, so Text() keeps the file's order.
 bool CutIntoUnits(RunState& state, RestoreFileState& file, std::string first, FileUnits& units) {
   bool in_order = true;
   std::set<std::string> user_names;
@@ -93,7 +92,10 @@ bool CutIntoUnits(RunState& state, RestoreFileState& file, std::string first, Fi
         Unit& db = app.dbs.emplace_back();
         db.name = CallUnit::NameOf(units.apps.size() - 1, static_cast<long>(app.dbs.size() - 1));
         text = &db.text;
-      } else if (kind == BlockKind::kServer || kind == BlockKind::kGroup || units.apps.empty()) {
+      } else if (kind == BlockKind::kServer || kind == BlockKind::kGroup ||
+                 (units.apps.empty() && kind != BlockKind::kEnd)) {
+        // The end of the file (or a block this version does not know, passed over) may
+        // follow the last user directly, on a server without applications.
         in_order = false;
       }
     }
