@@ -245,16 +245,22 @@ EsbStatus EsbApiDecorator::EsbDeleteFilter(EsbHandle context, const std::string&
 }
 
 namespace {
-thread_local std::string current_unit;
+// The name lives in its CallUnit; a thread keeps only a pointer to it, so that nothing
+// thread-local needs destroying when a session's thread ends (MinGW's destructors of
+// thread-local objects are not to be trusted at thread exit).
+thread_local const std::string* current_unit = nullptr;
+const std::string kOutsideAnyUnit;
 }  // namespace
 
-CallUnit::CallUnit(std::string name) : previous_(std::move(current_unit)) {
-  current_unit = std::move(name);
+CallUnit::CallUnit(std::string name) : name_(std::move(name)), previous_(current_unit) {
+  current_unit = &name_;
 }
 
-CallUnit::~CallUnit() { current_unit = std::move(previous_); }
+CallUnit::~CallUnit() { current_unit = previous_; }
 
-const std::string& CallUnit::Current() { return current_unit; }
+const std::string& CallUnit::Current() {
+  return current_unit != nullptr ? *current_unit : kOutsideAnyUnit;
+}
 
 std::string CallUnit::NameOf(size_t app, long db) {
   std::string name = "a" + std::to_string(app);

@@ -34,7 +34,8 @@ class CallUnit {
   static std::string NameOf(size_t app, long db);
 
  private:
-  std::string previous_;
+  std::string name_;
+  const std::string* previous_;
 };
 
 /// Forwards every call to `inner` through Intercept(), which subclasses override.
