@@ -246,8 +246,8 @@ EsbStatus EsbApiDecorator::EsbDeleteFilter(EsbHandle context, const std::string&
 
 namespace {
 // The name lives in its CallUnit; a thread keeps only a pointer to it, so that nothing
-// thread-local needs destroying when a session's thread ends (MinGW's destructors of
-// thread-local objects are not to be trusted at thread exit).
+// thread-local needs destroying when a session's thread ends (the Windows build, with a
+// thread-local string here, now and then freed a bad pointer as such a thread ended).
 thread_local const std::string* current_unit = nullptr;
 const std::string kOutsideAnyUnit;
 }  // namespace
