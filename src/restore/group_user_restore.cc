@@ -168,7 +168,7 @@ class UserRestore {
     uint32_t count = 0;
     std::vector<std::string> groups;
     // A user this run created is in no group yet.
-    if (created_ || restore_.file.created_names.Contains(name_)) return groups;
+    if (restore_.file.created_names.Contains(name_)) return groups;
     CheckStatus(state_.client, "EsbGetGroupList",
                 api.EsbGetGroupList(state_.client.context, name_, &count));
     for (uint32_t i = 0; i < count; ++i) {

@@ -21,10 +21,9 @@ void Turns::Await(const std::string& key, long unit) {
 void Turns::End(const std::string& key, long unit) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto expected = expected_.find(key);
-    if (expected == expected_.end() || expected->second.erase(unit) == 0) return;
-    if (expected->second.empty()) expected_.erase(expected);
-    keys_of_unit_[unit].erase(key);
+    auto keys = keys_of_unit_.find(unit);
+    if (keys == keys_of_unit_.end() || keys->second.erase(key) == 0) return;
+    Forget(key, unit);
   }
   settled_.notify_all();
 }
@@ -34,15 +33,17 @@ void Turns::EndAll(long unit) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto keys = keys_of_unit_.find(unit);
     if (keys == keys_of_unit_.end()) return;
-    for (const std::string& key : keys->second) {
-      auto expected = expected_.find(key);
-      if (expected == expected_.end()) continue;
-      expected->second.erase(unit);
-      if (expected->second.empty()) expected_.erase(expected);
-    }
+    for (const std::string& key : keys->second) Forget(key, unit);
     keys_of_unit_.erase(keys);
   }
   settled_.notify_all();
+}
+
+void Turns::Forget(const std::string& key, long unit) {
+  auto expected = expected_.find(key);
+  if (expected == expected_.end()) return;
+  expected->second.erase(unit);
+  if (expected->second.empty()) expected_.erase(expected);
 }
 
 }  // namespace cubesec

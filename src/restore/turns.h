@@ -28,6 +28,9 @@ class Turns {
   void EndAll(long unit);
 
  private:
+  // Under mutex_: `unit` is no longer announced at `key`.
+  void Forget(const std::string& key, long unit);
+
   std::mutex mutex_;
   std::condition_variable settled_;
   std::map<std::string, std::set<long>> expected_;  // the units still announced at each key
