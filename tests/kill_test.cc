@@ -144,13 +144,18 @@ TEST_P(KillTest, AKilledRestoreLeavesAServerThatOpensAndARunAgainCompletesIt) {
     const std::string final_state = proof::Canonical(box_.Export("target"));
     if (final_state == clean_state) continue;
     // A kill between a user's creation and the call that makes its temporary password
-    // expire leaves that one user without the flag; nothing else may differ.
+    // expire leaves that user without the flag: one per session at most, as each session
+    // creates its own users; nothing else may differ.
     const std::vector<std::string> differ = FlagDifferences(final_state, clean_state);
-    ASSERT_EQ(differ.size(), 1u) << "the run again ends in another state than a clean restore";
-    EXPECT_EQ(box_.Log().find("Created user '" + differ[0] + "'"), std::string::npos);
+    ASSERT_GE(differ.size(), 1u) << "the run again ends in another state than a clean restore";
+    ASSERT_LE(differ.size(), static_cast<size_t>(GetParam()))
+        << "the run again ends in another state than a clean restore";
+    for (const std::string& user : differ) {
+      EXPECT_EQ(box_.Log().find("Created user '" + user + "'"), std::string::npos);
+      std::cout << "[ kill     ] user " << user
+                << " was created but not yet flagged when the restore was killed\n";
+    }
     EXPECT_EQ(FlagsOf(final_state, clean_state), clean_state);
-    std::cout << "[ kill     ] user " << differ[0]
-              << " was created but not yet flagged when the restore was killed\n";
   }
 }
 
